@@ -1,0 +1,66 @@
+# Shared build helpers for every room.
+
+if(QM_SANITIZE STREQUAL "address")
+  set(QM_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+elseif(QM_SANITIZE STREQUAL "thread")
+  set(QM_SAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+else()
+  set(QM_SAN_FLAGS "")
+endif()
+if(QM_SAN_FLAGS)
+  # Everything, third-party code built here included, carries the sanitizer.
+  add_compile_options(${QM_SAN_FLAGS})
+  add_link_options(${QM_SAN_FLAGS})
+endif()
+
+if(QM_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Warnings are errors in our own code (not in third-party code built alongside).
+function(qm_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# qm_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# One test program per room; its tests are discovered by ctest.
+function(qm_gtest name)
+  if(NOT QM_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  qm_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE QM_SOURCE_DIR="${PROJECT_SOURCE_DIR}" QM_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  set(props "")
+  if(ARG_LABELS)
+    set(props PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${props})
+endfunction()
+
+# qm_benchmark(<name> SOURCES <files...> LIBS <targets...>)
+function(qm_benchmark name)
+  if(NOT QM_BENCH OR QM_SAN_FLAGS OR QM_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  qm_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+endfunction()
+
+# qm_fuzzer(<name> SOURCES <files...> LIBS <targets...>): built only in the fuzz preset.
+# CI runs every fuzz_* program briefly on the seeds in fuzz/corpus/<name without fuzz_>/.
+function(qm_fuzzer name)
+  if(NOT QM_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  qm_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()
