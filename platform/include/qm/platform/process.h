@@ -1,0 +1,39 @@
+#pragma once
+// Child processes without a shell (posix_spawn), for the updater, the swap helper's caller and the
+// plug-in's hand-off to the updater.
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace qm::platform {
+
+struct ProcessOptions {
+  double timeoutSeconds = 0;       // 0: wait without limit; else the child is killed (SIGKILL) at the limit
+  bool captureOutput = true;       // collect stdout and stderr (each capped at maxOutputBytes)
+  size_t maxOutputBytes = 1u << 20;
+  std::string workingDirectory;    // empty: the caller's
+};
+
+struct ProcessResult {
+  bool started = false;   // false: spawn failed, see spawnErrno
+  int spawnErrno = 0;
+  bool timedOut = false;
+  int exitCode = -1;      // exit status when the child exited normally, else -1
+  int termSignal = 0;     // signal that ended the child, else 0
+  std::string standardOutput;
+  std::string standardError;
+};
+
+// Runs `program` (an absolute path, or a bare name looked up on PATH) with `arguments`
+// (not including the program name) and waits for it. Never throws.
+// [any-thread]
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProcessOptions& options = {});
+
+// Starts `program` and returns at once with its pid (or -1 with errno set); the child is not
+// waited for here. Never throws.
+// [any-thread]
+pid_t spawnDetached(const std::string& program, const std::vector<std::string>& arguments);
+
+}  // namespace qm::platform
