@@ -1,0 +1,243 @@
+#include "QuillomancerAudio.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "QuillomancerEngineLog.h"
+
+void QMComputeHandleLayoutFromSelection(int64_t range, int64_t timelineSelection, int64_t* outSelection,
+                                        int64_t* outHead, int64_t* outTail) {
+  if (outSelection) *outSelection = 0;
+  if (outHead) *outHead = 0;
+  if (outTail) *outTail = 0;
+  if (range <= 0) return;
+  int64_t selection = range, head = 0, tail = 0;
+  if (timelineSelection >= 1 && timelineSelection < range) {
+    const int64_t rest = range - timelineSelection;
+    head = rest / 2;
+    tail = rest - head;
+    selection = timelineSelection;
+  }
+  if (outSelection) *outSelection = selection;
+  if (outHead) *outHead = head;
+  if (outTail) *outTail = tail;
+}
+
+void QMComputeRenderHandleLayout(int64_t output, int64_t selection, int64_t* outHead, int64_t* outTail) {
+  int64_t head = 0, tail = 0;
+  if (output >= 1 && selection >= 1 && output > selection) {
+    const int64_t rest = output - selection;
+    head = rest / 2;
+    tail = rest - head;
+  }
+  if (outHead) *outHead = head;
+  if (outTail) *outTail = tail;
+}
+
+void QMMixWindowToMono(const float* const* inputs, int32_t channelCount, float* dest, int64_t n) {
+  if (dest == nullptr || n <= 0) return;
+  if (channelCount == 1 && inputs != nullptr && inputs[0] != nullptr) {
+    const float* in = inputs[0];
+    for (int64_t i = 0; i < n; ++i) dest[i] = in[i] * kQMSingleChannelGain;
+    return;
+  }
+  for (int64_t i = 0; i < n; ++i) dest[i] = 0.0f;
+  if (inputs != nullptr) {
+    for (int32_t c = 0; c < channelCount; ++c) {
+      const float* in = inputs[c];
+      if (in == nullptr) continue;
+      for (int64_t i = 0; i < n; ++i) dest[i] = std::fma(in[i], kQMMultichannelGain, dest[i]);
+    }
+  }
+  for (int64_t i = 0; i < n; ++i) dest[i] = std::clamp(dest[i], -kQMMultichannelClamp, kQMMultichannelClamp);
+}
+
+int64_t QMTrimCapture(std::vector<float>& capture, int64_t rawLength, int64_t head, int64_t tail) {
+  const int64_t size = int64_t(capture.size());
+  rawLength = std::clamp<int64_t>(rawLength, 0, size);
+  if (head > 0 || tail > 0) {
+    const int64_t start = std::min(std::max<int64_t>(0, head), rawLength);
+    const int64_t end = std::max(start, rawLength - std::max<int64_t>(0, tail));
+    std::vector<float> kept(capture.begin() + start, capture.begin() + end);
+    capture.swap(kept);
+    return int64_t(capture.size());
+  }
+  return rawLength;
+}
+
+int32_t QMSanitizeSampleRate(double hostRate) {
+  if (!std::isfinite(hostRate) || hostRate < 1.0 ||
+      hostRate >= double(std::numeric_limits<int32_t>::max())) {
+    return int32_t(kQMDefaultSampleRate);
+  }
+  return int32_t(hostRate);
+}
+
+int64_t QMSecondsToSamplesClamped(double seconds, double rate, bool roundUp, int64_t lo, int64_t hi) {
+  const double product = seconds * rate;
+  if (std::isnan(product)) return lo;
+  const double rounded = roundUp ? std::ceil(product) : std::floor(product);
+  if (rounded <= double(lo)) return lo;
+  if (rounded >= double(hi)) return hi;
+  return int64_t(rounded);
+}
+
+double QMDurationSeconds(int64_t samples, int32_t sampleRate) {
+  if (sampleRate < 1) return 0.0;
+  return double(samples) / double(sampleRate);
+}
+
+int QMCheckDuration(double seconds, QMDurationLimits limits) {
+  if (seconds < limits.minimum) return -1;
+  if (seconds > limits.maximum) return 1;
+  return 0;
+}
+
+int32_t QMCountdownEstimate(int32_t takes, double durationSeconds) {
+  const double estimate = 3.0 + double(takes) * std::max(5.0, durationSeconds * 1.2);
+  const double up = std::ceil(estimate);
+  if (!(up < double(std::numeric_limits<int32_t>::max()))) return std::numeric_limits<int32_t>::max();
+  return int32_t(up);
+}
+
+int32_t QMTakesFromByte(bool readSomething, uint8_t value) {
+  if (readSomething && (value == 1 || value == 3 || value == 5)) return value;
+  return 3;
+}
+
+float QMMaxAbsSample(const std::vector<float>& samples, int64_t count) {
+  count = std::clamp<int64_t>(count, 0, int64_t(samples.size()));
+  float peak = 0.0f;
+  for (int64_t i = 0; i < count; ++i) peak = std::max(peak, std::fabs(samples[size_t(i)]));
+  return peak;
+}
+
+namespace {
+
+// A number, or a string read like a number (leading numeric text, else 0).
+bool JSONNumberValue(const nlohmann::json& object, const char* key, double* out) {
+  const auto it = object.find(key);
+  if (it == object.end()) return false;
+  if (it->is_number()) {
+    *out = it->get<double>();
+    return true;
+  }
+  if (it->is_string()) {
+    const std::string& s = it->get_ref<const std::string&>();
+    *out = std::strtod(s.c_str(), nullptr);
+    return true;
+  }
+  return false;
+}
+
+bool JSONIntegerValue(const nlohmann::json& object, const char* key, int32_t* out) {
+  double value = 0.0;
+  const auto it = object.find(key);
+  if (it == object.end()) return false;
+  if (it->is_number_integer()) {
+    const auto v = it->is_number_unsigned() ? int64_t(std::min<uint64_t>(it->get<uint64_t>(), INT32_MAX))
+                                            : it->get<int64_t>();
+    *out = int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+    return true;
+  }
+  if (it->is_number_float()) {
+    value = it->get<double>();
+  } else if (it->is_string()) {
+    value = double(std::strtoll(it->get_ref<const std::string&>().c_str(), nullptr, 10));
+  } else {
+    return false;
+  }
+  if (std::isnan(value)) value = 0.0;
+  *out = int32_t(std::clamp(std::trunc(value), double(INT32_MIN), double(INT32_MAX)));
+  return true;
+}
+
+}  // namespace
+
+bool QMParseRepairPlan(const std::string& text, std::vector<QuillomancerRepairRange>* out) {
+  if (out == nullptr) return false;
+  out->clear();
+  if (text.empty()) return false;
+  const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+  if (document.is_discarded() || !document.is_object()) {
+    QMEngineLog("  Repair plan: invalid JSON payload (%zu bytes)", text.size());
+    return false;
+  }
+  const auto selections = document.find("selections");
+  if (selections == document.end() || !selections->is_array() || selections->empty()) {
+    QMEngineLog("  Repair plan: no selections present");
+    return false;
+  }
+  for (const auto& element : *selections) {
+    if (!element.is_object()) continue;
+    QuillomancerRepairRange range;
+    if (!JSONNumberValue(element, "start_seconds", &range.start)) range.start = 0.0;
+    if (!JSONNumberValue(element, "end_seconds", &range.end)) range.end = 0.0;
+    if (!(range.end > range.start)) continue;
+    const auto word = element.find("word");
+    if (word != element.end() && word->is_string()) range.word = word->get<std::string>();
+    if (!JSONIntegerValue(element, "word_index", &range.wordIndex)) range.wordIndex = -1;
+    out->push_back(std::move(range));
+  }
+  if (out->empty()) {
+    QMEngineLog("  Repair plan: selections array present but no valid ranges");
+    return false;
+  }
+  std::stable_sort(out->begin(), out->end(), [](const auto& a, const auto& b) {
+    return a.start < b.start || (a.start == b.start && a.end < b.end);
+  });
+  QMEngineLog("  Repair plan: parsed %zu ranges", out->size());
+  for (size_t i = 0; i < out->size(); ++i) {
+    const auto& r = (*out)[i];
+    QMEngineLog("    [%zu] word=%s index=%d start=%.3f end=%.3f", i,
+                r.word.empty() ? "(unknown)" : r.word.c_str(), r.wordIndex, r.start, r.end);
+  }
+  return true;
+}
+
+void QMApplyRepairSilence(std::vector<float>* audio, int32_t sampleRate,
+                          const std::vector<QuillomancerRepairRange>& ranges) {
+  if (audio == nullptr || audio->empty() || sampleRate < 1 || ranges.empty()) return;
+  const int64_t n = int64_t(audio->size());
+  const double rate = double(sampleRate);
+  std::vector<std::pair<int64_t, int64_t>> spans;
+  for (const auto& r : ranges) {
+    const int64_t s = QMSecondsToSamplesClamped(r.start, rate, false, 0, n);
+    const int64_t e = QMSecondsToSamplesClamped(r.end, rate, true, 0, n);
+    if (e > s) spans.emplace_back(s, e);
+  }
+  if (spans.empty()) {
+    QMEngineLog("  Repair silence: no valid sample ranges after conversion");
+    return;
+  }
+  std::sort(spans.begin(), spans.end());
+  std::vector<std::pair<int64_t, int64_t>> merged;
+  for (const auto& span : spans) {
+    if (!merged.empty() && span.first <= merged.back().second) {
+      merged.back().second = std::max(merged.back().second, span.second);
+    } else {
+      merged.push_back(span);
+    }
+  }
+  const int64_t fade = std::max<int64_t>(1, std::llround(0.02 * rate));
+  QMEngineLog("  Repair silence: applying %zu merged regions (fade=%" PRId64 " samples)", merged.size(), fade);
+  float* x = audio->data();
+  for (size_t m = 0; m < merged.size(); ++m) {
+    const int64_t s = merged[m].first, e = merged[m].second;
+    QMEngineLog("    merged[%zu] start=%" PRId64 " end=%" PRId64 " duration=%" PRId64, m, s, e, e - s);
+    const int64_t a = std::max<int64_t>(0, s - fade);
+    for (int64_t j = a; j < s; ++j) {
+      x[j] *= float(double(s - j) / double(std::max<int64_t>(1, s - a)));
+    }
+    for (int64_t j = s; j < e; ++j) x[j] = 0.0f;
+    const int64_t b = std::min(n, e + fade);
+    for (int64_t j = e; j < b; ++j) {
+      x[j] *= float(double(j - e) / double(std::max<int64_t>(1, b - e)));
+    }
+  }
+}
