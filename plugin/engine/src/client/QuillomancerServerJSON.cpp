@@ -1,0 +1,226 @@
+// JSON readers of the service client: typed accessors that never throw, the timed-transcript
+// readers, response-header lookup and the UTC timestamp.
+
+#include "QuillomancerServer.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+namespace {
+
+using nlohmann::json;
+
+// The value under `key`, or null when the object is absent, not an object or lacks the key.
+const json* findValue(const json* object, std::string_view key) {
+  if (object == nullptr || !object->is_object()) return nullptr;
+  const auto it = object->find(key);
+  if (it == object->end()) return nullptr;
+  return &*it;
+}
+
+int32_t saturate(long double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= static_cast<long double>(std::numeric_limits<int32_t>::max()))
+    return std::numeric_limits<int32_t>::max();
+  if (value <= static_cast<long double>(std::numeric_limits<int32_t>::min()))
+    return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);  // truncates toward zero
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Leading integer of a text: white space, an optional sign, decimal digits; no digits gives 0.
+// Values past 32 bits saturate.
+int32_t leadingInteger(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && isSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  int64_t magnitude = 0;
+  constexpr int64_t kCap = int64_t{1} << 32;  // anything past this saturates either way
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > kCap) magnitude = kCap;
+  }
+  const int64_t value = negative ? -magnitude : magnitude;
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
+// Leading decimal number of a text (white space and a sign allowed before it); 0.0 when there is
+// none or it is not finite.
+double leadingDouble(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && isSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // Only digits and a point may begin the number (no "inf", "nan" or hexadecimal forms).
+  if (i >= text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) return 0.0;
+  double value = 0.0;
+  const auto [ptr, ec] = std::from_chars(text.data() + i, text.data() + text.size(), value,
+                                         std::chars_format::general);
+  (void)ptr;
+  if (ec != std::errc() || !std::isfinite(value)) return 0.0;
+  return negative ? -value : value;
+}
+
+}  // namespace
+
+std::optional<nlohmann::json> ParseJSONResponse(std::string_view body) {
+  if (body.empty()) return std::nullopt;
+  try {
+    json parsed = json::parse(body.begin(), body.end(), nullptr, /*allow_exceptions=*/false);
+    if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
+    return parsed;
+  } catch (...) {  // allocation failure
+    return std::nullopt;
+  }
+}
+
+std::string JSONString(const nlohmann::json* object, std::string_view key) {
+  const json* value = findValue(object, key);
+  if (value == nullptr || !value->is_string()) return {};
+  return value->get_ref<const std::string&>();
+}
+
+bool JSONBool(const nlohmann::json* object, std::string_view key, bool* present) {
+  if (present) *present = false;
+  const json* value = findValue(object, key);
+  if (value == nullptr) return false;
+  bool result = false;
+  if (value->is_boolean()) {
+    result = value->get<bool>();
+  } else if (value->is_number_unsigned()) {
+    result = value->get<uint64_t>() != 0;
+  } else if (value->is_number_integer()) {
+    result = value->get<int64_t>() != 0;
+  } else if (value->is_number_float()) {
+    result = value->get<double>() != 0.0;
+  } else {
+    return false;
+  }
+  if (present) *present = true;
+  return result;
+}
+
+int32_t JSONIntWithPresence(const nlohmann::json* object, std::string_view key, bool* present) {
+  if (present) *present = false;
+  const json* value = findValue(object, key);
+  if (value == nullptr) return 0;
+  int32_t result = 0;
+  if (value->is_boolean()) {
+    result = value->get<bool>() ? 1 : 0;
+  } else if (value->is_number_unsigned()) {
+    result = saturate(static_cast<long double>(value->get<uint64_t>()));
+  } else if (value->is_number_integer()) {
+    result = saturate(static_cast<long double>(value->get<int64_t>()));
+  } else if (value->is_number_float()) {
+    result = saturate(static_cast<long double>(value->get<double>()));
+  } else if (value->is_string()) {
+    result = leadingInteger(value->get_ref<const std::string&>());
+  } else {
+    return 0;
+  }
+  if (present) *present = true;
+  return result;
+}
+
+int32_t JSONInt(const nlohmann::json* object, std::string_view key) {
+  return JSONIntWithPresence(object, key, nullptr);
+}
+
+double JSONDouble(const nlohmann::json* object, std::string_view key, bool* present) {
+  if (present) *present = false;
+  const json* value = findValue(object, key);
+  if (value == nullptr) return 0.0;
+  double result = 0.0;
+  if (value->is_boolean()) {
+    result = value->get<bool>() ? 1.0 : 0.0;
+  } else if (value->is_number()) {
+    result = value->get<double>();
+    if (!std::isfinite(result)) result = 0.0;
+  } else if (value->is_string()) {
+    result = leadingDouble(value->get_ref<const std::string&>());
+  } else {
+    return 0.0;
+  }
+  if (present) *present = true;
+  return result;
+}
+
+const nlohmann::json* JSONDict(const nlohmann::json* object, std::string_view key) {
+  const json* value = findValue(object, key);
+  if (value == nullptr || !value->is_object()) return nullptr;
+  return value;
+}
+
+std::string HTTPHeaderValue(const qm::platform::HttpResponse* response, std::string_view name) {
+  if (response == nullptr || name.empty()) return {};
+  for (const auto& [headerName, headerValue] : response->headers) {
+    if (headerName.size() != name.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < name.size() && same; ++i) {
+      const auto a = static_cast<unsigned char>(headerName[i]);
+      const auto b = static_cast<unsigned char>(name[i]);
+      same = std::tolower(a) == std::tolower(b);
+    }
+    if (same) return headerValue;
+  }
+  return {};
+}
+
+std::string SRVUTCNowISOString() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[80];
+  // Plain numeric conversions: digits are ASCII and the calendar Gregorian whatever the locale.
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return text;
+}
+
+QuillomancerServer::TimedWord QuillomancerServer::ParseTimedWordFromJSON(const nlohmann::json* object) {
+  TimedWord word;
+  if (object == nullptr || !object->is_object()) return word;
+  word.index = JSONInt(object, "index");
+  word.word = JSONString(object, "word");
+  if (word.word.empty()) word.word = JSONString(object, "text");
+  bool present = false;
+  word.start = JSONDouble(object, "start", &present);
+  if (!present) word.start = JSONDouble(object, "start_seconds");
+  word.end = JSONDouble(object, "end", &present);
+  if (!present) word.end = JSONDouble(object, "end_seconds");
+  return word;
+}
+
+QuillomancerServer::TimedTranscript QuillomancerServer::ParseTimedTranscriptFromJSON(
+    const nlohmann::json* object) {
+  TimedTranscript transcript;
+  if (object == nullptr || !object->is_object()) return transcript;
+  transcript.text = JSONString(object, "text");
+  bool timingPresent = false;
+  transcript.timingAvailable = JSONBool(object, "timing_available", &timingPresent);
+  const auto words = object->find("words");
+  if (words != object->end() && words->is_array()) {
+    for (const json& element : *words) {
+      if (!element.is_object()) continue;
+      TimedWord word = ParseTimedWordFromJSON(&element);
+      if (!word.word.empty()) transcript.words.push_back(std::move(word));
+    }
+  }
+  if (!timingPresent) transcript.timingAvailable = !transcript.words.empty();
+  return transcript;
+}
