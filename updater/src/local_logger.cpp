@@ -1,0 +1,121 @@
+#include "qm/updater/local_logger.h"
+
+#include "qm/platform/files.h"
+#include "qm/updater/errors.h"
+#include "qm/updater/time_text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qm::updater {
+
+namespace {
+
+std::string parentOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void replaceAll(std::string& text, const std::string& what, const std::string& with) {
+  if (what.empty()) return;
+  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + with.size()))
+    text.replace(pos, what.size(), with);
+}
+
+}  // namespace
+
+std::string escapeControlCharacters(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7f) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out.push_back(ch);
+    }
+  }
+  return out;
+}
+
+LocalLogger::LocalLogger(std::string logFile, std::uint64_t maxLogBytes, std::ostream* errorStream)
+    : logFile_(std::move(logFile)), maxLogBytes_(maxLogBytes), errorStream_(errorStream) {}
+
+std::string LocalLogger::backupFile() const {
+  const std::string ext = ".log";
+  if (logFile_.size() >= ext.size() && logFile_.compare(logFile_.size() - ext.size(), ext.size(), ext) == 0)
+    return logFile_ + ".1";
+  return logFile_ + ".log.1";
+}
+
+void LocalLogger::addSecret(const std::string& secret) {
+  if (secret.size() >= 4) secrets_.push_back(secret);
+}
+
+void LocalLogger::rotateIfNeeded() {
+  struct stat st {};
+  if (::lstat(logFile_.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    throw platformErrorFromErrno(errno, logFile_);
+  }
+  if (static_cast<std::uint64_t>(st.st_size) < maxLogBytes_) return;
+  // rename replaces an existing backup in one step.
+  const std::string backup = backupFile();
+  if (::rename(logFile_.c_str(), backup.c_str()) != 0) throw platformErrorFromErrno(errno, backup);
+}
+
+void LocalLogger::log(const std::string& requestID, const std::string& username,
+                      const std::string& message) noexcept {
+  try {
+    std::string line = nowInternetDateTime() + " request_id=" + escapeControlCharacters(requestID) +
+                       " username=" + escapeControlCharacters(username) + " " + message;
+    for (const auto& s : secrets_) replaceAll(line, s, "<redacted>");
+    line += "\n";
+
+    if (const int err = platform::makeDirectories(parentOf(logFile_)))
+      throw platformErrorFromErrno(err, parentOf(logFile_));
+    rotateIfNeeded();
+    const int fd = ::open(logFile_.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      size_t done = 0;
+      while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          const int err = errno;
+          ::close(fd);
+          throw platformErrorFromErrno(err, logFile_);
+        }
+        done += static_cast<size_t>(n);
+      }
+      ::close(fd);  // an error on closing is ignored
+    } else if (errno == ENOENT) {
+      // A new log: the whole first line, created private to the user.
+      if (const int err = platform::writeFileAtomic(logFile_, line, 0600))
+        throw platformErrorFromErrno(err, logFile_);
+    } else {
+      throw platformErrorFromErrno(errno, logFile_);
+    }
+  } catch (const std::exception& e) {
+    try {
+      (errorStream_ ? *errorStream_ : std::cerr) << "logger_error: " << e.what() << "\n" << std::flush;
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+}
+
+}  // namespace qm::updater

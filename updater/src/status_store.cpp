@@ -1,0 +1,163 @@
+#include "qm/updater/status_store.h"
+
+#include "qm/platform/files.h"
+#include "qm/updater/errors.h"
+
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qm::updater {
+
+namespace {
+
+constexpr size_t kMaxStatusBytes = 1u << 20;
+
+constexpr std::array<std::string_view, 6> kRetryableCodes = {
+    "download_start_failed", "download_http_error",     "download_io_error",
+    "swap_host_still_running", "swap_in_progress", "unexpected_exception",
+};
+
+bool usableFileName(const std::string& name) {
+  return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+// Writes all bytes, flushes them to disk and closes; returns 0 or the errno that stopped it.
+int writeFlushClose(int fd, std::string_view bytes) {
+  size_t done = 0;
+  int err = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (!err && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && !err) err = errno;
+  return err;
+}
+
+}  // namespace
+
+bool isFinalStage(std::string_view s) noexcept {
+  return s == stage::readyToInstall || s == stage::installerOpened ||
+         s == stage::swapCommitComplete || s == stage::failed;
+}
+
+bool isRetryableFailureCode(std::string_view code) noexcept {
+  for (const auto c : kRetryableCodes)
+    if (c == code) return true;
+  return false;
+}
+
+bool isRetryableFailedSwap(const UpdateStatus& existing, std::string_view action) noexcept {
+  return action == "swap" && existing.status == "failed" && existing.errorCode &&
+         isRetryableFailureCode(*existing.errorCode);
+}
+
+std::string encodeUpdateStatus(const UpdateStatus& s) {
+  nlohmann::json j = nlohmann::json::object();  // std::map underneath: keys come out sorted
+  j["schema_version"] = s.schemaVersion;
+  j["request_id"] = s.requestID;
+  j["username"] = s.username;
+  j["host"] = s.host;
+  j["installed_version"] = s.installedVersion;
+  j["target_version"] = s.targetVersion;
+  j["status"] = s.status;
+  j["stage"] = s.stage;
+  if (s.errorCode) j["error_code"] = *s.errorCode;
+  if (s.errorDetail) j["error_detail"] = *s.errorDetail;
+  j["created_at_utc"] = s.createdAtUTC;
+  j["updated_at_utc"] = s.updatedAtUTC;
+  // Invalid UTF-8 (a user name from an odd system) is replaced rather than failing the write.
+  return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::optional<UpdateStatus> decodeUpdateStatus(std::string_view json, std::string* error) {
+  auto fail = [&](std::string why) -> std::optional<UpdateStatus> {
+    if (error) *error = std::move(why);
+    return std::nullopt;
+  };
+  if (json.size() > kMaxStatusBytes) return fail("status document too large");
+  const auto j = nlohmann::json::parse(json.begin(), json.end(), nullptr, false);
+  if (j.is_discarded()) return fail("status document is not valid JSON");
+  if (!j.is_object()) return fail("status document is not a JSON object");
+  UpdateStatus s;
+  const std::pair<const char*, std::string*> required[] = {
+      {"schema_version", &s.schemaVersion},
+      {"request_id", &s.requestID},
+      {"username", &s.username},
+      {"host", &s.host},
+      {"installed_version", &s.installedVersion},
+      {"target_version", &s.targetVersion},
+      {"status", &s.status},
+      {"stage", &s.stage},
+      {"created_at_utc", &s.createdAtUTC},
+      {"updated_at_utc", &s.updatedAtUTC},
+  };
+  for (const auto& [key, field] : required) {
+    const auto it = j.find(key);
+    if (it == j.end()) return fail(std::string("status document lacks key ") + key);
+    if (!it->is_string()) return fail(std::string("status document key ") + key + " is not a string");
+    *field = it->get<std::string>();
+  }
+  const std::pair<const char*, std::optional<std::string>*> optional[] = {
+      {"error_code", &s.errorCode},
+      {"error_detail", &s.errorDetail},
+  };
+  for (const auto& [key, field] : optional) {
+    const auto it = j.find(key);
+    if (it == j.end() || it->is_null()) continue;
+    if (!it->is_string()) return fail(std::string("status document key ") + key + " is not a string");
+    *field = it->get<std::string>();
+  }
+  return s;
+}
+
+std::string StatusStore::statusFilePath(const std::string& requestID) const {
+  return statusDirectory_ + "/" + requestID + ".json";
+}
+
+void StatusStore::write(const UpdateStatus& status) const {
+  if (const int err = platform::makeDirectories(statusDirectory_))
+    throw platformErrorFromErrno(err, statusDirectory_);
+  const std::string bytes = encodeUpdateStatus(status);
+  if (!usableFileName(status.requestID))
+    throw UpdaterError(UpdaterErrorCode::statusWriteFailed, "request_id is not usable as a file name");
+
+  const std::string tmp = statusDirectory_ + "/" + status.requestID + ".tmp";
+  const std::string target = statusFilePath(status.requestID);
+  // The mode is set at creation; fchmod covers a temporary file left over with another mode.
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int err = fd < 0 ? errno : 0;
+  if (!err && ::fchmod(fd, 0600) != 0) {
+    err = errno;
+    ::close(fd);
+  } else if (!err) {
+    err = writeFlushClose(fd, bytes);
+  }
+  // Renamed over the old document, never removed first: a reader always finds a whole file.
+  if (!err && ::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
+  if (err) throw UpdaterError(UpdaterErrorCode::statusWriteFailed, errnoDescription(err));
+  const int dfd = ::open(statusDirectory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+std::optional<UpdateStatus> StatusStore::read(const std::string& requestID) const {
+  if (!usableFileName(requestID)) return std::nullopt;
+  std::string bytes;
+  if (!platform::readFile(statusFilePath(requestID), bytes, kMaxStatusBytes)) return std::nullopt;
+  return decodeUpdateStatus(bytes);
+}
+
+}  // namespace qm::updater
