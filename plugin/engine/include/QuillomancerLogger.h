@@ -1,0 +1,61 @@
+#pragma once
+// The plug-in's log: one UTF-8 text file, $HOME/Library/Logs/Quillomancer/quillomancer.log,
+// written by every part of the plug-in and read back for Send Log. A message is one line
+// "[yyyy-MM-dd HH:mm:ss] message". No levels, no buffering: a line is on disk when
+// logMessage returns. A file of 1 MiB or more is deleted before the next line (no rotation).
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class QuillomancerLogger {
+ public:
+  // The banner text that starts every session's first line.
+  static constexpr std::string_view kSessionBanner = "════ Quillomancer session start ════";
+  static constexpr std::uint64_t kMaxLogBytes = 1048576;     // at or above: deleted before the next line
+  static constexpr std::uint64_t kUploadTailBytes = 262144;  // the most getLogContents returns
+
+  // The one shared logger, created on first use (thread-safe); its folder is taken from $HOME
+  // at that moment.
+  // [any-thread]
+  static QuillomancerLogger& shared();
+
+  // A logger writing to <folder>/quillomancer.log (the folder is created if missing); appends the
+  // session banner. An empty folder gives a logger that writes and reads nothing.
+  // [any-thread]
+  explicit QuillomancerLogger(const std::string& folder);
+
+  QuillomancerLogger(const QuillomancerLogger&) = delete;
+  QuillomancerLogger& operator=(const QuillomancerLogger&) = delete;
+
+  // Appends "[local time] message\n" under the lock. A null message is ignored.
+  // [any-thread]
+  void logMessage(const char* message) noexcept;
+  void logMessage(std::string_view message) noexcept;
+
+  // Appends the text as is, without the lock (callers hold it or accept interleaving).
+  // [any-thread]
+  void appendString(std::string_view text) noexcept;
+
+  // The log for upload: the whole file when it is at most 256 KiB, else its last 256 KiB from the
+  // line of the first session banner in them (the whole file when there is none). Nothing when
+  // there is no log path or the file cannot be read.
+  // [any-thread]
+  std::optional<std::string> getLogContents() noexcept;
+
+  const std::string& logPath() const { return logPath_; }
+
+  // The default folder: $HOME/Library/Logs/Quillomancer.
+  // [any-thread]
+  static std::string defaultFolder();
+
+ private:
+  std::mutex lock_;
+  std::string logPath_;
+};
+
+// The part of `text` that getLogContents hands out (exposed for tests and the settings card).
+// [any-thread]
+std::string QMLogUploadSlice(const std::string& text);

@@ -1,0 +1,174 @@
+#include "QuillomancerLogger.h"
+
+#include "qm/platform/files.h"
+#include "qm/platform/paths.h"
+#include "qm/platform/time.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+// Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one
+// (overlong forms, surrogates and code points above U+10FFFF are invalid).
+size_t utf8SequenceLength(std::string_view s, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = byte(i);
+  if (c < 0x80) return 1;
+  size_t n;
+  unsigned min;
+  unsigned cp;
+  if ((c & 0xE0) == 0xC0) {
+    n = 2, cp = c & 0x1F, min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    n = 3, cp = c & 0x0F, min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    n = 4, cp = c & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(i + k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+bool isValidUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const size_t n = utf8SequenceLength(s, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+// Invalid bytes become U+FFFD, so the file always stays readable as UTF-8.
+std::string toValidUtf8(std::string_view s) {
+  if (isValidUtf8(s)) return std::string(s);
+  std::string out;
+  out.reserve(s.size() + 16);
+  for (size_t i = 0; i < s.size();) {
+    const size_t n = utf8SequenceLength(s, i);
+    if (n == 0) {
+      out.append("\xEF\xBF\xBD");
+      ++i;
+    } else {
+      out.append(s.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string QuillomancerLogger::defaultFolder() { return qm::platform::libraryPath("Logs/Quillomancer"); }
+
+QuillomancerLogger& QuillomancerLogger::shared() {
+  // Never destroyed: threads may still log while the module unloads.
+  static QuillomancerLogger* instance = new QuillomancerLogger(defaultFolder());
+  return *instance;
+}
+
+QuillomancerLogger::QuillomancerLogger(const std::string& folder) {
+  if (folder.empty()) return;
+  qm::platform::makeDirectories(folder, 0755);  // errors show up as failed appends, which are silent
+  logPath_ = qm::platform::joinPath(folder, "quillomancer.log");
+  std::string banner = "\n[" + qm::platform::localNowString() + "] ";
+  banner.append(kSessionBanner);
+  banner.push_back('\n');
+  std::lock_guard<std::mutex> guard(lock_);
+  appendString(banner);
+}
+
+void QuillomancerLogger::logMessage(const char* message) noexcept {
+  if (!message) return;
+  logMessage(std::string_view(message));
+}
+
+void QuillomancerLogger::logMessage(std::string_view message) noexcept {
+  try {
+    std::string line = "[" + qm::platform::localNowString() + "] ";
+    line.append(message);
+    line.push_back('\n');
+    std::lock_guard<std::mutex> guard(lock_);
+    appendString(line);
+  } catch (...) {
+    // The log never reports a failure.
+  }
+}
+
+void QuillomancerLogger::appendString(std::string_view text) noexcept {
+  if (logPath_.empty()) return;
+  try {
+    const std::string bytes = toValidUtf8(text);
+    struct stat info {};
+    if (::stat(logPath_.c_str(), &info) == 0 && static_cast<std::uint64_t>(info.st_size) >= kMaxLogBytes)
+      ::unlink(logPath_.c_str());
+    const int fd = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    writeAll(fd, bytes);
+    ::close(fd);
+  } catch (...) {
+  }
+}
+
+std::string QMLogUploadSlice(const std::string& text) {
+  const size_t limit = QuillomancerLogger::kUploadTailBytes;
+  if (text.size() <= limit) return text;
+
+  // The cut may fall inside a character: move forward to the next character boundary.
+  std::string_view tail;
+  bool decoded = false;
+  const size_t cut = text.size() - limit;
+  for (size_t shift = 0; shift <= 7 && cut + shift < text.size(); ++shift) {
+    tail = std::string_view(text).substr(cut + shift);
+    if (isValidUtf8(tail)) {
+      decoded = true;
+      break;
+    }
+  }
+  if (!decoded || tail.empty()) return text;
+
+  const size_t banner = tail.find(QuillomancerLogger::kSessionBanner);
+  if (banner == std::string_view::npos) return text;
+  const size_t lineEnd = tail.rfind('\n', banner);
+  const size_t lineStart = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
+  return std::string(tail.substr(lineStart));
+}
+
+std::optional<std::string> QuillomancerLogger::getLogContents() noexcept {
+  if (logPath_.empty()) return std::nullopt;
+  try {
+    std::string text;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      // Never more than the deletion threshold plus one line can be there; the bound is generous.
+      if (!qm::platform::readFile(logPath_, text, 64u << 20)) return std::nullopt;
+    }
+    if (text.empty()) return text;
+    // A torn or foreign byte must not make the whole log unavailable to Send Log.
+    text = toValidUtf8(text);
+    return QMLogUploadSlice(text);
+  } catch (...) {
+    return std::nullopt;
+  }
+}

@@ -1,0 +1,188 @@
+// The plug-in log: line format, the 1 MiB deletion, many writers, and the upload tail.
+
+#include "QuillomancerLogger.h"
+
+#include "qm/platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LoggerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qm-logger-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::string read(const std::string& path) {
+    std::string out;
+    qm::platform::readFile(path, out);
+    return out;
+  }
+  void write(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  }
+
+  std::string dir;
+};
+
+const std::string kBanner(QuillomancerLogger::kSessionBanner);
+
+}  // namespace
+
+TEST_F(LoggerTest, CreatesFolderAndWritesBannerThenLines) {
+  QuillomancerLogger log(dir + "/Logs/Quillomancer");
+  EXPECT_EQ(log.logPath(), dir + "/Logs/Quillomancer/quillomancer.log");
+  log.logMessage("=== PreRender ===");
+  log.logMessage(static_cast<const char*>(nullptr));
+  log.logMessage(std::string("[SRV] done"));
+
+  const std::string text = read(log.logPath());
+  const std::regex expected(
+      "\n\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] " + kBanner +
+      "\n\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] === PreRender ===\n"
+      "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] \\[SRV\\] done\n");
+  EXPECT_TRUE(std::regex_match(text, expected)) << text;
+
+  // A second session on the same file starts with its own banner after the old lines.
+  QuillomancerLogger again(dir + "/Logs/Quillomancer");
+  const std::string both = read(log.logPath());
+  EXPECT_EQ(both.rfind(kBanner), both.size() - kBanner.size() - 1);
+  EXPECT_EQ(both.substr(0, text.size()), text);
+}
+
+TEST_F(LoggerTest, SharedLoggerLivesUnderHomeLibraryLogs) {
+  const char* oldHome = std::getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  setenv("HOME", dir.c_str(), 1);
+  QuillomancerLogger& log = QuillomancerLogger::shared();
+  if (oldHome) setenv("HOME", savedHome.c_str(), 1); else unsetenv("HOME");
+  if (log.logPath() != dir + "/Library/Logs/Quillomancer/quillomancer.log")
+    GTEST_SKIP() << "the shared logger was created earlier in this process";
+  EXPECT_EQ(&log, &QuillomancerLogger::shared());
+  log.logMessage("hello");
+  EXPECT_NE(read(log.logPath()).find("] hello\n"), std::string::npos);
+}
+
+TEST_F(LoggerTest, MissingFolderOrPathMeansNothingHappens) {
+  QuillomancerLogger none("");
+  none.logMessage("x");
+  EXPECT_FALSE(none.getLogContents().has_value());
+
+  // A folder that cannot be created (a file is in the way): appends do nothing, no throw.
+  write(dir + "/blocked", "file");
+  QuillomancerLogger blocked(dir + "/blocked/sub");
+  blocked.logMessage("x");
+  EXPECT_FALSE(blocked.getLogContents().has_value());
+}
+
+TEST_F(LoggerTest, FileOfOneMebibyteIsDeletedBeforeTheNextLine) {
+  QuillomancerLogger log(dir);
+  for (std::uint64_t size : {QuillomancerLogger::kMaxLogBytes - 1, QuillomancerLogger::kMaxLogBytes,
+                             QuillomancerLogger::kMaxLogBytes + 5000}) {
+    write(log.logPath(), std::string(size, 'a'));
+    log.logMessage("next");
+    const std::string text = read(log.logPath());
+    if (size < QuillomancerLogger::kMaxLogBytes) {
+      EXPECT_GT(text.size(), size);
+      EXPECT_EQ(text.substr(0, size), std::string(size, 'a'));
+    } else {
+      EXPECT_LT(text.size(), 64u) << size;
+      EXPECT_EQ(text.front(), '[');
+    }
+  }
+}
+
+TEST_F(LoggerTest, LinesFromManyThreadsNeverInterleave) {
+  QuillomancerLogger log(dir);
+  constexpr int kThreads = 8, kLines = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < kLines; ++i)
+        log.logMessage("thread " + std::to_string(t) + " line " + std::to_string(i) + " " + std::string(100, 'x'));
+    });
+  for (auto& th : threads) th.join();
+
+  std::istringstream in(read(log.logPath()));
+  std::string line;
+  std::set<std::string> seen;
+  const std::regex shape("\\[[-0-9 :]{19}\\] (thread \\d+ line \\d+) x{100}");
+  int lines = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line.find(kBanner) != std::string::npos) continue;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, shape)) << line;
+    seen.insert(m[1]);
+    ++lines;
+  }
+  EXPECT_EQ(lines, kThreads * kLines);
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+}
+
+TEST_F(LoggerTest, InvalidUtf8IsReplacedSoTheLogStaysReadable) {
+  QuillomancerLogger log(dir);
+  log.logMessage(std::string("bad \xFF\xC3 byte"));
+  const auto text = log.getLogContents();
+  ASSERT_TRUE(text.has_value());
+  EXPECT_NE(text->find("bad \xEF\xBF\xBD\xEF\xBF\xBD byte"), std::string::npos);
+}
+
+TEST(LogUploadSlice, SizesBannersAndCharacterBoundaries) {
+  const size_t limit = QuillomancerLogger::kUploadTailBytes;
+  const std::string bannerLine = "\n[2026-01-01 10:00:00] " + kBanner + "\n";
+
+  // Exactly the limit: whole; one byte more with a banner in the tail: the tail from its line.
+  std::string text = std::string(limit - bannerLine.size() - 10, 'a') + bannerLine + std::string(10, 'b');
+  ASSERT_EQ(text.size(), limit);
+  EXPECT_EQ(QMLogUploadSlice(text), text);
+  text = "z" + text;
+  EXPECT_EQ(QMLogUploadSlice(text), bannerLine.substr(1) + std::string(10, 'b'));
+
+  // No banner in the tail (only before it): the whole file.
+  const std::string early = bannerLine + std::string(limit + 100, 'c');
+  EXPECT_EQ(QMLogUploadSlice(early), early);
+
+  // Two banners in the tail: from the first one's line.
+  const std::string two = std::string(limit, 'd') + "\n[t1] " + kBanner + "\nmid\n[t2] " + kBanner + "\nend\n";
+  EXPECT_EQ(QMLogUploadSlice(two), "[t1] " + kBanner + "\nmid\n[t2] " + kBanner + "\nend\n");
+
+  // A banner that is not at the start of its line: the line's start is included.
+  const std::string inLine = std::string(limit, 'e') + "\nprefix " + kBanner + "\n";
+  EXPECT_EQ(QMLogUploadSlice(inLine), "prefix " + kBanner + "\n");
+
+  // The cut falls inside a three-byte character: the tail starts at the next character, and
+  // the banner line is then the tail's first line.
+  const std::string euro = "\xE2\x82\xAC";
+  std::string cutInside = std::string(1000, 'f') + euro;  // cut after the euro sign's first byte
+  std::string rest = "[t] " + kBanner + "\nafter\n";
+  rest += std::string(limit - 2 - rest.size(), 'g');
+  cutInside += rest;
+  ASSERT_EQ(cutInside.size() - limit, 1001u);
+  EXPECT_EQ(QMLogUploadSlice(cutInside), rest);
+}
+
+TEST_F(LoggerTest, GetLogContentsReadsTheFile) {
+  QuillomancerLogger log(dir);
+  write(log.logPath(), "");
+  EXPECT_EQ(log.getLogContents(), std::string());
+  const std::string big = std::string(QuillomancerLogger::kUploadTailBytes, 'x') + "\n[t] " + kBanner + "\nlast\n";
+  write(log.logPath(), big);
+  EXPECT_EQ(log.getLogContents(), "[t] " + kBanner + "\nlast\n");
+  fs::remove(log.logPath());
+  EXPECT_FALSE(log.getLogContents().has_value());
+}
