@@ -1,5 +1,7 @@
 #include "QuillomancerEngineLog.h"
 
+#include "QuillomancerLogger.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -17,6 +19,7 @@ std::function<void(const std::string&)>& Observer() {
 }  // namespace
 
 void QMEngineLogLine(const std::string& line) {
+  QuillomancerLogger::shared().logMessage(std::string_view(line));
   {
     std::lock_guard<std::mutex> guard(ObserverLock());
     if (Observer()) Observer()(line);
