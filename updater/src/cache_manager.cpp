@@ -1,0 +1,87 @@
+#include "qm/updater/cache_manager.h"
+
+#include "qm/platform/files.h"
+#include "qm/updater/errors.h"
+#include "qm/updater/folder_listing.h"
+#include "qm/updater/launch_payload.h"
+#include "qm/updater/url.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <sys/stat.h>
+#include <vector>
+
+namespace qm::updater {
+
+namespace {
+
+void removeEntry(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  if (ec) throw PlatformError(ec.message() + " (" + path + ")");
+}
+
+void makeFolder(const std::string& folder) {
+  if (const int err = platform::makeDirectories(folder)) throw platformErrorFromErrno(err, folder);
+}
+
+void requireSafeVersion(const std::string& version) {
+  if (!isSafeVersionText(version)) throw UpdaterError(UpdaterErrorCode::invalidPayload, "target_version invalid");
+}
+
+}  // namespace
+
+std::string CacheManager::pkgURL(const std::string& version) const {
+  requireSafeVersion(version);
+  makeFolder(cacheDirectory_);
+  return cacheDirectory_ + "/Quillomancer-" + version + ".pkg";
+}
+
+std::string CacheManager::swapArtifactURL(const std::string& version, const std::string& sourceURL) const {
+  requireSafeVersion(version);
+  makeFolder(cacheDirectory_);
+  std::string ext;
+  if (const auto url = parseUrl(sourceURL)) ext = pathExtension(*url);
+  const bool alphanumeric = !ext.empty() && std::all_of(ext.begin(), ext.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  });
+  return cacheDirectory_ + "/Quillomancer-" + version + "-swap." + (alphanumeric ? ext : "bin");
+}
+
+void CacheManager::clean(const std::string& keepingTarget) const {
+  try {
+    makeFolder(cacheDirectory_);
+    std::vector<FolderEntry> packages;
+    for (auto& e : listFolder(cacheDirectory_))
+      if (fileExtension(e.name) == "pkg") packages.push_back(std::move(e));
+    const std::string kept = "Quillomancer-" + keepingTarget + ".pkg";
+    std::vector<FolderEntry> candidates;
+    for (const auto& e : packages)
+      if (e.name != kept) candidates.push_back(e);
+    sortNewestFirst(candidates);
+    const std::string newestOther = candidates.empty() ? std::string() : candidates.front().name;
+    for (const auto& e : packages) {
+      if (e.name == kept || e.name == newestOther) continue;
+      removeEntry(cacheDirectory_ + "/" + e.name);
+    }
+  } catch (const UpdaterError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw UpdaterError(UpdaterErrorCode::cacheCleanupFailed, e.what());
+  }
+}
+
+void CacheManager::pruneJSONFiles(const std::optional<std::string>& folder, size_t maxFiles) const {
+  if (!folder) return;
+  struct stat st {};
+  if (::stat(folder->c_str(), &st) != 0 && errno == ENOENT) return;
+  std::vector<FolderEntry> files;
+  for (auto& e : listFolder(*folder))
+    if (asciiLower(fileExtension(e.name)) == "json") files.push_back(std::move(e));
+  if (files.size() <= maxFiles) return;
+  sortNewestFirst(files);
+  for (size_t i = maxFiles; i < files.size(); ++i) removeEntry(*folder + "/" + files[i].name);
+}
+
+}  // namespace qm::updater

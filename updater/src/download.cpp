@@ -1,0 +1,150 @@
+#include "qm/updater/download.h"
+
+#include "qm/platform/files.h"
+#include "qm/platform/http.h"
+#include "qm/platform/process.h"
+#include "qm/platform/sha256.h"
+#include "qm/updater/errors.h"
+#include "qm/updater/url.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace qm::updater {
+
+namespace {
+
+std::string parentOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+[[noreturn]] void ioError(int err, const std::string& path) {
+  throw UpdaterError(UpdaterErrorCode::downloadIOError, platformErrorFromErrno(err, path).what());
+}
+
+// The temporary file: removed unless it was moved into place.
+struct TempFile {
+  std::string path;
+  int fd = -1;
+  ~TempFile() {
+    if (fd >= 0) ::close(fd);
+    if (!path.empty()) ::unlink(path.c_str());
+  }
+};
+
+}  // namespace
+
+bool isAllowedHttpsUrl(const std::string& url, const std::vector<std::string>& allowedHosts) {
+  const auto parsed = parseUrl(url);
+  if (!parsed || !parsed->host || asciiLower(parsed->scheme) != "https") return false;
+  const std::string host = asciiLower(*parsed->host);
+  return std::find(allowedHosts.begin(), allowedHosts.end(), host) != allowedHosts.end();
+}
+
+DownloadResult HttpDownloader::download(const std::string& url, const std::string& destination) {
+  const std::string folder = parentOf(destination);
+  if (const int err = platform::makeDirectories(folder)) ioError(err, folder);
+
+  // Hidden, so that neither the cache cleanup nor the pending scan ever takes it for a file of theirs.
+  TempFile tmp;
+  std::string tmpl = folder + "/." + baseName(destination) + ".download-XXXXXX";
+  tmp.fd = ::mkostemp(tmpl.data(), O_CLOEXEC);  // mode 0600
+  if (tmp.fd < 0) ioError(errno, folder);
+  tmp.path = tmpl;
+
+  platform::Sha256 digest;
+  DownloadResult result;
+  int writeError = 0;
+
+  platform::HttpRequest request;
+  request.method = "GET";
+  request.url = url;
+  request.idleTimeoutSeconds = config_.downloadIdleTimeoutSeconds;
+  request.totalTimeoutSeconds = config_.downloadTotalTimeoutSeconds;
+  request.followRedirects = true;
+  request.maxResponseBytes = config_.maxDownloadBytes;
+  request.caFile = config_.caFile;
+  const auto& allowed = config_.allowedUpdateHosts;
+  request.allowUrl = [&allowed](const std::string& hop) { return isAllowedHttpsUrl(hop, allowed); };
+  request.onBody = [&](const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::write(tmp.fd, data + done, size - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        writeError = errno;
+        return false;
+      }
+      done += static_cast<size_t>(n);
+    }
+    digest.update(data, size);
+    result.bytes += size;
+    return true;
+  };
+
+  const platform::HttpResponse response = platform::httpPerform(request);
+  if (writeError) ioError(writeError, tmp.path);
+  if (response.tooLarge)
+    throw UpdaterError(UpdaterErrorCode::downloadHTTPError,
+                       "Download larger than " + std::to_string(config_.maxDownloadBytes) + " bytes");
+  if (response.refused) throw PlatformError("Address not allowed: " + response.errorText);
+  if (response.error != 0) {
+    throw PlatformError(response.errorText.empty() ? std::string("Download failed") : response.errorText);
+  }
+  if (!response.hasResponse()) throw UpdaterError(UpdaterErrorCode::downloadHTTPError, "No download response");
+  if (response.status < 200 || response.status > 299)
+    throw UpdaterError(UpdaterErrorCode::downloadHTTPError, "HTTP " + std::to_string(response.status));
+  // The final address was asked through allowUrl by the transport; check it here too.
+  if (!response.effectiveUrl.empty() && !isAllowedHttpsUrl(response.effectiveUrl, allowed))
+    throw PlatformError("Address not allowed: " + response.effectiveUrl);
+
+  if (::fsync(tmp.fd) != 0) ioError(errno, tmp.path);
+  const int fd = tmp.fd;
+  tmp.fd = -1;
+  if (::close(fd) != 0) ioError(errno, tmp.path);
+  result.sha256 = digest.finishHex();
+  if (!digest.ok()) throw UpdaterError(UpdaterErrorCode::downloadIOError, "SHA-256 computation failed");
+
+  if (::rename(tmp.path.c_str(), destination.c_str()) != 0) {
+    // Something that a rename cannot replace (a folder) is removed first, then the move retried.
+    std::error_code ec;
+    std::filesystem::remove_all(destination, ec);
+    if (ec) throw UpdaterError(UpdaterErrorCode::downloadIOError, ec.message() + " (" + destination + ")");
+    if (::rename(tmp.path.c_str(), destination.c_str()) != 0) ioError(errno, destination);
+  }
+  tmp.path.clear();
+  return result;
+}
+
+void verifyHash(const std::string& filePath, const std::string& expectedSHA256) {
+  std::string actual;
+  int err = 0;
+  if (!platform::sha256File(filePath, actual, &err))
+    throw UpdaterError(UpdaterErrorCode::hashComputeError, platformErrorFromErrno(err, filePath).what());
+  if (actual != expectedSHA256) throw UpdaterError(UpdaterErrorCode::hashMismatch, "SHA256 mismatch");
+}
+
+void CommandInstallerOpener::openInstaller(const std::string& packagePath) {
+  platform::ProcessOptions options;
+  options.captureOutput = false;
+  const auto r = platform::runProcess(program_, {packagePath}, options);
+  if (!r.started)
+    throw UpdaterError(UpdaterErrorCode::installerOpenFailed, platformErrorFromErrno(r.spawnErrno, program_).what());
+  // A tool ended by a signal reports the signal's number, as an exit status would.
+  const int status = r.exitCode >= 0 ? r.exitCode : r.termSignal;
+  if (status != 0)
+    throw UpdaterError(UpdaterErrorCode::installerOpenFailed, "open exit code " + std::to_string(status));
+}
+
+}  // namespace qm::updater

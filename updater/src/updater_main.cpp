@@ -1,0 +1,75 @@
+#include "qm/updater/updater_main.h"
+
+#include "qm/updater/errors.h"
+#include "qm/updater/payload_loader.h"
+#include "qm/updater/run_hook.h"
+
+#include <climits>
+#include <csignal>
+#include <iostream>
+#include <unistd.h>
+
+namespace qm::updater {
+
+namespace {
+
+std::string executablePath() {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+int failWith(std::ostream& err, std::string_view code) {
+  try {
+    err << "Updater failed: " << code << "\n" << std::flush;
+  } catch (...) {
+  }
+  return 1;
+}
+
+}  // namespace
+
+UpdaterContext::UpdaterContext(const AppPaths& p, const UpdaterConfig& c, std::ostream& err)
+    : paths(p),
+      config(c),
+      logger(p.logFile, kDefaultMaxLogBytes, &err),
+      statusStore(p.statusDirectory),
+      cacheManager(p.cacheDirectory),
+      downloader(std::make_unique<HttpDownloader>(c)),
+      installerOpener(std::make_unique<CommandInstallerOpener>(c.installerOpenerProgram)),
+      telemetryClient(std::make_unique<HttpTelemetryClient>(c)),
+      programPath(executablePath()),
+      errorStream(&err) {
+  cacheManager.requestsDirectory = p.requestsDirectory;
+  cacheManager.statusDirectory = p.statusDirectory;
+}
+
+int runUpdater(const std::vector<std::string>& arguments, const AppPaths& paths,
+               const UpdaterConfig& config, std::ostream& errorStream) noexcept {
+  try {
+    UpdaterContext context(paths, config, errorStream);
+    const LaunchPayloadLoader loader(paths, LaunchPayloadValidator(config), errorStream);
+    // Nothing is written to the status folder, the log or telemetry before the request loads.
+    const LaunchPayload payload = loader.load(arguments);
+    return runUpdateRequest(context, payload);
+  } catch (const UpdaterError& e) {
+    if (e.errorCode == UpdaterErrorCode::invalidPayload && e.detail == "No pending requests") return 0;
+    return failWith(errorStream, e.codeText());
+  } catch (...) {
+    return failWith(errorStream, errorCodeText(UpdaterErrorCode::unexpectedException));
+  }
+}
+
+int updaterMain(int argc, char** argv) noexcept {
+  // A closed standard error must not kill the process halfway through a swap.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::vector<std::string> arguments;
+  try {
+    for (int i = 0; i < argc; ++i) arguments.emplace_back(argv[i] ? argv[i] : "");
+  } catch (...) {
+    return failWith(std::cerr, errorCodeText(UpdaterErrorCode::unexpectedException));
+  }
+  return runUpdater(arguments, AppPaths::defaultPaths(), UpdaterConfig::production(), std::cerr);
+}
+
+}  // namespace qm::updater
