@@ -1,0 +1,110 @@
+// Runs the real QuillomancerUpdater program with a private home folder.
+#include "qm/platform/process.h"
+#include "qm/updater/app_paths.h"
+#include "qm/updater/launch_payload.h"
+#include "updater_test_support.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace qm::updater;
+using qm::updater::testing::TempDir;
+
+namespace {
+
+const std::string kProgram = std::string(QM_BINARY_DIR) + "/bin/QuillomancerUpdater";
+
+LaunchPayload validRequest(const std::string& id) {
+  LaunchPayload p;
+  p.schemaVersion = "1";
+  p.requestID = id;
+  p.timestampUTC = nowInternetDateTime();
+  p.host = "pro_tools";
+  p.username = "editor";
+  p.installedVersion = "2.0.1";
+  p.targetVersion = "2.0.2";
+  p.effectiveChannel = "stable";
+  p.updatePkgURL = "https://api.quillomancer.com/Quillomancer-2.0.2.pkg";
+  p.updatePkgSHA256 = std::string(64, 'e');
+  p.releaseNotesURL = "https://www.quillomancer.com/notes";
+  return p;
+}
+
+struct ProgramRun {
+  int exitCode;
+  std::string err;
+  std::string out;
+};
+
+ProgramRun runUpdater(const fs::path& home, const std::vector<std::string>& args) {
+  std::vector<std::string> full = {"HOME=" + home.string(), kProgram};
+  full.insert(full.end(), args.begin(), args.end());
+  qm::platform::ProcessOptions o;
+  o.timeoutSeconds = 60;
+  const auto r = qm::platform::runProcess("/usr/bin/env", full, o);
+  return {r.exitCode, r.standardError, r.standardOutput};
+}
+
+}  // namespace
+
+TEST(UpdaterProgram, ExitCodesAndStandardError) {
+  TempDir home;
+  const auto paths = AppPaths::forHome(home.str());
+  const fs::path valid = home.path / "valid.json";
+  { std::ofstream(valid) << encodeLaunchPayload(validRequest("0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69")); }
+  auto badSchema = validRequest("0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69");
+  badSchema.schemaVersion = "2";
+  auto stale = validRequest("0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69");
+  stale.timestampUTC = "2020-01-01T00:00:00Z";
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {"pending mode without a requests folder", {}, 0, ""},
+      {"one argument", {"--payload"}, 1, "Updater failed: invalid_payload\n"},
+      {"missing file", {"--payload", (home.path / "nope.json").string()}, 1, "Updater failed: unexpected_exception\n"},
+      {"unknown argument", {"--verbose", "x"}, 1, "Updater failed: invalid_payload\n"},
+      {"valid file, extra arguments ignored", {"--payload", valid.string(), "--x", "y"}, 0, ""},
+      {"valid inline request", {"--payload-json", encodeLaunchPayload(validRequest("1c7d2b63-6a1f-4d9f-8b5c-3a2e4d5c6b7a"))}, 0, ""},
+      {"inline request that does not decode", {"--payload-json", "{\"schema_version\":1}"}, 1, "Updater failed: unexpected_exception\n"},
+      {"inline request with bad schema", {"--payload-json", encodeLaunchPayload(badSchema)}, 1, "Updater failed: invalid_schema_version\n"},
+      {"inline request too old", {"--payload-json", encodeLaunchPayload(stale)}, 1, "Updater failed: invalid_payload\n"},
+      {"inline request not utf8", {"--payload-json", "{\"x\":\"\xc3\x28\"}"}, 1, "Updater failed: invalid_payload\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ProgramRun r = runUpdater(home.path, c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+  }
+  // Loading writes nothing: no log, no status folder.
+  EXPECT_FALSE(fs::exists(paths.logFile));
+  EXPECT_FALSE(fs::exists(paths.statusDirectory));
+}
+
+TEST(UpdaterProgram, PendingModeReportsRejectedFilesAndEndsQuietly) {
+  TempDir home;
+  const auto paths = AppPaths::forHome(home.str());
+  fs::create_directories(paths.requestsDirectory);
+  { std::ofstream(fs::path(paths.requestsDirectory) / "a.json") << "{"; }
+  { std::ofstream(fs::path(paths.requestsDirectory) / "b.json") << "{}"; }
+  fs::last_write_time(fs::path(paths.requestsDirectory) / "b.json",
+                      fs::last_write_time(fs::path(paths.requestsDirectory) / "a.json"));
+  ProgramRun r = runUpdater(home.path, {});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err,
+            "Updater pending request rejected: a.json reason=request document is not valid JSON\n"
+            "Updater pending request rejected: b.json reason=key not found: schema_version\n"
+            "Updater pending scan: no valid request found (2 invalid file(s))\n");
+
+  // A valid request among them is taken.
+  { std::ofstream(fs::path(paths.requestsDirectory) / "c.json") << encodeLaunchPayload(validRequest("2d8e3c74-7b2a-4eaa-ac6d-4b3f5e6d7c8b")); }
+  r = runUpdater(home.path, {});
+  EXPECT_EQ(r.exitCode, 0);
+}
