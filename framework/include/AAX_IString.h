@@ -12,4 +12,10 @@ public:
   virtual void Set(const char* text) = 0;
   virtual AAX_IString& operator=(const AAX_IString& other) = 0;
   virtual AAX_IString& operator=(const char* text) = 0;
+
+protected:
+  // Declared so that implementations keep their implicit copies (the virtual copy
+  // assignment above would otherwise make copying a deprecated, warned-about operation).
+  AAX_IString() = default;
+  AAX_IString(const AAX_IString&) = default;
 };

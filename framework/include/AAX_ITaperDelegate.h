@@ -1,0 +1,18 @@
+// Converts between a parameter's real value and the normalised value (0.0 to 1.0) the host sees.
+#pragma once
+
+class AAX_ITaperDelegateBase {
+public:
+  virtual ~AAX_ITaperDelegateBase() = default;
+};
+
+template <typename T>
+class AAX_ITaperDelegate : public AAX_ITaperDelegateBase {
+public:
+  virtual AAX_ITaperDelegate* Clone() const = 0;
+  virtual T GetMaximumValue() const = 0;
+  virtual T GetMinimumValue() const = 0;
+  virtual T ConstrainRealValue(T value) const = 0;
+  virtual T NormalizedToReal(double normalizedValue) const = 0;
+  virtual double RealToNormalized(T realValue) const = 0;
+};
