@@ -1,0 +1,58 @@
+#pragma once
+// The stand-in service's own audio helpers: reading uploaded WAV files, finding speech by its
+// energy, and writing the takes container the generate endpoint answers with. Written apart from
+// the plug-in's codecs so that each side checks the other.
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm::service {
+
+struct WavAudio {
+  uint32_t sampleRate = 0;
+  uint16_t channels = 0;
+  uint16_t bitsPerSample = 0;
+  std::vector<int16_t> samples;  // first channel only
+};
+
+// Reads a PCM 16-bit RIFF/WAVE file (any chunk order, odd chunk padding honoured).
+// Nothing on anything else, or when a chunk runs past the data.
+std::optional<WavAudio> readWav(const std::string& bytes);
+
+// Spans of speech (seconds) where 10 ms frames rise above a fraction of the loudest frame;
+// pauses shorter than 150 ms are bridged.
+struct Span {
+  double start = 0;
+  double end = 0;
+};
+std::vector<Span> speechSpans(const std::vector<int16_t>& samples, uint32_t sampleRate);
+
+// A timed transcript of `text` laid over the speech in the audio: the words share the speech
+// time in proportion to their length. Empty text or no speech give an empty transcript
+// ({"text": "", "words": []}).
+nlohmann::json timedTranscriptFor(const std::string& text, const std::vector<int16_t>& samples,
+                                  uint32_t sampleRate);
+
+// Linear-interpolation rate change (the stand-in's own, deliberately simple).
+std::vector<int16_t> changeRate(const std::vector<int16_t>& samples, uint32_t from, uint32_t to);
+
+struct TakesContainer {
+  uint32_t sampleRate = 48000;
+  uint32_t bitsPerSample = 16;
+  uint32_t creditsRemaining = 0;
+  uint32_t creditsAllowance = 0;
+  std::vector<std::vector<int16_t>> takes;
+  std::string trailer;  // appended after the takes as is (may be empty)
+  uint32_t version = 1;
+  std::string magic = "QMTK";
+};
+
+// Little-endian header (magic, version, take count, rate, bits, the two credit words), the take
+// byte lengths, the takes, then the trailer.
+std::string encodeTakesContainer(const TakesContainer& container);
+
+}  // namespace qm::service

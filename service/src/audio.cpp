@@ -1,0 +1,161 @@
+#include "qm/service/audio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+namespace qm::service {
+
+namespace {
+
+uint32_t readU32(const std::string& b, size_t at) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+}
+
+uint16_t readU16(const std::string& b, size_t at) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
+}
+
+void putU32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+std::optional<WavAudio> readWav(const std::string& bytes) {
+  if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0)
+    return std::nullopt;
+  WavAudio wav;
+  bool haveFormat = false;
+  size_t at = 12;
+  while (at + 8 <= bytes.size()) {
+    const std::string id = bytes.substr(at, 4);
+    const uint64_t size = readU32(bytes, at + 4);
+    const size_t body = at + 8;
+    if (body + size > bytes.size()) return std::nullopt;
+    if (id == "fmt ") {
+      if (size < 16) return std::nullopt;
+      if (readU16(bytes, body) != 1) return std::nullopt;  // PCM only
+      wav.channels = readU16(bytes, body + 2);
+      wav.sampleRate = readU32(bytes, body + 4);
+      wav.bitsPerSample = readU16(bytes, body + 14);
+      if (wav.channels == 0 || wav.bitsPerSample != 16 || wav.sampleRate == 0) return std::nullopt;
+      haveFormat = true;
+    } else if (id == "data") {
+      if (!haveFormat) return std::nullopt;
+      const size_t frame = 2u * wav.channels;
+      const size_t frames = size / frame;
+      wav.samples.resize(frames);
+      for (size_t i = 0; i < frames; ++i)
+        wav.samples[i] = static_cast<int16_t>(readU16(bytes, body + i * frame));
+      return wav;
+    }
+    at = body + size + (size & 1);
+  }
+  return std::nullopt;
+}
+
+std::vector<Span> speechSpans(const std::vector<int16_t>& samples, uint32_t sampleRate) {
+  std::vector<Span> spans;
+  if (samples.empty() || sampleRate == 0) return spans;
+  const size_t frame = std::max<size_t>(1, sampleRate / 100);
+  std::vector<double> rms;
+  for (size_t at = 0; at < samples.size(); at += frame) {
+    const size_t end = std::min(samples.size(), at + frame);
+    double sum = 0;
+    for (size_t i = at; i < end; ++i) sum += static_cast<double>(samples[i]) * samples[i];
+    rms.push_back(std::sqrt(sum / static_cast<double>(end - at)));
+  }
+  const double loudest = *std::max_element(rms.begin(), rms.end());
+  if (loudest < 30.0) return spans;  // about -60 dBFS: silence
+  const double threshold = loudest * 0.1;
+  const double frameSeconds = static_cast<double>(frame) / sampleRate;
+  const double total = static_cast<double>(samples.size()) / sampleRate;
+  for (size_t i = 0; i < rms.size(); ++i) {
+    if (rms[i] < threshold) continue;
+    const double start = static_cast<double>(i) * frameSeconds;
+    const double end = std::min(total, start + frameSeconds);
+    if (!spans.empty() && start - spans.back().end < 0.15)
+      spans.back().end = end;
+    else
+      spans.push_back({start, end});
+  }
+  return spans;
+}
+
+nlohmann::json timedTranscriptFor(const std::string& text, const std::vector<int16_t>& samples,
+                                  uint32_t sampleRate) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string w; in >> w;) words.push_back(w);
+  const auto spans = speechSpans(samples, sampleRate);
+  nlohmann::json result = {{"text", ""}, {"words", nlohmann::json::array()}};
+  if (words.empty() || spans.empty()) return result;
+  result["text"] = text;
+  double speech = 0;
+  for (const auto& s : spans) speech += s.end - s.start;
+  size_t weightTotal = 0;
+  for (const auto& w : words) weightTotal += w.size() + 1;
+  // Maps a share of the speech time to a time on the clip, walking the spans.
+  auto timeAt = [&](double share) {
+    double left = share * speech;
+    for (const auto& s : spans) {
+      const double length = s.end - s.start;
+      if (left <= length) return s.start + left;
+      left -= length;
+    }
+    return spans.back().end;
+  };
+  size_t before = 0;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const double a = static_cast<double>(before) / weightTotal;
+    before += words[i].size() + 1;
+    const double b = static_cast<double>(before) / weightTotal;
+    const double start = std::round(timeAt(a) * 1000.0) / 1000.0;
+    const double end = std::round(timeAt(b) * 1000.0) / 1000.0;
+    result["words"].push_back({{"index", i}, {"word", words[i]}, {"start", start}, {"end", end}});
+  }
+  return result;
+}
+
+std::vector<int16_t> changeRate(const std::vector<int16_t>& samples, uint32_t from, uint32_t to) {
+  if (from == to || from == 0 || to == 0 || samples.empty()) return samples;
+  const size_t outLength = static_cast<size_t>(static_cast<double>(samples.size()) * to / from);
+  std::vector<int16_t> out(outLength);
+  for (size_t i = 0; i < outLength; ++i) {
+    const double position = static_cast<double>(i) * from / to;
+    const size_t i0 = std::min(samples.size() - 1, static_cast<size_t>(position));
+    const size_t i1 = std::min(samples.size() - 1, i0 + 1);
+    const double f = position - static_cast<double>(i0);
+    out[i] = static_cast<int16_t>(std::lround(samples[i0] * (1.0 - f) + samples[i1] * f));
+  }
+  return out;
+}
+
+std::string encodeTakesContainer(const TakesContainer& c) {
+  std::string out;
+  out.append(c.magic.substr(0, 4));
+  out.append(4 - std::min<size_t>(4, c.magic.size()), '\0');
+  putU32(out, c.version);
+  putU32(out, static_cast<uint32_t>(c.takes.size()));
+  putU32(out, c.sampleRate);
+  putU32(out, c.bitsPerSample);
+  putU32(out, c.creditsRemaining);
+  putU32(out, c.creditsAllowance);
+  for (const auto& take : c.takes) putU32(out, static_cast<uint32_t>(take.size() * 2));
+  for (const auto& take : c.takes) {
+    for (int16_t s : take) {
+      const auto u = static_cast<uint16_t>(s);
+      out.push_back(static_cast<char>(u & 0xFF));
+      out.push_back(static_cast<char>(u >> 8));
+    }
+  }
+  out.append(c.trailer);
+  return out;
+}
+
+}  // namespace qm::service

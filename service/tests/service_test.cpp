@@ -1,0 +1,337 @@
+// The stand-in service over loopback, driven by cpp-httplib's client.
+
+#include "qm/service/audio.h"
+#include "qm/service/service.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace qm::service;
+using nlohmann::json;
+
+namespace {
+
+std::string wavOf(const std::vector<int16_t>& samples, uint32_t rate) {
+  std::string out = "RIFF";
+  auto u32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  auto u16 = [&](uint16_t v) {
+    out.push_back(static_cast<char>(v));
+    out.push_back(static_cast<char>(v >> 8));
+  };
+  u32(36 + 2 * static_cast<uint32_t>(samples.size()));
+  out += "WAVEfmt ";
+  u32(16);
+  u16(1);
+  u16(1);
+  u32(rate);
+  u32(rate * 2);
+  u16(2);
+  u16(16);
+  out += "data";
+  u32(2 * static_cast<uint32_t>(samples.size()));
+  for (int16_t s : samples) u16(static_cast<uint16_t>(s));
+  return out;
+}
+
+// One second: silence, a tone from 0.2 s to 0.8 s, silence.
+std::vector<int16_t> toneLine(uint32_t rate = 16000) {
+  std::vector<int16_t> s(rate, 0);
+  for (uint32_t i = rate / 5; i < rate * 4 / 5; ++i)
+    s[i] = static_cast<int16_t>(10000 * std::sin(2 * M_PI * 200.0 * i / rate));
+  return s;
+}
+
+uint32_t u32At(const std::string& b, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(b[at + i]);
+  return v;
+}
+
+class ServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(service.start()); }
+  httplib::Client client() {
+    httplib::Client c("127.0.0.1", service.port());
+    c.set_read_timeout(5, 0);
+    return c;
+  }
+  httplib::Result generate(int takes, const std::string& token = "tok") {
+    auto c = client();
+    httplib::MultipartFormDataItems items = {
+        {"audio", wavOf(toneLine(), 16000), "capture.wav", "audio/wav"},
+        {"text", "make it so", "", ""},
+        {"reference_text", "", "", ""},
+        {"sample_rate", "16000", "", ""},
+        {"takes", std::to_string(takes), "", ""},
+    };
+    httplib::Headers headers;
+    if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
+    return c.Post(kGenerate, headers, items);
+  }
+  Service service;
+};
+
+}  // namespace
+
+TEST(ServiceAudio, WavReaderRefusesWhatIsNotPcm16) {
+  const std::string good = wavOf({1, -2, 3}, 8000);
+  const auto wav = readWav(good);
+  ASSERT_TRUE(wav);
+  EXPECT_EQ(wav->sampleRate, 8000u);
+  EXPECT_EQ(wav->samples, (std::vector<int16_t>{1, -2, 3}));
+  EXPECT_FALSE(readWav(good.substr(0, good.size() - 1)));  // data chunk past the end
+  EXPECT_FALSE(readWav("RIFF"));
+  std::string eightBit = good;
+  eightBit[34] = 8;
+  EXPECT_FALSE(readWav(eightBit));
+}
+
+TEST(ServiceAudio, TranscriptFollowsTheSpeech) {
+  const json t = timedTranscriptFor("one two three", toneLine(), 16000);
+  ASSERT_EQ(t["words"].size(), 3u);
+  EXPECT_NEAR(t["words"][0]["start"].get<double>(), 0.2, 0.011);
+  EXPECT_NEAR(t["words"][2]["end"].get<double>(), 0.8, 0.011);
+  for (size_t i = 0; i + 1 < 3; ++i) EXPECT_EQ(t["words"][i]["end"], t["words"][i + 1]["start"]);
+  EXPECT_EQ(timedTranscriptFor("words", std::vector<int16_t>(16000, 0), 16000)["text"], "");
+  EXPECT_EQ(timedTranscriptFor("", toneLine(), 16000)["words"].size(), 0u);
+}
+
+TEST(ServiceAudio, ContainerLayout) {
+  TakesContainer c;
+  c.sampleRate = 24000;
+  c.creditsRemaining = 7;
+  c.creditsAllowance = 10;
+  c.takes = {{1, 2}, {-1}};
+  c.trailer = "{}";
+  const std::string b = encodeTakesContainer(c);
+  ASSERT_EQ(b.size(), 28u + 8u + 6u + 2u);
+  EXPECT_EQ(b.substr(0, 4), "QMTK");
+  EXPECT_EQ(u32At(b, 4), 1u);
+  EXPECT_EQ(u32At(b, 8), 2u);
+  EXPECT_EQ(u32At(b, 12), 24000u);
+  EXPECT_EQ(u32At(b, 16), 16u);
+  EXPECT_EQ(u32At(b, 20), 7u);
+  EXPECT_EQ(u32At(b, 24), 10u);
+  EXPECT_EQ(u32At(b, 28), 4u);
+  EXPECT_EQ(u32At(b, 32), 2u);
+  EXPECT_EQ(static_cast<uint8_t>(b[40]), 0xFF);
+  EXPECT_EQ(b.substr(42), "{}");
+}
+
+TEST_F(ServiceTest, HealthAndForcedAnswers) {
+  auto c = client();
+  auto res = c.Get(kHealth);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(json::parse(res->body)["status"], "healthy");
+
+  Fault f;
+  f.status = 503;
+  f.body = R"({"status":"degraded"})";
+  f.count = 1;
+  service.setFault(kHealth, f);
+  res = c.Get(kHealth);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 503);
+  EXPECT_EQ(res->body, f.body);
+  res = c.Get(kHealth);  // the fault was for one request only
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(service.requestCount(kHealth), 3u);
+}
+
+TEST_F(ServiceTest, MultipartFieldsParsedInOrderAndRawBodyKept) {
+  auto res = generate(3);
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  const auto r = service.lastRequest(kGenerate);
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->multipartParsed);
+  std::vector<std::string> names;
+  for (const auto& p : r->parts) names.push_back(p.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"audio", "text", "reference_text", "sample_rate", "takes"}));
+  EXPECT_EQ(r->part("audio")->filename, "capture.wav");
+  EXPECT_EQ(r->part("audio")->contentType, "audio/wav");
+  EXPECT_NE(r->body.find("name=\"reference_text\""), std::string::npos);
+  EXPECT_EQ(r->header("content-type").rfind("multipart/form-data; boundary=", 0), 0u);
+}
+
+TEST_F(ServiceTest, GenerateAnswersAContainerAndTakesCredits) {
+  service.setCredits(10);
+  service.setContainerSampleRate(8000);
+  auto res = generate(3);
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  EXPECT_EQ(res->get_header_value("X-Render-Id"), "rnd-000001");
+  const std::string& b = res->body;
+  ASSERT_GE(b.size(), 40u);
+  EXPECT_EQ(b.substr(0, 4), "QMTK");
+  EXPECT_EQ(u32At(b, 8), 3u);
+  EXPECT_EQ(u32At(b, 12), 8000u);
+  EXPECT_EQ(u32At(b, 20), 7u);
+  EXPECT_EQ(u32At(b, 28), 16000u);  // one second at 8 kHz, 2 bytes a sample
+  const size_t end = 40 + 3 * 16000;
+  const json trailer = json::parse(b.substr(end));
+  ASSERT_EQ(trailer["takes"].size(), 3u);
+  EXPECT_EQ(trailer["takes"][1]["transcript"]["text"], "make it so");
+  EXPECT_EQ(service.credits(), 7);
+
+  res = generate(5);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(u32At(res->body, 20), 2u);
+  res = generate(3);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 402);
+  EXPECT_EQ(json::parse(res->body)["error"], "INSUFFICIENT_CREDITS");
+  EXPECT_EQ(service.credits(), 2);
+}
+
+TEST_F(ServiceTest, RefundGivesBackUndeliveredGenerations) {
+  service.setCredits(10);
+  Fault slow;
+  slow.delaySeconds = 2.0;
+  slow.count = 1;
+  service.setFault(kGenerate, slow);
+  httplib::Client c("127.0.0.1", service.port());
+  c.set_read_timeout(0, 200 * 1000);
+  httplib::MultipartFormDataItems items = {{"audio", wavOf(toneLine(), 16000), "capture.wav", "audio/wav"},
+                                           {"text", "x", "", ""},
+                                           {"takes", "3", "", ""}};
+  auto res = c.Post(kGenerate, {{"Authorization", "Bearer tok"}}, items);
+  EXPECT_FALSE(res);  // timed out
+  EXPECT_EQ(service.credits(), 7);
+
+  auto other = client();
+  res = other.Post(kRefund, {{"Authorization", "Bearer someone-else"}}, R"({"elapsed_ms":45000})", "application/json");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(json::parse(res->body)["refunded_count"], 0);
+  res = other.Post(kRefund, {{"Authorization", "Bearer tok"}}, R"({"elapsed_ms":45000})", "application/json");
+  ASSERT_TRUE(res);
+  const json body = json::parse(res->body);
+  EXPECT_EQ(body["ok"], true);
+  EXPECT_EQ(body["refunded_count"], 1);
+  EXPECT_EQ(body["refunded_credits"], 3);
+  EXPECT_EQ(body["credit_balance"], 10);
+  EXPECT_EQ(service.credits(), 10);
+  res = other.Post(kRefund, R"({"elapsed_ms":45000})", "application/json");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401);
+}
+
+TEST_F(ServiceTest, BodyFaults) {
+  service.setFile("pkg.bin", std::string(1000, 'p'));
+  auto c = client();
+  auto res = c.Get("/files/pkg.bin");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body.size(), 1000u);
+  EXPECT_EQ(c.Get("/files/missing")->status, 404);
+
+  Fault f;
+  f.bodyFault = BodyFault::Truncated;
+  f.keepBytes = 10;
+  f.count = 1;
+  service.setFault("/files/pkg.bin", f);
+  res = c.Get("/files/pkg.bin");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body.size(), 10u);
+
+  f.bodyFault = BodyFault::Aborted;
+  service.setFault(kFiles, f);
+  res = c.Get("/files/pkg.bin");
+  EXPECT_FALSE(res);  // connection dropped short of Content-Length
+
+  f.bodyFault = BodyFault::Malformed;
+  service.setFault(kHealth, f);
+  res = c.Get(kHealth);
+  ASSERT_TRUE(res);
+  EXPECT_TRUE(json::parse(res->body, nullptr, false).is_discarded());
+
+  f.bodyFault = BodyFault::Endless;
+  service.setFault(kFiles, f);
+  size_t received = 0;
+  res = c.Get("/files/pkg.bin", [&](const char*, size_t n) {
+    received += n;
+    return received < (4u << 20);  // give up after 4 MiB
+  });
+  EXPECT_GE(received, 4u << 20);
+}
+
+TEST_F(ServiceTest, RedirectAndDelay) {
+  Service other;
+  ASSERT_TRUE(other.start());
+  other.setFile("a", "moved");
+  Fault f;
+  f.redirectTo = other.url() + "/files/a";
+  service.setFault("/files/a", f);
+  auto c = client();
+  c.set_follow_location(true);
+  auto res = c.Get("/files/a");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body, "moved");
+
+  Fault slow;
+  slow.delaySeconds = 30;  // stop() must not wait for it
+  service.setFault(kVote, slow);
+  std::thread t([&] {
+    auto c2 = client();
+    c2.Post(kVote, "{}", "application/json");
+  });
+  ASSERT_TRUE(service.waitForRequests(kVote, 1, std::chrono::seconds(5)));
+  service.stop();
+  t.join();
+}
+
+TEST_F(ServiceTest, SmallEndpointsValidateAndLog) {
+  auto c = client();
+  httplib::Headers auth = {{"Authorization", "Bearer tok"}};
+  EXPECT_EQ(c.Post(kVote, auth, R"({"render_id":"r","vote":"up"})", "application/json")->status, 200);
+  EXPECT_EQ(c.Post(kVote, auth, R"({"render_id":"r","vote":"sideways"})", "application/json")->status, 400);
+  EXPECT_EQ(c.Post(kVote, R"({"render_id":"r","vote":"up"})", "application/json")->status, 401);
+  auto res = c.Post("/api/messages/a%2Fb%20c/dismiss", auth, "", "text/plain");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(json::parse(res->body)["id"], "a/b c");
+  EXPECT_EQ(service.lastRequest(kDismiss)->target, "/api/messages/a%2Fb%20c/dismiss");
+  EXPECT_EQ(c.Post(kLogUpload, R"({"log":"text"})", "application/json")->status, 200);
+  EXPECT_EQ(c.Post(kLogUpload, R"({"plugin_version":"1"})", "application/json")->status, 400);
+  EXPECT_EQ(c.Post(kPluginEvent, auth, R"({"event":"e"})", "application/json")->status, 200);
+  EXPECT_EQ(c.Post("/telemetry/anything", "{}", "application/json")->status, 200);
+  EXPECT_EQ(service.requestCount("/telemetry/anything"), 1u);
+}
+
+TEST(ServiceTls, ServesHttpsWithATestCertificate) {
+  const auto dir = std::filesystem::temp_directory_path() / ("qmservice-tls-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string cert = (dir / "cert.pem").string();
+  const std::string key = (dir / "key.pem").string();
+  const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                              "-addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert +
+                              " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "openssl command not available";
+  Options options;
+  options.certFile = cert;
+  options.keyFile = key;
+  Service service(options);
+  ASSERT_TRUE(service.start());
+  EXPECT_EQ(service.url().rfind("https://127.0.0.1:", 0), 0u);
+  httplib::SSLClient c("127.0.0.1", service.port());
+  c.set_ca_cert_path(cert.c_str());
+  c.enable_server_certificate_verification(true);
+  auto res = c.Get(kHealth);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  service.stop();
+  Options bad = options;
+  bad.keyFile = (dir / "missing.pem").string();
+  Service broken(bad);
+  EXPECT_FALSE(broken.start());
+  std::filesystem::remove_all(dir);
+}
