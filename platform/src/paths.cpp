@@ -26,7 +26,8 @@ std::string joinPath(std::string_view base, std::string_view name) {
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   while (!name.empty() && name.front() == '/') name.remove_prefix(1);
   if (name.empty()) return out;
-  if (out.empty() || out.back() != '/') out.push_back('/');
+  if (out.empty()) return std::string(name);
+  if (out.back() != '/') out.push_back('/');
   out.append(name);
   return out;
 }

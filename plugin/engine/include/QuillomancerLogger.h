@@ -5,6 +5,7 @@
 // logMessage returns. A file of 1 MiB or more is deleted before the next line (no rotation).
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -47,6 +48,10 @@ class QuillomancerLogger {
 
   const std::string& logPath() const { return logPath_; }
 
+  // Test hook: every message given to logMessage is also handed here, without the timestamp
+  // (an empty function removes the observer). [any-thread]
+  void setMessageObserver(std::function<void(const std::string&)> observer);
+
   // The default folder: $HOME/Library/Logs/Quillomancer.
   // [any-thread]
   static std::string defaultFolder();
@@ -54,7 +59,12 @@ class QuillomancerLogger {
  private:
   std::mutex lock_;
   std::string logPath_;
+  std::mutex observerLock_;
+  std::function<void(const std::string&)> observer_;
 };
+
+// Formats a message printf-style and logs it through the shared logger. [any-thread]
+void QMLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The part of `text` that getLogContents hands out (exposed for tests and the settings card).
 // [any-thread]

@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -109,10 +112,47 @@ void QuillomancerLogger::logMessage(std::string_view message) noexcept {
     std::string line = "[" + qm::platform::localNowString() + "] ";
     line.append(message);
     line.push_back('\n');
-    std::lock_guard<std::mutex> guard(lock_);
-    appendString(line);
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      appendString(line);
+    }
+    std::lock_guard<std::mutex> guard(observerLock_);
+    if (observer_) observer_(std::string(message));
   } catch (...) {
     // The log never reports a failure.
+  }
+}
+
+void QuillomancerLogger::setMessageObserver(std::function<void(const std::string&)> observer) {
+  std::lock_guard<std::mutex> guard(observerLock_);
+  observer_ = std::move(observer);
+}
+
+void QMLogFormat(const char* format, ...) {
+  if (!format) return;
+  char small[512];
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int needed = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (needed < 0) {
+    va_end(copy);
+    return;
+  }
+  if (static_cast<size_t>(needed) < sizeof small) {
+    va_end(copy);
+    QuillomancerLogger::shared().logMessage(std::string_view(small, static_cast<size_t>(needed)));
+    return;
+  }
+  try {
+    std::vector<char> big(static_cast<size_t>(needed) + 1);
+    std::vsnprintf(big.data(), big.size(), format, copy);
+    va_end(copy);
+    QuillomancerLogger::shared().logMessage(std::string_view(big.data(), static_cast<size_t>(needed)));
+  } catch (...) {
+    va_end(copy);
   }
 }
 
