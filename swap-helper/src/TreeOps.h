@@ -1,0 +1,57 @@
+#pragma once
+// File-tree operations relative to open folder descriptors. Nothing here follows a symbolic
+// link: links are removed, copied and moved as links, and every folder is entered with
+// O_NOFOLLOW, so a path component swapped for a link cannot redirect an operation.
+
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace qm::helper {
+
+// A file descriptor closed on destruction.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Fd& operator=(Fd&& other) noexcept;
+  ~Fd();
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// lstat of `name` in `dirFd`. Returns 0 or the errno.
+int statAt(int dirFd, const std::string& name, struct stat& st);
+
+// Opens `path` (absolute) as a folder, walking every component from "/" without following
+// links. Returns the descriptor (O_PATH) or -1 with errno set.
+int openFolderNoFollow(const std::string& path);
+
+// Opens `name` in `dirFd` as a real folder for reading (no link followed); -1 with errno set.
+int openChildFolder(int dirFd, const std::string& name);
+
+// Removes `name` in `dirFd` with everything beneath it. Returns 0 or the first errno.
+int removeTreeAt(int dirFd, const std::string& name);
+
+// Copies the folder open as `srcFolderFd` (read access) to `dstName` in `dstDirFd`, which must
+// not exist. Files, folders and links are copied; permission bits are kept without set-id bits;
+// anything else (devices, sockets) is refused with EINVAL. Returns 0 or the first errno; a
+// partial copy is left for the caller to remove.
+int copyFolderTo(int srcFolderFd, int dstDirFd, const std::string& dstName);
+
+// Copies any item (folder, file or link, as copyFolderTo) to `dstName` in `dstDirFd`.
+int copyItemAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName);
+
+// Moves `srcName` in `srcDirFd` to `dstName` in `dstDirFd` (nothing may exist there). Within one
+// file system this is one rename. Across file systems the item is copied to a temporary name
+// beside the destination, renamed into place, and only then the source is renamed aside and
+// removed, so each path holds a whole item or nothing at every moment. Returns 0 or the errno.
+int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName);
+
+}  // namespace qm::helper
