@@ -7,17 +7,25 @@
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
-#include <shared_mutex>
+#include <thread>
 
 namespace {
 
-// Traces read the wrapper from any thread while shut-down may replace it: readers hold the
-// shared lock for the whole call, so the wrapper is never deleted under them.
-std::shared_mutex& ServicesLock() {
-  static std::shared_mutex lock;
-  return lock;
-}
+// Traces read the wrapper from any thread while shut-down may replace it. A reader
+// announces itself before it loads the pointer; shut-down swaps the pointer out first and
+// then waits until no reader is left before it deletes the wrapper. Readers never wait.
 std::atomic<AAX_VHostServices*> sHostServices{nullptr};
+std::atomic<int> sReaders{0};
+std::mutex sWriterLock;  // start-up and shut-down against each other
+
+class ReaderScope {
+public:
+  ReaderScope() { sReaders.fetch_add(1); }
+  ~ReaderScope() { sReaders.fetch_sub(1); }
+  ReaderScope(const ReaderScope&) = delete;
+  ReaderScope& operator=(const ReaderScope&) = delete;
+  const AAX_VHostServices* Services() const { return sHostServices.load(); }
+};
 
 constexpr size_t kTraceBufferSize = 512;
 
@@ -30,28 +38,21 @@ bool Format(char (&buffer)[kTraceBufferSize], const char* format, va_list args) 
 }  // namespace
 
 void AAX_CHostServices::Set(IACFUnknown* host) {
+  std::lock_guard<std::mutex> guard(sWriterLock);
   if (host) {
     if (sHostServices.load()) return;  // a second start-up keeps the first wrapper
-    auto* created = new AAX_VHostServices(host);
-    std::unique_lock<std::shared_mutex> guard(ServicesLock());
-    AAX_VHostServices* expected = nullptr;
-    if (!sHostServices.compare_exchange_strong(expected, created)) {
-      guard.unlock();
-      delete created;
-    }
+    sHostServices.store(new AAX_VHostServices(host));
     return;
   }
-  AAX_VHostServices* old = nullptr;
-  {
-    std::unique_lock<std::shared_mutex> guard(ServicesLock());
-    old = sHostServices.exchange(nullptr);
-  }
+  AAX_VHostServices* old = sHostServices.exchange(nullptr);
+  if (!old) return;
+  while (sReaders.load() != 0) std::this_thread::yield();
   delete old;
 }
 
 AAX_Result AAX_CHostServices::Trace(int32_t priority, const char* format, ...) {
-  std::shared_lock<std::shared_mutex> guard(ServicesLock());
-  const AAX_VHostServices* services = sHostServices.load();
+  const ReaderScope reader;
+  const AAX_VHostServices* services = reader.Services();
   if (!services) return 0;
   char buffer[kTraceBufferSize];
   va_list args;
@@ -63,8 +64,8 @@ AAX_Result AAX_CHostServices::Trace(int32_t priority, const char* format, ...) {
 }
 
 AAX_Result AAX_CHostServices::StackTrace(int32_t tracePriority, int32_t stackTracePriority, const char* format, ...) {
-  std::shared_lock<std::shared_mutex> guard(ServicesLock());
-  const AAX_VHostServices* services = sHostServices.load();
+  const ReaderScope reader;
+  const AAX_VHostServices* services = reader.Services();
   if (!services) return 0;
   char buffer[kTraceBufferSize];
   va_list args;
@@ -76,8 +77,8 @@ AAX_Result AAX_CHostServices::StackTrace(int32_t tracePriority, int32_t stackTra
 }
 
 AAX_Result AAX_CHostServices::HandleAssertFailure(const char* file, int32_t line, const char* note, int32_t flags) {
-  std::shared_lock<std::shared_mutex> guard(ServicesLock());
-  const AAX_VHostServices* services = sHostServices.load();
+  const ReaderScope reader;
+  const AAX_VHostServices* services = reader.Services();
   if (!services) return 0;
   return services->HandleAssertFailure(file, line, note, flags);
 }
