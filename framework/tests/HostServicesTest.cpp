@@ -16,10 +16,11 @@ namespace {
 
 using qm::host::FakeHost;
 
-// Every test leaves the process-wide facade without a wrapper.
+// Every test leaves the process-wide facade without a wrapper, before its host goes away.
 class HostServicesTest : public testing::Test {
 protected:
   void TearDown() override { AAX_CHostServices::Set(nullptr); }
+  FakeHost host;
 };
 
 TEST_F(HostServicesTest, ReportsAreDroppedWithoutStartUp) {
@@ -30,7 +31,6 @@ TEST_F(HostServicesTest, ReportsAreDroppedWithoutStartUp) {
 }
 
 TEST_F(HostServicesTest, TraceReachesTheHostWithItsPriority) {
-  FakeHost host;
   AAX_CHostServices::Set(host.Unknown());
   EXPECT_EQ(AAX_CHostServices::Trace(AAX_eTracePriorityHost_High, "AAXRegisterPlugin exception caught: %s", "unknown"), 0);
   const auto traces = host.HostServices().Traces();
@@ -54,7 +54,6 @@ TEST_F(HostServicesTest, TraceReachesTheHostWithItsPriority) {
 }
 
 TEST_F(HostServicesTest, LongTraceIsCutTo511Characters) {
-  FakeHost host;
   AAX_CHostServices::Set(host.Unknown());
   const std::string longText(700, 'a');
   AAX_CHostServices::Trace(AAX_eTracePriorityHost_Normal, "%s", longText.c_str());
@@ -63,7 +62,6 @@ TEST_F(HostServicesTest, LongTraceIsCutTo511Characters) {
 }
 
 TEST_F(HostServicesTest, UnformattableTraceAnswers20051AndReachesNobody) {
-  FakeHost host;
   AAX_CHostServices::Set(host.Unknown());
   // A wide character that the C locale cannot convert makes formatting fail.
   EXPECT_EQ(AAX_CHostServices::Trace(AAX_eTracePriorityHost_Normal, "%ls", L"\u00e9"), -20051);
@@ -95,20 +93,19 @@ struct ServicesVersionCase {
 TEST_F(HostServicesTest, OlderHostsAnswerFixedCodes) {
   const ServicesVersionCase cases[] = {{0, -20004, -20009, -20004}, {1, 0, -20009, -20004}, {2, 0, 0, -20004}, {3, 0, 0, 0}};
   for (const ServicesVersionCase& c : cases) {
-    FakeHost host;
-    host.HostServices().SetVersion(c.version);
+    FakeHost older;
+    older.HostServices().SetVersion(c.version);
     {
-      AAX_VHostServices services(host.Unknown());
+      AAX_VHostServices services(older.Unknown());
       EXPECT_EQ(services.Trace(1, "t"), c.trace) << "version " << c.version;
       EXPECT_EQ(services.StackTrace(1, 2, "s"), c.stack) << "version " << c.version;
       EXPECT_EQ(services.HandleAssertFailure("f", 1, "n", 1), c.assertion) << "version " << c.version;
     }
-    EXPECT_TRUE(host.Balanced()) << testing::PrintToString(host.Unbalanced());
+    EXPECT_TRUE(older.Balanced()) << testing::PrintToString(older.Unbalanced());
   }
 }
 
 TEST_F(HostServicesTest, NoFactoryNoServices) {
-  FakeHost host;
   host.Factory().SetVersion(0);
   AAX_VHostServices services(host.Unknown());
   EXPECT_EQ(services.Trace(1, "t"), -20004);
@@ -116,7 +113,6 @@ TEST_F(HostServicesTest, NoFactoryNoServices) {
 }
 
 TEST_F(HostServicesTest, TracesFromOtherThreadsSurviveShutDown) {
-  FakeHost host;
   AAX_CHostServices::Set(host.Unknown());
   std::atomic<bool> stop{false};
   std::vector<std::thread> tracers;
@@ -138,7 +134,6 @@ TEST_F(HostServicesTest, TracesFromOtherThreadsSurviveShutDown) {
 // ---- checked results ----
 
 TEST_F(HostServicesTest, CheckedResultAcceptsZeroAndThrowsTheRest) {
-  FakeHost host;
   AAX_CHostServices::Set(host.Unknown());
   AAX_CheckedResult result;
   result = 0;
