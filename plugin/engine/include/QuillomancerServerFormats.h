@@ -13,6 +13,9 @@
 // Container sample rates outside this range are refused.
 inline constexpr std::uint32_t kQMTKMinSampleRate = 8000;
 inline constexpr std::uint32_t kQMTKMaxSampleRate = 384000;
+// All takes of one container together may not decode (after resampling) to more samples than
+// this (2^26, about 23 minutes at 48 kHz): a small body must not expand into gigabytes.
+inline constexpr std::uint64_t kQMTKMaxDecodedSamples = 1ull << 26;
 // Host rates that are not finite, below 1 or above the container maximum count as this one.
 inline constexpr std::int32_t kQMFallbackHostSampleRate = 48000;
 
@@ -23,7 +26,8 @@ std::string CreateWAVData(const float* samples, std::uint64_t count, std::int32_
 
 // Decodes a takes container into `result` (takes at the host rate, take count, container rate,
 // credit balance). Returns false, after a log line, for a container that is too short, has a bad
-// magic, version, take count or sample rate, or whose takes run past the body; takes decoded
+// magic, version, take count or sample rate, whose takes run past the body or decode to more
+// than kQMTKMaxDecodedSamples; takes decoded
 // before the fault stay in `result`. On success `outOffset` (may be null) receives the offset
 // just past the last take, where the timing trailer begins. [any-thread]
 bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRate,

@@ -168,6 +168,7 @@ bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRa
   result.hasCreditBalance = true;
 
   size_t offset = headerLength;
+  std::uint64_t decodedTotal = 0;
   for (std::uint32_t i = 0; i < takeCount; ++i) {
     const size_t takeBytes = takeLengths[i];
     if (takeBytes > length - offset) {
@@ -176,6 +177,15 @@ bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRa
       return false;
     }
     const size_t count = takeBytes / 2;
+    const std::uint64_t produced =
+        static_cast<std::int32_t>(rate) == hostRate
+            ? count
+            : static_cast<std::uint64_t>(static_cast<double>(count) * hostRate / static_cast<double>(rate));
+    if (produced > kQMTKMaxDecodedSamples - decodedTotal) {
+      QMLogFormat("[SRV] QMTK take %u too long: %" PRIu64 " samples at %dHz", i, produced, hostRate);
+      return false;
+    }
+    decodedTotal += produced;
     std::vector<float> samples(count);
     const std::uint8_t* p = body + offset;
     constexpr size_t kBlock = 1024;

@@ -206,6 +206,16 @@ TEST_F(FormatsTest, TakeRunningPastTheBodyFailsButKeepsEarlierTakes) {
   EXPECT_EQ(result.takes[0], (std::vector<float>{0.5f, -0.5f}));
   EXPECT_TRUE(result.takes[1].empty());
 
+  // A small body may not expand into gigabytes through resampling: 8 kHz to 384 kHz of a
+  // 1.5-million-sample take would be 72 million samples.
+  const std::string longTake(3000000, '\0');
+  const std::string expanding = container({longTake}, 8000);
+  GenerateResult big;
+  EXPECT_FALSE(ParseQMTK(bytes(expanding), expanding.size(), 384000, big, nullptr));
+  EXPECT_TRUE(logged("[SRV] QMTK take 0 too long: 72000000 samples at 384000Hz")) << allMessages();
+  EXPECT_TRUE(ParseQMTK(bytes(expanding), expanding.size(), 48000, big, nullptr));
+  EXPECT_EQ(big.takes[0].size(), 9000000u);
+
   // A length near 2^32 must not wrap around the bounds check.
   std::string huge = container({"abcd"});
   huge.replace(28, 4, u32(0xFFFFFFFFu));
