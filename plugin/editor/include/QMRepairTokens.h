@@ -76,6 +76,11 @@ bool QMHasRecoverableRepairTimingCoverage(
 // [any-thread]
 std::optional<nlohmann::json> QMParseJSONDictionaryFromStdString(const std::string& bytes);
 
+// The payload as the window takes it from the QMtr block: at most kQMTranscriptPayloadMaxBytes
+// bytes, cut on a code-point boundary so that a cut text stays readable UTF-8.
+// [any-thread]
+std::string QMTranscriptPayloadFromBlock(std::string_view block);
+
 // Parses the transcript payload {"text": ..., "words": [{"word", "index", "start", "end"}...]}.
 // Both outputs are optional and are cleared first. False (outputs empty) when the payload is
 // empty, longer than kQMTranscriptPayloadMaxBytes, not a JSON object, or has no non-empty

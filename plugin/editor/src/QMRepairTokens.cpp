@@ -32,9 +32,32 @@ const std::bitset<0x10000>& WordCharacterSet() {
 
 // ---- Numbers too large for a double ----------------------------------------------------------
 
-// True when the JSON number literal `n` (well-formed or not) is too large to be a finite double.
+// True when `n` is a well-formed JSON number literal too large to be a finite double.
 // Decides on the decimal order of magnitude, so underflow (which reads as 0) is not counted.
+bool IsJsonNumber(std::string_view n) {
+  std::size_t p = 0;
+  auto digits = [&] {
+    const std::size_t from = p;
+    while (p < n.size() && n[p] >= '0' && n[p] <= '9') ++p;
+    return p - from;
+  };
+  if (p < n.size() && n[p] == '-') ++p;
+  if (p < n.size() && n[p] == '0') ++p;
+  else if (digits() == 0) return false;
+  if (p < n.size() && n[p] == '.') {
+    ++p;
+    if (digits() == 0) return false;
+  }
+  if (p < n.size() && (n[p] == 'e' || n[p] == 'E')) {
+    ++p;
+    if (p < n.size() && (n[p] == '+' || n[p] == '-')) ++p;
+    if (digits() == 0) return false;
+  }
+  return p == n.size();
+}
+
 bool IsOverflowingNumber(std::string_view n) {
+  if (!IsJsonNumber(n)) return false;  // left for the reader to refuse
   double value = 0.0;
   const std::size_t from = (!n.empty() && n[0] == '-') ? 1 : 0;
   const auto result = std::from_chars(n.data() + from, n.data() + n.size(), value);
@@ -292,6 +315,10 @@ std::optional<nlohmann::json> QMParseJSONDictionaryFromStdString(const std::stri
   } catch (...) {
     return std::nullopt;
   }
+}
+
+std::string QMTranscriptPayloadFromBlock(std::string_view block) {
+  return std::string(block.substr(0, qm::platform::utf8PrefixLength(block, kQMTranscriptPayloadMaxBytes)));
 }
 
 bool QMParseTranscriptPayloadJSON(const std::string& payload, std::string* text,

@@ -141,6 +141,12 @@ TEST(JsonDictionary, OnlyObjectsAnswer) {
   EXPECT_FALSE(QMParseJSONDictionaryFromStdString("\"text\""));
   EXPECT_FALSE(QMParseJSONDictionaryFromStdString("{\"a\":"));
   EXPECT_FALSE(QMParseJSONDictionaryFromStdString("{\"a\":\"\xFF\"}"));
+  EXPECT_FALSE(QMParseJSONDictionaryFromStdString("{\"a\":1e999e5}"));  // still not JSON
+  EXPECT_FALSE(QMParseJSONDictionaryFromStdString("{\"a\":01e999}"));
+  const auto nulled = QMParseJSONDictionaryFromStdString("{\"a\":-1E+999,\"b\":\"1e999\"}");
+  ASSERT_TRUE(nulled);
+  EXPECT_TRUE((*nulled)["a"].is_null());
+  EXPECT_EQ((*nulled)["b"], "1e999");  // inside a string nothing changes
   const auto object = QMParseJSONDictionaryFromStdString(" {\"a\": 1} ");
   ASSERT_TRUE(object);
   EXPECT_EQ((*object)["a"], 1);
@@ -262,4 +268,15 @@ TEST(TranscriptPayload, TimingsNeedTheirOutput) {
   std::string text;
   EXPECT_TRUE(QMParseTranscriptPayloadJSON(R"({"text":"a","words":[{"word":"a"}]})", &text, nullptr));
   EXPECT_EQ(text, "a");
+}
+
+TEST(TranscriptPayload, BlockIsCutOnACodePointBoundary) {
+  const std::string small = "{\"text\":\"a\"}";
+  EXPECT_EQ(QMTranscriptPayloadFromBlock(small), small);
+  // 16,382 ASCII bytes then a three-byte character: the character is left out whole.
+  const std::string block = std::string(kQMTranscriptPayloadMaxBytes - 1, 'a') + "\xE2\x80\x99tail";
+  const std::string payload = QMTranscriptPayloadFromBlock(block);
+  EXPECT_EQ(payload.size(), kQMTranscriptPayloadMaxBytes - 1);
+  EXPECT_TRUE(qm::platform::isValidUtf8(payload));
+  EXPECT_EQ(QMTranscriptPayloadFromBlock(std::string(20000, 'b')).size(), kQMTranscriptPayloadMaxBytes);
 }
