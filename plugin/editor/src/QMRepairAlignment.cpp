@@ -7,23 +7,37 @@ using qm::platform::TextRange;
 
 std::vector<QMRepairTokenMatch> QMComputeRepairTokenLCSMatches(
     const std::vector<QMRepairTokenInfo>& a, const std::vector<QMRepairTokenInfo>& b) {
-  const std::size_t n = a.size();
-  const std::size_t m = b.size();
+  std::vector<QMRepairTokenMatch> matches;
+  // The forward walk matches equal tokens as soon as it meets them, so a common prefix comes out
+  // matched one to one whatever follows: match it without the table. Unchanged texts, the usual
+  // case, then cost no table at all.
+  std::size_t skip = 0;
+  while (skip < a.size() && skip < b.size() && a[skip].normalized == b[skip].normalized) {
+    matches.emplace_back(skip, skip);
+    ++skip;
+  }
+  const std::size_t n = a.size() - skip;
+  const std::size_t m = b.size() - skip;
+  if (n == 0 || m == 0) return matches;
+  auto A = [&](std::size_t i) -> const std::string& { return a[skip + i].normalized; };
+  auto B = [&](std::size_t j) -> const std::string& { return b[skip + j].normalized; };
+
   const std::size_t width = m + 1;
-  // suffix[i*width + j]: length of a longest common subsequence of a[i..) and b[j..).
+  // suffix[i*width + j]: length of a longest common subsequence of the rest of a from i and of
+  // b from j.
   std::vector<std::size_t> suffix((n + 1) * width, 0);
   for (std::size_t i = n; i-- > 0;) {
     for (std::size_t j = m; j-- > 0;) {
-      if (a[i].normalized == b[j].normalized)
+      if (A(i) == B(j))
         suffix[i * width + j] = suffix[(i + 1) * width + (j + 1)] + 1;
       else
         suffix[i * width + j] = std::max(suffix[(i + 1) * width + j], suffix[i * width + (j + 1)]);
     }
   }
-  std::vector<QMRepairTokenMatch> matches;
+  // On a tie give up the token of the first sequence.
   for (std::size_t i = 0, j = 0; i < n && j < m;) {
-    if (a[i].normalized == b[j].normalized) {
-      matches.emplace_back(i, j);
+    if (A(i) == B(j)) {
+      matches.emplace_back(skip + i, skip + j);
       ++i;
       ++j;
     } else if (suffix[(i + 1) * width + j] < suffix[i * width + (j + 1)]) {

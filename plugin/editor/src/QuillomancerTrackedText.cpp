@@ -36,8 +36,17 @@ void AppendSegment(std::vector<Segment>& result, SegmentKind kind, const std::st
 std::vector<Segment> BuildSegments(const std::string& reference, const std::string& edited) {
   const std::vector<Unit> a = Tokenize(reference);
   const std::vector<Unit> b = Tokenize(edited);
-  const std::size_t n = a.size();
-  const std::size_t m = b.size();
+  std::vector<bool> keepA(a.size(), false);
+  std::vector<bool> keepB(b.size(), false);
+
+  // The backward walk keeps equal units as soon as it meets them, so a common suffix comes out
+  // kept one to one whatever precedes it: keep it without the table.
+  std::size_t n = a.size();
+  std::size_t m = b.size();
+  while (n > 0 && m > 0 && a[n - 1].text == b[m - 1].text) {
+    keepA[--n] = true;
+    keepB[--m] = true;
+  }
   const std::size_t width = m + 1;
 
   // lcs[i*width + j]: length of a longest common subsequence of a[0..i) and b[0..j).
@@ -53,8 +62,6 @@ std::vector<Segment> BuildSegments(const std::string& reference, const std::stri
 
   // Walk back; on a tie give up the reference unit first, so a repeated unit is matched at its
   // last possible place.
-  std::vector<bool> keepA(n, false);
-  std::vector<bool> keepB(m, false);
   for (std::size_t i = n, j = m; i > 0 && j > 0;) {
     if (a[i - 1].text == b[j - 1].text) {
       keepA[i - 1] = true;
@@ -70,6 +77,8 @@ std::vector<Segment> BuildSegments(const std::string& reference, const std::stri
 
   // Emit forward; between two kept units all removals come before all insertions.
   std::vector<Segment> result;
+  n = a.size();
+  m = b.size();
   for (std::size_t i = 0, j = 0; i < n || j < m;) {
     if (i < n && j < m && keepA[i] && keepB[j] && a[i].text == b[j].text) {
       AppendSegment(result, SegmentKind::kKept, b[j].text);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using qm::platform::TextRange;
 using Timing = QuillomancerTranscriptWordTiming;
 using Matches = std::vector<QMRepairTokenMatch>;
@@ -64,6 +66,8 @@ TEST(RepairTokenLCS, MatchesAndTies) {
       {"repeats on the tie walk", u"a b a", u"a", {{0, 0}}},
       {"reversal of three: ties keep giving up the first", u"a b c", u"c b a", {{2, 0}}},
       {"empty side", u"", u"a", {}},
+      {"common prefix then a tie", u"p q x y", u"p q y x", {{0, 0}, {1, 1}, {3, 2}}},
+      {"prefix covers the shorter text", u"a b", u"a b b", {{0, 0}, {1, 1}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -159,4 +163,33 @@ TEST(RepairAnchors, UntimedTokensAnchorWithoutWordIndexes) {
   EXPECT_EQ(anchors[1].sourceTokenIndexes, std::set<std::size_t>{1});
   EXPECT_TRUE(anchors[1].sourceWordIndexes.empty());
   EXPECT_EQ(anchors[2].sourceWordIndexes, std::set<int>{12});
+}
+
+TEST(RepairTokenLCS, AgreesWithThePlainTableWalkOnRandomTexts) {
+  // The plain way: full suffix table and forward walk, no shortcut for a common prefix.
+  auto plain = [](const std::vector<QMRepairTokenInfo>& a, const std::vector<QMRepairTokenInfo>& b) {
+    const std::size_t n = a.size(), m = b.size();
+    std::vector<std::vector<std::size_t>> s(n + 1, std::vector<std::size_t>(m + 1, 0));
+    for (std::size_t i = n; i-- > 0;)
+      for (std::size_t j = m; j-- > 0;)
+        s[i][j] = a[i].normalized == b[j].normalized ? s[i + 1][j + 1] + 1 : std::max(s[i + 1][j], s[i][j + 1]);
+    Matches out;
+    for (std::size_t i = 0, j = 0; i < n && j < m;) {
+      if (a[i].normalized == b[j].normalized) out.emplace_back(i++, j++);
+      else if (s[i + 1][j] < s[i][j + 1]) ++j;
+      else ++i;
+    }
+    return out;
+  };
+  std::mt19937 rng(1209);
+  auto randomText = [&] {
+    std::u16string text;
+    for (int k = static_cast<int>(rng() % 8); k > 0; --k) text += std::u16string(1, u"xyz"[rng() % 3]) + u" ";
+    return text;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    const auto a = QMTokenizeRepairTokens(randomText());
+    const auto b = QMTokenizeRepairTokens(randomText());
+    ASSERT_EQ(QMComputeRepairTokenLCSMatches(a, b), plain(a, b)) << round;
+  }
 }

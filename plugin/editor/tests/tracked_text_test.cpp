@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using QuillomancerTrackedText::BuildSegments;
 using QuillomancerTrackedText::Segment;
 using Kind = QuillomancerTrackedText::SegmentKind;
@@ -80,5 +82,69 @@ TEST(WordDiff, ReconstructsBothTextsAndNeverRepeatsAKind) {
         EXPECT_NE(segments[k].kind, segments[k - 1].kind);
       }
     }
+  }
+}
+
+namespace {
+
+// The diff computed the plain way: full table, backward walk, forward emit.
+std::vector<Segment> PlainDiff(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  const std::size_t n = a.size(), m = b.size();
+  std::vector<std::vector<int>> lcs(n + 1, std::vector<int>(m + 1, 0));
+  for (std::size_t i = 1; i <= n; ++i)
+    for (std::size_t j = 1; j <= m; ++j)
+      lcs[i][j] = a[i - 1] == b[j - 1] ? lcs[i - 1][j - 1] + 1 : std::max(lcs[i - 1][j], lcs[i][j - 1]);
+  std::vector<bool> keepA(n), keepB(m);
+  for (std::size_t i = n, j = m; i > 0 && j > 0;) {
+    if (a[i - 1] == b[j - 1]) {
+      keepA[--i] = true;
+      keepB[--j] = true;
+    } else if (lcs[i - 1][j] < lcs[i][j - 1]) {
+      --j;
+    } else {
+      --i;
+    }
+  }
+  std::vector<Segment> out;
+  auto append = [&](Kind kind, const std::string& text) {
+    if (!out.empty() && out.back().kind == kind) out.back().text += text;
+    else out.push_back({kind, text});
+  };
+  for (std::size_t i = 0, j = 0; i < n || j < m;) {
+    if (i < n && j < m && keepA[i] && keepB[j]) {
+      append(Kind::kKept, b[j]);
+      ++i, ++j;
+    } else if (i < n && !keepA[i]) {
+      append(Kind::kRemoved, a[i++]);
+    } else {
+      append(Kind::kInserted, b[j++]);
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> RandomUnits(std::mt19937& rng) {
+  static const char* words[] = {"a", "b", "c"};
+  static const char* spaces[] = {" ", "  ", "\t"};
+  std::vector<std::string> units;
+  const int count = static_cast<int>(rng() % 9);
+  const bool startWithSpace = rng() % 2;
+  for (int k = 0; k < count; ++k)
+    units.push_back((k % 2 == 0) != startWithSpace ? words[rng() % 3] : spaces[rng() % 3]);
+  return units;
+}
+
+}  // namespace
+
+TEST(WordDiff, AgreesWithThePlainTableWalkOnRandomTexts) {
+  std::mt19937 rng(20261209);
+  for (int round = 0; round < 3000; ++round) {
+    const auto a = RandomUnits(rng);
+    const auto b = RandomUnits(rng);
+    std::string reference, edited;
+    for (const auto& u : a) reference += u;
+    for (const auto& u : b) edited += u;
+    SCOPED_TRACE("'" + reference + "' | '" + edited + "'");
+    ASSERT_EQ(BuildSegments(reference, edited), PlainDiff(a, b));
   }
 }
