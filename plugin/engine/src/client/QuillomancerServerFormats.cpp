@@ -97,10 +97,10 @@ std::string CreateWAVData(const float* samples, std::uint64_t count, std::int32_
 
 namespace {
 
-// The interpolation loop, built twice: with the processor's fused multiply-add where it has one,
-// and with the library's (exact, slower) fma elsewhere. Both round identically.
-__attribute__((target_clones("fma", "default"))) void interpolate(const float* x, size_t n, float* y, size_t m,
-                                                                    double ratio) {
+// The interpolation loop. On x86 it is built a second time for processors with a fused
+// multiply-add instruction and chosen at run time (no ifunc: sanitizers cannot run resolvers);
+// elsewhere the library's fma (exact, slower) is used. Both round identically.
+inline void interpolateBody(const float* x, size_t n, float* y, size_t m, double ratio) {
   for (size_t i = 0; i < m; ++i) {
     const double p = static_cast<double>(i) * ratio;
     const auto i0 = std::min(static_cast<size_t>(p), n - 1);
@@ -108,6 +108,20 @@ __attribute__((target_clones("fma", "default"))) void interpolate(const float* x
     const double f = p - static_cast<double>(i0);
     y[i] = static_cast<float>(std::fma(static_cast<double>(x[i0]), 1.0 - f, static_cast<double>(x[i1]) * f));
   }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("fma"))) void interpolateWithFma(const float* x, size_t n, float* y, size_t m, double ratio) {
+  interpolateBody(x, n, y, m, ratio);
+}
+#endif
+
+void interpolate(const float* x, size_t n, float* y, size_t m, double ratio) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool hasFma = __builtin_cpu_supports("fma");
+  if (hasFma) return interpolateWithFma(x, n, y, m, ratio);
+#endif
+  interpolateBody(x, n, y, m, ratio);
 }
 
 }  // namespace
