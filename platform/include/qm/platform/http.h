@@ -21,8 +21,12 @@ struct HttpRequest {
   std::vector<std::pair<std::string, std::string>> headers;  // sent in this order
   std::string body;                                          // sent as is when not empty
 
-  double idleTimeoutSeconds = 30.0;   // longest wait for further data
-  double totalTimeoutSeconds = 60.0;  // cap on the whole exchange; always applied
+  // Longest wait for further data (also bounds the connection set-up); measured in whole
+  // seconds, rounded up, so 0.2 acts as 1.
+  double idleTimeoutSeconds = 30.0;
+  // Cap on the whole exchange, redirects included, to the millisecond; always applied
+  // (0 or less means 60).
+  double totalTimeoutSeconds = 60.0;
 
   bool followRedirects = false;
   long maxRedirects = 5;
@@ -30,6 +34,9 @@ struct HttpRequest {
   // The answer body may not grow past this; a larger one ends the request with kHttpErrorOther
   // and `tooLarge` set.
   std::uint64_t maxResponseBytes = 64ull << 20;
+
+  // Header names or values holding CR, LF or NUL refuse the request before anything is sent
+  // (`refused` set). "Authorization" and "Cookie" are not carried to another origin on redirects.
 
   // Certificate authority bundle for https (empty: the system's).
   std::string caFile;
@@ -50,7 +57,7 @@ struct HttpResponse {
   bool aborted = false;
   bool refused = false;
 
-  long status = 0;       // HTTP status when an answer arrived, else 0
+  long status = 0;       // HTTP status when an answer arrived (kept when the body then failed), else 0
   std::vector<std::pair<std::string, std::string>> headers;  // as received, in order
   std::string body;      // empty when onBody was set
   std::string effectiveUrl;
