@@ -32,8 +32,7 @@ const std::bitset<0x10000>& WordCharacterSet() {
 
 // ---- Numbers too large for a double ----------------------------------------------------------
 
-// True when `n` is a well-formed JSON number literal too large to be a finite double.
-// Decides on the decimal order of magnitude, so underflow (which reads as 0) is not counted.
+// True when `n` follows the JSON number grammar.
 bool IsJsonNumber(std::string_view n) {
   std::size_t p = 0;
   auto digits = [&] {
@@ -56,6 +55,8 @@ bool IsJsonNumber(std::string_view n) {
   return p == n.size();
 }
 
+// True when `n` is a well-formed JSON number literal too large to be a finite double.
+// Decides on the decimal order of magnitude, so underflow (which reads as 0) is not counted.
 bool IsOverflowingNumber(std::string_view n) {
   if (!IsJsonNumber(n)) return false;  // left for the reader to refuse
   double value = 0.0;
