@@ -25,8 +25,6 @@ std::string Format(const char* format, std::size_t a, std::size_t b) {
   return line;
 }
 
-bool AnchorIsValid(const QMRepairTokenAnchor& anchor) { return anchor.IsValid(); }
-
 // True when one of the anchor's source word indexes is in `indexes`.
 bool QMRepairAnchorIntersectsSelectedIndexes(const QMRepairTokenAnchor& anchor,
                                              const std::set<int>& indexes) {
@@ -111,7 +109,7 @@ void QMRepairComponent::CollectExplicit(Collect collect) const {
   const std::vector<TextRange> picks = editor->repairHighlightDisplayRanges();
   const bool convert = editor->hasTextStorage();
   for (const QMRepairTokenAnchor& anchor : BuildAnchors()) {
-    if (!AnchorIsValid(anchor) || !collect(anchor, /*dryRun=*/true)) continue;
+    if (!anchor.IsValid() || !collect(anchor, /*dryRun=*/true)) continue;
     TextRange range = anchor.range;
     if (convert) {
       const std::size_t start = editor->displayLocationForReferenceOffset(range.location);
@@ -213,7 +211,7 @@ std::set<int> QMRepairComponent::CollectEffectiveRepairWordIndexes(bool* changeA
   bool added = false;
   for (const std::size_t c : changed) {
     for (const QMRepairTokenAnchor& anchor : anchors) {
-      if (!AnchorIsValid(anchor) || anchor.sourceWordIndexes.empty()) continue;
+      if (!anchor.IsValid() || anchor.sourceWordIndexes.empty()) continue;
       if (!qm::platform::rangesIntersect(anchor.range, source[c].range)) continue;
       result.insert(anchor.sourceWordIndexes.begin(), anchor.sourceWordIndexes.end());
       if (assistWords) assistWords->insert(anchor.sourceWordIndexes.begin(), anchor.sourceWordIndexes.end());
@@ -255,7 +253,7 @@ std::string QMRepairComponent::BuildRepairReferenceText() const {
     cuts.emplace(start, end);
   };
   for (const QMRepairTokenAnchor& anchor : BuildAnchors()) {
-    if (!AnchorIsValid(anchor)) continue;
+    if (!anchor.IsValid()) continue;
     const bool tokenPicked =
         std::any_of(anchor.sourceTokenIndexes.begin(), anchor.sourceTokenIndexes.end(),
                     [&](std::size_t t) { return selectedTokenIndexes_.count(t) != 0; });
