@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <filesystem>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -364,4 +365,44 @@ TEST_F(HttpTest, AsyncRequestsAllFinishBeforeWaitReturns) {
   httpWaitForAsync();
   EXPECT_EQ(done.load(), 8);
   EXPECT_EQ(ok.load(), 8);
+}
+
+TEST(HttpTls, CertificateIsCheckedAgainstTheGivenAuthority) {
+  char pattern[] = "/tmp/qm-tls-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  const std::string cert = dir + "/cert.pem", key = dir + "/key.pem";
+  const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                              "-addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert +
+                              " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) {
+    std::filesystem::remove_all(dir);
+    GTEST_SKIP() << "openssl command not available";
+  }
+  {
+    httplib::SSLServer server(cert.c_str(), key.c_str());
+    ASSERT_TRUE(server.is_valid());
+    server.Get("/health", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    HttpRequest req;
+    req.url = "https://127.0.0.1:" + std::to_string(port) + "/health";
+    req.totalTimeoutSeconds = 10;
+    req.caFile = cert;
+    HttpResponse res = httpPerform(req);
+    EXPECT_EQ(res.error, 0) << res.errorText;
+    EXPECT_EQ(res.body, "ok");
+
+    // Without our authority the self-signed certificate is refused.
+    req.caFile.clear();
+    res = httpPerform(req);
+    EXPECT_EQ(res.error, kHttpErrorOther);
+    EXPECT_FALSE(res.hasResponse());
+
+    server.stop();
+    thread.join();
+  }
+  std::filesystem::remove_all(dir);
 }
