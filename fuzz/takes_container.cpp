@@ -6,12 +6,19 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The decoder logs; keep that out of the real home folder.
   static char home[] = "/tmp/qm-fuzz-takes-XXXXXX";
-  if (mkdtemp(home)) setenv("HOME", home, 1);
+  if (mkdtemp(home)) {
+    setenv("HOME", home, 1);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(home, ignored);
+    });
+  }
   return 0;
 }
 

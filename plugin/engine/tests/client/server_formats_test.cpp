@@ -49,10 +49,20 @@ const std::uint8_t* bytes(const std::string& s) { return reinterpret_cast<const 
 class FormatsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static const std::string home = [] {
-      char pattern[] = "/tmp/qm-formats-home-XXXXXX";
-      return std::string(mkdtemp(pattern));
-    }();
+    // One temporary home per process, removed when the process ends.
+    static const struct TempHome {
+      std::string path;
+      TempHome() {
+        char pattern[] = "/tmp/qm-formats-home-XXXXXX";
+        if (mkdtemp(pattern)) path = pattern;
+      }
+      ~TempHome() {
+        std::error_code ignored;
+        if (!path.empty()) fs::remove_all(path, ignored);
+      }
+    } tempHome;
+    const std::string& home = tempHome.path;
+    ASSERT_FALSE(home.empty());
     const char* old = std::getenv("HOME");
     savedHome_ = old ? old : "";
     hadHome_ = old != nullptr;
