@@ -51,6 +51,8 @@ int runUpdater(const std::vector<std::string>& arguments, const AppPaths& paths,
     const LaunchPayloadLoader loader(paths, LaunchPayloadValidator(config), errorStream);
     // Nothing is written to the status folder, the log or telemetry before the request loads.
     const LaunchPayload payload = loader.load(arguments);
+    // The bearer token may never reach a log line, whatever line would carry it.
+    if (payload.telemetryBearerToken) context.logger.addSecret(*payload.telemetryBearerToken);
     return runUpdateRequest(context, payload);
   } catch (const UpdaterError& e) {
     if (e.errorCode == UpdaterErrorCode::invalidPayload && e.detail == "No pending requests") return 0;
