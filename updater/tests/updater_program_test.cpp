@@ -2,6 +2,7 @@
 #include "qm/platform/process.h"
 #include "qm/updater/app_paths.h"
 #include "qm/updater/launch_payload.h"
+#include "qm/updater/status_store.h"
 #include "updater_test_support.h"
 
 #include <filesystem>
@@ -58,6 +59,15 @@ TEST(UpdaterProgram, ExitCodesAndStandardError) {
   badSchema.schemaVersion = "2";
   auto stale = validRequest("0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69");
   stale.timestampUTC = "2020-01-01T00:00:00Z";
+  // The two valid requests were handled before: the run refuses them at its duplicate check,
+  // which shows they loaded, without going near the network.
+  for (const char* id : {"0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69", "1c7d2b63-6a1f-4d9f-8b5c-3a2e4d5c6b7a"}) {
+    UpdateStatus done;
+    done.requestID = id;
+    done.status = "success";
+    done.stage = "installer_opened";
+    StatusStore(paths.statusDirectory).write(done);
+  }
 
   struct Case {
     const char* name;
@@ -69,8 +79,8 @@ TEST(UpdaterProgram, ExitCodesAndStandardError) {
       {"one argument", {"--payload"}, 1, "Updater failed: invalid_payload\n"},
       {"missing file", {"--payload", (home.path / "nope.json").string()}, 1, "Updater failed: unexpected_exception\n"},
       {"unknown argument", {"--verbose", "x"}, 1, "Updater failed: invalid_payload\n"},
-      {"valid file, extra arguments ignored", {"--payload", valid.string(), "--x", "y"}, 0, ""},
-      {"valid inline request", {"--payload-json", encodeLaunchPayload(validRequest("1c7d2b63-6a1f-4d9f-8b5c-3a2e4d5c6b7a"))}, 0, ""},
+      {"valid file, extra arguments ignored", {"--payload", valid.string(), "--x", "y"}, 1, "Updater failed: invalid_request_id\n"},
+      {"valid inline request", {"--payload-json", encodeLaunchPayload(validRequest("1c7d2b63-6a1f-4d9f-8b5c-3a2e4d5c6b7a"))}, 1, "Updater failed: invalid_request_id\n"},
       {"inline request that does not decode", {"--payload-json", "{\"schema_version\":1}"}, 1, "Updater failed: unexpected_exception\n"},
       {"inline request with bad schema", {"--payload-json", encodeLaunchPayload(badSchema)}, 1, "Updater failed: invalid_schema_version\n"},
       {"inline request too old", {"--payload-json", encodeLaunchPayload(stale)}, 1, "Updater failed: invalid_payload\n"},
@@ -83,9 +93,9 @@ TEST(UpdaterProgram, ExitCodesAndStandardError) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.out, "");
   }
-  // Loading writes nothing: no log, no status folder.
+  // Loading writes nothing: no log, no status document besides the two made above.
   EXPECT_FALSE(fs::exists(paths.logFile));
-  EXPECT_FALSE(fs::exists(paths.statusDirectory));
+  EXPECT_EQ(std::distance(fs::directory_iterator(paths.statusDirectory), fs::directory_iterator()), 2);
 }
 
 TEST(UpdaterProgram, PendingModeReportsRejectedFilesAndEndsQuietly) {
@@ -103,8 +113,11 @@ TEST(UpdaterProgram, PendingModeReportsRejectedFilesAndEndsQuietly) {
             "Updater pending request rejected: b.json reason=key not found: schema_version\n"
             "Updater pending scan: no valid request found (2 invalid file(s))\n");
 
-  // A valid request among them is taken.
+  // A valid request among them is taken: its cached package does not match, so its run ends
+  // there, before any download.
   { std::ofstream(fs::path(paths.requestsDirectory) / "c.json") << encodeLaunchPayload(validRequest("2d8e3c74-7b2a-4eaa-ac6d-4b3f5e6d7c8b")); }
+  { std::ofstream(fs::path(paths.cacheDirectory) / "Quillomancer-2.0.2.pkg") << "not the package"; }
   r = runUpdater(home.path, {});
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Updater failed: hash_mismatch\n"), std::string::npos);
 }

@@ -1,0 +1,40 @@
+#pragma once
+// The "swap" branch of an update run: download and check the replacement bundle, wait for the
+// host to quit, take the swap lock, stage, back up, move the bundles (through the swap helper
+// when the rights are missing), check, and roll back when the new bundle cannot be put in place.
+// The installed bundle is never lost: at every moment the target holds the old or the new
+// bundle whole, or it is empty while the operation folder keeps a whole copy, which the next
+// swap puts back before anything else.
+
+#include "qm/updater/bundle_staging.h"
+#include "qm/updater/host_wait.h"
+#include "qm/updater/launch_payload.h"
+#include "qm/updater/updater_main.h"
+
+#include <string>
+#include <vector>
+
+namespace qm::updater {
+
+// The installed plug-in bundle: the only target a swap replaces.
+inline constexpr const char* kInstalledBundlePath =
+    "/Library/Application Support/Avid/Audio/Plug-Ins/Quillomancer.aaxplugin";
+
+struct SwapSettings {
+  std::string target = kInstalledBundlePath;
+  std::vector<std::string> helperCandidates;  // in the order they are tried
+  double hostWaitTimeoutSeconds = 900;
+  double hostPollSeconds = 2.0;
+  std::string unzipProgram = kUnzipProgram;
+  std::string pgrepProgram = kPgrepProgram;
+
+  // The program's settings: the fixed target, and the helper beside the running updater first.
+  static SwapSettings forProgram(const UpdaterContext& context);
+};
+
+// Runs a validated swap request; returns 0 after "swap_commit_complete". Throws UpdaterError,
+// or before the lock is held any error of a step unchanged.
+int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::string& createdAt,
+            const SwapSettings& settings);
+
+}  // namespace qm::updater

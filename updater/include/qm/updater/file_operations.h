@@ -1,0 +1,72 @@
+#pragma once
+// The file operations under the bundle swap and staging. Every change to the file system goes
+// through one counted step, so tests can make the N-th operation fail with a chosen errno or end
+// the process at a chosen point, and then check that the installed bundle survived.
+//
+// Moves and copies never leave a half-made item under the destination's name: a copy is made
+// under a temporary name beside the destination and renamed into place; a move across file
+// systems is such a copy followed by taking the source away in one rename and clearing it.
+
+#include "qm/updater/errors.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm::updater {
+
+// Kinds of counted steps.
+enum class FileStep { makeFolder, remove, rename, createFile, writeData, makeLink, setMode, readData };
+
+// A platform error that keeps its errno, so callers can tell a permission failure apart.
+class FileOperationError : public PlatformError {
+ public:
+  FileOperationError(int error, const std::string& path);
+  int error() const { return error_; }
+  bool isPermissionError() const;  // EACCES or EPERM: the rights are missing
+
+ private:
+  int error_;
+};
+
+// Faults for tests. Steps are numbered from 1 in the order they run, across all kinds (or only
+// among the steps of `only`); at step `nth` the fault either fails the step with `error` (the step
+// does nothing) or kills the process with SIGKILL before the step. `nth` 0 applies the fault to
+// every matching step. The production program never sets any.
+struct FileFault {
+  std::uint64_t nth = 0;
+  int error = 0;
+  bool kill = false;
+  std::optional<FileStep> only;
+  std::string path;  // when set, only steps on this path (the source of a rename) count
+};
+
+class FileFaults {
+ public:
+  static void set(std::vector<FileFault> faults);
+  static void clear();
+  static std::uint64_t stepsTaken();  // since the last set()/clear()
+  // Called by each step: returns the errno to fail with (0: go ahead); may not return at all.
+  static int step(FileStep kind, const std::string& path = {});
+};
+
+// lstat-based: true when anything (a link included) is at `path`.
+bool itemExists(const std::string& path);
+// A real folder (not a link to one).
+bool isRealFolder(const std::string& path);
+
+// Each returns 0 or the errno of the step that failed.
+int makeFolders(const std::string& path, unsigned mode = 0755);    // with missing parents
+int removeItem(const std::string& path);                           // recursive; links not followed
+int copyItem(const std::string& source, const std::string& destination);  // nothing may be there
+int moveItem(const std::string& source, const std::string& destination);  // nothing may be there
+
+// Throwing forms (FileOperationError). The replace forms first remove whatever is at the
+// destination.
+void copyItemReplaceIfExists(const std::string& source, const std::string& destination);
+void moveItemReplaceIfExists(const std::string& source, const std::string& destination);
+void createFolders(const std::string& path);
+
+}  // namespace qm::updater

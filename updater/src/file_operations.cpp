@@ -1,0 +1,229 @@
+#include "qm/updater/file_operations.h"
+
+#include <cerrno>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qm::updater {
+
+namespace {
+
+std::mutex gFaultMutex;
+std::vector<FileFault> gFaults;
+std::atomic<std::uint64_t> gSteps{0};
+std::atomic<bool> gHaveFaults{false};
+std::uint64_t gKindSteps[8] = {};
+
+std::string lastComponent(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string parentOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A sibling name for work in progress, hidden and unique to this process.
+std::string besideName(const std::string& path, const char* what) {
+  return parentOf(path) + "/." + lastComponent(path) + "." + what + "." + std::to_string(::getpid());
+}
+
+int stepOrErrno(FileStep kind, const std::string& path = {}) { return FileFaults::step(kind, path); }
+
+int doMkdir(const std::string& path, mode_t mode) {
+  if (int e = stepOrErrno(FileStep::makeFolder, path)) return e;
+  return ::mkdir(path.c_str(), mode) == 0 ? 0 : errno;
+}
+
+int doRename(const std::string& from, const std::string& to) {
+  if (int e = stepOrErrno(FileStep::rename, from)) return e;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int doUnlink(const std::string& path, bool folder) {
+  if (int e = stepOrErrno(FileStep::remove, path)) return e;
+  return (folder ? ::rmdir(path.c_str()) : ::unlink(path.c_str())) == 0 ? 0 : errno;
+}
+
+int listFolder(const std::string& path, std::vector<std::string>& names) {
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) return errno;
+  errno = 0;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+    errno = 0;
+  }
+  const int e = errno;
+  ::closedir(dir);
+  return e;
+}
+
+int copyFile(const std::string& source, const std::string& destination, mode_t mode) {
+  if (int e = stepOrErrno(FileStep::readData)) return e;
+  const int in = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) return errno;
+  int e = stepOrErrno(FileStep::createFile);
+  const int out = e ? -1
+                    : ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             (mode & 0777) | S_IWUSR);
+  if (!e && out < 0) e = errno;
+  char buf[65536];
+  while (!e) {
+    const ssize_t n = ::read(in, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno != EINTR) e = errno;
+      continue;
+    }
+    if ((e = stepOrErrno(FileStep::writeData))) break;
+    for (ssize_t done = 0; !e && done < n;) {
+      const ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno != EINTR) e = errno;
+      if (w > 0) done += w;
+    }
+  }
+  if (!e && (e = stepOrErrno(FileStep::setMode)) == 0 && ::fchmod(out, mode & 0777) != 0) e = errno;
+  ::close(in);
+  if (out >= 0) ::close(out);
+  return e;
+}
+
+// Copies whatever is at `source` to `destination` (nothing there), without following links.
+int copyTree(const std::string& source, const std::string& destination) {
+  struct stat st {};
+  if (::lstat(source.c_str(), &st) != 0) return errno;
+  if (S_ISLNK(st.st_mode)) {
+    std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+    const ssize_t n = ::readlink(source.c_str(), target.data(), target.size());
+    if (n < 0) return errno;
+    target.resize(static_cast<size_t>(n));
+    if (int e = stepOrErrno(FileStep::makeLink)) return e;
+    return ::symlink(target.c_str(), destination.c_str()) == 0 ? 0 : errno;
+  }
+  if (S_ISREG(st.st_mode)) return copyFile(source, destination, st.st_mode);
+  if (!S_ISDIR(st.st_mode)) return EINVAL;  // devices, pipes, sockets: never part of a bundle
+  if (int e = doMkdir(destination, 0700)) return e;
+  std::vector<std::string> names;
+  if (int e = listFolder(source, names)) return e;
+  for (const auto& name : names)
+    if (int e = copyTree(source + "/" + name, destination + "/" + name)) return e;
+  if (int e = stepOrErrno(FileStep::setMode)) return e;
+  return ::chmod(destination.c_str(), st.st_mode & 0777) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+FileOperationError::FileOperationError(int error, const std::string& path)
+    : PlatformError(platformErrorFromErrno(error, path).what()), error_(error) {}
+
+bool FileOperationError::isPermissionError() const { return error_ == EACCES || error_ == EPERM; }
+
+void FileFaults::set(std::vector<FileFault> faults) {
+  std::lock_guard<std::mutex> lock(gFaultMutex);
+  gFaults = std::move(faults);
+  gSteps = 0;
+  for (auto& n : gKindSteps) n = 0;
+  gHaveFaults = !gFaults.empty();
+}
+
+void FileFaults::clear() { set({}); }
+
+std::uint64_t FileFaults::stepsTaken() { return gSteps.load(); }
+
+int FileFaults::step(FileStep kind, const std::string& path) {
+  const std::uint64_t n = ++gSteps;
+  if (!gHaveFaults.load()) return 0;
+  std::lock_guard<std::mutex> lock(gFaultMutex);
+  const std::uint64_t kindN = ++gKindSteps[static_cast<int>(kind)];
+  for (const auto& f : gFaults) {
+    if (f.only && *f.only != kind) continue;
+    if (!f.path.empty() && f.path != path) continue;
+    const std::uint64_t at = f.only ? kindN : n;
+    if (f.nth != 0 && f.nth != at) continue;
+    if (f.kill) ::kill(::getpid(), SIGKILL);
+    return f.error;
+  }
+  return 0;
+}
+
+bool itemExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool isRealFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int makeFolders(const std::string& path, unsigned mode) {
+  if (path.empty()) return ENOENT;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  const std::string parent = parentOf(path);
+  if (parent != path && parent != "/" && parent != ".")
+    if (int e = makeFolders(parent, mode)) return e;
+  const int e = doMkdir(path, static_cast<mode_t>(mode));
+  return e == EEXIST ? 0 : e;
+}
+
+int removeItem(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) {
+    std::vector<std::string> names;
+    if (int e = listFolder(path, names)) return e;
+    for (const auto& name : names)
+      if (int e = removeItem(path + "/" + name)) return e;
+    return doUnlink(path, true);
+  }
+  return doUnlink(path, false);
+}
+
+int copyItem(const std::string& source, const std::string& destination) {
+  const std::string temp = besideName(destination, "copying");
+  if (itemExists(temp)) removeItem(temp);  // left by an interrupted copy of ours
+  int e = copyTree(source, temp);
+  if (!e) e = doRename(temp, destination);
+  if (e && itemExists(temp)) removeItem(temp);
+  return e;
+}
+
+int moveItem(const std::string& source, const std::string& destination) {
+  const int e = doRename(source, destination);
+  if (e != EXDEV) return e;
+  if (int c = copyItem(source, destination)) return c;
+  // The destination is whole now; take the source away in one step, then clear it.
+  const std::string trash = besideName(source, "moved");
+  if (int r = doRename(source, trash)) {
+    removeItem(destination);
+    return r;
+  }
+  removeItem(trash);
+  return 0;
+}
+
+void createFolders(const std::string& path) {
+  if (int e = makeFolders(path)) throw FileOperationError(e, path);
+}
+
+void copyItemReplaceIfExists(const std::string& source, const std::string& destination) {
+  if (itemExists(destination))
+    if (int e = removeItem(destination)) throw FileOperationError(e, destination);
+  if (int e = copyItem(source, destination)) throw FileOperationError(e, destination);
+}
+
+void moveItemReplaceIfExists(const std::string& source, const std::string& destination) {
+  if (itemExists(destination))
+    if (int e = removeItem(destination)) throw FileOperationError(e, destination);
+  if (int e = moveItem(source, destination)) throw FileOperationError(e, source);
+}
+
+}  // namespace qm::updater

@@ -1,0 +1,117 @@
+#include "qm/updater/privileged_apply.h"
+
+#include "qm/platform/process.h"
+#include "qm/updater/errors.h"
+#include "qm/updater/file_operations.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qm::updater {
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string trimmed(const std::string& text) {
+  const char* space = " \t\r\n\v\f";
+  const size_t first = text.find_first_not_of(space);
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+// Valid UTF-8 or nothing (undecodable helper output counts as empty).
+bool isUtf8(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 4;
+    if (extra == 4 || (extra > 0 && i + extra >= text.size())) return false;
+    for (size_t k = 1; k <= extra; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> defaultHelperCandidates(const std::string& programPath,
+                                                 const std::string& updatesFolder) {
+  std::vector<std::string> out;
+  if (!programPath.empty()) out.push_back(folderOf(programPath) + "/" + kHelperName);
+  out.push_back(std::string("/Library/Application Support/Quillomancer/Updater/") + kHelperName);
+  out.push_back(std::string("/Applications/QuillomancerUpdater.app/Contents/MacOS/") + kHelperName);
+  out.push_back(updatesFolder + "/" + kHelperName);
+  return out;
+}
+
+std::optional<std::string> helperBinaryPath(const std::vector<std::string>& candidates) {
+  for (const auto& c : candidates) {
+    struct stat st {};
+    if (::stat(c.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(c.c_str(), X_OK) == 0) return c;
+  }
+  return std::nullopt;
+}
+
+void rollbackSwap(const SwapLocations& where) {
+  std::string reasons;
+  if (itemExists(where.target))
+    if (int e = removeItem(where.target))
+      throw UpdaterError(UpdaterErrorCode::swapRollbackFailed,
+                         "cannot clear target: " + errnoDescription(e));
+  if (isRealFolder(where.backup)) {
+    // copyItem builds the copy under a temporary name and renames it into place.
+    const int e = copyItem(where.backup, where.target);
+    if (e == 0) return;
+    reasons = "backup copy failed: " + errnoDescription(e);
+  }
+  if (itemExists(where.replacing)) {
+    const int e = moveItem(where.replacing, where.target);
+    if (e == 0) return;
+    if (!reasons.empty()) reasons += "; ";
+    reasons += "moving back failed: " + errnoDescription(e);
+  }
+  throw UpdaterError(UpdaterErrorCode::swapRollbackFailed,
+                     reasons.empty() ? "rollback sources missing" : reasons);
+}
+
+bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
+                                      const std::vector<std::string>& candidates) {
+  if (moveErrno != EACCES && moveErrno != EPERM) return false;
+  const auto helper = helperBinaryPath(candidates);
+  if (!helper)
+    throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "permission denied and helper binary not found");
+
+  qm::platform::ProcessOptions options;
+  options.captureOutput = false;
+  options.captureStandardErrorOnly = true;
+  const auto result = qm::platform::runProcess(
+      *helper, {"apply", where.target, where.staged, where.backup, where.replacing}, options);
+  if (!result.started) throw FileOperationError(result.spawnErrno, *helper);
+  if (result.exitCode == 0) return true;
+
+  std::string detail = result.termSignal != 0
+                           ? "privileged helper failed with signal " + std::to_string(result.termSignal)
+                           : "privileged helper failed with exit " + std::to_string(result.exitCode);
+  const std::string text = isUtf8(result.standardError) ? trimmed(result.standardError) : "";
+  if (!text.empty()) detail += ": " + text;
+
+  // The helper restores on its own when its last move fails. When it left the target empty, or
+  // was killed partway (so the target may hold either bundle), the old bundle is put back here.
+  if (!itemExists(where.target) || (result.termSignal != 0 && itemExists(where.replacing))) {
+    try {
+      rollbackSwap(where);
+    } catch (const UpdaterError& e) {
+      throw UpdaterError(UpdaterErrorCode::swapRollbackFailed, detail + "; rollback: " + e.detail);
+    }
+  }
+  throw UpdaterError(UpdaterErrorCode::swapApplyFailed, detail);
+}
+
+}  // namespace qm::updater

@@ -1,0 +1,91 @@
+#include "qm/updater/update_run.h"
+
+#include "qm/updater/download.h"
+#include "qm/updater/errors.h"
+#include "qm/updater/file_operations.h"
+#include "qm/updater/time_text.h"
+#include "qm/updater/update_report.h"
+#include "qm/updater/url.h"
+
+namespace qm::updater {
+
+namespace {
+
+constexpr size_t kKeptDocuments = 40;
+
+int runSteps(UpdaterContext& context, const LaunchPayload& payload, const std::string& action,
+             UpdateReporter& report, const SwapSettings& swapSettings) {
+  report.writeStatus(std::string(stage::launchValidated));
+  report.log("stage=launch_validated");
+  report.log("parsed_action=" + action);
+  report.event("updater_launch_ok", std::nullopt, std::nullopt, "success");
+
+  context.cacheManager.clean(payload.targetVersion);
+  context.cacheManager.pruneJSONFiles(context.cacheManager.requestsDirectory, kKeptDocuments);
+  context.cacheManager.pruneJSONFiles(context.cacheManager.statusDirectory, kKeptDocuments);
+  report.log("cache_cleanup=ok");
+
+  if (action == "swap") return runSwap(context, payload, report.createdAt(), swapSettings);
+
+  const std::string package = context.cacheManager.pkgURL(payload.targetVersion);
+  if (action == "install" && itemExists(package)) {
+    report.log("branch=install_cached");
+    verifyHash(package, payload.updatePkgSHA256);
+    report.log("cached_pkg=verified path=" + package);
+  } else {
+    report.log("branch=download_then_" + action);
+    report.step(std::string(stage::downloadStarted), "stage=download_started url=" + payload.updatePkgURL,
+                "pkg_download_start", std::nullopt, "in_progress");
+    if (!parseUrl(payload.updatePkgURL))
+      throw UpdaterError(UpdaterErrorCode::downloadStartFailed, "Invalid update_pkg_url");
+    context.downloader->download(payload.updatePkgURL, package);
+    report.step(std::string(stage::downloadOk), "stage=download_ok pkg=" + package, "pkg_download_ok",
+                std::nullopt, "success");
+    verifyHash(package, payload.updatePkgSHA256);
+    report.step(std::string(stage::hashOk), "stage=hash_ok", "pkg_hash_ok", std::nullopt, "success");
+  }
+
+  if (action == "prefetch") {
+    report.log("branch=prefetch_no_installer_open");
+    report.step(std::string(stage::readyToInstall), "stage=ready_to_install", "prefetch_ready", std::nullopt,
+                "success");
+    return 0;
+  }
+  context.installerOpener->openInstaller(package);
+  report.step(std::string(stage::installerOpened), "stage=installer_opened", "installer_open_ok", std::nullopt,
+              "success");
+  return 0;
+}
+
+}  // namespace
+
+int runUpdate(UpdaterContext& context, const LaunchPayload& payload, const SwapSettings& swapSettings) {
+  UpdateReporter report(context, payload, nowInternetDateTime());
+  const std::string action = payload.effectiveAction();
+
+  // A request id runs once, unless its last record is a swap that failed in a way worth retrying.
+  // Nothing is written when it is refused.
+  if (const auto existing = context.statusStore.read(payload.requestID))
+    if (!isRetryableFailedSwap(*existing, action))
+      throw UpdaterError(UpdaterErrorCode::invalidRequestID, "duplicate request_id already processed");
+
+  std::string code, detail;
+  try {
+    return runSteps(context, payload, action, report, swapSettings);
+  } catch (const UpdaterError& e) {
+    code = std::string(e.codeText());
+    detail = e.detail;
+  } catch (const std::exception& e) {
+    code = std::string(errorCodeText(UpdaterErrorCode::unexpectedException));
+    detail = e.what();
+  } catch (...) {
+    code = std::string(errorCodeText(UpdaterErrorCode::unexpectedException));
+    detail = "unknown error";
+  }
+  report.log("stage=failed code=" + code + " detail=" + detail);
+  report.writeFailure(code, detail);
+  report.event("updater_failed", std::nullopt, code, "failed");
+  throw UpdaterError(errorCodeFromText(code).value_or(UpdaterErrorCode::unexpectedException), detail);
+}
+
+}  // namespace qm::updater

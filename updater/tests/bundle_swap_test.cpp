@@ -1,0 +1,367 @@
+// The bundle swap end to end with a local artifact: the report sequence, the guards, and the
+// promise that the installed bundle is never lost, checked by failing or killing every step.
+#include "qm/platform/process.h"
+#include "qm/platform/sha256.h"
+#include "qm/updater/bundle_swap.h"
+#include "qm/updater/errors.h"
+#include "qm/updater/file_operations.h"
+#include "qm/updater/status_store.h"
+#include "qm/updater/swap_lock.h"
+#include "swap_test_support.h"
+#include "updater_test_support.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace qm::updater;
+using namespace qm::updater::testing;
+
+namespace {
+
+const std::string kArtifactURL = "https://api.quillomancer.com/files/Quillomancer-2.0.2.zip";
+const std::string kOperationID = "3f1e2d4c-5b6a-4789-8abc-def012345678";
+
+// One swap world: a home with the updater's folders, an installed bundle and a zip artifact
+// holding the replacement. Either in a private temporary folder, or in the helper's fixed test
+// tree (for tests that run the helper).
+struct SwapWorld {
+  std::unique_ptr<HelperTestTree> helperTree;
+  std::unique_ptr<ScratchDir> temp, elsewhere;
+  std::string root, home, target, artifactZip;
+  std::ostringstream err;
+  std::unique_ptr<UpdaterContext> context;
+  CopyDownloader* downloader = nullptr;
+  RecordingTelemetry* telemetry = nullptr;
+  LaunchPayload payload;
+  SwapSettings settings;
+  std::string oldPrint, newPrint;
+
+  // plugInsElsewhere: the plug-in folder on the disk while the rest is in memory, so that every
+  // move between them is a copy across file systems.
+  explicit SwapWorld(bool useHelperTree, bool plugInsElsewhere = false) {
+    if (useHelperTree) {
+      helperTree = std::make_unique<HelperTestTree>();
+      root = HelperTestTree::root;
+      home = HelperTestTree::home;
+      target = HelperTestTree::target;
+    } else {
+      temp = std::make_unique<ScratchDir>(true);
+      root = temp->path;
+      home = root + "/home";
+      target = root + "/Plug-Ins/Quillomancer.aaxplugin";
+      if (plugInsElsewhere) {
+        elsewhere = std::make_unique<ScratchDir>(false);
+        target = elsewhere->path + "/Plug-Ins/Quillomancer.aaxplugin";
+      }
+    }
+    const std::string source = root + "/source";
+    makeBundle(source + "/Quillomancer.aaxplugin", "new");
+    newPrint = fingerprint(source + "/Quillomancer.aaxplugin");
+    // Litter that the archive tool leaves out or staging removes.
+    writeText(source + "/Quillomancer.aaxplugin/._Info.plist", "litter");
+    writeText(source + "/Quillomancer.aaxplugin/Contents/.DS_Store", "litter");
+    artifactZip = root + "/artifact.zip";
+    qm::platform::ProcessOptions o;
+    o.workingDirectory = source;
+    o.timeoutSeconds = 60;
+    qm::platform::runProcess("/usr/bin/zip", {"-qry", artifactZip, "Quillomancer.aaxplugin"}, o);
+    std::string sha;
+    qm::platform::sha256File(artifactZip, sha);
+
+    const AppPaths paths = AppPaths::forHome(home);
+    context = std::make_unique<UpdaterContext>(paths, UpdaterConfig{}, err);
+    auto d = std::make_unique<CopyDownloader>();
+    d->files[kArtifactURL] = artifactZip;
+    downloader = d.get();
+    context->downloader = std::move(d);
+    auto t = std::make_unique<RecordingTelemetry>();
+    telemetry = t.get();
+    context->telemetryClient = std::move(t);
+
+    payload.schemaVersion = "1";
+    payload.requestID = "9a8b7c6d-5e4f-4a3b-9c2d-1e0f9a8b7c6d";
+    payload.host = "pro_tools";
+    payload.username = "editor";
+    payload.installedVersion = "2.0.1";
+    payload.targetVersion = "2.0.2";
+    payload.effectiveChannel = "stable";
+    payload.action = "swap";
+    payload.operationID = kOperationID;
+    payload.artifactURL = kArtifactURL;
+    payload.artifactSHA256 = sha;
+    payload.telemetryEndpointURL = "https://api.quillomancer.com/telemetry";
+    payload.telemetryBearerToken = "token-for-tests";
+
+    settings.target = target;
+    settings.hostPollSeconds = 0.05;
+    settings.hostWaitTimeoutSeconds = 5;
+    installOld();
+  }
+
+  void installOld() {
+    std::error_code ec;
+    fs::remove_all(target, ec);
+    makeBundle(target, "old");
+    oldPrint = fingerprint(target);
+  }
+  std::string operationFolder() const { return context->paths.swapOperationsDirectory + "/" + kOperationID; }
+  std::string lockFile() const { return context->paths.swapLocksDirectory + "/swap.lock"; }
+  std::string statusStage() const {
+    const auto s = context->statusStore.read(payload.requestID);
+    return s ? s->stage : "<none>";
+  }
+  int swap() { return runSwap(*context, payload, "2026-01-01T00:00:00Z", settings); }
+  // The error of a swap that must fail.
+  UpdaterError failingSwap() {
+    try {
+      swap();
+    } catch (const UpdaterError& e) {
+      return e;
+    }
+    return UpdaterError(UpdaterErrorCode::unexpectedException, "<the swap did not fail>");
+  }
+};
+
+TEST(BundleSwap, SuccessReportsEveryStepAndKeepsTheOperationFolder) {
+  SwapWorld w(false);
+  EXPECT_EQ(w.swap(), 0);
+  EXPECT_EQ(fingerprint(w.target), w.newPrint);
+  EXPECT_EQ(fingerprint(w.operationFolder() + "/Quillomancer.backup.aaxplugin"), w.oldPrint);
+  EXPECT_EQ(fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin"), w.oldPrint);
+  EXPECT_TRUE(fs::is_directory(w.operationFolder() + "/staging"));
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+  EXPECT_EQ(w.statusStage(), "swap_commit_complete");
+
+  const std::vector<std::string> expectedEvents = {
+      "swap_op_created/in_progress",    "swap_artifact_download_start/in_progress",
+      "swap_artifact_downloaded/success", "swap_artifact_verified/success",
+      "swap_host_closed/success",        "swap_backup_captured/success",
+      "swap_applied/success",            "swap_postcheck_ok/success",
+      "swap_commit_complete/success"};
+  EXPECT_EQ(w.telemetry->names(), expectedEvents);
+  for (const auto& e : w.telemetry->events) EXPECT_FALSE(e.errorCode.has_value());
+
+  std::vector<std::string> stages;
+  for (const auto& m : logMessages(w.context->paths.logFile))
+    if (m.rfind("stage=", 0) == 0 || m.rfind("branch=", 0) == 0) stages.push_back(m);
+  const std::string artifact = w.context->paths.cacheDirectory + "/Quillomancer-2.0.2-swap.zip";
+  const std::vector<std::string> expectedLog = {
+      "branch=swap", "stage=download_started url=" + kArtifactURL, "stage=download_ok artifact=" + artifact,
+      "stage=swap_preflight_ok", "stage=swap_host_closed", "stage=swap_backup_captured", "stage=swap_applied",
+      "stage=swap_commit_complete"};
+  EXPECT_EQ(stages, expectedLog);
+}
+
+TEST(BundleSwap, BadHashEndsBeforeTheLockAndTouchesNothing) {
+  SwapWorld w(false);
+  w.payload.artifactSHA256 = std::string(64, '0');
+  const UpdaterError e = w.failingSwap();
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::hashMismatch);
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+  EXPECT_FALSE(fs::exists(w.operationFolder()));
+}
+
+TEST(BundleSwap, MissingFieldsAndTargetAreRefused) {
+  SwapWorld w(false);
+  auto noUrl = w.payload;
+  noUrl.artifactURL.reset();
+  try {
+    runSwap(*w.context, noUrl, "2026-01-01T00:00:00Z", w.settings);
+    FAIL();
+  } catch (const UpdaterError& e) {
+    EXPECT_EQ(e.errorCode, UpdaterErrorCode::missingRequiredField);
+    EXPECT_EQ(e.detail, "Missing swap artifact fields");
+  }
+  fs::remove_all(w.target);
+  const UpdaterError e = w.failingSwap();
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapApplyFailed);
+  EXPECT_EQ(e.detail, "target plugin missing at " + w.target);
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+}
+
+TEST(BundleSwap, LiveLockEndsWithSwapInProgressAndStays) {
+  SwapWorld w(false);
+  fs::create_directories(w.context->paths.swapLocksDirectory);
+  SwapLock other = SwapLock::acquire(w.lockFile(), "someone-else");
+  const UpdaterError e = w.failingSwap();
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapInProgress);
+  EXPECT_EQ(readText(w.lockFile()), "someone-else");
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+}
+
+TEST(BundleSwap, FailedMoveRollsBackFromTheBackup) {
+  SwapWorld w(false);
+  // The second move (staged bundle into place) fails for a reason other than permission.
+  const std::string staged = w.operationFolder() + "/staging/Quillomancer.aaxplugin";
+  FileFaults::set({{0, EIO, false, FileStep::rename, staged}});
+  const UpdaterError e = w.failingSwap();
+  FileFaults::clear();
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapApplyFailed);
+  EXPECT_NE(e.detail.find("Input/output error"), std::string::npos) << e.detail;
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+  EXPECT_EQ(w.telemetry->names().back(), "swap_rollback_complete/success");
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+}
+
+TEST(BundleSwap, FailedRollbackIsReportedAsSuch) {
+  SwapWorld v(false);
+  const std::string stagedV = v.operationFolder() + "/staging/Quillomancer.aaxplugin";
+  const std::string replacingV = v.operationFolder() + "/Quillomancer.replacing.aaxplugin";
+  // Rollback copies of the backup are made under a hidden name beside the target: fail those.
+  FileFaults::set({{0, EIO, false, FileStep::rename, stagedV},
+                   {0, EIO, false, FileStep::rename, replacingV},
+                   {0, EIO, false, FileStep::rename,
+                    fs::path(v.target).parent_path().string() + "/.Quillomancer.aaxplugin.copying." +
+                        std::to_string(::getpid())}});
+  const UpdaterError f = v.failingSwap();
+  FileFaults::clear();
+  EXPECT_EQ(f.errorCode, UpdaterErrorCode::swapRollbackFailed) << f.detail;
+  EXPECT_NE(f.detail.find("; rollback: "), std::string::npos) << f.detail;
+  EXPECT_EQ(v.telemetry->names().back(), "swap_rollback_failed/failed");
+  // The whole old bundle is still in the operation folder.
+  EXPECT_EQ(fingerprint(v.operationFolder() + "/Quillomancer.backup.aaxplugin"), v.oldPrint);
+  EXPECT_FALSE(fs::exists(v.lockFile()));
+  // The next run puts it back before anything else, then swaps.
+  EXPECT_EQ(v.swap(), 0);
+  EXPECT_TRUE(contains(logMessages(v.context->paths.logFile), "swap_restored_from=" + v.operationFolder()));
+  EXPECT_EQ(fingerprint(v.target), v.newPrint);
+}
+
+TEST(BundleSwap, PermissionDeniedWithoutHelper) {
+  SwapWorld w(false);
+  FileFaults::set({{0, EACCES, false, FileStep::rename, w.target}});
+  const UpdaterError e = w.failingSwap();
+  FileFaults::clear();
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapApplyFailed);
+  EXPECT_EQ(e.detail, "permission denied and helper binary not found");
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+}
+
+TEST(BundleSwap, PermissionDeniedGoesThroughTheHelper) {
+  SwapWorld w(true);
+  w.settings.helperCandidates = {w.root + "/not-there", HelperTestTree::helper()};
+  FileFaults::set({{0, EACCES, false, FileStep::rename, w.target}});
+  const int code = w.swap();
+  FileFaults::clear();
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(fingerprint(w.target), w.newPrint);
+  EXPECT_EQ(fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin"), w.oldPrint);
+  EXPECT_TRUE(contains(logMessages(w.context->paths.logFile), "stage=swap_applied_via_helper"));
+  EXPECT_EQ(w.statusStage(), "swap_commit_complete");
+}
+
+// A user without rights to the plug-in folder: the updater's move fails for real, and so does the
+// helper started by the same user; the bundle stays in place.
+TEST(BundleSwap, RealPermissionDeniedAsOrdinaryUser) {
+  if (runningAsRoot()) GTEST_SKIP() << "root has every right";
+  SwapWorld w(true);
+  w.settings.helperCandidates = {HelperTestTree::helper()};
+  fs::permissions(HelperTestTree::plugIns, fs::perms::owner_read | fs::perms::owner_exec);
+  const UpdaterError e = w.failingSwap();
+  fs::permissions(HelperTestTree::plugIns, fs::perms::owner_all);
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapApplyFailed);
+  EXPECT_EQ(e.detail, "privileged helper failed with exit 3: helper_error: Permission denied");
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+}
+
+TEST(BundleSwap, StaleLockOfAKilledSwapIsTakenOverAndItsBundleRestored) {
+  SwapWorld w(false);
+  // A swap killed right after moving the installed bundle aside.
+  const int status = inChild([&] {
+    FileFaults::set({{0, 0, true, FileStep::rename, w.operationFolder() + "/staging/Quillomancer.aaxplugin"}});
+    return w.swap() == 0;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_TRUE(fs::exists(w.lockFile()));
+  EXPECT_EQ(fingerprint(w.target), "<missing>");
+  // Another request (another operation) comes next: it takes the lock over and restores first.
+  w.payload.operationID = "4a2b3c4d-5e6f-4a1b-8c2d-3e4f5a6b7c8d";
+  w.payload.requestID = "5b3c4d5e-6f7a-4b2c-9d3e-4f5a6b7c8d9e";
+  EXPECT_EQ(w.swap(), 0);
+  const auto log = logMessages(w.context->paths.logFile);
+  EXPECT_TRUE(contains(log, "swap_lock=taken_over previous=" + kOperationID));
+  EXPECT_TRUE(contains(log, "swap_restored_from=" + w.operationFolder()));
+  EXPECT_EQ(fingerprint(w.target), w.newPrint);
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+}
+
+// The promise under faults: run the swap in a child process that fails (or is killed at) its N-th
+// file step, for every N; afterwards the target holds the old or the new bundle whole, or the
+// operation folder holds the old one whole and the next run puts it back.
+struct FaultCase {
+  const char* name;
+  bool kill;
+  bool plugInsElsewhere;  // the plug-in folder on another file system: moves are copies
+  bool failFinalMove;     // the staged bundle cannot go in, so every step of the rollback is hit
+};
+
+class SwapUnderFaults : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
+  const FaultCase c = GetParam();
+  SwapWorld w(false, c.plugInsElsewhere);
+  if (c.plugInsElsewhere && sameFileSystem(w.root, fs::path(w.target).parent_path()))
+    GTEST_SKIP() << "no second file system";
+  w.settings.pgrepProgram = w.root + "/no-pgrep";  // the host counts as not running
+  const std::string staged = w.operationFolder() + "/staging/Quillomancer.aaxplugin";
+  std::vector<FileFault> base;
+  if (c.failFinalMove) base.push_back({0, EIO, false, FileStep::rename, staged});
+
+  // How many steps a whole run takes.
+  const int counting = inChild([&] {
+    FileFaults::set(base);
+    try {
+      w.swap();
+    } catch (...) {
+    }
+    std::ofstream(w.root + "/steps") << FileFaults::stepsTaken();
+    return true;
+  });
+  ASSERT_TRUE(WIFEXITED(counting));
+  const std::uint64_t steps = std::stoull(readText(w.root + "/steps"));
+  ASSERT_GT(steps, 10u);
+
+  for (std::uint64_t n = 1; n <= steps; ++n) {
+    SCOPED_TRACE("step " + std::to_string(n));
+    std::error_code ec;
+    fs::remove_all(w.context->paths.swapStateDirectory, ec);
+    w.installOld();
+    std::vector<FileFault> faults = {{n, EIO, c.kill, std::nullopt, {}}};
+    faults.insert(faults.end(), base.begin(), base.end());
+    const int status = inChild([&] {
+      FileFaults::set(faults);
+      return w.swap() == 0;
+    });
+    ASSERT_TRUE(WIFEXITED(status) || WIFSIGNALED(status));
+    if (!c.kill || WIFEXITED(status)) {
+      EXPECT_FALSE(fs::exists(w.lockFile())) << "lock left by a run that ended";
+    }
+
+    const std::string now = fingerprint(w.target);
+    if (now != w.oldPrint && now != w.newPrint) {
+      EXPECT_EQ(now, "<missing>") << "the target holds a mixture";
+      const bool backupWhole = fingerprint(w.operationFolder() + "/Quillomancer.backup.aaxplugin") == w.oldPrint;
+      const bool asideWhole = fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin") == w.oldPrint;
+      EXPECT_TRUE(backupWhole || asideWhole) << "no whole copy of the installed bundle is left";
+    }
+    // The next run (faults gone) ends with the new bundle in place, whatever was left behind.
+    EXPECT_EQ(w.swap(), 0);
+    EXPECT_EQ(fingerprint(w.target), w.newPrint);
+    EXPECT_FALSE(fs::exists(w.lockFile()));
+    if (::testing::Test::HasFailure()) break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, SwapUnderFaults,
+    ::testing::Values(FaultCase{"Fail", false, false, false}, FaultCase{"Kill", true, false, false},
+                      FaultCase{"FailAcrossFileSystems", false, true, false},
+                      FaultCase{"KillAcrossFileSystems", true, true, false},
+                      FaultCase{"FailDuringRollback", false, false, true},
+                      FaultCase{"KillDuringRollback", true, false, true}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
