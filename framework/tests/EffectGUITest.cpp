@@ -180,19 +180,12 @@ TEST_F(WindowOnFakeHost, OtherContainerTypesAreHeldButGetNoView) {
   window.Uninitialize();
 }
 
-TEST_F(WindowOnFakeHost, BaseAnswers) {
+TEST_F(WindowOnFakeHost, NoCustomLabelAndNoSizeIntoNothing) {
   TestWindow window;
   ASSERT_EQ(window.Initialize(capture.Unknown()), 0);
   AAX_CString label("untouched");
   EXPECT_EQ(window.GetCustomLabel(AAX_ePlugInStrings_Analysis, &label), AAX_ERROR_NULL_OBJECT);
   EXPECT_EQ(label, "untouched");
-  AAX_Point minimum{3.0f, 4.0f};
-  EXPECT_EQ(window.GetMinimumViewSize(&minimum), 0);
-  EXPECT_EQ(minimum.vert, 3.0f);
-  EXPECT_EQ(window.NotificationReceived(1, nullptr, 0), 0);
-  EXPECT_EQ(window.Draw(nullptr), 0);
-  EXPECT_EQ(window.TimerWakeup(), 0);
-  EXPECT_EQ(window.SetControlHighlightInfo("x", 1, AAX_eHighlightColor_Red), 0);
   EXPECT_EQ(window.GetViewSize(nullptr), AAX_ERROR_NULL_ARGUMENT);
   window.Uninitialize();
 }

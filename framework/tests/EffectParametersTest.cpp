@@ -444,25 +444,6 @@ TEST_F(EffectParametersOnFakeHost, PageTableReachesTheDerivedClassOnlyWhenGiven)
   EXPECT_EQ(table.References(), 0);
 }
 
-TEST_F(EffectParametersOnFakeHost, BaseAnswersOfTheUnusedOperations) {
-  ASSERT_EQ(parameters.Initialize(capture.Unknown()), 0);
-  uint32_t written = 5;
-  AAX_CMidiPacket packet;
-  EXPECT_EQ(parameters.GetCustomData(1, 4, nullptr, &written), 0);
-  EXPECT_EQ(written, 0u);
-  EXPECT_EQ(parameters.SetCustomData(1, 0, nullptr), 0);
-  EXPECT_EQ(parameters.TimerWakeup(), 0);
-  EXPECT_EQ(parameters.DoMIDITransfers(), 0);
-  EXPECT_EQ(parameters.UpdateMIDINodes(0, packet), 0);
-  EXPECT_EQ(parameters.UpdateControlMIDINodes(0, packet), 0);
-  EXPECT_EQ(parameters.UpdateParameterTouch(cDefaultMasterBypassID, 1), 0);
-  EXPECT_EQ(parameters.GenerateCoefficients(), 0);
-  EXPECT_EQ(parameters.GetCurveData(0, nullptr, 0, nullptr), AAX_ERROR_UNIMPLEMENTED);
-  EXPECT_EQ(parameters.RenderAudio_Hybrid(nullptr), AAX_ERROR_UNIMPLEMENTED);
-  EXPECT_EQ(parameters.GetCurveDataMeterIds(0, nullptr, nullptr), AAX_ERROR_UNIMPLEMENTED);
-  EXPECT_EQ(parameters.GetCurveDataDisplayRange(0, nullptr, nullptr, nullptr, nullptr), AAX_ERROR_UNIMPLEMENTED);
-}
-
 TEST(EffectParameters, NormalizedConversions) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::pair<double, int32_t> table[] = {

@@ -95,15 +95,8 @@ TEST_F(HostProcessorOnFakeHost, DerivedTranslationDecidesTheDestination) {
   EXPECT_EQ(shifting.GetOutputRange(), 120);
 }
 
-TEST_F(HostProcessorOnFakeHost, BaseAnswersOfThePassOperations) {
-  int32_t window = 64;
+TEST_F(HostProcessorOnFakeHost, NoClipNameSuffix) {
   AAX_CString suffix("untouched");
-  EXPECT_EQ(processor.RenderAudio(nullptr, 0, nullptr, 0, &window), AAX_ERROR_UNIMPLEMENTED);
-  EXPECT_EQ(processor.AnalyzeAudio(nullptr, 0, &window), AAX_ERROR_UNIMPLEMENTED);
-  EXPECT_EQ(processor.PreRender(1, 1, 64), 0);
-  EXPECT_EQ(processor.PostRender(), 0);
-  EXPECT_EQ(processor.PreAnalyze(1, 64), 0);
-  EXPECT_EQ(processor.PostAnalyze(), 0);
   EXPECT_EQ(processor.GetClipNameSuffix(10, &suffix), AAX_ERROR_UNIMPLEMENTED);
   EXPECT_EQ(suffix, "untouched");
 }
