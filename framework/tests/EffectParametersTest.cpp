@@ -204,6 +204,8 @@ TEST_F(EffectParametersOnFakeHost, SavesRestoresAndComparesEveryValueType) {
   };
   EXPECT_EQ(saved.body(), expected);
   EXPECT_EQ(SaveChunk(parameters).body(), expected);  // save, save: identical
+  ASSERT_EQ(parameters.SetChunk(cControlsChunkID, saved.get()), 0);
+  EXPECT_EQ(SaveChunk(parameters).body(), expected);  // save, restore, save: identical
 
   uint8_t equal = 0;
   ASSERT_EQ(parameters.CompareActiveChunk(saved.get(), &equal), 0);
