@@ -216,9 +216,12 @@ TEST_F(EffectParametersOnFakeHost, SavesRestoresAndComparesEveryValueType) {
   changed.get()->fData[4 + 12 + 12 + 7] = 9;
   ASSERT_EQ(parameters.CompareActiveChunk(changed.get(), &equal), 0);
   EXPECT_EQ(equal, 0);
+  const size_t requestsBefore = Automation().SetValueRequests().size();
   ASSERT_EQ(parameters.SetChunk(cControlsChunkID, changed.get()), 0);
   bool askedForN = false;
-  for (const auto& post : Automation().SetValueRequests()) {
+  const auto requests = Automation().SetValueRequests();
+  for (size_t i = requestsBefore; i < requests.size(); ++i) {
+    const auto& post = requests[i];
     if (post.id == "n") {
       askedForN = true;
       EXPECT_DOUBLE_EQ(post.value, 0.9);
