@@ -544,6 +544,8 @@ struct Service::Impl {
   void routes() {
     auto& s = *server;
     s.set_payload_max_length(256u << 20);
+    // Idle keep-alive connections hold a worker; keep that short so stop() returns quickly.
+    s.set_keep_alive_timeout(1);
     s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
       // The request object is the server's own (non-const); only its Content-Type is renamed.
       auto& mutableRequest = const_cast<httplib::Request&>(req);
