@@ -2,6 +2,7 @@
 // The view tree: a rectangle in its superview's coordinates with ordered subviews.
 // A superview keeps its subviews alive (shared ownership, like a retained subview); a subview
 // knows its superview only by a plain pointer, cleared when the superview goes away.
+// Views, like the windowing toolkit they stand in for, are used on the main thread only.
 
 #include "qm/ui/geometry.h"
 
