@@ -28,14 +28,3 @@ TEST(UpdaterErrorCodes, OtherTextsGiveNoCode) {
   for (const char* t : {"", "Invalid_Payload", "INVALID_PAYLOAD", "invalid_payload ", "hash"})
     EXPECT_FALSE(errorCodeFromText(t).has_value()) << t;
 }
-
-TEST(UpdaterErrorCodes, ErrorCarriesCodeAndDetail) {
-  try {
-    throw UpdaterError(UpdaterErrorCode::hashMismatch, "SHA256 mismatch");
-  } catch (const std::exception& e) {
-    const auto* u = dynamic_cast<const UpdaterError*>(&e);
-    ASSERT_NE(u, nullptr);
-    EXPECT_EQ(u->codeText(), "hash_mismatch");
-    EXPECT_STREQ(e.what(), "SHA256 mismatch");
-  }
-}
