@@ -1,0 +1,260 @@
+// Whole update runs, from validation to their final stage, against the web-service stand-in over
+// loopback HTTPS: the package and artifact come from it, and it receives the telemetry events.
+#include "qm/platform/process.h"
+#include "qm/platform/sha256.h"
+#include "qm/service/service.h"
+#include "qm/updater/errors.h"
+#include "qm/updater/status_store.h"
+#include "qm/updater/swap_lock.h"
+#include "qm/updater/update_run.h"
+#include "swap_test_support.h"
+#include "updater_test_support.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace qm::updater;
+using namespace qm::updater::testing;
+
+namespace {
+
+// A certificate authority and a server certificate for 127.0.0.1, made once per test program.
+struct Pki {
+  ScratchDir dir{false};
+  std::string caFile, certFile, keyFile;
+  bool ok = false;
+  Pki() {
+    const std::string d = dir.path;
+    caFile = d + "/ca.pem";
+    certFile = d + "/server.pem";
+    keyFile = d + "/server.key";
+    writeText(d + "/san.ext", "subjectAltName=IP:127.0.0.1\n");
+    const std::vector<std::vector<std::string>> steps = {
+        {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Run Test CA", "-keyout",
+         d + "/ca.key", "-out", caFile},
+        {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", keyFile, "-out", d + "/s.csr"},
+        {"x509", "-req", "-in", d + "/s.csr", "-CA", caFile, "-CAkey", d + "/ca.key", "-CAcreateserial", "-days", "2",
+         "-extfile", d + "/san.ext", "-out", certFile},
+    };
+    qm::platform::ProcessOptions o;
+    o.timeoutSeconds = 60;
+    for (const auto& s : steps)
+      if (qm::platform::runProcess("openssl", s, o).exitCode != 0) return;
+    ok = true;
+  }
+};
+
+Pki& pki() {
+  static Pki* p = new Pki;
+  return *p;
+}
+
+const std::string kTelemetryPath = "/api/updater/telemetry";
+
+class UpdateRun : public ::testing::Test {
+ protected:
+  std::unique_ptr<qm::service::Service> service;
+  ScratchDir home{true};
+  ScratchDir work{true};
+  UpdaterConfig config;
+  std::ostringstream err;
+  std::unique_ptr<UpdaterContext> context;
+  std::string package = "the installer package";
+  SwapSettings swapSettings;
+
+  void SetUp() override {
+    if (!pki().ok) GTEST_SKIP() << "openssl could not make a test certificate";
+    qm::service::Options o;
+    o.certFile = pki().certFile;
+    o.keyFile = pki().keyFile;
+    service = std::make_unique<qm::service::Service>(o);
+    ASSERT_TRUE(service->start());
+    service->setFile("Quillomancer-2.0.2.pkg", package);
+    config.allowedUpdateHosts = {"127.0.0.1"};
+    config.allowedTelemetryHosts = {"127.0.0.1"};
+    config.caFile = pki().caFile;
+    config.installerOpenerProgram = "/bin/true";
+    context = std::make_unique<UpdaterContext>(AppPaths::forHome(home.path), config, err);
+    swapSettings.target = work.path + "/Plug-Ins/Quillomancer.aaxplugin";
+    swapSettings.pgrepProgram = work.path + "/no-pgrep";
+  }
+  void TearDown() override {
+    if (service) service->stop();
+  }
+
+  LaunchPayload request(const std::string& action) {
+    LaunchPayload p;
+    p.schemaVersion = "1";
+    p.requestID = "6c1d2e3f-4a5b-4c6d-8e7f-8091a2b3c4d5";
+    p.timestampUTC = nowInternetDateTime();
+    p.host = "pro_tools";
+    p.username = "editor";
+    p.installedVersion = "2.0.1";
+    p.targetVersion = "2.0.2";
+    p.effectiveChannel = "stable";
+    p.updatePkgURL = service->url() + "/files/Quillomancer-2.0.2.pkg";
+    p.updatePkgSHA256 = qm::platform::sha256Hex(package);
+    p.releaseNotesURL = "https://127.0.0.1/notes";
+    p.action = action;
+    p.telemetryEndpointURL = service->url() + kTelemetryPath;
+    p.telemetryBearerToken = "bearer-for-tests";
+    return p;
+  }
+
+  // Validation, then the run; the exit code, or the failure's code text.
+  std::string run(const LaunchPayload& p) {
+    try {
+      LaunchPayloadValidator(config).validate(p);
+      return std::to_string(runUpdate(*context, p, swapSettings));
+    } catch (const UpdaterError& e) {
+      return std::string(e.codeText());
+    }
+  }
+
+  std::vector<std::string> events() const {
+    std::vector<std::string> out;
+    for (const auto& r : service->requests(kTelemetryPath)) {
+      const auto e = decodeTelemetryEvent(r.body);
+      out.push_back(e ? e->eventName + "/" + e->status.value_or("") + (e->errorCode ? "/" + *e->errorCode : "")
+                      : "<undecodable>");
+    }
+    return out;
+  }
+  std::vector<std::string> runLog() const {
+    std::vector<std::string> out;
+    for (const auto& m : logMessages(context->paths.logFile))
+      if (m.rfind("telemetry_", 0) != 0) out.push_back(m);
+    return out;
+  }
+  std::optional<UpdateStatus> status(const std::string& id) const { return context->statusStore.read(id); }
+  std::string packagePath() const { return context->paths.cacheDirectory + "/Quillomancer-2.0.2.pkg"; }
+};
+
+TEST_F(UpdateRun, InstallDownloadsChecksAndOpens) {
+  const LaunchPayload p = request("install");
+  EXPECT_EQ(run(p), "0");
+  EXPECT_EQ(readText(packagePath()), package);
+  const auto s = status(p.requestID);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->stage, "installer_opened");
+  EXPECT_EQ(s->status, "success");
+  const std::vector<std::string> log = {
+      "stage=launch_validated", "parsed_action=install", "cache_cleanup=ok", "branch=download_then_install",
+      "stage=download_started url=" + p.updatePkgURL, "stage=download_ok pkg=" + packagePath(), "stage=hash_ok",
+      "stage=installer_opened"};
+  EXPECT_EQ(runLog(), log);
+  const std::vector<std::string> expectedEvents = {"updater_launch_ok/success", "pkg_download_start/in_progress",
+                                                   "pkg_download_ok/success", "pkg_hash_ok/success",
+                                                   "installer_open_ok/success"};
+  EXPECT_EQ(events(), expectedEvents);
+
+  // The same request again is refused before anything is written.
+  const std::string before = readText(context->statusStore.statusFilePath(p.requestID));
+  EXPECT_EQ(run(p), "invalid_request_id");
+  EXPECT_EQ(readText(context->statusStore.statusFilePath(p.requestID)), before);
+  EXPECT_EQ(events().size(), expectedEvents.size());
+}
+
+TEST_F(UpdateRun, InstallUsesAVerifiedCachedPackageWithoutDownloading) {
+  writeText(packagePath(), package);
+  const LaunchPayload p = request("install");
+  EXPECT_EQ(run(p), "0");
+  EXPECT_EQ(service->requestCount("/files/Quillomancer-2.0.2.pkg"), 0u);
+  const std::vector<std::string> log = {"stage=launch_validated", "parsed_action=install", "cache_cleanup=ok",
+                                        "branch=install_cached", "cached_pkg=verified path=" + packagePath(),
+                                        "stage=installer_opened"};
+  EXPECT_EQ(runLog(), log);
+  const std::vector<std::string> expectedEvents = {"updater_launch_ok/success", "installer_open_ok/success"};
+  EXPECT_EQ(events(), expectedEvents);
+}
+
+TEST_F(UpdateRun, PrefetchDownloadsAgainAndOpensNothing) {
+  writeText(packagePath(), package);
+  auto opener = std::make_unique<NoOpener>();
+  NoOpener* seen = opener.get();
+  context->installerOpener = std::move(opener);
+  const LaunchPayload p = request("prefetch");
+  EXPECT_EQ(run(p), "0");
+  EXPECT_EQ(service->requestCount("/files/Quillomancer-2.0.2.pkg"), 1u);
+  EXPECT_TRUE(seen->opened.empty());
+  EXPECT_EQ(status(p.requestID)->stage, "ready_to_install");
+  const std::vector<std::string> expectedEvents = {"updater_launch_ok/success", "pkg_download_start/in_progress",
+                                                   "pkg_download_ok/success", "pkg_hash_ok/success",
+                                                   "prefetch_ready/success"};
+  EXPECT_EQ(events(), expectedEvents);
+  EXPECT_EQ(runLog()[runLog().size() - 2], "branch=prefetch_no_installer_open");
+}
+
+TEST_F(UpdateRun, HashMismatchEndsFailedEverywhere) {
+  LaunchPayload p = request("install");
+  p.updatePkgSHA256 = std::string(64, 'a');
+  EXPECT_EQ(run(p), "hash_mismatch");
+  const auto s = status(p.requestID);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->stage, "failed");
+  EXPECT_EQ(s->status, "failed");
+  EXPECT_EQ(s->errorCode.value_or(""), "hash_mismatch");
+  EXPECT_EQ(s->errorDetail.value_or(""), "SHA256 mismatch");
+  EXPECT_EQ(runLog().back(), "stage=failed code=hash_mismatch detail=SHA256 mismatch");
+  EXPECT_EQ(events().back(), "updater_failed/failed/hash_mismatch");
+  EXPECT_EQ(readText(packagePath()), package) << "the downloaded package stays";
+  EXPECT_EQ(run(p), "invalid_request_id") << "a failed install is not run again";
+}
+
+TEST_F(UpdateRun, SwapRunsToCommitAndIsRetriedOnlyAfterARetryableFailure) {
+  makeBundle(swapSettings.target, "old");
+  makeBundle(work.path + "/src/Quillomancer.aaxplugin", "new");
+  const std::string newPrint = fingerprint(work.path + "/src/Quillomancer.aaxplugin");
+  qm::platform::ProcessOptions o;
+  o.workingDirectory = work.path + "/src";
+  o.timeoutSeconds = 60;
+  ASSERT_EQ(qm::platform::runProcess("/usr/bin/zip", {"-qry", work.path + "/a.zip", "Quillomancer.aaxplugin"}, o)
+                .exitCode,
+            0);
+  const std::string zipBytes = readText(work.path + "/a.zip");
+  service->setFile("Quillomancer-2.0.2.zip", zipBytes);
+
+  LaunchPayload p = request("swap");
+  p.operationID = "7d2e3f4a-5b6c-4d7e-9f8a-9b0c1d2e3f4a";
+  p.artifactURL = service->url() + "/files/Quillomancer-2.0.2.zip";
+  p.artifactSHA256 = qm::platform::sha256Hex(zipBytes);
+  p.manifestVersion = "1";
+  p.manifestSignature = "signature";
+  p.releasedAt = "2026-01-01T00:00:00Z";
+
+  // First attempt: another swap holds the lock.
+  fs::create_directories(context->paths.swapLocksDirectory);
+  {
+    SwapLock other = SwapLock::acquire(context->paths.swapLocksDirectory + "/swap.lock", "other");
+    EXPECT_EQ(run(p), "swap_in_progress");
+  }
+  EXPECT_EQ(status(p.requestID)->errorCode.value_or(""), "swap_in_progress");
+  service->clearRequests();
+
+  // The retry runs from the start and commits.
+  EXPECT_EQ(run(p), "0");
+  EXPECT_EQ(fingerprint(swapSettings.target), newPrint);
+  EXPECT_EQ(status(p.requestID)->stage, "swap_commit_complete");
+  const std::vector<std::string> expectedEvents = {
+      "updater_launch_ok/success",        "swap_op_created/in_progress",
+      "swap_artifact_download_start/in_progress", "swap_artifact_downloaded/success",
+      "swap_artifact_verified/success",   "swap_host_closed/success",
+      "swap_backup_captured/success",     "swap_applied/success",
+      "swap_postcheck_ok/success",        "swap_commit_complete/success"};
+  EXPECT_EQ(events(), expectedEvents);
+  EXPECT_EQ(run(p), "invalid_request_id") << "a committed swap is not run again";
+}
+
+TEST_F(UpdateRun, FailureDocumentThatCannotBeWrittenStillLogsAndReports) {
+  if (runningAsRoot()) GTEST_SKIP() << "root writes into read-only folders";
+  LaunchPayload p = request("install");
+  p.updatePkgSHA256 = std::string(64, 'b');
+  fs::create_directories(context->paths.statusDirectory);
+  fs::permissions(context->paths.statusDirectory, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(run(p), "status_write_failed");
+  fs::permissions(context->paths.statusDirectory, fs::perms::owner_all);
+  EXPECT_EQ(runLog().back().rfind("stage=failed code=status_write_failed", 0), 0u);
+  EXPECT_EQ(events().back(), "updater_failed/failed/status_write_failed");
+}
+
+}  // namespace
