@@ -603,7 +603,14 @@ QuillomancerServer::UploadLogResult QuillomancerServer::UploadLog(const std::str
   if (!macosVersion.empty()) object["macos_version"] = macosVersion;
   if (!email.empty()) object["email"] = email;
   if (!crashReport.empty()) object["crash_report"] = crashReport;
-  const auto body = encodeJSON(object, nullptr);
+  // Log files and crash reports may hold stray bytes that are not UTF-8; they are sent as U+FFFD
+  // rather than losing the whole upload.
+  std::optional<std::string> body;
+  try {
+    body = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  } catch (...) {
+    body.reset();
+  }
   if (!body) {
     result.message = "Failed to serialise JSON";
     return result;

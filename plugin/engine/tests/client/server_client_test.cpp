@@ -625,6 +625,7 @@ TEST_F(ClientTest, DismissalPathsStayInsideTheMessagesFolder) {
   EXPECT_EQ(all[0].body, "");
   EXPECT_EQ(all[0].header("Authorization"), "Bearer tok");
   EXPECT_FALSE(all[0].hasHeader("X-Plugin-Version"));
+  EXPECT_FALSE(all[0].hasHeader("Content-Type"));
   EXPECT_TRUE(logged("[SRV] DismissMessage queued (id=msg 1/part)"));
 }
 
@@ -658,8 +659,13 @@ TEST_F(ClientTest, UploadLog) {
   }
   EXPECT_TRUE(logged("[SRV] UploadLog failed (HTTP 413): Upload failed"));
 
-  r = QuillomancerServer::UploadLog("\xff invalid", "2.0.2", "", "", "", "");
-  EXPECT_EQ(r.message, "Failed to serialise JSON");
+  // Bytes that are not UTF-8 do not cost the upload.
+  service.clearFaults();
+  r = QuillomancerServer::UploadLog("bad \xff byte", "2.0.2", "", "", "", "crash \xc3");
+  EXPECT_TRUE(r.success);
+  const json sent = json::parse(service.lastRequest(svc::kLogUpload)->body);
+  EXPECT_EQ(sent["log"], "bad \xEF\xBF\xBD byte");
+  EXPECT_EQ(sent["crash_report"], "crash \xEF\xBF\xBD");
 }
 
 TEST_F(ClientTest, PluginEvents) {
