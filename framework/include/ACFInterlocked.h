@@ -5,6 +5,6 @@
 
 extern "C" {
 // [any-thread] Atomically add (subtract) 1 and answer the new value.
-acfUInt32 ACFInterlockedIncrement(acfUInt32* value) noexcept;
-acfUInt32 ACFInterlockedDecrement(acfUInt32* value) noexcept;
+__attribute__((visibility("default"))) acfUInt32 ACFInterlockedIncrement(acfUInt32* value) noexcept;
+__attribute__((visibility("default"))) acfUInt32 ACFInterlockedDecrement(acfUInt32* value) noexcept;
 }

@@ -1,0 +1,29 @@
+# qm_aax_bundle(<Name> SOURCES <files...> LIBS <targets...>)
+# Builds a plug-in bundle: a shared module with hidden visibility whose only exported
+# symbols are the ACF* entry points and the identifier constants, laid out as
+#   <build>/<Name>.aaxplugin/Contents/x86_64-linux/<Name>.so
+# The entry points come from qm_framework; the LIBS provide GetEffectDescriptions.
+set(QM_AAX_EXPORTS_MAP ${CMAKE_CURRENT_LIST_DIR}/AAXExports.map CACHE INTERNAL "")
+
+function(qm_aax_bundle name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} MODULE ${ARG_SOURCES})
+  qm_target_defaults(${name})
+  set(contents ${CMAKE_BINARY_DIR}/${name}.aaxplugin/Contents)
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME ${name}
+    LIBRARY_OUTPUT_DIRECTORY ${contents}/x86_64-linux
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON
+    LINK_DEPENDS ${QM_AAX_EXPORTS_MAP})
+  # The entry points live in a static library: name them so the linker keeps them.
+  set(keep "")
+  foreach(symbol ACFStartup ACFGetSDKVersion ACFRegisterPlugin ACFRegisterComponent ACFGetClassFactory
+                 ACFCanUnloadNow ACFShutdown ACFInterlockedIncrement ACFInterlockedDecrement IID_IACFUnknown)
+    list(APPEND keep "LINKER:--undefined=${symbol}")
+  endforeach()
+  target_link_options(${name} PRIVATE ${keep} "LINKER:--version-script=${QM_AAX_EXPORTS_MAP}"
+                      "LINKER:--no-undefined")
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} qm_framework)
+endfunction()

@@ -1,0 +1,115 @@
+#include "qm/host/bundle_loader.h"
+#include "qm/host/bundle_validator.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string Bundle(const std::string& name) { return std::string(QM_BINARY_DIR) + "/" + name + ".aaxplugin"; }
+
+struct CommandRun {
+  int status = -1;
+  std::string output;
+};
+
+// Runs a command line of our own making and collects its standard output.
+CommandRun Capture(const std::string& command) {
+  CommandRun run;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return run;
+  std::array<char, 4096> buffer{};
+  size_t got = 0;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), got);
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(Bundle, LaidOutAsABundleFolder) {
+  EXPECT_EQ(qm::host::LoadedBundle::ModulePath(Bundle("QMProbe")),
+            Bundle("QMProbe") + "/Contents/x86_64-linux/QMProbe.so");
+  EXPECT_EQ(qm::host::LoadedBundle::ModulePath(Bundle("QMProbe") + "/"),
+            Bundle("QMProbe") + "/Contents/x86_64-linux/QMProbe.so");
+  std::string error;
+  EXPECT_EQ(qm::host::LoadedBundle::Load(Bundle("NoSuchProbe"), &error), nullptr);
+  EXPECT_NE(error.find("no module at"), std::string::npos);
+}
+
+TEST(Bundle, ExportsOnlyEntryPointsAndIdentifiers) {
+  const CommandRun nm = Capture("nm -D --defined-only '" + qm::host::LoadedBundle::ModulePath(Bundle("QMProbe")) + "'");
+  ASSERT_EQ(nm.status, 0) << nm.output;
+  auto allowed = [](const std::string& name) {
+    for (const char* prefix : {"ACF", "IID_", "AAXCompID_", "AAXATTR_"}) {
+      if (name.rfind(prefix, 0) == 0) return true;
+    }
+    return name == "acfUID_NULL";
+  };
+  std::set<std::string> names;
+  std::istringstream lines(nm.output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::string name = line.substr(line.find_last_of(' ') + 1);
+    if (name.empty()) continue;
+    names.insert(name);
+    EXPECT_TRUE(allowed(name)) << "unexpected export: " << name;
+  }
+  for (const char* entry : {"ACFStartup", "ACFGetSDKVersion", "ACFRegisterPlugin", "ACFRegisterComponent", "ACFGetClassFactory",
+                            "ACFCanUnloadNow", "ACFShutdown", "ACFInterlockedIncrement", "ACFInterlockedDecrement",
+                            "IID_IAAXEffectParametersV4", "IID_IACFPluginDefinition", "AAXCompID_HostServices", "acfUID_NULL"}) {
+    EXPECT_EQ(names.count(entry), 1u) << entry;
+  }
+}
+
+TEST(Validate, SoundProbePassesColdAndWarm) {
+  std::ostringstream out;
+  const qm::host::ValidationResult result = qm::host::ValidateBundle(Bundle("QMProbe"), out);
+  EXPECT_TRUE(result.Passed()) << out.str();
+  const std::string text = out.str();
+  for (const char* expected : {"PASS [cold] SDK version: 0x0000020901345D68", "PASS [warm] unload",
+                               "effect \"com.quillomancer.aax.probe\"", "property 11 = 1364029554 ('QMpr')",
+                               "creation function 3 (host processor)", "round trip byte for byte",
+                               "PASS [warm] host references balanced", "PASS [cold] unload query: no live objects"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  }
+}
+
+TEST(Validate, FailingDescriptionIsReported) {
+  std::ostringstream out;
+  const qm::host::ValidationResult result = qm::host::ValidateBundle(Bundle("QMProbeFailing"), out);
+  EXPECT_FALSE(result.Passed());
+  EXPECT_NE(out.str().find("FAIL [cold] registration: AAX_ERROR_NULL_OBJECT (-20004)"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("trace: AAXRegisterPlugin exception caught: AAX_ERROR_NULL_OBJECT (-20004)"), std::string::npos);
+}
+
+TEST(Validate, LeakedHostReferenceIsReported) {
+  std::ostringstream out;
+  const qm::host::ValidationResult result = qm::host::ValidateBundle(Bundle("QMProbeLeaking"), out);
+  EXPECT_EQ(result.failures, 2) << out.str();
+  EXPECT_NE(out.str().find("FAIL [cold] host references balanced: transport: 1 reference(s) not released"), std::string::npos)
+      << out.str();
+}
+
+TEST(Validate, CommandLineExitStatus) {
+  const std::string qmhost = std::string(QM_BINARY_DIR) + "/bin/qmhost";
+  const CommandRun passed = Capture("'" + qmhost + "' validate '" + Bundle("QMProbe") + "'");
+  EXPECT_EQ(passed.status, 0) << passed.output;
+  EXPECT_NE(passed.output.find("PASSED: "), std::string::npos);
+  const CommandRun failed = Capture("'" + qmhost + "' validate '" + Bundle("QMProbeLeaking") + "'");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.output.find("FAILED: "), std::string::npos);
+  EXPECT_EQ(Capture("'" + qmhost + "' validate").status, 2);
+  EXPECT_EQ(Capture("'" + qmhost + "' frobnicate").status, 2);
+  const CommandRun missing = Capture("'" + qmhost + "' validate /nonexistent/None.aaxplugin");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("FAIL [cold] load: no module at"), std::string::npos);
+}
+
+}  // namespace

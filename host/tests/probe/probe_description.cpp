@@ -1,0 +1,86 @@
+// A small plug-in used to exercise bundle loading and `qmhost validate`: one effect with
+// a parameters object, a host processor and a window. Built three ways: sound, with a
+// description that fails (QM_PROBE_FAILING_DESCRIPTION) and with a processor that keeps
+// a host reference (QM_PROBE_LEAKING_COMPONENT).
+#include "AAX_CEffectGUI.h"
+#include "AAX_CEffectParameters.h"
+#include "AAX_CHostProcessor.h"
+#include "AAX_CheckedResult.h"
+#include "AAX_Errors.h"
+#include "AAX_Exports.h"
+#include "AAX_ICollection.h"
+#include "AAX_IEffectDescriptor.h"
+#include "AAX_IPropertyMap.h"
+#include "AAX_UIDs.h"
+
+namespace {
+
+class ProbeParameters : public AAX_CEffectParameters {
+public:
+  static AAX_CEffectParameters* Create() { return new ProbeParameters; }
+};
+
+class ProbeProcessor : public AAX_CHostProcessor {
+public:
+  static AAX_CHostProcessor* Create() { return new ProbeProcessor; }
+
+#ifdef QM_PROBE_LEAKING_COMPONENT
+  AAX_Result Initialize(IACFUnknown* host) noexcept override {
+    const AAX_Result result = AAX_CHostProcessor::Initialize(host);
+    void* kept = nullptr;
+    if (host) host->QueryInterface(IID_IAAXTransportV1, &kept);  // never released
+    return result;
+  }
+#endif
+};
+
+class ProbeGUI : public AAX_CEffectGUI {
+public:
+  static AAX_CEffectGUI* Create() { return new ProbeGUI; }
+
+protected:
+  void CreateViewContents() override {}
+  void CreateViewContainer() override {}
+  void DeleteViewContainer() override {}
+};
+
+constexpr int32_t FourChars(const char (&code)[5]) {
+  return static_cast<int32_t>((static_cast<uint32_t>(code[0]) << 24) | (static_cast<uint32_t>(code[1]) << 16) |
+                              (static_cast<uint32_t>(code[2]) << 8) | static_cast<uint32_t>(code[3]));
+}
+
+[[maybe_unused]] AAX_Result Describe(AAX_IEffectDescriptor& descriptor) {
+  AAX_CheckedResult result;
+  AAX_IPropertyMap* properties = descriptor.NewPropertyMap();
+  if (!properties) return AAX_ERROR_NULL_OBJECT;
+  result = properties->AddProperty(static_cast<AAX_EProperty>(11), FourChars("QMpr"));
+  result = properties->AddProperty(static_cast<AAX_EProperty>(12), FourChars("Prob"));
+  result = properties->AddProperty(static_cast<AAX_EProperty>(14), FourChars("PRb1"));
+  result = descriptor.AddName("Quillomancer Probe");
+  result = descriptor.AddName("Probe");
+  result = descriptor.AddCategory(0);
+  result = descriptor.AddProcPtr(reinterpret_cast<void*>(&ProbeParameters::Create), 0);
+  result = descriptor.AddProcPtr(reinterpret_cast<void*>(&ProbeProcessor::Create), 3);
+  result = descriptor.AddProcPtr(reinterpret_cast<void*>(&ProbeGUI::Create), 1);
+  result = descriptor.SetProperties(properties);
+  return result;
+}
+
+}  // namespace
+
+AAX_Result GetEffectDescriptions(AAX_ICollection* collection) {
+#ifdef QM_PROBE_FAILING_DESCRIPTION
+  (void)collection;
+  return AAX_ERROR_NULL_OBJECT;
+#else
+  AAX_CheckedResult result;
+  AAX_IEffectDescriptor* descriptor = collection->NewDescriptor();
+  if (!descriptor) return AAX_ERROR_NULL_OBJECT;
+  result = Describe(*descriptor);
+  result = collection->AddEffect("com.quillomancer.aax.probe", descriptor);
+  result = collection->SetManufacturerName("Quillomancer");
+  result = collection->AddPackageName("Quillomancer Probe");
+  result = collection->SetPackageVersion(1);
+  return result;
+#endif
+}
