@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,33 @@ TEST_F(DispatcherOnFakeHost, ReportsTheFirstFailedPostNotTheLast) {
   AAX_CPacketDispatcher withoutController;
   withoutController.RegisterPacket("a", 1, &handler);
   EXPECT_EQ(withoutController.Dispatch(), AAX_ERROR_NULL_OBJECT);
+}
+
+// Marking from one host thread while another dispatches: the lock keeps them apart, and every
+// post answers a mark (at most one post per mark, plus the packet's initial dirty state).
+TEST_F(DispatcherOnFakeHost, MarkingAndDispatchingFromTwoThreads) {
+  struct CountingHandler : AAX_IPacketHandler {
+    std::atomic<int>* calls;
+    explicit CountingHandler(std::atomic<int>* c) : calls(c) {}
+    CountingHandler* Clone() const override { return new CountingHandler(calls); }
+    AAX_Result CallHandler(AAX_CParamID, AAX_CPacket& packet) const override {
+      *packet.GetPtr<float>() = float(++*calls);
+      return 0;
+    }
+  };
+  std::atomic<int> calls{0};
+  CountingHandler handler(&calls);
+  dispatcher.RegisterPacket("a", 1, &handler);
+  constexpr int kRounds = 2000;
+  std::thread marker([&] {
+    for (int i = 0; i < kRounds; ++i) dispatcher.SetDirty("a");
+  });
+  for (int i = 0; i < kRounds; ++i) EXPECT_EQ(dispatcher.Dispatch(), 0);
+  marker.join();
+  dispatcher.Dispatch();
+  EXPECT_GE(calls.load(), 1);
+  EXPECT_LE(calls.load(), kRounds + 1);
+  EXPECT_EQ(Posted().size(), size_t(calls.load()));
 }
 
 TEST(PacketDispatcher, SingleValuePacketTakesTheParameterValue) {
