@@ -213,7 +213,7 @@ TEST_F(EffectParametersOnFakeHost, SavesRestoresAndComparesEveryValueType) {
 
   // A chunk whose int32 differs compares unequal, and restoring it asks the host for the value.
   ChunkBuffer changed = saved;
-  changed.get()->fData[4 + 12 + 12 + 7] = 9;
+  *(changed.get()->fData + 4 + 12 + 12 + 7) = 9;  // the body runs past the declared one-byte array
   ASSERT_EQ(parameters.CompareActiveChunk(changed.get(), &equal), 0);
   EXPECT_EQ(equal, 0);
   const size_t requestsBefore = Automation().SetValueRequests().size();
