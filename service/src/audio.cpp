@@ -43,7 +43,9 @@ std::optional<WavAudio> readWav(const std::string& bytes) {
       wav.channels = readU16(bytes, body + 2);
       wav.sampleRate = readU32(bytes, body + 4);
       wav.bitsPerSample = readU16(bytes, body + 14);
-      if (wav.channels == 0 || wav.bitsPerSample != 16 || wav.sampleRate == 0) return std::nullopt;
+      // Rates beyond any real recording are refused: they would size buffers from untrusted input.
+      if (wav.channels == 0 || wav.bitsPerSample != 16 || wav.sampleRate == 0 || wav.sampleRate > 768000)
+        return std::nullopt;
       haveFormat = true;
     } else if (id == "data") {
       if (!haveFormat) return std::nullopt;

@@ -8,9 +8,15 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 using namespace qm::service;
 using nlohmann::json;
@@ -336,4 +342,47 @@ TEST(ServiceTls, ServesHttpsWithATestCertificate) {
   Service broken(bad);
   EXPECT_FALSE(broken.start());
   std::filesystem::remove_all(dir);
+}
+
+TEST(ServiceProgram, PrintsItsUrlAndServesUntilTerminated) {
+  const std::string program = std::string(QM_BINARY_DIR) + "/bin/qmservice";
+  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "qmservice not built";
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  std::vector<std::string> args = {program, "--port", "0", "--credits", "3", "--transcript", "a b"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string url;
+  char c = 0;
+  while (read(out[0], &c, 1) == 1 && c != '\n') url.push_back(c);
+  close(out[0]);
+  ASSERT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
+  httplib::Client client(url);
+  client.set_read_timeout(5, 0);
+  auto res = client.Get(kHealth);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(ServiceProgram, RefusesBadArguments) {
+  const std::string program = std::string(QM_BINARY_DIR) + "/bin/qmservice";
+  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "qmservice not built";
+  for (const char* args : {"--port 70000", "--cert only.pem", "--bogus"}) {
+    const std::string command = program + " " + args + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args;
+  }
 }

@@ -160,8 +160,8 @@ void QuillomancerServerSetTimeouts(const QuillomancerServerTimeouts& timeouts);
 
 // ---- Transport and JSON helpers shared by the client and its formats ------------------------
 
-// Sends one prepared request (with the session's time-outs filled in where the request has none)
-// and blocks until it ends. The response's `error` tells a transport error (kHttpErrorTimedOut or
+// Sends one prepared request and blocks until it ends (the operations set each request's idle
+// time-out and the session's total cap, QuillomancerServerTimeouts). The response's `error` tells a transport error (kHttpErrorTimedOut or
 // kHttpErrorOther, with `errorText`) from an HTTP answer (`status`). Never throws.
 qm::platform::HttpResponse SyncRequest(const qm::platform::HttpRequest& request);
 
