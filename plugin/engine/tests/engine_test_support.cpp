@@ -1,6 +1,8 @@
 #include "engine_test_support.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <unistd.h>
 
@@ -9,8 +11,14 @@ namespace qmtest {
 void UseTemporaryHome() {
   static std::once_flag once;
   std::call_once(once, [] {
-    char pattern[] = "/tmp/qm-engine-tests-XXXXXX";
-    if (const char* dir = mkdtemp(pattern)) setenv("HOME", dir, 1);
+    static char pattern[] = "/tmp/qm-engine-tests-XXXXXX";
+    if (const char* dir = mkdtemp(pattern)) {
+      setenv("HOME", dir, 1);
+      std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(pattern, ec);
+      });
+    }
   });
 }
 
