@@ -78,7 +78,7 @@ void makeBundle(const fs::path& p, const std::string& version) {
 class HelperTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    lockFd_ = ::open("/tmp/qm-helper-test.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    lockFd_ = ::open("/tmp/qm-helper-test.lock", O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(lockFd_, 0);
     ASSERT_EQ(::flock(lockFd_, LOCK_EX), 0);
     prepare();

@@ -94,8 +94,9 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     // A swap that was killed left its lock behind; if it left the target empty, its operation
     // folder holds the bundle to put back.
     if (const auto& dead = lock.takenOverFrom()) {
-      report.log("swap_lock=taken_over previous=" + *dead);
-      if (isUuidV4(*dead)) restoreIfTargetMissing(report, target, context.paths.swapOperationsDirectory + "/" + *dead);
+      const bool known = isUuidV4(*dead);  // anything else names no operation folder of ours
+      report.log("swap_lock=taken_over previous=" + (known ? *dead : std::string("unknown")));
+      if (known) restoreIfTargetMissing(report, target, context.paths.swapOperationsDirectory + "/" + *dead);
     }
 
     createFolders(context.paths.swapOperationsDirectory);

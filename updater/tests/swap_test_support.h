@@ -71,7 +71,7 @@ struct HelperTestTree {
 
   int lockFd = -1;
   HelperTestTree() {
-    lockFd = ::open("/tmp/qm-helper-test.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    lockFd = ::open("/tmp/qm-helper-test.lock", O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     if (lockFd >= 0) ::flock(lockFd, LOCK_EX);
     clear();
   }
