@@ -2,6 +2,7 @@
 
 #include "qm/service/audio.h"
 #include "qm/service/service.h"
+#include "qm/service/test_tls.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -315,27 +316,31 @@ TEST_F(ServiceTest, SmallEndpointsValidateAndLog) {
   EXPECT_EQ(service.requestCount("/telemetry/anything"), 1u);
 }
 
-TEST(ServiceTls, ServesHttpsWithATestCertificate) {
+TEST(ServiceTls, ServesHttpsWithATestAuthority) {
   const auto dir = std::filesystem::temp_directory_path() / ("qmservice-tls-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  const std::string cert = (dir / "cert.pem").string();
-  const std::string key = (dir / "key.pem").string();
-  const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
-                              "-addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert +
-                              " >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "openssl command not available";
+  const auto certs = makeTestCertificates(dir.string());
+  ASSERT_TRUE(certs);
+  std::filesystem::create_directories(dir / "other");
+  const auto strangers = makeTestCertificates((dir / "other").string());
+  ASSERT_TRUE(strangers);
   Options options;
-  options.certFile = cert;
-  options.keyFile = key;
+  options.certFile = certs->certFile;
+  options.keyFile = certs->keyFile;
   Service service(options);
   ASSERT_TRUE(service.start());
   EXPECT_EQ(service.url().rfind("https://127.0.0.1:", 0), 0u);
-  httplib::SSLClient c("127.0.0.1", service.port());
-  c.set_ca_cert_path(cert.c_str());
-  c.enable_server_certificate_verification(true);
-  auto res = c.Get(kHealth);
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->status, 200);
+  for (const auto& [ca, trusted] : {std::pair{certs->caFile, true}, std::pair{strangers->caFile, false}}) {
+    httplib::SSLClient c("127.0.0.1", service.port());
+    c.set_ca_cert_path(ca.c_str());
+    c.enable_server_certificate_verification(true);
+    c.set_read_timeout(5, 0);
+    auto res = c.Get(kHealth);
+    EXPECT_EQ(static_cast<bool>(res), trusted);
+    if (res) {
+      EXPECT_EQ(res->status, 200);
+    }
+  }
   service.stop();
   Options bad = options;
   bad.keyFile = (dir / "missing.pem").string();
