@@ -240,6 +240,21 @@ TEST_F(Jobs, ServiceTakesAfterAnUnrenderedPreviewRenderAtTheirOwnGain) {
   EXPECT_EQ(out[0][1000], take[1000] * 0.8912509f);
 }
 
+TEST_F(Jobs, ProcessInVoiceChangeSendsAnOrdinaryRequest) {
+  PluginInstance instance(host);
+  LoadAndTranscribe(instance);
+  instance.SetByte(kQMBlock_Mode, 2);
+  instance.SetByte(kQMBlock_RepairPreview, 1);  // never a local preview in Voice Change
+  ASSERT_EQ(Quillomancer_HostProcessor::RequestProcessLoadedAudio("process_button"), 0);
+  EXPECT_EQ(instance.Status()[0], kQuillomancerState_Processing);  // no text check either
+  ASSERT_TRUE(qmtest::WaitForJobs());
+  const auto request = loopback.service.lastRequest(qm::service::kGenerate);
+  ASSERT_TRUE(request.has_value());
+  EXPECT_NE(request->part("audio"), nullptr);
+  EXPECT_EQ(request->part("voice_audio"), nullptr);
+  EXPECT_EQ(request->part("mode"), nullptr);
+}
+
 TEST(TranscriptPayload, LongAnswersAreWrittenSoTheWindowCanReadThem) {
   std::vector<QuillomancerServer::TimedWord> words;
   std::string text;
