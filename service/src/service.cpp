@@ -285,7 +285,6 @@ struct Service::Impl {
   }
 
   // Common frame of every endpoint: log the request, apply the fault, answer.
-  // `early` work (generate's credit charge) runs before the delay; `work` after it.
   void handle(const httplib::Request& req, httplib::Response& res, const std::function<Answer(const RecordedRequest&)>& work) {
     const RecordedRequest r = record(req);
     const auto fault = takeFault(r.path);
