@@ -34,8 +34,15 @@ std::string describe(const std::exception& e) {
 }  // namespace
 
 std::string readSmallFile(const std::string& path, size_t maxBytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking open and a regular-file check: a FIFO or device named like a request must not
+  // stall the updater.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) throw platformErrorFromErrno(errno, path);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw PlatformError("Not a regular file (" + path + ")");
+  }
   std::string data;
   char buf[65536];
   for (;;) {

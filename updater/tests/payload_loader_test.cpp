@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace qm::updater;
@@ -101,6 +102,17 @@ TEST(PendingScan, NewestValidWinsAndInvalidOnesAreReported) {
   f.put("UPPER.JSON", encodeLaunchPayload(request(kIdB)), 100);  // capitals count
   EXPECT_EQ(f.pendingId(), kIdB);
   EXPECT_EQ(f.err.str(), "Updater pending request rejected: broken.json reason=request document is not valid JSON\n");
+}
+
+TEST(PendingScan, SomethingOtherThanAFileIsRejectedWithoutWaiting) {
+  Fixture f;
+  f.putRequest(request(kIdA), 300);
+  fs::create_directories(f.paths.requestsDirectory);
+  const fs::path fifo = fs::path(f.paths.requestsDirectory) / "pipe.json";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // newest; reading it would block for ever
+  EXPECT_EQ(f.pendingId(), kIdA);
+  EXPECT_EQ(f.err.str().rfind("Updater pending request rejected: pipe.json reason=Not a regular file", 0), 0u)
+      << f.err.str();
 }
 
 TEST(PendingScan, OnlyInvalidFilesGiveRejectionsAndASummary) {
