@@ -2,6 +2,7 @@
 
 #include "qm/platform/files.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/small_file.h"
 
 #include <array>
 #include <cerrno>
@@ -155,9 +156,11 @@ void StatusStore::write(const UpdateStatus& status) const {
 
 std::optional<UpdateStatus> StatusStore::read(const std::string& requestID) const {
   if (!usableFileName(requestID)) return std::nullopt;
-  std::string bytes;
-  if (!platform::readFile(statusFilePath(requestID), bytes, kMaxStatusBytes)) return std::nullopt;
-  return decodeUpdateStatus(bytes);
+  try {
+    return decodeUpdateStatus(readSmallFile(statusFilePath(requestID), kMaxStatusBytes));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 }  // namespace qm::updater

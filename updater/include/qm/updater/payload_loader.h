@@ -4,6 +4,7 @@
 
 #include "qm/updater/app_paths.h"
 #include "qm/updater/launch_payload.h"
+#include "qm/updater/small_file.h"
 
 #include <iosfwd>
 #include <optional>
@@ -37,8 +38,5 @@ class LaunchPayloadLoader {
   LaunchPayloadValidator validator_;
   std::ostream& err_;
 };
-
-// Reads a whole file of at most `maxBytes`; throws PlatformError.
-std::string readSmallFile(const std::string& path, size_t maxBytes);
 
 }  // namespace qm::updater
