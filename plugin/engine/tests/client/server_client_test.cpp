@@ -497,7 +497,7 @@ TEST_F(ClientTest, GenerateTimeoutAsksForARefund) {
   slow.delaySeconds = 5;
   slow.count = 1;
   service.setFault(svc::kGenerate, slow);
-  shortTotalTimeout(1.0);
+  shortTotalTimeout(1.5);
   const auto r = generateChange("tok", 3);
   EXPECT_FALSE(r.success);
   EXPECT_EQ(r.errorCode, "TIMEOUT");
@@ -543,7 +543,7 @@ TEST_F(ClientTest, GenerateTimeoutRefundAnswers) {
       {"tok", 200, R"({"ok":true,"refunded_credits":2,"credit_balance":"12"})", true,
        "Generation timed out. 2 credits restored. Balance: 12.", 12},
   };
-  shortTotalTimeout(1.0);
+  shortTotalTimeout(1.5);
   for (const auto& c : cases) {
     Fault slow;
     slow.delaySeconds = 5;
