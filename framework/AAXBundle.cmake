@@ -17,10 +17,13 @@ function(qm_aax_bundle name)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON
     LINK_DEPENDS ${QM_AAX_EXPORTS_MAP})
-  # The entry points live in a static library: name them so the linker keeps them.
+  # The entry points live in a static library: name them so the linker keeps them. The
+  # description (GetEffectDescriptions(AAX_ICollection*)) is named too, so that it is found
+  # in whichever of the LIBS defines it, whatever their order.
   set(keep "")
   foreach(symbol ACFStartup ACFGetSDKVersion ACFRegisterPlugin ACFRegisterComponent ACFGetClassFactory
-                 ACFCanUnloadNow ACFShutdown ACFInterlockedIncrement ACFInterlockedDecrement IID_IACFUnknown)
+                 ACFCanUnloadNow ACFShutdown ACFInterlockedIncrement ACFInterlockedDecrement IID_IACFUnknown
+                 _Z21GetEffectDescriptionsP15AAX_ICollection)
     list(APPEND keep "LINKER:--undefined=${symbol}")
   endforeach()
   target_link_options(${name} PRIVATE ${keep} "LINKER:--version-script=${QM_AAX_EXPORTS_MAP}"
