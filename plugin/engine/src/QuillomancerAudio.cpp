@@ -39,6 +39,34 @@ void QMComputeRenderHandleLayout(int64_t output, int64_t selection, int64_t* out
   if (outTail) *outTail = tail;
 }
 
+namespace {
+
+constexpr int32_t kMixGroup = 16;
+
+// Adds a group of channels to the running sums in dest (a fused multiply-add per channel, in
+// channel order); the last group also applies the -1 dB clamp. Built twice: with the
+// processor's FMA instruction where it has one, else with the library's fma (exact, slower);
+// both round identically.
+template <bool kFmaBuild>
+inline void MixGroup(const float* const* present, int32_t count, float* dest, int64_t n, bool first, bool last) {
+  for (int64_t i = 0; i < n; ++i) {
+    float acc = first ? 0.0f : dest[i];
+    for (int32_t c = 0; c < count; ++c) acc = std::fma(present[c][i], kQMMultichannelGain, acc);
+    dest[i] = last ? std::clamp(acc, -kQMMultichannelClamp, kQMMultichannelClamp) : acc;
+  }
+}
+
+__attribute__((target("fma"))) void MixGroupFma(const float* const* present, int32_t count, float* dest, int64_t n,
+                                               bool first, bool last) {
+  MixGroup<true>(present, count, dest, n, first, last);
+}
+
+void MixGroupPlain(const float* const* present, int32_t count, float* dest, int64_t n, bool first, bool last) {
+  MixGroup<false>(present, count, dest, n, first, last);
+}
+
+}  // namespace
+
 void QMMixWindowToMono(const float* const* inputs, int32_t channelCount, float* dest, int64_t n) {
   if (dest == nullptr || n <= 0) return;
   if (channelCount == 1 && inputs != nullptr && inputs[0] != nullptr) {
@@ -46,15 +74,23 @@ void QMMixWindowToMono(const float* const* inputs, int32_t channelCount, float* 
     for (int64_t i = 0; i < n; ++i) dest[i] = in[i] * kQMSingleChannelGain;
     return;
   }
-  for (int64_t i = 0; i < n; ++i) dest[i] = 0.0f;
-  if (inputs != nullptr) {
-    for (int32_t c = 0; c < channelCount; ++c) {
-      const float* in = inputs[c];
-      if (in == nullptr) continue;
-      for (int64_t i = 0; i < n; ++i) dest[i] = std::fma(in[i], kQMMultichannelGain, dest[i]);
+  static const bool hasFma = __builtin_cpu_supports("fma");
+  const auto mix = hasFma ? &MixGroupFma : &MixGroupPlain;
+  // The channels whose buffer is present, in order, a group at a time (no allocation).
+  const float* group[kMixGroup];
+  int32_t count = 0;
+  bool first = true;
+  const int32_t channels = inputs != nullptr ? channelCount : 0;
+  for (int32_t c = 0; c < channels; ++c) {
+    if (inputs[c] == nullptr) continue;
+    group[count++] = inputs[c];
+    if (count == kMixGroup) {
+      mix(group, count, dest, n, first, false);
+      first = false;
+      count = 0;
     }
   }
-  for (int64_t i = 0; i < n; ++i) dest[i] = std::clamp(dest[i], -kQMMultichannelClamp, kQMMultichannelClamp);
+  mix(group, count, dest, n, first, true);
 }
 
 int64_t QMTrimCapture(std::vector<float>& capture, int64_t rawLength, int64_t head, int64_t tail) {

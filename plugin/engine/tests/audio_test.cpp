@@ -61,6 +61,20 @@ TEST(MonoMix, GainsAndClamp) {
   QMMixWindowToMono(oneMissing, 1, out, 4);
   EXPECT_EQ(out[2], 0.0f);
 
+  // Forty channels (more than one group) with every third missing: 27 x 0.01 x -3 dB.
+  std::vector<float> hundredth(4, 0.01f);
+  std::vector<const float*> many(40, hundredth.data());
+  float expected = 0.0f;
+  for (int c = 0; c < 40; ++c) {
+    if (c % 3 == 0) {
+      many[size_t(c)] = nullptr;
+    } else {
+      expected = std::fma(0.01f, 0.70794576f, expected);
+    }
+  }
+  QMMixWindowToMono(many.data(), 40, out, 4);
+  EXPECT_EQ(out[0], expected);
+
   std::vector<float> minus(4, -1.0f);
   const float* neg[] = {minus.data(), minus.data(), minus.data()};
   QMMixWindowToMono(neg, 3, out, 4);
