@@ -149,6 +149,7 @@ struct Service::Impl {
   std::vector<RecordedRequest> log;
   std::vector<Charge> charges;
   int renderCounter = 0;
+  int generationsBeingCharged = 0;
   int logCounter = 0;
   int refunded = 0;
 
@@ -343,10 +344,30 @@ struct Service::Impl {
   }
 
   void generate(const httplib::Request& req, httplib::Response& res) {
+    // Counted from the start so that a refund racing this request waits for its charge.
+    {
+      std::lock_guard lock(mutex);
+      ++generationsBeingCharged;
+    }
+    bool counted = true;
+    auto charged = [&] {
+      if (!counted) return;
+      counted = false;
+      {
+        std::lock_guard lock(mutex);
+        --generationsBeingCharged;
+      }
+      changed.notify_all();
+    };
+    struct Guard {
+      std::function<void()> done;
+      ~Guard() { done(); }
+    } guard{charged};
     const RecordedRequest r = record(req);
     auto fault = takeFault(r.path);
     const bool forced = fault && (fault->status != 0 || !fault->redirectTo.empty());
     if (forced) {
+      charged();  // nothing is charged for a forced answer
       pause(fault->delaySeconds);
       if (!fault->redirectTo.empty()) {
         res.set_redirect(fault->redirectTo);
@@ -361,6 +382,7 @@ struct Service::Impl {
     }
     std::string renderId;
     Answer answer = generateAnswer(r, renderId);
+    charged();
     // The credits are taken before any delay, as a slow generation would have them taken.
     if (fault) pause(fault->delaySeconds);
     if (renderId.empty()) {
@@ -478,7 +500,8 @@ struct Service::Impl {
     const json body = json::parse(r.body, nullptr, false);
     if (body.is_discarded() || !body.is_object() || !body.contains("elapsed_ms") || !body["elapsed_ms"].is_number())
       return jsonAnswer(400, {{"ok", false}, {"error", "BAD_REQUEST"}, {"message", "elapsed_ms is required."}});
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, std::chrono::seconds(2), [&] { return generationsBeingCharged == 0 || stopping.load(); });
     int count = 0;
     int given = 0;
     for (auto& c : charges) {
