@@ -7,7 +7,9 @@
 #include <nlohmann/json.hpp>
 
 #include "CACFUnknown.h"
+#include "QuillomancerSettings.h"
 #include "engine_test_support.h"
+#include "qm/platform/defaults.h"
 
 namespace {
 
@@ -253,6 +255,24 @@ TEST_F(Jobs, ProcessInVoiceChangeSendsAnOrdinaryRequest) {
   EXPECT_NE(request->part("audio"), nullptr);
   EXPECT_EQ(request->part("voice_audio"), nullptr);
   EXPECT_EQ(request->part("mode"), nullptr);
+}
+
+TEST_F(Jobs, BreathFollowsTheUserDefaultsAndIsOnWhenUnset) {
+  PluginInstance instance(host);
+  LoadAndTranscribe(instance);
+  instance.SetBlock(kQMBlock_Text, "words");
+  auto& defaults = qm::platform::UserDefaults::standard();
+  for (const auto& [stored, sent] : std::vector<std::pair<nlohmann::json, std::string>>{
+           {false, "false"}, {nullptr, "true"}, {true, "true"}}) {
+    defaults.set(kQuillomancer_BreathDefaultsKey, stored);
+    ASSERT_EQ(Quillomancer_HostProcessor::RequestProcessLoadedAudio("process_button"), 0);
+    ASSERT_TRUE(qmtest::WaitForJobs());
+    const auto request = loopback.service.lastRequest(qm::service::kGenerate);
+    ASSERT_TRUE(request.has_value());
+    ASSERT_NE(request->part("breath"), nullptr);
+    EXPECT_EQ(request->part("breath")->content, sent) << stored;
+  }
+  defaults.remove(kQuillomancer_BreathDefaultsKey);
 }
 
 TEST(TranscriptPayload, LongAnswersAreWrittenSoTheWindowCanReadThem) {
