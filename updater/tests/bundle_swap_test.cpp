@@ -10,6 +10,7 @@
 #include "swap_test_support.h"
 #include "updater_test_support.h"
 
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -94,6 +95,9 @@ struct SwapWorld {
     payload.telemetryBearerToken = "token-for-tests";
 
     settings.target = target;
+    // The host counts as not running (a real process of that name elsewhere must not stall
+    // these tests); the host wait has tests of its own.
+    settings.pgrepProgram = root + "/no-pgrep";
     settings.hostPollSeconds = 0.05;
     settings.hostWaitTimeoutSeconds = 5;
     installOld();
@@ -151,6 +155,32 @@ TEST(BundleSwap, SuccessReportsEveryStepAndKeepsTheOperationFolder) {
       "stage=swap_preflight_ok", "stage=swap_host_closed", "stage=swap_backup_captured", "stage=swap_applied",
       "stage=swap_commit_complete"};
   EXPECT_EQ(stages, expectedLog);
+}
+
+TEST(BundleSwap, WaitsForARunningHostBeforeTakingTheLock) {
+  SwapWorld w(false);
+  // A pgrep stand-in that sees the host twice, then no more.
+  const std::string count = w.root + "/pgrep-calls";
+  w.settings.pgrepProgram = w.root + "/pgrep";
+  writeText(w.settings.pgrepProgram, "#!/bin/sh\n[ \"$1 $2\" = \"-x Pro Tools\" ] || exit 2\necho x >> '" + count +
+                                         "'\n[ $(wc -l < '" + count + "') -le 2 ]\n");
+  fs::permissions(w.settings.pgrepProgram, fs::perms::owner_all);
+  EXPECT_EQ(w.swap(), 0);
+  const auto names = w.telemetry->names();
+  const auto waiting = std::find(names.begin(), names.end(), "swap_host_waiting/in_progress");
+  ASSERT_NE(waiting, names.end());
+  EXPECT_EQ(*(waiting + 1), "swap_host_closed/success");
+  EXPECT_TRUE(contains(logMessages(w.context->paths.logFile), "stage=swap_host_waiting process=Pro Tools"));
+
+  // A host that does not quit in time ends the swap before the lock.
+  fs::remove(count);
+  writeText(w.settings.pgrepProgram, "#!/bin/sh\nexit 0\n");
+  w.settings.hostWaitTimeoutSeconds = 0.2;
+  w.payload.requestID = "1e2f3a4b-5c6d-4e7f-8a9b-0c1d2e3f4a5b";
+  const UpdaterError e = w.failingSwap();
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapHostStillRunning);
+  EXPECT_EQ(e.detail, "Pro Tools still running");
+  EXPECT_FALSE(fs::exists(w.lockFile()));
 }
 
 TEST(BundleSwap, BadHashEndsBeforeTheLockAndTouchesNothing) {
@@ -323,7 +353,6 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
   SwapWorld w(false, c.plugInsElsewhere);
   if (c.plugInsElsewhere && sameFileSystem(w.root, fs::path(w.target).parent_path()))
     GTEST_SKIP() << "no second file system";
-  w.settings.pgrepProgram = w.root + "/no-pgrep";  // the host counts as not running
   const std::string staged = w.operationFolder() + "/staging/Quillomancer.aaxplugin";
   std::vector<FileFault> base;
   if (c.failFinalMove) base.push_back({0, EIO, false, FileStep::rename, staged});
