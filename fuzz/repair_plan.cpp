@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <stdlib.h>
 #include <string>
 #include <vector>
@@ -12,7 +13,13 @@
 // The reader logs its refusals to the plug-in log: keep that out of the real home folder.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static char home[] = "/tmp/qm-fuzz-repair-plan-XXXXXX";
-  if (mkdtemp(home) != nullptr) setenv("HOME", home, 1);
+  if (mkdtemp(home) != nullptr) {
+    setenv("HOME", home, 1);
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(home, ec);
+    });
+  }
   return 0;
 }
 
