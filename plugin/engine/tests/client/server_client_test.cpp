@@ -724,3 +724,28 @@ TEST_F(ClientTest, BaseURLPrecedence) {
   EXPECT_EQ(QuillomancerServerBaseURL(), "http://127.0.0.1:1");
   unsetenv(kQuillomancerServerURLEnvironment);
 }
+
+TEST_F(ClientTest, TransportFailuresOfTheSmallRequests) {
+  Fault slow;
+  slow.delaySeconds = 5;
+  service.setFault(svc::kPluginEvent, slow);
+  service.setFault(svc::kLogUpload, slow);
+  shortTotalTimeout();
+  QuillomancerServer::SendPluginEventImmediate("slow", "", "tok", "", false, 0, -1);
+  qm::platform::httpWaitForAsync();
+  EXPECT_TRUE(logged("[SRV] SendPluginEventImmediate failed for event=slow: The request timed out."));
+  auto r = QuillomancerServer::UploadLog("l", "2.0.2", "", "", "tok", "");
+  EXPECT_FALSE(r.success);
+  EXPECT_EQ(r.message, "The request timed out.");
+  EXPECT_TRUE(logged("[SRV] UploadLog error: The request timed out."));
+
+  QuillomancerServerSetBaseURLOverride("");
+  r = QuillomancerServer::UploadLog("l", "2.0.2", "", "", "tok", "");
+  EXPECT_EQ(r.message, "Invalid server URL");
+  QuillomancerServer::SendPluginEventImmediate("nowhere", "", "tok", "", false, 0, -1);
+  EXPECT_TRUE(logged("[SRV] SendPluginEventImmediate skipped: invalid server URL"));
+  QuillomancerServer::SubmitVote("r", 0, "tok");
+  QuillomancerServer::DismissMessage("m", "tok");
+  qm::platform::httpWaitForAsync();
+  EXPECT_EQ(service.requestCount(svc::kVote) + service.requestCount(svc::kDismiss), 0u);
+}
