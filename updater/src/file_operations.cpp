@@ -34,6 +34,31 @@ std::string besideName(const std::string& path, const char* what) {
   return parentOf(path) + "/." + lastComponent(path) + "." + what + "." + std::to_string(::getpid());
 }
 
+// Work-in-progress siblings of `path` ("." + name + "." + what + "." + pid) left by a process of
+// ours that was killed: removed, so an interrupted copy never lingers beside a bundle.
+void sweepLeftovers(const std::string& path) {
+  const std::string folder = parentOf(path);
+  const std::string prefix = "." + lastComponent(path) + ".";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> stale;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string rest = name.substr(prefix.size());  // "<what>.<pid>"
+    const size_t dot = rest.find('.');
+    if (dot == std::string::npos) continue;
+    const std::string what = rest.substr(0, dot), pidText = rest.substr(dot + 1);
+    if (what != "copying" && what != "moved") continue;
+    if (pidText.empty() || pidText.size() > 9 || pidText.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(pidText));
+    if (pid == ::getpid() || ::kill(pid, 0) != 0) stale.push_back(folder + "/" + name);
+  }
+  ::closedir(dir);
+  for (const auto& item : stale) removeItem(item);
+}
+
 int stepOrErrno(FileStep kind, const std::string& path = {}) { return FileFaults::step(kind, path); }
 
 int doMkdir(const std::string& path, mode_t mode) {
@@ -189,7 +214,7 @@ int removeItem(const std::string& path) {
 
 int copyItem(const std::string& source, const std::string& destination) {
   const std::string temp = besideName(destination, "copying");
-  if (itemExists(temp)) removeItem(temp);  // left by an interrupted copy of ours
+  sweepLeftovers(destination);
   int e = copyTree(source, temp);
   if (!e) e = doRename(temp, destination);
   if (e && itemExists(temp)) removeItem(temp);
@@ -201,6 +226,7 @@ int moveItem(const std::string& source, const std::string& destination) {
   if (e != EXDEV) return e;
   if (int c = copyItem(source, destination)) return c;
   // The destination is whole now; take the source away in one step, then clear it.
+  sweepLeftovers(source);
   const std::string trash = besideName(source, "moved");
   if (int r = doRename(source, trash)) {
     removeItem(destination);

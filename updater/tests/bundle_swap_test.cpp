@@ -409,6 +409,9 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
     EXPECT_EQ(w.swap(), 0);
     EXPECT_EQ(fingerprint(w.target), w.newPrint);
     EXPECT_FALSE(fs::exists(w.lockFile()));
+    // Nothing half-made is left beside the bundle.
+    for (const auto& entry : fs::directory_iterator(fs::path(w.target).parent_path()))
+      EXPECT_EQ(entry.path().string(), w.target);
     if (::testing::Test::HasFailure()) break;
   }
 }
