@@ -90,7 +90,30 @@ struct Exchange {
   CURL* curl = nullptr;
   bool discardBody = false;  // set for the body of a redirect that will be followed
   std::uint64_t received = 0;
+
+  // Idle time-out: the time since bytes last moved either way. libcurl's own low-speed check
+  // averages over several seconds and fires late, so the progress callback measures it.
+  std::chrono::steady_clock::duration idleLimit{};
+  std::chrono::steady_clock::time_point lastMovement{};
+  curl_off_t lastDown = 0, lastUp = 0;
+  bool idleTimedOut = false;
 };
+
+int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+  auto* ex = static_cast<Exchange*>(user);
+  const auto now = std::chrono::steady_clock::now();
+  if (downloaded != ex->lastDown || uploaded != ex->lastUp) {
+    ex->lastDown = downloaded;
+    ex->lastUp = uploaded;
+    ex->lastMovement = now;
+    return 0;
+  }
+  if (now - ex->lastMovement >= ex->idleLimit) {
+    ex->idleTimedOut = true;
+    return 1;  // libcurl ends the transfer with CURLE_ABORTED_BY_CALLBACK
+  }
+  return 0;
+}
 
 size_t onHeaderLine(char* data, size_t size, size_t count, void* user) {
   auto* ex = static_cast<Exchange*>(user);
@@ -142,12 +165,6 @@ size_t onBodyBytes(char* data, size_t size, size_t count, void* user) {
   return bytes;
 }
 
-long secondsAtLeastOne(double seconds) {
-  if (!(seconds > 0)) return 1;
-  if (seconds > 1e6) return 1000000;
-  return std::max(1L, static_cast<long>(std::ceil(seconds)));
-}
-
 long millisAtLeastOne(double seconds) {
   if (!(seconds > 0)) return 1;
   if (seconds > 1e6) return 1000000000L;
@@ -180,7 +197,7 @@ bool headerIsSafe(const std::pair<std::string, std::string>& h) {
 // One exchange with one URL; no redirects followed. Returns the libcurl result.
 CURLcode performOnce(CURL* curl, const HttpRequest& request, const std::string& url, const std::string& method,
                      bool sendBody, bool sendCredentials, double remainingSeconds, HttpResponse& response,
-                     std::string& redirectTarget) {
+                     std::string& redirectTarget, bool& idleTimedOut) {
   curl_easy_reset(curl);
   response.headers.clear();
   response.status = 0;
@@ -198,10 +215,14 @@ CURLcode performOnce(CURL* curl, const HttpRequest& request, const std::string& 
   // Loopback addresses never go through a proxy from the environment.
   curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
 
-  // Idle time-out: fewer than 1 byte a second for the whole idle period ends the request,
-  // as does a connection that does not come up in that time; the total cap is always set.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, secondsAtLeastOne(request.idleTimeoutSeconds));
+  // Idle time-out: no bytes moving for the whole idle period ends the request, as does a
+  // connection that does not come up in that time; the total cap is always set.
+  const double idle = request.idleTimeoutSeconds > 0 ? std::min(request.idleTimeoutSeconds, 1e6) : 1e6;
+  ex.idleLimit = std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(idle));
+  ex.lastMovement = std::chrono::steady_clock::now();
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &ex);
   const double total = std::max(0.001, remainingSeconds);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, millisAtLeastOne(total));
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
@@ -248,7 +269,9 @@ CURLcode performOnce(CURL* curl, const HttpRequest& request, const std::string& 
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &onBodyBytes);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &ex);
 
-  const CURLcode code = curl_easy_perform(curl);
+  CURLcode code = curl_easy_perform(curl);
+  idleTimedOut = code == CURLE_ABORTED_BY_CALLBACK && ex.idleTimedOut;
+  if (idleTimedOut) code = CURLE_OPERATION_TIMEDOUT;
 
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -318,14 +341,17 @@ HttpResponse performChecked(const HttpRequest& request) {
       fail(response, kHttpErrorTimedOut, "total time-out reached");
       break;
     }
-    const CURLcode code =
-        performOnce(curl, request, url, method, sendBody, sendCredentials, remaining, response, target);
+    bool idleTimedOut = false;
+    const CURLcode code = performOnce(curl, request, url, method, sendBody, sendCredentials, remaining, response,
+                                      target, idleTimedOut);
     if (code != CURLE_OK) {
       if (response.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         response.tooLarge = true;
         fail(response, kHttpErrorOther, "response larger than allowed");
       } else if (response.aborted) {
         fail(response, kHttpErrorOther, "aborted by the receiver");
+      } else if (idleTimedOut) {
+        fail(response, kHttpErrorTimedOut, "no data moved within the idle time-out");
       } else if (code == CURLE_OPERATION_TIMEDOUT) {
         fail(response, kHttpErrorTimedOut, curl_easy_strerror(code));
       } else {

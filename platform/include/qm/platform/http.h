@@ -21,8 +21,8 @@ struct HttpRequest {
   std::vector<std::pair<std::string, std::string>> headers;  // sent in this order
   std::string body;                                          // sent as is when not empty
 
-  // Longest wait for further data (also bounds the connection set-up); measured in whole
-  // seconds, rounded up, so 0.2 acts as 1.
+  // Longest wait with no bytes moving either way (also bounds the connection set-up); checked
+  // several times a second while bytes move and about once a second while idle.
   double idleTimeoutSeconds = 30.0;
   // Cap on the whole exchange, redirects included, to the millisecond; always applied
   // (0 or less means 60).

@@ -44,6 +44,11 @@ class LoopbackServer {
       std::this_thread::sleep_for(std::chrono::milliseconds(2500));
       res.set_content("late", "text/plain");
     });
+    // Longer than /sleep: the idle time-out must win clearly even on a loaded machine.
+    server.Post("/sleep", [](const httplib::Request&, httplib::Response& res) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(6000));
+      res.set_content("late", "text/plain");
+    });
     // Trickles one byte every 100 ms for up to 30 s: never idle, but endless.
     server.Get("/trickle", [](const httplib::Request&, httplib::Response& res) {
       auto sent = std::make_shared<int>(0);
@@ -209,12 +214,27 @@ TEST_F(HttpTest, IdleTimeOutIsReportedAsTimedOut) {
   EXPECT_EQ(res.error, kHttpErrorTimedOut) << res.errorText;
 }
 
+TEST_F(HttpTest, IdleTimeOutFiresAfterALargeUploadLongBeforeTheTotalCap) {
+  // A burst of upload bytes must not keep an averaged speed above the limit: the silence after
+  // it is what counts, so the idle time-out ends this, not the (much longer) total cap.
+  HttpRequest req = get("/sleep");
+  req.method = "POST";
+  req.body.assign(4u << 20, 'x');
+  req.headers.emplace_back("Content-Type", "application/octet-stream");
+  req.idleTimeoutSeconds = 1;
+  req.totalTimeoutSeconds = 25;
+  HttpResponse res = httpPerform(req);
+  EXPECT_EQ(res.error, kHttpErrorTimedOut) << res.errorText;
+  EXPECT_NE(res.errorText.find("idle"), std::string::npos) << res.errorText;
+}
+
 TEST_F(HttpTest, TotalCapEndsAStreamThatNeverGoesIdle) {
   HttpRequest req = get("/trickle");
   req.idleTimeoutSeconds = 5;
   req.totalTimeoutSeconds = 1;
   HttpResponse res = httpPerform(req);
   EXPECT_EQ(res.error, kHttpErrorTimedOut) << res.errorText;
+  EXPECT_EQ(res.errorText.find("idle"), std::string::npos) << res.errorText;
 }
 
 TEST_F(HttpTest, ConnectionRefusedIsOther) {
