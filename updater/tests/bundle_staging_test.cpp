@@ -80,6 +80,8 @@ TEST_F(Staging, RefusedArtifacts) {
   writeText(dir.path + "/Quillomancer.tar", "tar");
   writeText(dir.path + "/broken.zip", "not a zip at all");
   writeText(dir.path + "/Plain.aaxplugin", "a file, not a folder");
+  writeText(dir.path + "/zero.zip", "");
+  writeText(dir.path + "/empty.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
 
   fs::create_directories(src() + "/links");
   fs::create_symlink("/etc", src() + "/links/Abs.aaxplugin");
@@ -102,6 +104,8 @@ TEST_F(Staging, RefusedArtifacts) {
       {dir.path + "/Quillomancer.tar", invalid + "unsupported artifact extension"},
       {noBundle, invalid + "no .aaxplugin found in artifact"},
       {dir.path + "/broken.zip", invalid + "unzip failed"},
+      {dir.path + "/zero.zip", invalid + "unzip failed"},
+      {dir.path + "/empty.zip", invalid + "unzip failed"},
       {dir.path + "/Plain.aaxplugin", invalid + "bundle in artifact is not a folder: Quillomancer.aaxplugin"},
       {linkBundle, invalid + "artifact holds a link leading outside the staging folder: links/Abs.aaxplugin"},
       {escaping, invalid + "artifact holds a link leading outside the staging folder: "
