@@ -16,7 +16,8 @@ std::mutex gFaultMutex;
 std::vector<FileFault> gFaults;
 std::atomic<std::uint64_t> gSteps{0};
 std::atomic<bool> gHaveFaults{false};
-std::uint64_t gKindSteps[8] = {};
+constexpr int kStepKinds = static_cast<int>(FileStep::readData) + 1;
+std::uint64_t gKindSteps[kStepKinds] = {};
 
 std::string lastComponent(const std::string& path) {
   const size_t slash = path.rfind('/');

@@ -17,7 +17,7 @@
 
 namespace qm::updater {
 
-// Kinds of counted steps.
+// Kinds of counted steps (readData stays last: it bounds the per-kind counters).
 enum class FileStep { makeFolder, remove, rename, createFile, writeData, makeLink, setMode, readData };
 
 // A platform error that keeps its errno, so callers can tell a permission failure apart.
