@@ -175,15 +175,18 @@ BENCHMARK(BM_Download_Curl)->UseManualTime()->Iterations(3)->Unit(benchmark::kMi
 
 int main(int argc, char** argv) {
   makeSourceFile();
-  Server server;
-  if (!server.start()) {
-    std::fprintf(stderr, "could not start the loopback HTTPS server\n");
-    return 1;
+  {
+    Server server;
+    if (!server.start()) {
+      std::fprintf(stderr, "could not start the loopback HTTPS server\n");
+      return 1;
+    }
+    gServer = &server;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    gServer = nullptr;
   }
-  gServer = &server;
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
   auto ratio = [](const char* ours, const char* tool, const char* what) {
     if (gSeconds.count(ours) && gSeconds.count(tool) && gSeconds[tool] > 0)
       std::printf("%s: ours %.3f s, tool %.3f s, ratio %.2f\n", what, gSeconds[ours], gSeconds[tool],
@@ -191,5 +194,8 @@ int main(int argc, char** argv) {
   };
   ratio("sha_ours", "sha_tool", "SHA-256 of 512 MiB vs openssl dgst -sha256");
   ratio("download_ours", "download_tool", "loopback HTTPS download of 512 MiB vs curl");
+  // Half a gigabyte is not left lying in the temporary folder.
+  std::error_code ec;
+  fs::remove_all(kWork, ec);
   return 0;
 }
