@@ -250,6 +250,20 @@ TEST_F(HelperTree, AcceptsDotComponentsRelativePathsAndCapitalExtension) {
   EXPECT_EQ(fingerprint(kReplacing), oldPrint_);
 }
 
+// A home reached through a link: the root and the paths are compared with links resolved, so
+// either spelling of the same folder is inside.
+TEST_F(HelperTree, HomeBehindALinkIsResolved) {
+  fs::rename(kRoot + "/home", kRoot + "/real-home");
+  fs::create_symlink(kRoot + "/real-home", kRoot + "/home");
+  const std::string realOp = kRoot +
+      "/real-home/Library/Application Support/Quillomancer/Updates/SwapState/operations/op1";
+  const ProcessResult r = apply(kTarget, realOp + "/staging/Quillomancer.aaxplugin", kBackup,
+                                realOp + "/Quillomancer.replacing.aaxplugin");
+  EXPECT_EQ(r.exitCode, 0) << r.standardError;
+  EXPECT_EQ(fingerprint(kTarget), newPrint_);
+  EXPECT_EQ(fingerprint(kReplacing), oldPrint_);
+}
+
 TEST_F(HelperTree, MissingTargetOrStagedTouchesNothing) {
   fs::rename(kTarget, kRoot + "/parked");
   ProcessResult r = apply(kTarget, kStaged, kBackup, kReplacing);
