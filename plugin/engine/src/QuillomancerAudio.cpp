@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "QuillomancerEngineLog.h"
+#include "QuillomancerLogger.h"
 
 void QMComputeHandleLayoutFromSelection(int64_t range, int64_t timelineSelection, int64_t* outSelection,
                                         int64_t* outHead, int64_t* outTail) {
@@ -201,12 +201,12 @@ bool QMParseRepairPlan(const std::string& text, std::vector<QuillomancerRepairRa
   if (text.empty()) return false;
   const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
   if (document.is_discarded() || !document.is_object()) {
-    QMEngineLog("  Repair plan: invalid JSON payload (%zu bytes)", text.size());
+    QMLogFormat("  Repair plan: invalid JSON payload (%zu bytes)", text.size());
     return false;
   }
   const auto selections = document.find("selections");
   if (selections == document.end() || !selections->is_array() || selections->empty()) {
-    QMEngineLog("  Repair plan: no selections present");
+    QMLogFormat("  Repair plan: no selections present");
     return false;
   }
   for (const auto& element : *selections) {
@@ -221,16 +221,16 @@ bool QMParseRepairPlan(const std::string& text, std::vector<QuillomancerRepairRa
     out->push_back(std::move(range));
   }
   if (out->empty()) {
-    QMEngineLog("  Repair plan: selections array present but no valid ranges");
+    QMLogFormat("  Repair plan: selections array present but no valid ranges");
     return false;
   }
   std::stable_sort(out->begin(), out->end(), [](const auto& a, const auto& b) {
     return a.start < b.start || (a.start == b.start && a.end < b.end);
   });
-  QMEngineLog("  Repair plan: parsed %zu ranges", out->size());
+  QMLogFormat("  Repair plan: parsed %zu ranges", out->size());
   for (size_t i = 0; i < out->size(); ++i) {
     const auto& r = (*out)[i];
-    QMEngineLog("    [%zu] word=%s index=%d start=%.3f end=%.3f", i,
+    QMLogFormat("    [%zu] word=%s index=%d start=%.3f end=%.3f", i,
                 r.word.empty() ? "(unknown)" : r.word.c_str(), r.wordIndex, r.start, r.end);
   }
   return true;
@@ -248,7 +248,7 @@ void QMApplyRepairSilence(std::vector<float>* audio, int32_t sampleRate,
     if (e > s) spans.emplace_back(s, e);
   }
   if (spans.empty()) {
-    QMEngineLog("  Repair silence: no valid sample ranges after conversion");
+    QMLogFormat("  Repair silence: no valid sample ranges after conversion");
     return;
   }
   std::sort(spans.begin(), spans.end());
@@ -261,11 +261,11 @@ void QMApplyRepairSilence(std::vector<float>* audio, int32_t sampleRate,
     }
   }
   const int64_t fade = std::max<int64_t>(1, std::llround(0.02 * rate));
-  QMEngineLog("  Repair silence: applying %zu merged regions (fade=%" PRId64 " samples)", merged.size(), fade);
+  QMLogFormat("  Repair silence: applying %zu merged regions (fade=%" PRId64 " samples)", merged.size(), fade);
   float* x = audio->data();
   for (size_t m = 0; m < merged.size(); ++m) {
     const int64_t s = merged[m].first, e = merged[m].second;
-    QMEngineLog("    merged[%zu] start=%" PRId64 " end=%" PRId64 " duration=%" PRId64, m, s, e, e - s);
+    QMLogFormat("    merged[%zu] start=%" PRId64 " end=%" PRId64 " duration=%" PRId64, m, s, e, e - s);
     const int64_t a = std::max<int64_t>(0, s - fade);
     for (int64_t j = a; j < s; ++j) {
       x[j] *= float(double(s - j) / double(std::max<int64_t>(1, s - a)));

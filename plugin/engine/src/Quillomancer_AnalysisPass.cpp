@@ -11,7 +11,7 @@
 #include "AAX_IEffectParameters.h"
 #include "Quillomancer_HostProcessor.h"
 #include "QuillomancerCustomDataStore.h"
-#include "QuillomancerEngineLog.h"
+#include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
 
 // Length, start and end of the host's timeline selection from the QMts block.
@@ -43,13 +43,13 @@ bool QMReadTimelineSelectionSamples(const AAX_IEffectParameters* parameters, int
 AAX_Result Quillomancer_HostProcessor::PreAnalyze(int32_t inputCount, int32_t) noexcept {
   try {
     std::lock_guard<std::recursive_mutex> guard(mLock);
-    QMEngineLog("=== PreAnalyze ===");
-    QMEngineLog("  Analyze input channels: %d", int(inputCount));
+    QMLogFormat("=== PreAnalyze ===");
+    QMLogFormat("  Analyze input channels: %d", int(inputCount));
     const bool voiceChange = IsVoiceChangeMode();
     const bool keepVoice = voiceChange && mVoiceCaptured;
 
     if (IsCompatibilityLocked()) {
-      QMEngineLog("  Compatibility lock active — blocking Analyze");
+      QMLogFormat("  Compatibility lock active — blocking Analyze");
       // A pending LOAD is consumed here too, so it cannot surface in a later pass.
       ConsumePendingTranscribeRequest();
       ClearGeneratedState();
@@ -81,7 +81,7 @@ AAX_Result Quillomancer_HostProcessor::PreAnalyze(int32_t inputCount, int32_t) n
     int64_t tsLength = 0, tsStart = 0, tsEnd = 0;
     const bool tsValid = QMReadTimelineSelectionSamples(GetEffectParameters(), &tsLength, &tsStart, &tsEnd);
     QMComputeHandleLayoutFromSelection(input, tsLength, &mSelectionLength, &mHeadHandle, &mTailHandle);
-    QMEngineLog("  Analyze range: input=%" PRId64 " output=%" PRId64 " timelineSelection=%" PRId64
+    QMLogFormat("  Analyze range: input=%" PRId64 " output=%" PRId64 " timelineSelection=%" PRId64
                 " (valid=%d start=%" PRId64 " end=%" PRId64 ") selection=%" PRId64 " headHandle=%" PRId64
                 " tailHandle=%" PRId64,
                 input, output, tsLength, tsValid ? 1 : 0, tsStart, tsEnd, mSelectionLength, mHeadHandle,
@@ -93,14 +93,14 @@ AAX_Result Quillomancer_HostProcessor::PreAnalyze(int32_t inputCount, int32_t) n
       } catch (const std::exception&) {
         mCapture.clear();
         mCaptureFailed = true;
-        QMEngineLog("  Analyze: could not allocate a capture of %" PRId64 " samples", input);
+        QMLogFormat("  Analyze: could not allocate a capture of %" PRId64 " samples", input);
         WriteBlockString(kQMBlock_ErrorText, "Selection too large to capture");
         SetPluginState(kQuillomancerState_Error, 0);
         return AAX_SUCCESS;
       }
     }
     SetPluginState(kQuillomancerState_Analyzing, 0);
-    if (mTranscribePass) QMEngineLog("  Analyze pass mode: TRANSCRIBE placeholder");
+    if (mTranscribePass) QMLogFormat("  Analyze pass mode: TRANSCRIBE placeholder");
     return AAX_SUCCESS;
   } catch (...) {
     return AAX_SUCCESS;
@@ -126,7 +126,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
   try {
     std::unique_lock<std::recursive_mutex> guard(mLock);
     if (IsCompatibilityLocked()) {
-      QMEngineLog("  Compatibility lock active — blocking server generation");
+      QMLogFormat("  Compatibility lock active — blocking server generation");
       ClearGeneratedState();
       SetPluginState(kQuillomancerState_UpdateRequired, 0);
       return AAX_SUCCESS;
@@ -143,35 +143,35 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
     QMComputeHandleLayoutFromSelection(mRawLength, tsLength, &mSelectionLength, &mHeadHandle, &mTailHandle);
     mCapturedLength = QMTrimCapture(mCapture, mRawLength, mHeadHandle, mTailHandle);
 
-    QMEngineLog("=== PostAnalyze ===");
-    QMEngineLog("  Session sample rate: %d Hz (%s)", int(sampleRate), rateOK ? "OK" : "query failed");
-    QMEngineLog("  Analyze capture: raw=%" PRId64 " trimmed=%" PRId64 " selection=%" PRId64 " headHandle=%" PRId64
+    QMLogFormat("=== PostAnalyze ===");
+    QMLogFormat("  Session sample rate: %d Hz (%s)", int(sampleRate), rateOK ? "OK" : "query failed");
+    QMLogFormat("  Analyze capture: raw=%" PRId64 " trimmed=%" PRId64 " selection=%" PRId64 " headHandle=%" PRId64
                 " tailHandle=%" PRId64 " timelineSelection=%" PRId64 " (valid=%d start=%" PRId64 " end=%" PRId64 ")",
                 mRawLength, mCapturedLength, mSelectionLength, mHeadHandle, mTailHandle, tsLength,
                 tsValid ? 1 : 0, tsStart, tsEnd);
     const double duration = QMDurationSeconds(mCapturedLength, sampleRate);
-    QMEngineLog("  Reference upload duration: %.2f seconds at %dHz", duration, int(sampleRate));
-    QMEngineLog("  Max sample in first 1s: %f",
+    QMLogFormat("  Reference upload duration: %.2f seconds at %dHz", duration, int(sampleRate));
+    QMLogFormat("  Max sample in first 1s: %f",
                 double(QMMaxAbsSample(mCapture, std::min<int64_t>(mCapturedLength, sampleRate))));
 
     const std::string text = ReadBlockString(kQMBlock_Text, 1023);
-    QMEngineLog("  Corrected text (%u bytes): '%s'", unsigned(text.size()), text.c_str());
+    QMLogFormat("  Corrected text (%u bytes): '%s'", unsigned(text.size()), text.c_str());
     const bool voiceChange = IsVoiceChangeMode();
 
     if (mTranscribePass) {
       if (mCapturedLength == 0) {
-        QMEngineLog("  Transcribe: no captured audio");
+        QMLogFormat("  Transcribe: no captured audio");
         SetPluginState(kQuillomancerState_Ready, 0);
         return AAX_SUCCESS;
       }
       const int check = QMCheckDuration(duration, kQMTranscribeLimits);
       if (check < 0) {
-        QMEngineLog("  Transcribe: selection too short %.2fs", duration);
+        QMLogFormat("  Transcribe: selection too short %.2fs", duration);
         SetPluginState(kQuillomancerState_SelectionTooShort, 0);
         return AAX_SUCCESS;
       }
       if (check > 0) {
-        QMEngineLog("  Transcribe: selection too long %.2fs", duration);
+        QMLogFormat("  Transcribe: selection too long %.2fs", duration);
         SetPluginState(kQuillomancerState_SelectionTooLong, 0);
         return AAX_SUCCESS;
       }
@@ -185,7 +185,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
       guard.lock();
 
       if (!(health.reachable && health.healthy)) {
-        QMEngineLog("  Transcribe: server unavailable (reachable=%d healthy=%d generationHealthy=%d present=%d)",
+        QMLogFormat("  Transcribe: server unavailable (reachable=%d healthy=%d generationHealthy=%d present=%d)",
                     health.reachable ? 1 : 0, health.healthy ? 1 : 0, health.generationAvailable ? 1 : 0,
                     health.generationPresent ? 1 : 0);
         WriteBlockString(kQMBlock_ErrorText, "Server offline");
@@ -199,23 +199,23 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
 
     // Generate pass.
     if (!voiceChange && text.empty()) {
-      QMEngineLog("  No text entered — skipping analysis, prompting for input text");
+      QMLogFormat("  No text entered — skipping analysis, prompting for input text");
       SetPluginState(kQuillomancerState_InputTextRequired, 0);
       return AAX_SUCCESS;
     }
     uint8_t lineChangeByte = 0;
     ReadBlockByte(kQMBlock_LineChange, &lineChangeByte);
     bool lineChange = !voiceChange && lineChangeByte != 0;
-    QMEngineLog("  Line Change: %s", lineChange ? "ON (reference + target fields)" : "OFF (single-field default)");
+    QMLogFormat("  Line Change: %s", lineChange ? "ON (reference + target fields)" : "OFF (single-field default)");
     std::string referenceText = text;
     if (lineChange) {
       const std::string reference = ReadBlockString(kQMBlock_ReferenceText, 1023);
       if (!reference.empty()) referenceText = reference;
-      QMEngineLog("  Line Change v2 reference text (%u bytes): '%s'", unsigned(reference.size()),
+      QMLogFormat("  Line Change v2 reference text (%u bytes): '%s'", unsigned(reference.size()),
                   referenceText.c_str());
     }
     if (mCapturedLength == 0) {
-      QMEngineLog("  *** No captured audio — returning to Ready ***");
+      QMLogFormat("  *** No captured audio — returning to Ready ***");
       SetPluginState(kQuillomancerState_Ready, 0);
       return AAX_SUCCESS;
     }
@@ -226,7 +226,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
     bool repairActive = false;
     std::vector<QuillomancerRepairRange> ranges;
     if (!plan.empty() && ParseRepairPlanJSON(plan, &ranges)) {
-      QMEngineLog("  Repair mode: active with %zu ranges", ranges.size());
+      QMLogFormat("  Repair mode: active with %zu ranges", ranges.size());
       ApplyRepairSilencePlan(&working, sampleRate, ranges);
       lineChange = true;
       repairActive = true;
@@ -238,12 +238,12 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
         voicePass ? kQMVoicePassLimits : (performancePass ? kQMPerformancePassLimits : kQMGeneratePassLimits);
     const int check = QMCheckDuration(duration, limits);
     if (check < 0) {
-      QMEngineLog("  *** Selection too short: %.2fs (min %.1fs) ***", duration, limits.minimum);
+      QMLogFormat("  *** Selection too short: %.2fs (min %.1fs) ***", duration, limits.minimum);
       SetPluginState(kQuillomancerState_SelectionTooShort, 0);
       return AAX_SUCCESS;
     }
     if (check > 0) {
-      QMEngineLog("  *** Selection too long: %.2fs (max %.1fs) ***", duration, limits.maximum);
+      QMLogFormat("  *** Selection too long: %.2fs (max %.1fs) ***", duration, limits.maximum);
       SetPluginState(kQuillomancerState_SelectionTooLong, 0);
       return AAX_SUCCESS;
     }
@@ -251,7 +251,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
       mVoiceCapture = mCapture;
       mVoiceCaptureLength = mCapturedLength;
       mVoiceCaptured = true;
-      QMEngineLog("  Voice Change: stored voice capture (%" PRId64 " samples). Awaiting performance pass.",
+      QMLogFormat("  Voice Change: stored voice capture (%" PRId64 " samples). Awaiting performance pass.",
                   mVoiceCaptureLength);
       SetPluginState(kQuillomancerState_VoiceCaptured, 0);
       return AAX_SUCCESS;
@@ -261,7 +261,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
     const int32_t takes = QMTakesFromByte(takesRead, takesByte);
     if (performancePass) {
       mCountdownEstimate = QMCountdownEstimate(takes, duration);
-      QMEngineLog("  Voice Change: performance %.2fs, %d take(s); countdown estimate %ds "
+      QMLogFormat("  Voice Change: performance %.2fs, %d take(s); countdown estimate %ds "
                   "(3 + takes * max(5, duration * 1.20)).",
                   duration, int(takes), int(mCountdownEstimate));
     } else if (previewRead && previewByte != 0) {
@@ -275,7 +275,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
       mRenderId.clear();
       ClearBlock(kQMBlock_RenderID);
       ResetAsyncActivity();
-      QMEngineLog("  Repair preview: returning locally processed audio (%zu samples, repairActive=%d)",
+      QMLogFormat("  Repair preview: returning locally processed audio (%zu samples, repairActive=%d)",
                   mTakes[0].size(), repairActive ? 1 : 0);
       SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
       return AAX_SUCCESS;

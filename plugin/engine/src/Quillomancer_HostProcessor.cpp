@@ -11,7 +11,7 @@
 #include "AAX_VController.h"
 #include "AAX_VHostProcessorDelegate.h"
 #include "QuillomancerCustomDataStore.h"
-#include "QuillomancerEngineLog.h"
+#include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
 
 namespace {
@@ -217,15 +217,15 @@ AAX_Result Quillomancer_HostProcessor::RequestForceAnalyzeForSpike(const char* s
       std::lock_guard<std::mutex> guard(QMActiveProcessorLock());
       processor = QMActiveProcessorSlot();
       if (processor == nullptr) {
-        QMEngineLog("ForceAnalyze spike: no active host processor instance (source=%s)", label);
+        QMLogFormat("ForceAnalyze spike: no active host processor instance (source=%s)", label);
         return AAX_ERROR_NOT_INITIALIZED;
       }
       if (processor->GetHostProcessorDelegate() == nullptr) {
-        QMEngineLog("ForceAnalyze spike: host processor delegate unavailable (source=%s)", label);
+        QMLogFormat("ForceAnalyze spike: host processor delegate unavailable (source=%s)", label);
         return AAX_ERROR_NOT_INITIALIZED;
       }
       if (processor->GetEffectParameters() == nullptr) {
-        QMEngineLog("ForceAnalyze spike: effect parameters unavailable (source=%s)", label);
+        QMLogFormat("ForceAnalyze spike: effect parameters unavailable (source=%s)", label);
         return AAX_ERROR_NOT_INITIALIZED;
       }
       ++processor->mEntryUsers;
@@ -243,9 +243,9 @@ AAX_Result Quillomancer_HostProcessor::RequestForceAnalyzeForSpike(const char* s
     } release{processor};
     const uint8_t pending = 1;
     processor->WriteBlock(kQMBlock_TranscribeRequest, &pending, 1);
-    QMEngineLog("ForceAnalyze spike: requesting analysis from host (source=%s)", label);
+    QMLogFormat("ForceAnalyze spike: requesting analysis from host (source=%s)", label);
     const AAX_Result result = processor->GetHostProcessorDelegate()->ForceAnalyze();
-    QMEngineLog("ForceAnalyze spike: host returned %d", int(result));
+    QMLogFormat("ForceAnalyze spike: host returned %d", int(result));
     return result;
   } catch (...) {
     return AAX_ERROR_UNKNOWN_EXCEPTION;

@@ -8,7 +8,7 @@
 #include "AAX_IEffectParameters.h"
 #include "Quillomancer_HostProcessor.h"
 #include "QuillomancerCustomDataStore.h"
-#include "QuillomancerEngineLog.h"
+#include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
 
 // The take's source index is the window's offset from the first window minus the head handle.
@@ -28,15 +28,15 @@ AAX_Result Quillomancer_HostProcessor::PreRender(int32_t, int32_t outputCount, i
     mAnchored = false;
     mOutputCount = std::max<int32_t>(1, outputCount);
     mTakesToConsume = (mRenderArmed && mTakesReady >= 1) ? std::min(mTakesReady, mOutputCount) : 0;
-    QMEngineLog("=== PreRender ===");
-    QMEngineLog("  Render range: output=%" PRId64 " selection=%" PRId64 " timelineSelection=%" PRId64
+    QMLogFormat("=== PreRender ===");
+    QMLogFormat("  Render range: output=%" PRId64 " selection=%" PRId64 " timelineSelection=%" PRId64
                 " (valid=%d start=%" PRId64 " end=%" PRId64 ") headHandle=%" PRId64 " tailHandle=%" PRId64
                 " playable=%" PRId64,
                 mRenderOutputLength, mRenderSelectionLength, tsLength, tsValid ? 1 : 0, tsStart, tsEnd,
                 mRenderHeadHandle, mRenderTailHandle, mPlayableLength);
-    QMEngineLog("  Render alignment mode: %s",
+    QMLogFormat("  Render alignment mode: %s",
                 QMUseLegacyHandleOffsetDuringRender() ? "legacy-handle-offset" : "timeline");
-    QMEngineLog("  Render outputs=%d takes_available=%d takes_to_consume=%d", int(mOutputCount), int(mTakesReady),
+    QMLogFormat("  Render outputs=%d takes_available=%d takes_to_consume=%d", int(mOutputCount), int(mTakesReady),
                 int(mTakesToConsume));
   } catch (...) {
   }
@@ -63,10 +63,10 @@ AAX_Result Quillomancer_HostProcessor::RenderAudio(const float* const*, int32_t,
     if (!mAnchored) {
       mFirstLocation = location;
       mAnchored = true;
-      QMEngineLog("  Render anchor: firstLocation=%" PRId64, mFirstLocation);
+      QMLogFormat("  Render anchor: firstLocation=%" PRId64, mFirstLocation);
     }
     const int64_t localStart = std::max<int64_t>(0, location - mFirstLocation);
-    QMEngineLog("  Render window: hostLocation=%" PRId64 " localStart=%" PRId64 " size=%d", location, localStart,
+    QMLogFormat("  Render window: hostLocation=%" PRId64 " localStart=%" PRId64 " size=%d", location, localStart,
                 int(*windowSize));
     const int32_t channels = std::min(std::max(0, std::min(mTakesToConsume, mTakesReady)), outputCount);
     const float gain = mLocalPreview ? 1.0f : kQMServiceTakeGain;

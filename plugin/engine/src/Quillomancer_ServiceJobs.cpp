@@ -13,7 +13,7 @@
 #include "CACFUnknown.h"
 #include "Quillomancer_HostProcessor.h"
 #include "QuillomancerCustomDataStore.h"
-#include "QuillomancerEngineLog.h"
+#include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
 #include "QuillomancerQueues.h"
 #include "QuillomancerSettings.h"
@@ -109,7 +109,7 @@ void Quillomancer_HostProcessor::BeginAsyncTranscribe(std::vector<float> audio, 
       // [any-thread] (global queue)
       QuillomancerServer::TranscribeResult result;
       try {
-        QMEngineLog("  Async transcribe: sending %zu samples at %dHz (%.2fs), language=%s", audio.size(),
+        QMLogFormat("  Async transcribe: sending %zu samples at %dHz (%.2fs), language=%s", audio.size(),
                     int(sampleRate), QMDurationSeconds(int64_t(audio.size()), sampleRate), OrAuto(language));
         result = QuillomancerServer::Transcribe(audio.data(), audio.size(), sampleRate, language, accessToken);
       } catch (...) {
@@ -150,13 +150,13 @@ void Quillomancer_HostProcessor::ApplyTranscribeResult(uint64_t instanceId, uint
     const std::string payload = QMBuildTranscriptPayload(result.responseJson, result.text, result.words);
     p->WriteBlockString(kQMBlock_TranscriptPayload, payload);
     p->ResetAsyncActivity();
-    QMEngineLog("  Async transcribe: wrote %lu payload bytes back to GUI", static_cast<unsigned long>(payload.size()));
+    QMLogFormat("  Async transcribe: wrote %lu payload bytes back to GUI", static_cast<unsigned long>(payload.size()));
     p->SetPluginState(kQuillomancerState_Ready, 0);
   } else {
     p->WriteBlockString(kQMBlock_ErrorText,
                         result.errorMessage.empty() ? std::string("Transcription failed") : result.errorMessage);
     p->ResetAsyncActivity();
-    QMEngineLog("  Async transcribe failed: code=%s msg=%s", result.errorCode.c_str(), result.errorMessage.c_str());
+    QMLogFormat("  Async transcribe failed: code=%s msg=%s", result.errorCode.c_str(), result.errorMessage.c_str());
     p->SetPluginState(kQuillomancerState_Error, 0);
   }
 }
@@ -181,21 +181,21 @@ void Quillomancer_HostProcessor::BeginAsyncGenerate(std::vector<float> primary, 
       QuillomancerServer::GenerateResult result;
       try {
         const double seconds = QMDurationSeconds(int64_t(primary.size()), sampleRate);
-        QMEngineLog("=== Sending to Quillomancer server (async) ===");
-        QMEngineLog("  Server URL: %s", QuillomancerServerBaseURL().c_str());
-        QMEngineLog("  Reference audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate), seconds);
+        QMLogFormat("=== Sending to Quillomancer server (async) ===");
+        QMLogFormat("  Server URL: %s", QuillomancerServerBaseURL().c_str());
+        QMLogFormat("  Reference audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate), seconds);
         if (voiceChange) {
-          QMEngineLog("  Voice audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate), seconds);
+          QMLogFormat("  Voice audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate), seconds);
         }
         const char* omitted = "(omitted for voice_change)";
-        QMEngineLog("  Text: '%s'", voiceChange ? omitted : text.c_str());
-        QMEngineLog("  Reference text: '%s'",
+        QMLogFormat("  Text: '%s'", voiceChange ? omitted : text.c_str());
+        QMLogFormat("  Reference text: '%s'",
                     voiceChange ? omitted : (referenceText.empty() ? "(none)" : referenceText.c_str()));
-        QMEngineLog("  Language: %s", OrAuto(language));
-        QMEngineLog("  Takes requested: %d", int(takes));
-        QMEngineLog("  Breath tail: %s", breath ? "ON" : "OFF");
-        QMEngineLog("  Variation: %s", variation ? "ON" : "OFF");
-        QMEngineLog("  Mode: %s", voiceChange ? "voice_change" : (lineChangeV2 ? "line_change_v2" : "default"));
+        QMLogFormat("  Language: %s", OrAuto(language));
+        QMLogFormat("  Takes requested: %d", int(takes));
+        QMLogFormat("  Breath tail: %s", breath ? "ON" : "OFF");
+        QMLogFormat("  Variation: %s", variation ? "ON" : "OFF");
+        QMLogFormat("  Mode: %s", voiceChange ? "voice_change" : (lineChangeV2 ? "line_change_v2" : "default"));
         const std::string empty;
         result = QuillomancerServer::Generate(
             primary.data(), primary.size(), voiceChange ? secondary.data() : nullptr,
@@ -243,7 +243,7 @@ void Quillomancer_HostProcessor::ApplyGenerateResult(uint64_t instanceId, uint64
     p->mTakesReady = usable;
     for (int32_t i = 0; i < usable; ++i) {
       p->mTakes[size_t(i)] = result.takes[size_t(i)];
-      QMEngineLog("  Take[%d] raw=%zu", int(i), p->mTakes[size_t(i)].size());
+      QMLogFormat("  Take[%d] raw=%zu", int(i), p->mTakes[size_t(i)].size());
     }
     p->mRenderSelectionLength = p->mCapturedLength;
     p->mRenderId = result.renderId;
@@ -255,14 +255,14 @@ void Quillomancer_HostProcessor::ApplyGenerateResult(uint64_t instanceId, uint64
     // Service takes render at their own gain, even when a local preview was never rendered.
     p->mLocalPreview = false;
     p->ResetAsyncActivity();
-    QMEngineLog("=== Server SUCCESS — %d takes ready, credits=%d render_id=%s ===", int(p->mTakesReady),
+    QMLogFormat("=== Server SUCCESS — %d takes ready, credits=%d render_id=%s ===", int(p->mTakesReady),
                 int(p->mCreditBalance), p->mRenderId.empty() ? "(missing)" : p->mRenderId.c_str());
     p->SetPluginState(kQuillomancerState_HasTakes, p->mTakeIndex);
     return;
   }
-  QMEngineLog("=== Server FAILED — code=%s msg=%s ===", result.errorCode.c_str(), result.errorMessage.c_str());
+  QMLogFormat("=== Server FAILED — code=%s msg=%s ===", result.errorCode.c_str(), result.errorMessage.c_str());
   if (result.timeoutRefundAttempted) {
-    QMEngineLog("  Timeout refund: success=%d refunded_count=%d refunded_credits=%d",
+    QMLogFormat("  Timeout refund: success=%d refunded_count=%d refunded_credits=%d",
                 result.timeoutRefundSucceeded ? 1 : 0, int(result.refundedCount), int(result.refundedCredits));
   }
   if (result.hasCreditBalance) p->mCreditBalance = result.creditBalance;
@@ -288,7 +288,7 @@ AAX_Result Quillomancer_HostProcessor::RequestProcessLoadedAudio(const char* sou
     std::lock_guard<std::mutex> active(QMActiveProcessorLock());
     Quillomancer_HostProcessor* p = QMActiveProcessorSlot();
     if (p == nullptr) {
-      QMEngineLog("ProcessLoadedAudio: no active host processor instance (source=%s)", label);
+      QMLogFormat("ProcessLoadedAudio: no active host processor instance (source=%s)", label);
       return AAX_ERROR_NOT_INITIALIZED;
     }
     return p->ProcessLoadedAudio(label);
@@ -301,15 +301,15 @@ AAX_Result Quillomancer_HostProcessor::RequestProcessLoadedAudio(const char* sou
 AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) noexcept {
   try {
     std::lock_guard<std::recursive_mutex> guard(mLock);
-    QMEngineLog("=== ProcessLoadedAudio (%s) ===", source != nullptr ? source : "unspecified");
+    QMLogFormat("=== ProcessLoadedAudio (%s) ===", source != nullptr ? source : "unspecified");
     if (IsCompatibilityLocked()) {
-      QMEngineLog("  Compatibility lock active — blocking cached process");
+      QMLogFormat("  Compatibility lock active — blocking cached process");
       ClearGeneratedState();
       SetPluginState(kQuillomancerState_UpdateRequired, 0);
       return AAX_SUCCESS;
     }
     if (mCapture.empty() || mCapturedLength < 1) {
-      QMEngineLog("  No cached audio available — load is required first");
+      QMLogFormat("  No cached audio available — load is required first");
       WriteBlockString(kQMBlock_ErrorText, "Load audio first");
       SetPluginState(kQuillomancerState_Error, 0);
       return AAX_SUCCESS;
@@ -319,7 +319,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
     uint8_t modeByte = 0;
     const bool voiceChange = ReadBlockByte(kQMBlock_Mode, &modeByte) && modeByte == 2;
     if (!voiceChange && text.empty()) {
-      QMEngineLog("  Cached process blocked: no text entered");
+      QMLogFormat("  Cached process blocked: no text entered");
       SetPluginState(kQuillomancerState_InputTextRequired, 0);
       return AAX_SUCCESS;
     }
@@ -330,7 +330,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
       const std::string reference = ReadBlockString(kQMBlock_ReferenceText, 1023);
       if (!reference.empty()) referenceText = reference;
       if (referenceText.empty()) {
-        QMEngineLog("  Cached process blocked: missing reference text");
+        QMLogFormat("  Cached process blocked: missing reference text");
         SetPluginState(kQuillomancerState_BeforeTextRequired, 0);
         return AAX_SUCCESS;
       }
@@ -342,7 +342,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
     std::vector<QuillomancerRepairRange> ranges;
     const bool repairActive = !plan.empty() && ParseRepairPlanJSON(plan, &ranges);
     if (repairActive) {
-      QMEngineLog("  Cached process: applying repair plan with %zu ranges", ranges.size());
+      QMLogFormat("  Cached process: applying repair plan with %zu ranges", ranges.size());
       ApplyRepairSilencePlan(&processed, sampleRate, ranges);
       lineChange = true;
     }
@@ -358,7 +358,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
       ClearBlock(kQMBlock_RenderID);
       ClearBlock(kQMBlock_RepairPreview);
       ResetAsyncActivity();
-      QMEngineLog("  Cached process preview: returning locally processed audio (%zu samples, repairActive=%d, "
+      QMLogFormat("  Cached process preview: returning locally processed audio (%zu samples, repairActive=%d, "
                   "lineChangeOn=%d)",
                   mTakes[0].size(), repairActive ? 1 : 0, lineChange ? 1 : 0);
       SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
@@ -371,7 +371,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
     uint8_t variationByte = 0;
     const bool variation = ReadBlockByte(kQMBlock_Variation, &variationByte) && variationByte != 0;
     const std::string language = ReadBlockString(kQMBlock_GenerationLanguage, 31);
-    QMEngineLog("  Cached process using %zu samples at %dHz (lineChangeOn=%d repairActive=%d preview=%d)",
+    QMLogFormat("  Cached process using %zu samples at %dHz (lineChangeOn=%d repairActive=%d preview=%d)",
                 processed.size(), int(sampleRate), lineChange ? 1 : 0, repairActive ? 1 : 0, preview ? 1 : 0);
     const bool breath = QMShouldAddBreathAfterDialogue();
     BeginAsyncGenerate(std::move(processed), {}, sampleRate, text, referenceText, language, token, takes, breath,

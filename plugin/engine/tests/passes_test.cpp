@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "engine_test_support.h"
-#include "QuillomancerEngineLog.h"
+#include "QuillomancerLogger.h"
 
 namespace {
 
@@ -273,11 +273,11 @@ TEST(StaticEntries, WithoutAnActiveProcessorAnswerNotInitialized) {
   qm::host::FakeHost host;
   PluginInstance instance(host);
   std::vector<std::string> lines;
-  QMEngineLogSetObserver([&](const std::string& line) { lines.push_back(line); });
+  QuillomancerLogger::shared().setMessageObserver([&](const std::string& line) { lines.push_back(line); });
   instance.ReleaseProcessor();
   EXPECT_EQ(Quillomancer_HostProcessor::RequestForceAnalyzeForSpike(""), -20011);
   EXPECT_EQ(Quillomancer_HostProcessor::RequestProcessLoadedAudio("process_button"), -20011);
-  QMEngineLogSetObserver({});
+  QuillomancerLogger::shared().setMessageObserver({});
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "ForceAnalyze spike: no active host processor instance (source=unspecified)");
   EXPECT_EQ(lines[1], "ProcessLoadedAudio: no active host processor instance (source=process_button)");
