@@ -18,6 +18,7 @@ struct RequiredKey {
 struct OptionalKey {
   const char* key;
   std::optional<std::string> LaunchPayload::*field;
+  bool swapNeedsIt = false;  // required, and not blank, when the action is "swap"
 };
 
 constexpr RequiredKey kRequired[] = {
@@ -36,12 +37,12 @@ constexpr RequiredKey kRequired[] = {
 
 constexpr OptionalKey kOptional[] = {
     {"action", &LaunchPayload::action},
-    {"operation_id", &LaunchPayload::operationID},
-    {"artifact_url", &LaunchPayload::artifactURL},
-    {"artifact_sha256", &LaunchPayload::artifactSHA256},
-    {"manifest_version", &LaunchPayload::manifestVersion},
-    {"manifest_signature", &LaunchPayload::manifestSignature},
-    {"released_at", &LaunchPayload::releasedAt},
+    {"operation_id", &LaunchPayload::operationID, true},
+    {"artifact_url", &LaunchPayload::artifactURL, true},
+    {"artifact_sha256", &LaunchPayload::artifactSHA256, true},
+    {"manifest_version", &LaunchPayload::manifestVersion, true},
+    {"manifest_signature", &LaunchPayload::manifestSignature, true},
+    {"released_at", &LaunchPayload::releasedAt, true},
     {"telemetry_endpoint_url", &LaunchPayload::telemetryEndpointURL},
     {"telemetry_bearer_token", &LaunchPayload::telemetryBearerToken},
 };
@@ -57,17 +58,16 @@ bool hostAllowed(const std::string& host, const std::vector<std::string>& allowe
   return std::find(allowed.begin(), allowed.end(), lower) != allowed.end();
 }
 
-// The rules every download address obeys: a URL with a host, https, an allowed host.
-void checkDownloadUrl(const std::string& text, const std::string& key, const UpdaterConfig& config,
-                      bool refuseFileScheme) {
+// The rules every address the updater reaches obeys: a URL with a host, https, an allowed host.
+void checkUrl(const std::string& text, const std::string& key, const std::vector<std::string>& allowedHosts,
+              bool refuseFileScheme) {
   const auto url = parseUrl(text);
   if (!url) fail(UpdaterErrorCode::invalidPayload, key + " invalid");
   if (refuseFileScheme && asciiLower(url->scheme) == "file")
     fail(UpdaterErrorCode::invalidPayload, key + " file:// is disabled in release builds");
   if (!url->host) fail(UpdaterErrorCode::invalidPayload, key + " invalid");
   if (asciiLower(url->scheme) != "https") fail(UpdaterErrorCode::invalidPayload, key + " must be https");
-  if (!hostAllowed(*url->host, config.allowedUpdateHosts))
-    fail(UpdaterErrorCode::invalidPayload, key + " host not allowed");
+  if (!hostAllowed(*url->host, allowedHosts)) fail(UpdaterErrorCode::invalidPayload, key + " host not allowed");
 }
 
 }  // namespace
@@ -158,21 +158,14 @@ void LaunchPayloadValidator::validate(const LaunchPayload& p, SystemTime now) co
   // The version becomes part of cache file names that are written and removed.
   if (!isSafeVersionText(p.targetVersion)) fail(UpdaterErrorCode::invalidPayload, "target_version invalid");
 
-  checkDownloadUrl(p.updatePkgURL, "update_pkg_url", config_, false);
+  checkUrl(p.updatePkgURL, "update_pkg_url", config_.allowedUpdateHosts, false);
 
   if (p.action && *p.action != "prefetch" && *p.action != "install" && *p.action != "swap")
     fail(UpdaterErrorCode::invalidPayload, "action must be prefetch, install, or swap");
 
   if (p.action && *p.action == "swap") {
-    const OptionalKey swapKeys[] = {
-        {"operation_id", &LaunchPayload::operationID},
-        {"artifact_url", &LaunchPayload::artifactURL},
-        {"artifact_sha256", &LaunchPayload::artifactSHA256},
-        {"manifest_version", &LaunchPayload::manifestVersion},
-        {"manifest_signature", &LaunchPayload::manifestSignature},
-        {"released_at", &LaunchPayload::releasedAt},
-    };
-    for (const auto& k : swapKeys) {
+    for (const auto& k : kOptional) {
+      if (!k.swapNeedsIt) continue;
       const auto& v = p.*k.field;
       if (!v || blankAfterTrim(*v))
         fail(UpdaterErrorCode::missingRequiredField, std::string("Missing swap field: ") + k.key);
@@ -180,17 +173,11 @@ void LaunchPayloadValidator::validate(const LaunchPayload& p, SystemTime now) co
     if (!isUuidV4(*p.operationID)) fail(UpdaterErrorCode::invalidRequestID, "operation_id format invalid");
     if (!isLowercaseSha256(*p.artifactSHA256))
       fail(UpdaterErrorCode::invalidSHA256Format, "artifact_sha256 must be 64-char lowercase hex");
-    checkDownloadUrl(*p.artifactURL, "artifact_url", config_, true);
+    checkUrl(*p.artifactURL, "artifact_url", config_.allowedUpdateHosts, true);
   }
 
-  if (p.telemetryEndpointURL && !p.telemetryEndpointURL->empty()) {
-    const auto url = parseUrl(*p.telemetryEndpointURL);
-    if (!url || !url->host) fail(UpdaterErrorCode::invalidPayload, "telemetry_endpoint_url invalid");
-    if (asciiLower(url->scheme) != "https")
-      fail(UpdaterErrorCode::invalidPayload, "telemetry_endpoint_url must be https");
-    if (!hostAllowed(*url->host, config_.allowedTelemetryHosts))
-      fail(UpdaterErrorCode::invalidPayload, "telemetry_endpoint_url host not allowed");
-  }
+  if (p.telemetryEndpointURL && !p.telemetryEndpointURL->empty())
+    checkUrl(*p.telemetryEndpointURL, "telemetry_endpoint_url", config_.allowedTelemetryHosts, false);
 
   const auto stamp = parseInternetDateTime(p.timestampUTC);
   if (!stamp) fail(UpdaterErrorCode::invalidPayload, "timestamp_utc invalid");
