@@ -33,6 +33,36 @@ void JobFinished() {
   sRunningJobs.fetch_sub(1);
 }
 
+// Runs `call` on the global queue and hands its result to `apply` on the main queue. The job counts
+// as running until `apply` has run or could not be queued. False when the global queue would not
+// take the job; nothing runs then.
+template <typename Call, typename Apply>
+bool RunServiceJob(Call call, Apply apply) {
+  JobStarted();
+  try {
+    QMDispatchGlobalAsync([call = std::move(call), apply = std::move(apply)]() {
+      // [any-thread] (global queue)
+      auto result = call();
+      try {
+        QMDispatchMainAsync([apply, result = std::move(result)]() {
+          // [main-thread]
+          try {
+            apply(result);
+          } catch (...) {
+          }
+          JobFinished();
+        });
+      } catch (...) {
+        JobFinished();
+      }
+    });
+    return true;
+  } catch (...) {
+    JobFinished();
+    return false;
+  }
+}
+
 const char* OrAuto(const std::string& language) { return language.empty() ? "auto" : language.c_str(); }
 
 }  // namespace
@@ -102,35 +132,23 @@ void Quillomancer_HostProcessor::BeginAsyncTranscribe(std::vector<float> audio, 
   const uint64_t instanceId = mInstanceId;
   const uint64_t generation = BeginAsyncJob(kQuillomancerActivity_Transcribe);
   SetPluginState(kQuillomancerState_Processing, 0);
-  JobStarted();
-  try {
-    QMDispatchGlobalAsync([instanceId, generation, sampleRate, audio = std::move(audio),
-                           language = std::move(language), accessToken = std::move(accessToken)]() {
-      // [any-thread] (global queue)
-      QuillomancerServer::TranscribeResult result;
-      try {
-        QMLogFormat("  Async transcribe: sending %zu samples at %dHz (%.2fs), language=%s", audio.size(),
-                    int(sampleRate), QMDurationSeconds(int64_t(audio.size()), sampleRate), OrAuto(language));
-        result = QuillomancerServer::Transcribe(audio.data(), audio.size(), sampleRate, language, accessToken);
-      } catch (...) {
-        result = {};
-        result.errorCode = "TRANSCRIPTION_FAILED";
-      }
-      try {
-        QMDispatchMainAsync([instanceId, generation, result = std::move(result)]() {
-          // [main-thread]
-          try {
-            ApplyTranscribeResult(instanceId, generation, result);
-          } catch (...) {
-          }
-          JobFinished();
-        });
-      } catch (...) {
-        JobFinished();
-      }
-    });
-  } catch (...) {
-    JobFinished();
+  const bool queued = RunServiceJob(
+      [sampleRate, audio = std::move(audio), language = std::move(language), accessToken = std::move(accessToken)]() {
+        QuillomancerServer::TranscribeResult result;
+        try {
+          QMLogFormat("  Async transcribe: sending %zu samples at %dHz (%.2fs), language=%s", audio.size(),
+                      int(sampleRate), QMDurationSeconds(int64_t(audio.size()), sampleRate), OrAuto(language));
+          result = QuillomancerServer::Transcribe(audio.data(), audio.size(), sampleRate, language, accessToken);
+        } catch (...) {
+          result = {};
+          result.errorCode = "TRANSCRIPTION_FAILED";
+        }
+        return result;
+      },
+      [instanceId, generation](const QuillomancerServer::TranscribeResult& result) {
+        ApplyTranscribeResult(instanceId, generation, result);
+      });
+  if (!queued) {
     ResetAsyncActivity();
     WriteBlockString(kQMBlock_ErrorText, "Transcription failed");
     SetPluginState(kQuillomancerState_Error, 0);
@@ -172,55 +190,46 @@ void Quillomancer_HostProcessor::BeginAsyncGenerate(std::vector<float> primary, 
   const uint64_t instanceId = mInstanceId;
   const uint64_t generation = BeginAsyncJob(kQuillomancerActivity_Generate);
   SetPluginState(kQuillomancerState_Processing, 0);
-  JobStarted();
-  try {
-    QMDispatchGlobalAsync([=, primary = std::move(primary), secondary = std::move(secondary),
-                           text = std::move(text), referenceText = std::move(referenceText),
-                           language = std::move(language), accessToken = std::move(accessToken)]() {
-      // [any-thread] (global queue)
-      QuillomancerServer::GenerateResult result;
-      try {
-        const double seconds = QMDurationSeconds(int64_t(primary.size()), sampleRate);
-        QMLogFormat("=== Sending to Quillomancer server (async) ===");
-        QMLogFormat("  Server URL: %s", QuillomancerServerBaseURL().c_str());
-        QMLogFormat("  Reference audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate), seconds);
-        if (voiceChange) {
-          QMLogFormat("  Voice audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate), seconds);
-        }
-        const char* omitted = "(omitted for voice_change)";
-        QMLogFormat("  Text: '%s'", voiceChange ? omitted : text.c_str());
-        QMLogFormat("  Reference text: '%s'",
-                    voiceChange ? omitted : (referenceText.empty() ? "(none)" : referenceText.c_str()));
-        QMLogFormat("  Language: %s", OrAuto(language));
-        QMLogFormat("  Takes requested: %d", int(takes));
-        QMLogFormat("  Breath tail: %s", breath ? "ON" : "OFF");
-        QMLogFormat("  Variation: %s", variation ? "ON" : "OFF");
-        QMLogFormat("  Mode: %s", voiceChange ? "voice_change" : (lineChangeV2 ? "line_change_v2" : "default"));
-        const std::string empty;
-        result = QuillomancerServer::Generate(
-            primary.data(), primary.size(), voiceChange ? secondary.data() : nullptr,
-            voiceChange ? secondary.size() : 0, sampleRate, voiceChange ? empty : text,
-            voiceChange ? empty : referenceText, language, accessToken, takes, breath, voiceChange, lineChangeV2,
-            variation);
-      } catch (...) {
-        result = {};
-        result.errorCode = "GENERATION_FAILED";
-      }
-      try {
-        QMDispatchMainAsync([instanceId, generation, voiceChange, result = std::move(result)]() {
-          // [main-thread]
-          try {
-            ApplyGenerateResult(instanceId, generation, result, voiceChange);
-          } catch (...) {
+  const bool queued = RunServiceJob(
+      [=, primary = std::move(primary), secondary = std::move(secondary), text = std::move(text),
+       referenceText = std::move(referenceText), language = std::move(language),
+       accessToken = std::move(accessToken)]() {
+        QuillomancerServer::GenerateResult result;
+        try {
+          const double seconds = QMDurationSeconds(int64_t(primary.size()), sampleRate);
+          QMLogFormat("=== Sending to Quillomancer server (async) ===");
+          QMLogFormat("  Server URL: %s", QuillomancerServerBaseURL().c_str());
+          QMLogFormat("  Reference audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate),
+                      seconds);
+          if (voiceChange) {
+            QMLogFormat("  Voice audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate),
+                        seconds);
           }
-          JobFinished();
-        });
-      } catch (...) {
-        JobFinished();
-      }
-    });
-  } catch (...) {
-    JobFinished();
+          const char* omitted = "(omitted for voice_change)";
+          QMLogFormat("  Text: '%s'", voiceChange ? omitted : text.c_str());
+          QMLogFormat("  Reference text: '%s'",
+                      voiceChange ? omitted : (referenceText.empty() ? "(none)" : referenceText.c_str()));
+          QMLogFormat("  Language: %s", OrAuto(language));
+          QMLogFormat("  Takes requested: %d", int(takes));
+          QMLogFormat("  Breath tail: %s", breath ? "ON" : "OFF");
+          QMLogFormat("  Variation: %s", variation ? "ON" : "OFF");
+          QMLogFormat("  Mode: %s", voiceChange ? "voice_change" : (lineChangeV2 ? "line_change_v2" : "default"));
+          const std::string empty;
+          result = QuillomancerServer::Generate(
+              primary.data(), primary.size(), voiceChange ? secondary.data() : nullptr,
+              voiceChange ? secondary.size() : 0, sampleRate, voiceChange ? empty : text,
+              voiceChange ? empty : referenceText, language, accessToken, takes, breath, voiceChange, lineChangeV2,
+              variation);
+        } catch (...) {
+          result = {};
+          result.errorCode = "GENERATION_FAILED";
+        }
+        return result;
+      },
+      [instanceId, generation, voiceChange](const QuillomancerServer::GenerateResult& result) {
+        ApplyGenerateResult(instanceId, generation, result, voiceChange);
+      });
+  if (!queued) {
     ResetAsyncActivity();
     WriteBlockString(kQMBlock_ErrorText, "Server error");
     SetPluginState(kQuillomancerState_Error, 0);
