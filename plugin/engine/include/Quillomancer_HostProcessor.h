@@ -124,9 +124,6 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   static uint32_t RunningJobCount();
 
  private:
-  struct TranscribeJob;
-  struct GenerateJob;
-
   std::string ReadBlockString(uint32_t blockId, size_t maxBytes) const;
   bool ReadBlockByte(uint32_t blockId, uint8_t* value) const;
   void WriteBlock(uint32_t blockId, const void* data, uint32_t size) const;
@@ -134,6 +131,8 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   void ClearBlock(uint32_t blockId) const;
   int32_t SessionSampleRate(bool* queryOK) const;
   void ResetCaptureAndTakes();
+  // Makes locally processed audio the one take, rendered without a service render id.
+  void ServeLocalPreview(std::vector<float> audio);
 
   static void ApplyTranscribeResult(uint64_t instanceId, uint64_t generation,
                                     const QuillomancerServer::TranscribeResult& result);

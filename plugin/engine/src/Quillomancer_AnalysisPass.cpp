@@ -265,16 +265,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
                   "(3 + takes * max(5, duration * 1.20)).",
                   duration, int(takes), int(mCountdownEstimate));
     } else if (previewRead && previewByte != 0) {
-      for (auto& take : mTakes) take.clear();
-      mTakes[0] = std::move(working);
-      mTakesReady = 1;
-      mTakeIndex = 0;
-      mTakesToConsume = 0;
-      mLocalPreview = true;
-      mRenderArmed = true;
-      mRenderId.clear();
-      ClearBlock(kQMBlock_RenderID);
-      ResetAsyncActivity();
+      ServeLocalPreview(std::move(working));
       QMLogFormat("  Repair preview: returning locally processed audio (%zu samples, repairActive=%d)",
                   mTakes[0].size(), repairActive ? 1 : 0);
       SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);

@@ -160,6 +160,20 @@ void Quillomancer_HostProcessor::ResetCaptureAndTakes() {
   }
 }
 
+void Quillomancer_HostProcessor::ServeLocalPreview(std::vector<float> audio) {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
+  for (auto& take : mTakes) take.clear();
+  mTakes[0] = std::move(audio);
+  mTakesReady = 1;
+  mTakeIndex = 0;
+  mTakesToConsume = 0;
+  mLocalPreview = true;
+  mRenderArmed = true;
+  mRenderId.clear();
+  ClearBlock(kQMBlock_RenderID);
+  ResetAsyncActivity();
+}
+
 void Quillomancer_HostProcessor::ClearGeneratedState() {
   std::lock_guard<std::recursive_mutex> guard(mLock);
   ResetCaptureAndTakes();

@@ -356,17 +356,8 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
       lineChange = true;
     }
     if (!voiceChange && preview) {
-      for (auto& take : mTakes) take.clear();
-      mTakes[0] = std::move(processed);
-      mTakesReady = 1;
-      mTakeIndex = 0;
-      mTakesToConsume = 0;
-      mLocalPreview = true;
-      mRenderArmed = true;
-      mRenderId.clear();
-      ClearBlock(kQMBlock_RenderID);
+      ServeLocalPreview(std::move(processed));
       ClearBlock(kQMBlock_RepairPreview);
-      ResetAsyncActivity();
       QMLogFormat("  Cached process preview: returning locally processed audio (%zu samples, repairActive=%d, "
                   "lineChangeOn=%d)",
                   mTakes[0].size(), repairActive ? 1 : 0, lineChange ? 1 : 0);
