@@ -5,6 +5,7 @@
 #include "qm/platform/process.h"
 #include "qm/platform/sha256.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/path_text.h"
 #include "qm/updater/url.h"
 
 #include <algorithm>
@@ -17,17 +18,6 @@
 namespace qm::updater {
 
 namespace {
-
-std::string parentOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseName(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 [[noreturn]] void ioError(int err, const std::string& path) {
   throw UpdaterError(UpdaterErrorCode::downloadIOError, platformErrorFromErrno(err, path).what());
@@ -58,7 +48,7 @@ DownloadResult HttpDownloader::download(const std::string& url, const std::strin
 
   // Hidden, so that neither the cache cleanup nor the pending scan ever takes it for a file of theirs.
   TempFile tmp;
-  std::string tmpl = folder + "/." + baseName(destination) + ".download-XXXXXX";
+  std::string tmpl = folder + "/." + lastComponent(destination) + ".download-XXXXXX";
   tmp.fd = ::mkostemp(tmpl.data(), O_CLOEXEC);  // mode 0600
   if (tmp.fd < 0) ioError(errno, folder);
   tmp.path = tmpl;

@@ -1,5 +1,7 @@
 #include "qm/updater/file_operations.h"
 
+#include "qm/updater/path_text.h"
+
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
@@ -18,17 +20,6 @@ std::atomic<std::uint64_t> gSteps{0};
 std::atomic<bool> gHaveFaults{false};
 constexpr int kStepKinds = static_cast<int>(FileStep::readData) + 1;
 std::uint64_t gKindSteps[kStepKinds] = {};
-
-std::string lastComponent(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string parentOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // A sibling name for work in progress, hidden and unique to this process.
 std::string besideName(const std::string& path, const char* what) {

@@ -2,6 +2,7 @@
 
 #include "qm/platform/files.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/path_text.h"
 #include "qm/updater/time_text.h"
 
 #include <cerrno>
@@ -14,12 +15,6 @@
 namespace qm::updater {
 
 namespace {
-
-std::string parentOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 void replaceAll(std::string& text, const std::string& what, const std::string& with) {
   if (what.empty()) return;

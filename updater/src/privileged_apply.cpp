@@ -3,6 +3,7 @@
 #include "qm/platform/process.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/file_operations.h"
+#include "qm/updater/path_text.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -11,12 +12,6 @@
 namespace qm::updater {
 
 namespace {
-
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string trimmed(const std::string& text) {
   const char* space = " \t\r\n\v\f";
@@ -44,7 +39,7 @@ bool isUtf8(const std::string& text) {
 std::vector<std::string> defaultHelperCandidates(const std::string& programPath,
                                                  const std::string& updatesFolder) {
   std::vector<std::string> out;
-  if (!programPath.empty()) out.push_back(folderOf(programPath) + "/" + kHelperName);
+  if (!programPath.empty()) out.push_back(parentOf(programPath) + "/" + kHelperName);
   out.push_back(std::string("/Library/Application Support/Quillomancer/Updater/") + kHelperName);
   out.push_back(std::string("/Applications/QuillomancerUpdater.app/Contents/MacOS/") + kHelperName);
   out.push_back(updatesFolder + "/" + kHelperName);
