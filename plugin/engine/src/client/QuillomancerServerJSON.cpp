@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -34,16 +35,23 @@ int32_t saturate(long double value) {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
+// Skips the white space and the optional sign before a number; returns where its digits begin.
+size_t skipSpaceAndSign(const std::string& text, bool* negative) {
+  size_t i = 0;
+  while (i < text.size() && isSpace(text[i])) ++i;
+  *negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    *negative = text[i] == '-';
+    ++i;
+  }
+  return i;
+}
+
 // Leading integer of a text: white space, an optional sign, decimal digits; no digits gives 0.
 // Values past 32 bits saturate.
 int32_t leadingInteger(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && isSpace(text[i])) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  size_t i = skipSpaceAndSign(text, &negative);
   int64_t magnitude = 0;
   constexpr int64_t kCap = int64_t{1} << 32;  // anything past this saturates either way
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
@@ -59,13 +67,8 @@ int32_t leadingInteger(const std::string& text) {
 // Leading decimal number of a text (white space and a sign allowed before it); 0.0 when there is
 // none or it is not finite.
 double leadingDouble(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && isSpace(text[i])) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  const size_t i = skipSpaceAndSign(text, &negative);
   // Only digits and a point may begin the number (no "inf", "nan" or hexadecimal forms).
   if (i >= text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) return 0.0;
   double value = 0.0;
@@ -74,6 +77,18 @@ double leadingDouble(const std::string& text) {
   (void)ptr;
   if (ec != std::errc() || !std::isfinite(value)) return 0.0;
   return negative ? -value : value;
+}
+
+// The frame of the typed readers: `convert` gives the value as a T, or nothing when its JSON type
+// does not convert. `present` says whether it did; the answer is T{} when not.
+template <typename T, typename Convert>
+T readTyped(const json* object, std::string_view key, bool* present, Convert convert) {
+  if (present) *present = false;
+  const json* value = findValue(object, key);
+  const std::optional<T> result = value == nullptr ? std::nullopt : convert(*value);
+  if (!result) return T{};
+  if (present) *present = true;
+  return *result;
 }
 
 }  // namespace
@@ -96,45 +111,24 @@ std::string JSONString(const nlohmann::json* object, std::string_view key) {
 }
 
 bool JSONBool(const nlohmann::json* object, std::string_view key, bool* present) {
-  if (present) *present = false;
-  const json* value = findValue(object, key);
-  if (value == nullptr) return false;
-  bool result = false;
-  if (value->is_boolean()) {
-    result = value->get<bool>();
-  } else if (value->is_number_unsigned()) {
-    result = value->get<uint64_t>() != 0;
-  } else if (value->is_number_integer()) {
-    result = value->get<int64_t>() != 0;
-  } else if (value->is_number_float()) {
-    result = value->get<double>() != 0.0;
-  } else {
-    return false;
-  }
-  if (present) *present = true;
-  return result;
+  return readTyped<bool>(object, key, present, [](const json& value) -> std::optional<bool> {
+    if (value.is_boolean()) return value.get<bool>();
+    if (value.is_number_unsigned()) return value.get<uint64_t>() != 0;
+    if (value.is_number_integer()) return value.get<int64_t>() != 0;
+    if (value.is_number_float()) return value.get<double>() != 0.0;
+    return std::nullopt;
+  });
 }
 
 int32_t JSONIntWithPresence(const nlohmann::json* object, std::string_view key, bool* present) {
-  if (present) *present = false;
-  const json* value = findValue(object, key);
-  if (value == nullptr) return 0;
-  int32_t result = 0;
-  if (value->is_boolean()) {
-    result = value->get<bool>() ? 1 : 0;
-  } else if (value->is_number_unsigned()) {
-    result = saturate(static_cast<long double>(value->get<uint64_t>()));
-  } else if (value->is_number_integer()) {
-    result = saturate(static_cast<long double>(value->get<int64_t>()));
-  } else if (value->is_number_float()) {
-    result = saturate(static_cast<long double>(value->get<double>()));
-  } else if (value->is_string()) {
-    result = leadingInteger(value->get_ref<const std::string&>());
-  } else {
-    return 0;
-  }
-  if (present) *present = true;
-  return result;
+  return readTyped<int32_t>(object, key, present, [](const json& value) -> std::optional<int32_t> {
+    if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
+    if (value.is_number_unsigned()) return saturate(static_cast<long double>(value.get<uint64_t>()));
+    if (value.is_number_integer()) return saturate(static_cast<long double>(value.get<int64_t>()));
+    if (value.is_number_float()) return saturate(static_cast<long double>(value.get<double>()));
+    if (value.is_string()) return leadingInteger(value.get_ref<const std::string&>());
+    return std::nullopt;
+  });
 }
 
 int32_t JSONInt(const nlohmann::json* object, std::string_view key) {
@@ -142,22 +136,15 @@ int32_t JSONInt(const nlohmann::json* object, std::string_view key) {
 }
 
 double JSONDouble(const nlohmann::json* object, std::string_view key, bool* present) {
-  if (present) *present = false;
-  const json* value = findValue(object, key);
-  if (value == nullptr) return 0.0;
-  double result = 0.0;
-  if (value->is_boolean()) {
-    result = value->get<bool>() ? 1.0 : 0.0;
-  } else if (value->is_number()) {
-    result = value->get<double>();
-    if (!std::isfinite(result)) result = 0.0;
-  } else if (value->is_string()) {
-    result = leadingDouble(value->get_ref<const std::string&>());
-  } else {
-    return 0.0;
-  }
-  if (present) *present = true;
-  return result;
+  return readTyped<double>(object, key, present, [](const json& value) -> std::optional<double> {
+    if (value.is_boolean()) return value.get<bool>() ? 1.0 : 0.0;
+    if (value.is_number()) {
+      const double number = value.get<double>();
+      return std::isfinite(number) ? number : 0.0;
+    }
+    if (value.is_string()) return leadingDouble(value.get_ref<const std::string&>());
+    return std::nullopt;
+  });
 }
 
 const nlohmann::json* JSONDict(const nlohmann::json* object, std::string_view key) {
