@@ -5,11 +5,7 @@
 #include "qm/updater/small_file.h"
 
 #include <array>
-#include <cerrno>
-#include <fcntl.h>
 #include <nlohmann/json.hpp>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qm::updater {
 
@@ -25,24 +21,6 @@ constexpr std::array<std::string_view, 6> kRetryableCodes = {
 bool usableFileName(const std::string& name) {
   return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos &&
          name.find('\0') == std::string::npos;
-}
-
-// Writes all bytes, flushes them to disk and closes; returns 0 or the errno that stopped it.
-int writeFlushClose(int fd, std::string_view bytes) {
-  size_t done = 0;
-  int err = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (!err && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && !err) err = errno;
-  return err;
 }
 
 }  // namespace
@@ -133,25 +111,9 @@ void StatusStore::write(const UpdateStatus& status) const {
   if (!usableFileName(status.requestID))
     throw UpdaterError(UpdaterErrorCode::statusWriteFailed, "request_id is not usable as a file name");
 
-  const std::string tmp = statusDirectory_ + "/" + status.requestID + ".tmp";
-  const std::string target = statusFilePath(status.requestID);
-  // The mode is set at creation; fchmod covers a temporary file left over with another mode.
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  int err = fd < 0 ? errno : 0;
-  if (!err && ::fchmod(fd, 0600) != 0) {
-    err = errno;
-    ::close(fd);
-  } else if (!err) {
-    err = writeFlushClose(fd, bytes);
-  }
-  // Renamed over the old document, never removed first: a reader always finds a whole file.
-  if (!err && ::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
-  if (err) throw UpdaterError(UpdaterErrorCode::statusWriteFailed, errnoDescription(err));
-  const int dfd = ::open(statusDirectory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  // Replaced in one step, never removed first: a reader always finds a whole file.
+  if (const int err = platform::writeFileAtomic(statusFilePath(status.requestID), bytes, 0600))
+    throw UpdaterError(UpdaterErrorCode::statusWriteFailed, errnoDescription(err));
 }
 
 std::optional<UpdateStatus> StatusStore::read(const std::string& requestID) const {
