@@ -24,6 +24,11 @@ void putU32(std::string& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
+void putU16(std::string& out, uint16_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>(v >> 8));
+}
+
 }  // namespace
 
 std::optional<WavAudio> readWav(const std::string& bytes) {
@@ -59,6 +64,24 @@ std::optional<WavAudio> readWav(const std::string& bytes) {
     at = body + size + (size & 1);
   }
   return std::nullopt;
+}
+
+std::string writeWav(const std::vector<int16_t>& samples, uint32_t sampleRate) {
+  const auto dataBytes = static_cast<uint32_t>(2 * samples.size());
+  std::string out = "RIFF";
+  putU32(out, 36 + dataBytes);
+  out += "WAVEfmt ";
+  putU32(out, 16);
+  putU16(out, 1);  // PCM
+  putU16(out, 1);  // mono
+  putU32(out, sampleRate);
+  putU32(out, sampleRate * 2);
+  putU16(out, 2);
+  putU16(out, 16);
+  out += "data";
+  putU32(out, dataBytes);
+  for (int16_t s : samples) putU16(out, static_cast<uint16_t>(s));
+  return out;
 }
 
 std::vector<Span> speechSpans(const std::vector<int16_t>& samples, uint32_t sampleRate) {

@@ -24,30 +24,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string wavOf(const std::vector<int16_t>& samples, uint32_t rate) {
-  std::string out = "RIFF";
-  auto u32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-  };
-  auto u16 = [&](uint16_t v) {
-    out.push_back(static_cast<char>(v));
-    out.push_back(static_cast<char>(v >> 8));
-  };
-  u32(36 + 2 * static_cast<uint32_t>(samples.size()));
-  out += "WAVEfmt ";
-  u32(16);
-  u16(1);
-  u16(1);
-  u32(rate);
-  u32(rate * 2);
-  u16(2);
-  u16(16);
-  out += "data";
-  u32(2 * static_cast<uint32_t>(samples.size()));
-  for (int16_t s : samples) u16(static_cast<uint16_t>(s));
-  return out;
-}
-
 // One second: silence, a tone from 0.2 s to 0.8 s, silence.
 std::vector<int16_t> toneLine(uint32_t rate = 16000) {
   std::vector<int16_t> s(rate, 0);
@@ -73,7 +49,7 @@ class ServiceTest : public ::testing::Test {
   httplib::Result generate(int takes, const std::string& token = "tok") {
     auto c = client();
     httplib::MultipartFormDataItems items = {
-        {"audio", wavOf(toneLine(), 16000), "capture.wav", "audio/wav"},
+        {"audio", writeWav(toneLine(), 16000), "capture.wav", "audio/wav"},
         {"text", "make it so", "", ""},
         {"reference_text", "", "", ""},
         {"sample_rate", "16000", "", ""},
@@ -89,7 +65,7 @@ class ServiceTest : public ::testing::Test {
 }  // namespace
 
 TEST(ServiceAudio, WavReaderRefusesWhatIsNotPcm16) {
-  const std::string good = wavOf({1, -2, 3}, 8000);
+  const std::string good = writeWav({1, -2, 3}, 8000);
   const auto wav = readWav(good);
   ASSERT_TRUE(wav);
   EXPECT_EQ(wav->sampleRate, 8000u);
@@ -210,7 +186,7 @@ TEST_F(ServiceTest, RefundGivesBackUndeliveredGenerations) {
   service.setFault(kGenerate, slow);
   httplib::Client c("127.0.0.1", service.port());
   c.set_read_timeout(0, 200 * 1000);
-  httplib::MultipartFormDataItems items = {{"audio", wavOf(toneLine(), 16000), "capture.wav", "audio/wav"},
+  httplib::MultipartFormDataItems items = {{"audio", writeWav(toneLine(), 16000), "capture.wav", "audio/wav"},
                                            {"text", "x", "", ""},
                                            {"takes", "3", "", ""}};
   auto res = c.Post(kGenerate, {{"Authorization", "Bearer tok"}}, items);

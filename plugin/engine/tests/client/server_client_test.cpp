@@ -3,6 +3,7 @@
 
 #include "QuillomancerLogger.h"
 #include "QuillomancerServer.h"
+#include "qm/service/audio.h"
 #include "qm/service/service.h"
 
 #include <gtest/gtest.h>
@@ -26,33 +27,13 @@ std::vector<float> line(size_t n = 16000) {
   return s;
 }
 
-// The upload WAV as the service expects it, written here from the format's table.
+// The upload WAV as the service expects it, written by the service's own writer: samples clamped
+// and scaled to 16 bits.
 std::string expectedWav(const std::vector<float>& samples, uint32_t rate) {
-  std::string out = "RIFF";
-  auto u32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-  };
-  auto u16 = [&](uint16_t v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>(v >> 8));
-  };
-  const auto n = static_cast<uint32_t>(samples.size());
-  u32(36 + 2 * n);
-  out += "WAVEfmt ";
-  u32(16);
-  u16(1);
-  u16(1);
-  u32(rate);
-  u32(rate * 2);
-  u16(2);
-  u16(16);
-  out += "data";
-  u32(2 * n);
-  for (float f : samples) {
-    const float c = std::fmax(-1.0f, std::fmin(1.0f, f));
-    u16(static_cast<uint16_t>(static_cast<int16_t>(c * 32767.0f)));
-  }
-  return out;
+  std::vector<int16_t> pcm;
+  pcm.reserve(samples.size());
+  for (float f : samples) pcm.push_back(static_cast<int16_t>(std::fmax(-1.0f, std::fmin(1.0f, f)) * 32767.0f));
+  return svc::writeWav(pcm, rate);
 }
 
 std::string filePart(const std::string& boundary, const std::string& name, const std::string& file,

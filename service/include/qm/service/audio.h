@@ -23,6 +23,10 @@ struct WavAudio {
 // Nothing on anything else, or when a chunk runs past the data.
 std::optional<WavAudio> readWav(const std::string& bytes);
 
+// A mono PCM 16-bit WAV file: the plain 44-byte header, then the samples (tests build uploads
+// and expected upload bytes with it).
+std::string writeWav(const std::vector<int16_t>& samples, uint32_t sampleRate);
+
 // Spans of speech (seconds) where 10 ms frames rise above a fraction of the loudest frame;
 // pauses shorter than 150 ms are bridged.
 struct Span {
