@@ -1,13 +1,12 @@
 // Downloads and telemetry posts against the web-service stand-in over loopback HTTPS, with a
 // certificate authority made for the test.
 #include "qm/platform/files.h"
-#include "qm/platform/process.h"
 #include "qm/platform/sha256.h"
 #include "qm/service/service.h"
 #include "qm/updater/download.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/telemetry.h"
-#include "updater_test_support.h"
+#include "https_test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -16,57 +15,17 @@
 
 namespace fs = std::filesystem;
 using namespace qm::updater;
-using qm::updater::testing::TempDir;
-using qm::updater::testing::modeOf;
+using namespace qm::updater::testing;
 
 namespace {
-
-// A test CA and a server certificate for 127.0.0.1 and localhost signed by it.
-struct TestPki {
-  TempDir dir;
-  std::string caFile, certFile, keyFile;
-  bool ok = false;
-
-  TestPki() {
-    const std::string d = dir.str();
-    caFile = d + "/ca.pem";
-    certFile = d + "/server.pem";
-    keyFile = d + "/server.key";
-    { std::ofstream(d + "/san.ext") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n"; }
-    const std::vector<std::vector<std::string>> steps = {
-        {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quillomancer Test CA",
-         "-keyout", d + "/ca.key", "-out", caFile},
-        {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", keyFile, "-out", d + "/server.csr"},
-        {"x509", "-req", "-in", d + "/server.csr", "-CA", caFile, "-CAkey", d + "/ca.key", "-CAcreateserial",
-         "-days", "2", "-extfile", d + "/san.ext", "-out", certFile},
-    };
-    qm::platform::ProcessOptions o;
-    o.timeoutSeconds = 60;
-    for (const auto& s : steps) {
-      const auto r = qm::platform::runProcess("openssl", s, o);
-      if (r.exitCode != 0) return;
-    }
-    ok = true;
-  }
-};
-
-TestPki& pki() {
-  static TestPki* p = new TestPki;  // made once for the whole test program
-  return *p;
-}
 
 class Downloads : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!pki().ok) GTEST_SKIP() << "openssl could not make a test certificate";
-    qm::service::Options o;
-    o.certFile = pki().certFile;
-    o.keyFile = pki().keyFile;
-    service = std::make_unique<qm::service::Service>(o);
+    if (!testPki().ok) GTEST_SKIP() << "openssl could not make a test certificate";
+    service = makeHttpsService();
     ASSERT_TRUE(service->start());
-    config.allowedUpdateHosts = {"127.0.0.1"};
-    config.allowedTelemetryHosts = {"127.0.0.1"};
-    config.caFile = pki().caFile;
+    trustTestService(config);
     config.maxDownloadBytes = 1u << 20;
     config.downloadIdleTimeoutSeconds = 10;
     config.downloadTotalTimeoutSeconds = 30;
@@ -195,12 +154,9 @@ TEST_F(Downloads, EndlessBodyIsCutAtTheCap) {
 }
 
 TEST_F(Downloads, RedirectsStayOnAllowedHttpsHosts) {
-  qm::service::Options o;
-  o.certFile = pki().certFile;
-  o.keyFile = pki().keyFile;
-  qm::service::Service other(o);
-  ASSERT_TRUE(other.start());
-  other.setFile("pkg", "from elsewhere");
+  const auto other = makeHttpsService();
+  ASSERT_TRUE(other->start());
+  other->setFile("pkg", "from elsewhere");
   service->setFile("pkg", "real");
   service->setFile("moved", "moved package");
 
@@ -214,12 +170,12 @@ TEST_F(Downloads, RedirectsStayOnAllowedHttpsHosts) {
 
   // Another host name (localhost is not on the list): refused before any byte is fetched there.
   qm::service::Fault elsewhere;
-  elsewhere.redirectTo = "https://localhost:" + std::to_string(other.port()) + "/files/pkg";
+  elsewhere.redirectTo = "https://localhost:" + std::to_string(other->port()) + "/files/pkg";
   service->setFault("/files/pkg", elsewhere);
   auto [code, detail] = failure(fileUrl("pkg"));
   EXPECT_EQ(code, "platform");
   EXPECT_NE(detail.find("refused"), std::string::npos) << detail;
-  EXPECT_EQ(other.requestCount("/files/pkg"), 0u);
+  EXPECT_EQ(other->requestCount("/files/pkg"), 0u);
   EXPECT_FALSE(fs::exists(dest));
 
   // Plain http, even on an allowed host: refused.
@@ -239,7 +195,7 @@ TEST_F(Downloads, UntrustedCertificateAndUnreachableServerAreSessionErrors) {
   service->setFile("pkg", "real");
   config.caFile.clear();  // the system's authorities do not know the test CA
   EXPECT_EQ(failure(fileUrl("pkg")).first, "platform");
-  config.caFile = pki().caFile;
+  config.caFile = testPki().caFile;
   const std::string url = fileUrl("pkg");
   service->stop();
   EXPECT_EQ(failure(url).first, "platform");

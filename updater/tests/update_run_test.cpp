@@ -8,7 +8,7 @@
 #include "qm/updater/swap_lock.h"
 #include "qm/updater/update_run.h"
 #include "swap_test_support.h"
-#include "updater_test_support.h"
+#include "https_test_support.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -17,37 +17,6 @@ using namespace qm::updater;
 using namespace qm::updater::testing;
 
 namespace {
-
-// A certificate authority and a server certificate for 127.0.0.1, made once per test program.
-struct Pki {
-  ScratchDir dir{false};
-  std::string caFile, certFile, keyFile;
-  bool ok = false;
-  Pki() {
-    const std::string d = dir.path;
-    caFile = d + "/ca.pem";
-    certFile = d + "/server.pem";
-    keyFile = d + "/server.key";
-    writeText(d + "/san.ext", "subjectAltName=IP:127.0.0.1\n");
-    const std::vector<std::vector<std::string>> steps = {
-        {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Run Test CA", "-keyout",
-         d + "/ca.key", "-out", caFile},
-        {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", keyFile, "-out", d + "/s.csr"},
-        {"x509", "-req", "-in", d + "/s.csr", "-CA", caFile, "-CAkey", d + "/ca.key", "-CAcreateserial", "-days", "2",
-         "-extfile", d + "/san.ext", "-out", certFile},
-    };
-    qm::platform::ProcessOptions o;
-    o.timeoutSeconds = 60;
-    for (const auto& s : steps)
-      if (qm::platform::runProcess("openssl", s, o).exitCode != 0) return;
-    ok = true;
-  }
-};
-
-Pki& pki() {
-  static Pki* p = new Pki;
-  return *p;
-}
 
 const std::string kTelemetryPath = "/api/updater/telemetry";
 
@@ -63,16 +32,11 @@ class UpdateRun : public ::testing::Test {
   SwapSettings swapSettings;
 
   void SetUp() override {
-    if (!pki().ok) GTEST_SKIP() << "openssl could not make a test certificate";
-    qm::service::Options o;
-    o.certFile = pki().certFile;
-    o.keyFile = pki().keyFile;
-    service = std::make_unique<qm::service::Service>(o);
+    if (!testPki().ok) GTEST_SKIP() << "openssl could not make a test certificate";
+    service = makeHttpsService();
     ASSERT_TRUE(service->start());
     service->setFile("Quillomancer-2.0.2.pkg", package);
-    config.allowedUpdateHosts = {"127.0.0.1"};
-    config.allowedTelemetryHosts = {"127.0.0.1"};
-    config.caFile = pki().caFile;
+    trustTestService(config);
     config.installerOpenerProgram = "/bin/true";
     context = std::make_unique<UpdaterContext>(AppPaths::forHome(home.path), config, err);
     swapSettings.target = work.path + "/Plug-Ins/Quillomancer.aaxplugin";
