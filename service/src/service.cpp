@@ -290,19 +290,28 @@ struct Service::Impl {
     const RecordedRequest r = record(req);
     const auto fault = takeFault(r.path);
     if (fault) pause(fault->delaySeconds);
-    if (fault && !fault->redirectTo.empty()) {
-      res.set_redirect(fault->redirectTo);
-      return;
-    }
-    if (fault && fault->status != 0) {
-      Answer forced;
-      forced.status = fault->status;
-      forced.body = fault->body;
-      forced.contentType = fault->contentType;
-      send(forced, fault, res);
+    if (isForced(fault)) {
+      sendForced(*fault, res);
       return;
     }
     send(work(r), fault, res);
+  }
+
+  // A fault with a redirect or a status answers in the endpoint's place.
+  static bool isForced(const std::optional<Fault>& fault) {
+    return fault && (fault->status != 0 || !fault->redirectTo.empty());
+  }
+
+  void sendForced(const Fault& fault, httplib::Response& res) {
+    if (!fault.redirectTo.empty()) {
+      res.set_redirect(fault.redirectTo);
+      return;
+    }
+    Answer forced;
+    forced.status = fault.status;
+    forced.body = fault.body;
+    forced.contentType = fault.contentType;
+    send(forced, fault, res);
   }
 
   // ---- Endpoints ----
@@ -365,19 +374,10 @@ struct Service::Impl {
     } guard{charged};
     const RecordedRequest r = record(req);
     auto fault = takeFault(r.path);
-    const bool forced = fault && (fault->status != 0 || !fault->redirectTo.empty());
-    if (forced) {
+    if (isForced(fault)) {
       charged();  // nothing is charged for a forced answer
       pause(fault->delaySeconds);
-      if (!fault->redirectTo.empty()) {
-        res.set_redirect(fault->redirectTo);
-        return;
-      }
-      Answer a;
-      a.status = fault->status;
-      a.body = fault->body;
-      a.contentType = fault->contentType;
-      send(a, fault, res);
+      sendForced(*fault, res);
       return;
     }
     std::string renderId;
