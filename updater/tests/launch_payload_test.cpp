@@ -2,12 +2,15 @@
 
 #include "qm/updater/errors.h"
 #include "qm/updater/url.h"
+#include "updater_test_support.h"
 
 #include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 using namespace qm::updater;
+using qm::updater::testing::makeSwapRequest;
+using qm::updater::testing::sampleRequest;
 
 namespace {
 
@@ -17,30 +20,12 @@ const SystemTime kNow = SystemTime(std::chrono::seconds(1796792400));
 std::string stampAt(std::chrono::seconds offset) { return formatInternetDateTime(kNow + offset); }
 
 LaunchPayload validPayload() {
-  LaunchPayload p;
-  p.schemaVersion = "1";
-  p.requestID = "0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69";
-  p.timestampUTC = stampAt(std::chrono::seconds(-60));
-  p.host = "pro_tools";
-  p.username = "editor";
-  p.installedVersion = "2.0.1";
-  p.targetVersion = "2.0.2";
-  p.effectiveChannel = "stable";
-  p.updatePkgURL = "https://api.quillomancer.com/releases/Quillomancer-2.0.2.pkg";
-  p.updatePkgSHA256 = std::string(64, 'a');
-  p.releaseNotesURL = "https://www.quillomancer.com/notes";
-  return p;
+  return sampleRequest("0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69", stampAt(std::chrono::seconds(-60)));
 }
 
 LaunchPayload validSwap() {
   auto p = validPayload();
-  p.action = "swap";
-  p.operationID = "7d3f2a10-1b2c-4d5e-8f90-a1b2c3d4e5f6";
-  p.artifactURL = "https://releases.quillomancer-storage.net/Quillomancer-2.0.2.zip";
-  p.artifactSHA256 = std::string(64, 'b');
-  p.manifestVersion = "7";
-  p.manifestSignature = "sig";
-  p.releasedAt = "2026-12-01";
+  makeSwapRequest(p);
   return p;
 }
 

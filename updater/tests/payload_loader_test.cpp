@@ -14,6 +14,8 @@
 namespace fs = std::filesystem;
 using namespace qm::updater;
 using qm::updater::testing::TempDir;
+using qm::updater::testing::makeSwapRequest;
+using qm::updater::testing::sampleRequest;
 
 namespace {
 
@@ -23,27 +25,9 @@ constexpr const char* kIdC = "2d8e3c74-7b2a-4eaa-ac6d-4b3f5e6d7c8b";
 
 LaunchPayload request(const std::string& id, std::optional<std::string> action = std::nullopt,
                       std::chrono::seconds age = std::chrono::seconds(30)) {
-  LaunchPayload p;
-  p.schemaVersion = "1";
-  p.requestID = id;
-  p.timestampUTC = formatInternetDateTime(std::chrono::system_clock::now() - age);
-  p.host = "pro_tools";
-  p.username = "editor";
-  p.installedVersion = "2.0.1";
-  p.targetVersion = "2.0.2";
-  p.effectiveChannel = "stable";
-  p.updatePkgURL = "https://api.quillomancer.com/Quillomancer-2.0.2.pkg";
-  p.updatePkgSHA256 = std::string(64, 'c');
-  p.releaseNotesURL = "https://www.quillomancer.com/notes";
+  auto p = sampleRequest(id, formatInternetDateTime(std::chrono::system_clock::now() - age));
+  if (action == "swap") makeSwapRequest(p);
   p.action = std::move(action);
-  if (p.action == "swap") {
-    p.operationID = "7d3f2a10-1b2c-4d5e-8f90-a1b2c3d4e5f6";
-    p.artifactURL = "https://quillomancer.com/Quillomancer.zip";
-    p.artifactSHA256 = std::string(64, 'd');
-    p.manifestVersion = "3";
-    p.manifestSignature = "s";
-    p.releasedAt = "2026-12-01";
-  }
   return p;
 }
 

@@ -47,15 +47,7 @@ class UpdateRun : public ::testing::Test {
   }
 
   LaunchPayload request(const std::string& action) {
-    LaunchPayload p;
-    p.schemaVersion = "1";
-    p.requestID = "6c1d2e3f-4a5b-4c6d-8e7f-8091a2b3c4d5";
-    p.timestampUTC = nowInternetDateTime();
-    p.host = "pro_tools";
-    p.username = "editor";
-    p.installedVersion = "2.0.1";
-    p.targetVersion = "2.0.2";
-    p.effectiveChannel = "stable";
+    LaunchPayload p = sampleRequest("6c1d2e3f-4a5b-4c6d-8e7f-8091a2b3c4d5", nowInternetDateTime());
     p.updatePkgURL = service->url() + "/files/Quillomancer-2.0.2.pkg";
     p.updatePkgSHA256 = qm::platform::sha256Hex(package);
     p.releaseNotesURL = "https://127.0.0.1/notes";

@@ -18,19 +18,7 @@ namespace {
 const std::string kProgram = std::string(QM_BINARY_DIR) + "/bin/QuillomancerUpdater";
 
 LaunchPayload validRequest(const std::string& id) {
-  LaunchPayload p;
-  p.schemaVersion = "1";
-  p.requestID = id;
-  p.timestampUTC = nowInternetDateTime();
-  p.host = "pro_tools";
-  p.username = "editor";
-  p.installedVersion = "2.0.1";
-  p.targetVersion = "2.0.2";
-  p.effectiveChannel = "stable";
-  p.updatePkgURL = "https://api.quillomancer.com/Quillomancer-2.0.2.pkg";
-  p.updatePkgSHA256 = std::string(64, 'e');
-  p.releaseNotesURL = "https://www.quillomancer.com/notes";
-  return p;
+  return qm::updater::testing::sampleRequest(id, nowInternetDateTime());
 }
 
 struct ProgramRun {
