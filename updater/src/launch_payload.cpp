@@ -3,6 +3,7 @@
 #include "qm/platform/text.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/url.h"
+#include "string_keys.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -11,17 +12,13 @@ namespace qm::updater {
 
 namespace {
 
-struct RequiredKey {
-  const char* key;
-  std::string LaunchPayload::*field;
-};
 struct OptionalKey {
   const char* key;
   std::optional<std::string> LaunchPayload::*field;
   bool swapNeedsIt = false;  // required, and not blank, when the action is "swap"
 };
 
-constexpr RequiredKey kRequired[] = {
+constexpr StringKey<LaunchPayload> kRequired[] = {
     {"schema_version", &LaunchPayload::schemaVersion},
     {"request_id", &LaunchPayload::requestID},
     {"timestamp_utc", &LaunchPayload::timestampUTC},
@@ -82,18 +79,8 @@ std::optional<LaunchPayload> decodeLaunchPayload(std::string_view json, std::str
   if (j.is_discarded()) return reject("request document is not valid JSON");
   if (!j.is_object()) return reject("request document is not a JSON object");
   LaunchPayload p;
-  for (const auto& k : kRequired) {
-    const auto it = j.find(k.key);
-    if (it == j.end()) return reject(std::string("key not found: ") + k.key);
-    if (!it->is_string()) return reject(std::string("value of ") + k.key + " is not a string");
-    p.*k.field = it->get<std::string>();
-  }
-  for (const auto& k : kOptional) {
-    const auto it = j.find(k.key);
-    if (it == j.end() || it->is_null()) continue;
-    if (!it->is_string()) return reject(std::string("value of ") + k.key + " is not a string");
-    p.*k.field = it->get<std::string>();
-  }
+  if (const auto bad = readStringKeys(j, p, kRequired, kOptional))
+    return reject(bad->missing ? "key not found: " + bad->key : "value of " + bad->key + " is not a string");
   return p;
 }
 
@@ -105,11 +92,7 @@ LaunchPayload decodeLaunchPayloadOrThrow(std::string_view json) {
 }
 
 std::string encodeLaunchPayload(const LaunchPayload& p) {
-  nlohmann::json j = nlohmann::json::object();
-  for (const auto& k : kRequired) j[k.key] = p.*k.field;
-  for (const auto& k : kOptional)
-    if (p.*k.field) j[k.key] = *(p.*k.field);
-  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return writeStringKeys(p, kRequired, kOptional).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 bool isUuidV4(std::string_view s) noexcept {

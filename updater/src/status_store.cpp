@@ -3,6 +3,7 @@
 #include "qm/platform/files.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/small_file.h"
+#include "string_keys.h"
 
 #include <array>
 #include <nlohmann/json.hpp>
@@ -16,6 +17,23 @@ constexpr size_t kMaxStatusBytes = 1u << 20;
 constexpr std::array<std::string_view, 6> kRetryableCodes = {
     "download_start_failed", "download_http_error",     "download_io_error",
     "swap_host_still_running", "swap_in_progress", "unexpected_exception",
+};
+
+constexpr StringKey<UpdateStatus> kRequired[] = {
+    {"schema_version", &UpdateStatus::schemaVersion},
+    {"request_id", &UpdateStatus::requestID},
+    {"username", &UpdateStatus::username},
+    {"host", &UpdateStatus::host},
+    {"installed_version", &UpdateStatus::installedVersion},
+    {"target_version", &UpdateStatus::targetVersion},
+    {"status", &UpdateStatus::status},
+    {"stage", &UpdateStatus::stage},
+    {"created_at_utc", &UpdateStatus::createdAtUTC},
+    {"updated_at_utc", &UpdateStatus::updatedAtUTC},
+};
+constexpr OptionalStringKey<UpdateStatus> kOptional[] = {
+    {"error_code", &UpdateStatus::errorCode},
+    {"error_detail", &UpdateStatus::errorDetail},
 };
 
 bool usableFileName(const std::string& name) {
@@ -42,19 +60,7 @@ bool isRetryableFailedSwap(const UpdateStatus& existing, std::string_view action
 }
 
 std::string encodeUpdateStatus(const UpdateStatus& s) {
-  nlohmann::json j = nlohmann::json::object();  // std::map underneath: keys come out sorted
-  j["schema_version"] = s.schemaVersion;
-  j["request_id"] = s.requestID;
-  j["username"] = s.username;
-  j["host"] = s.host;
-  j["installed_version"] = s.installedVersion;
-  j["target_version"] = s.targetVersion;
-  j["status"] = s.status;
-  j["stage"] = s.stage;
-  if (s.errorCode) j["error_code"] = *s.errorCode;
-  if (s.errorDetail) j["error_detail"] = *s.errorDetail;
-  j["created_at_utc"] = s.createdAtUTC;
-  j["updated_at_utc"] = s.updatedAtUTC;
+  const nlohmann::json j = writeStringKeys(s, kRequired, kOptional);
   // Invalid UTF-8 (a user name from an odd system) is replaced rather than failing the write.
   return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
@@ -69,34 +75,9 @@ std::optional<UpdateStatus> decodeUpdateStatus(std::string_view json, std::strin
   if (j.is_discarded()) return fail("status document is not valid JSON");
   if (!j.is_object()) return fail("status document is not a JSON object");
   UpdateStatus s;
-  const std::pair<const char*, std::string*> required[] = {
-      {"schema_version", &s.schemaVersion},
-      {"request_id", &s.requestID},
-      {"username", &s.username},
-      {"host", &s.host},
-      {"installed_version", &s.installedVersion},
-      {"target_version", &s.targetVersion},
-      {"status", &s.status},
-      {"stage", &s.stage},
-      {"created_at_utc", &s.createdAtUTC},
-      {"updated_at_utc", &s.updatedAtUTC},
-  };
-  for (const auto& [key, field] : required) {
-    const auto it = j.find(key);
-    if (it == j.end()) return fail(std::string("status document lacks key ") + key);
-    if (!it->is_string()) return fail(std::string("status document key ") + key + " is not a string");
-    *field = it->get<std::string>();
-  }
-  const std::pair<const char*, std::optional<std::string>*> optional[] = {
-      {"error_code", &s.errorCode},
-      {"error_detail", &s.errorDetail},
-  };
-  for (const auto& [key, field] : optional) {
-    const auto it = j.find(key);
-    if (it == j.end() || it->is_null()) continue;
-    if (!it->is_string()) return fail(std::string("status document key ") + key + " is not a string");
-    *field = it->get<std::string>();
-  }
+  if (const auto bad = readStringKeys(j, s, kRequired, kOptional))
+    return fail(bad->missing ? "status document lacks key " + bad->key
+                             : "status document key " + bad->key + " is not a string");
   return s;
 }
 

@@ -5,6 +5,7 @@
 #include "qm/updater/errors.h"
 #include "qm/updater/time_text.h"
 #include "qm/updater/url.h"
+#include "string_keys.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -14,16 +15,7 @@ namespace qm::updater {
 
 namespace {
 
-struct RequiredKey {
-  const char* key;
-  std::string TelemetryEvent::*field;
-};
-struct OptionalKey {
-  const char* key;
-  std::optional<std::string> TelemetryEvent::*field;
-};
-
-constexpr RequiredKey kRequired[] = {
+constexpr StringKey<TelemetryEvent> kRequired[] = {
     {"event_id", &TelemetryEvent::eventID},
     {"request_id", &TelemetryEvent::requestID},
     {"event_name", &TelemetryEvent::eventName},
@@ -34,7 +26,7 @@ constexpr RequiredKey kRequired[] = {
     {"host", &TelemetryEvent::host},
     {"username", &TelemetryEvent::username},
 };
-constexpr OptionalKey kOptional[] = {
+constexpr OptionalStringKey<TelemetryEvent> kOptional[] = {
     {"operation_id", &TelemetryEvent::operationID},
     {"stage", &TelemetryEvent::stage},
     {"error_code", &TelemetryEvent::errorCode},
@@ -44,28 +36,14 @@ constexpr OptionalKey kOptional[] = {
 }  // namespace
 
 std::string encodeTelemetryEvent(const TelemetryEvent& e) {
-  nlohmann::json j = nlohmann::json::object();
-  for (const auto& k : kRequired) j[k.key] = e.*k.field;
-  for (const auto& k : kOptional)
-    if (e.*k.field) j[k.key] = *(e.*k.field);
-  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return writeStringKeys(e, kRequired, kOptional).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::optional<TelemetryEvent> decodeTelemetryEvent(std::string_view json) {
   const auto j = nlohmann::json::parse(json.begin(), json.end(), nullptr, false);
   if (j.is_discarded() || !j.is_object()) return std::nullopt;
   TelemetryEvent e;
-  for (const auto& k : kRequired) {
-    const auto it = j.find(k.key);
-    if (it == j.end() || !it->is_string()) return std::nullopt;
-    e.*k.field = it->get<std::string>();
-  }
-  for (const auto& k : kOptional) {
-    const auto it = j.find(k.key);
-    if (it == j.end() || it->is_null()) continue;
-    if (!it->is_string()) return std::nullopt;
-    e.*k.field = it->get<std::string>();
-  }
+  if (readStringKeys(j, e, kRequired, kOptional)) return std::nullopt;
   return e;
 }
 
