@@ -151,7 +151,6 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   int64_t mRenderOutputLength = 0, mRenderSelectionLength = 0, mRenderHeadHandle = 0,
           mRenderTailHandle = 0, mPlayableLength = 0, mFirstLocation = 0;
   bool mAnchored = false;
-  int64_t mRenderedThrough = 0;
   int32_t mOutputCount = 1;
   int32_t mTakesToConsume = 0;
   bool mLocalPreview = false;

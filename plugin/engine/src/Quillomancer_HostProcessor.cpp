@@ -150,7 +150,6 @@ void Quillomancer_HostProcessor::ResetCaptureAndTakes() {
   mRenderOutputLength = mRenderSelectionLength = mRenderHeadHandle = mRenderTailHandle = 0;
   mPlayableLength = mFirstLocation = 0;
   mAnchored = false;
-  mRenderedThrough = 0;
   mOutputCount = 1;
   mTakesToConsume = 0;
   mLocalPreview = false;
