@@ -4,6 +4,7 @@
 #include "AAX_CParameter.h"
 #include "AAX_IPageTable.h"
 #include "HostCapture.h"
+#include "TestDelegates.h"
 
 #include <gtest/gtest.h>
 
@@ -23,35 +24,6 @@ AAX_IParameter* MakeBool(const char* id, const char* name, bool value = false) {
   return new AAX_CParameter<bool>(id, AAX_CString(name), value, AAX_CBinaryTaperDelegate<bool>(),
                                   AAX_CBinaryDisplayDelegate<bool>("bypass", "on"), true);
 }
-
-template <typename T>
-class LinearTaper : public AAX_ITaperDelegate<T> {
-public:
-  LinearTaper(T lo, T hi) : mLo(lo), mHi(hi) {}
-  LinearTaper* Clone() const override { return new LinearTaper(*this); }
-  T GetMaximumValue() const override { return mHi; }
-  T GetMinimumValue() const override { return mLo; }
-  T ConstrainRealValue(T v) const override { return std::clamp(v, mLo, mHi); }
-  T NormalizedToReal(double n) const override { return T(mLo + n * double(mHi - mLo)); }
-  double RealToNormalized(T v) const override { return double(v - mLo) / double(mHi - mLo); }
-
-private:
-  T mLo, mHi;
-};
-
-template <typename T>
-class NumberDisplay : public AAX_IDisplayDelegate<T> {
-public:
-  NumberDisplay* Clone() const override { return new NumberDisplay(*this); }
-  bool ValueToString(T v, AAX_CString* s) const override { return (*s = std::to_string(v), true); }
-  bool ValueToString(T v, int32_t, AAX_CString* s) const override { return ValueToString(v, s); }
-  bool StringToValue(const AAX_CString& s, T* v) const override {
-    double d;
-    if (!s.ToDouble(&d)) return false;
-    *v = T(d);
-    return true;
-  }
-};
 
 // A data-model component whose EffectInit adds whatever the test asks for.
 class TestParameters : public AAX_CEffectParameters {
