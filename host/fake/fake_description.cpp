@@ -1,16 +1,11 @@
 #include "qm/host/fake_description.h"
 
 #include "AAX_UIDs.h"
+#include "fake_entry.h"
 
 #include <cstring>
 
 namespace qm::host {
-
-#define QM_FAKE_ENTER(operation)                         \
-  do {                                                   \
-    AAX_Result injected_ = 0;                            \
-    if (Record(operation, &injected_)) return injected_; \
-  } while (0)
 
 namespace {
 std::string Text(const char* text) { return text ? text : ""; }

@@ -1,23 +1,12 @@
 #include "qm/host/fake_runtime.h"
 
 #include "AAX_UIDs.h"
+#include "fake_entry.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace qm::host {
-
-// Logs the call and answers an injected failure first.
-#define QM_FAKE_ENTER(operation)                         \
-  do {                                                   \
-    AAX_Result injected_ = 0;                            \
-    if (Record(operation, &injected_)) return injected_; \
-  } while (0)
-
-#define QM_FAKE_OUT(pointer)                             \
-  do {                                                   \
-    if (!(pointer)) return AAX_ERROR_NULL_ARGUMENT;      \
-  } while (0)
 
 namespace {
 std::vector<uint8_t> Bytes(const void* data, uint32_t size) {
