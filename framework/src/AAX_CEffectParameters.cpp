@@ -28,6 +28,15 @@ AAX_Result Guarded(F&& body) noexcept {
   }
 }
 
+// Runs `use` on the parameter `id` names, guarded; an unknown id is AAX_ERROR_INVALID_PARAMETER_ID.
+template <typename Use>
+AAX_Result WithParameter(AAX_CParameterManager& manager, AAX_CParamID id, Use&& use) noexcept {
+  return Guarded([&]() -> AAX_Result {
+    AAX_IParameter* parameter = manager.GetParameterByID(id);
+    return parameter ? use(*parameter) : AAX_ERROR_INVALID_PARAMETER_ID;
+  });
+}
+
 // Whether the host's object answers either page-table version (as the wrapper sees it).
 bool HoldsPageTable(IACFUnknown* pageTable) {
   if (!pageTable) return false;
@@ -126,20 +135,20 @@ AAX_Result AAX_CEffectParameters::GetMasterBypassParameter(AAX_IString* id) noex
 AAX_Result AAX_CEffectParameters::GetParameterIsAutomatable(AAX_CParamID id, uint8_t* automatable) noexcept {
   if (!automatable) return AAX_ERROR_NULL_ARGUMENT;
   *automatable = 0;
-  const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-  if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-  *automatable = parameter->Automatable() ? 1 : 0;
-  return AAX_SUCCESS;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    *automatable = parameter.Automatable() ? 1 : 0;
+    return AAX_SUCCESS;
+  });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterNumberOfSteps(AAX_CParamID id, int32_t* steps) noexcept {
   if (!steps) return AAX_ERROR_NULL_ARGUMENT;
-  const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-  if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-  const uint32_t n = parameter->GetNumberOfSteps();
-  if (n > 0x7FFFFFFFu) return AAX_ERROR_SIGNED_INT_OVERFLOW;
-  *steps = static_cast<int32_t>(n);
-  return AAX_SUCCESS;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    const uint32_t n = parameter.GetNumberOfSteps();
+    if (n > 0x7FFFFFFFu) return AAX_ERROR_SIGNED_INT_OVERFLOW;
+    *steps = static_cast<int32_t>(n);
+    return AAX_SUCCESS;
+  });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterName(AAX_CParamID id, AAX_IString* name) noexcept {
@@ -186,35 +195,33 @@ AAX_Result AAX_CEffectParameters::GetParameterNameOfLength(AAX_CParamID id, AAX_
 
 AAX_Result AAX_CEffectParameters::GetParameterDefaultNormalizedValue(AAX_CParamID id, double* value) noexcept {
   if (!value) return AAX_ERROR_NULL_ARGUMENT;
-  const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-  if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-  *value = parameter->GetNormalizedDefaultValue();
-  return AAX_SUCCESS;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    *value = parameter.GetNormalizedDefaultValue();
+    return AAX_SUCCESS;
+  });
 }
 
 AAX_Result AAX_CEffectParameters::SetParameterDefaultNormalizedValue(AAX_CParamID id, double value) noexcept {
-  return Guarded([&]() -> AAX_Result {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->SetNormalizedDefaultValue(value);
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    parameter.SetNormalizedDefaultValue(value);
     return AAX_SUCCESS;
   });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterType(AAX_CParamID id, AAX_EParameterType* type) noexcept {
   if (!type) return AAX_ERROR_NULL_ARGUMENT;
-  const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-  if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-  *type = parameter->GetType();
-  return AAX_SUCCESS;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    *type = parameter.GetType();
+    return AAX_SUCCESS;
+  });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterOrientation(AAX_CParamID id, int32_t* orientation) noexcept {
   if (!orientation) return AAX_ERROR_NULL_ARGUMENT;
-  const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-  if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-  *orientation = parameter->GetOrientation();
-  return AAX_SUCCESS;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    *orientation = parameter.GetOrientation();
+    return AAX_SUCCESS;
+  });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameter(AAX_CParamID id, AAX_IParameter** parameter) noexcept {
@@ -245,10 +252,8 @@ AAX_Result AAX_CEffectParameters::GetParameterValueInfo(AAX_CParamID, int32_t, i
 
 AAX_Result AAX_CEffectParameters::GetParameterValueFromString(AAX_CParamID id, double* value,
                                                               const AAX_IString& text) noexcept {
-  return Guarded([&]() -> AAX_Result {
-    const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-    if (!parameter->GetNormalizedValueFromString(AAX_CString(text.Get()), value))
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    if (!parameter.GetNormalizedValueFromString(AAX_CString(text.Get()), value))
       return AAX_ERROR_INVALID_STRING_CONVERSION;
     return AAX_SUCCESS;
   });
@@ -257,11 +262,9 @@ AAX_Result AAX_CEffectParameters::GetParameterValueFromString(AAX_CParamID id, d
 AAX_Result AAX_CEffectParameters::GetParameterStringFromValue(AAX_CParamID id, double value, AAX_IString* text,
                                                               int32_t maxLength) noexcept {
   if (!text) return AAX_ERROR_NULL_ARGUMENT;
-  return Guarded([&]() -> AAX_Result {
-    const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
     AAX_CString result;
-    if (!parameter->GetStringFromNormalizedValue(value, maxLength, result)) return AAX_ERROR_INVALID_STRING_CONVERSION;
+    if (!parameter.GetStringFromNormalizedValue(value, maxLength, result)) return AAX_ERROR_INVALID_STRING_CONVERSION;
     text->Set(result.Get());
     return AAX_SUCCESS;
   });
@@ -269,28 +272,24 @@ AAX_Result AAX_CEffectParameters::GetParameterStringFromValue(AAX_CParamID id, d
 
 AAX_Result AAX_CEffectParameters::GetParameterValueString(AAX_CParamID id, AAX_IString* text, int32_t maxLength) noexcept {
   if (!text) return AAX_ERROR_NULL_ARGUMENT;
-  return Guarded([&]() -> AAX_Result {
-    const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
     AAX_CString result;
-    if (parameter->GetValueString(maxLength, &result)) text->Set(result.Get());
+    if (parameter.GetValueString(maxLength, &result)) text->Set(result.Get());
     return AAX_SUCCESS;
   });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterNormalizedValue(AAX_CParamID id, double* value) noexcept {
   if (!value) return AAX_ERROR_NULL_ARGUMENT;
-  const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-  if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-  *value = parameter->GetNormalizedValue();
-  return AAX_SUCCESS;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    *value = parameter.GetNormalizedValue();
+    return AAX_SUCCESS;
+  });
 }
 
 AAX_Result AAX_CEffectParameters::SetParameterNormalizedValue(AAX_CParamID id, double value) noexcept {
-  return Guarded([&]() -> AAX_Result {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->SetNormalizedValue(value);
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    parameter.SetNormalizedValue(value);
     return AAX_SUCCESS;
   });
 }
@@ -303,19 +302,15 @@ AAX_Result AAX_CEffectParameters::SetParameterNormalizedRelative(AAX_CParamID id
 }
 
 AAX_Result AAX_CEffectParameters::TouchParameter(AAX_CParamID id) noexcept {
-  return Guarded([&]() -> AAX_Result {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->Touch();
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    parameter.Touch();
     return AAX_SUCCESS;
   });
 }
 
 AAX_Result AAX_CEffectParameters::ReleaseParameter(AAX_CParamID id) noexcept {
-  return Guarded([&]() -> AAX_Result {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->Release();
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    parameter.Release();
     return AAX_SUCCESS;
   });
 }
@@ -324,11 +319,9 @@ AAX_Result AAX_CEffectParameters::UpdateParameterTouch(AAX_CParamID, uint8_t) no
 
 AAX_Result AAX_CEffectParameters::UpdateParameterNormalizedValue(AAX_CParamID id, double value,
                                                                  AAX_EUpdateSource) noexcept {
-  return Guarded([&]() -> AAX_Result {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-    const double before = parameter->GetNormalizedValue();
-    parameter->UpdateNormalizedValue(value);
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    const double before = parameter.GetNormalizedValue();
+    parameter.UpdateNormalizedValue(value);
     const AAX_Result result = mPacketDispatcher.SetDirty(id);
     if (before != value) ++mNumPlugInChanges;
     return result;
@@ -586,18 +579,18 @@ bool AAX_CEffectParameters::IsParameterLinkReady(AAX_CParamID id, AAX_EUpdateSou
 }
 
 AAX_Result AAX_CEffectParameters::SetTaperDelegate(AAX_CParamID id, AAX_ITaperDelegateBase& taper, bool preserveValue) {
-  AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-  if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-  parameter->SetTaperDelegate(taper, preserveValue);
-  if (!preserveValue) mPacketDispatcher.SetDirty(id);
-  return AAX_SUCCESS;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    parameter.SetTaperDelegate(taper, preserveValue);
+    if (!preserveValue) mPacketDispatcher.SetDirty(id);
+    return AAX_SUCCESS;
+  });
 }
 
 AAX_Result AAX_CEffectParameters::SetDisplayDelegate(AAX_CParamID id, AAX_IDisplayDelegateBase& display) {
-  AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-  if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
-  parameter->SetDisplayDelegate(display);
-  return AAX_SUCCESS;
+  return WithParameter(mParameterManager, id, [&](AAX_IParameter& parameter) -> AAX_Result {
+    parameter.SetDisplayDelegate(display);
+    return AAX_SUCCESS;
+  });
 }
 
 int32_t NormalizedToInt32(double normalizedValue) {
