@@ -42,8 +42,12 @@ uint32_t Position(size_t found) {
   return found == std::string::npos ? AAX_CString::kInvalidIndex : static_cast<uint32_t>(found);
 }
 
-const char* SkipSpace(const char* p) {
+// Where a number's digits start: past leading white space and an optional sign, which is
+// reported in `negative`.
+const char* DigitsStart(const char* p, bool* negative) {
   while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  *negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
   return p;
 }
 
@@ -174,13 +178,9 @@ uint32_t AAX_CString::FindLast(const char* text) const { return Position(mString
 uint32_t AAX_CString::FindLast(char c) const { return Position(mString.rfind(c)); }
 
 bool AAX_CString::ToDouble(double* out) const {
-  const char* start = SkipSpace(mString.c_str());
-  const char* end = mString.c_str() + std::strlen(mString.c_str());
   bool negative = false;
-  if (*start == '+' || *start == '-') {
-    negative = *start == '-';
-    ++start;
-  }
+  const char* start = DigitsStart(mString.c_str(), &negative);
+  const char* end = mString.c_str() + std::strlen(mString.c_str());
   double value = 0.0;
   const auto parsed = std::from_chars(start, end, value, std::chars_format::general);
   if (parsed.ec != std::errc() || parsed.ptr == start) {
@@ -192,13 +192,9 @@ bool AAX_CString::ToDouble(double* out) const {
 }
 
 bool AAX_CString::ToInteger(int32_t* out) const {
-  const char* start = SkipSpace(mString.c_str());
-  const char* end = mString.c_str() + std::strlen(mString.c_str());
   bool negative = false;
-  if (*start == '+' || *start == '-') {
-    negative = *start == '-';
-    ++start;
-  }
+  const char* start = DigitsStart(mString.c_str(), &negative);
+  const char* end = mString.c_str() + std::strlen(mString.c_str());
   int64_t magnitude = 0;
   const auto parsed = std::from_chars(start, end, magnitude, 10);
   const int64_t value = negative ? -magnitude : magnitude;
