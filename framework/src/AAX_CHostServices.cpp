@@ -29,10 +29,16 @@ public:
 
 constexpr size_t kTraceBufferSize = 512;
 
-// Formats into `buffer`; false when formatting fails.
-bool Format(char (&buffer)[kTraceBufferSize], const char* format, va_list args) {
-  if (!format) return false;
-  return std::vsnprintf(buffer, sizeof buffer, format, args) >= 0;
+// Formats the message and hands it to `send` with the current host services. Without a
+// host there is no one to tell (success); a format that fails is reported.
+template <typename Send>
+AAX_Result SendFormatted(const char* format, va_list args, Send&& send) {
+  const ReaderScope reader;
+  const AAX_VHostServices* services = reader.Services();
+  if (!services) return 0;
+  char buffer[kTraceBufferSize];
+  if (!format || std::vsnprintf(buffer, sizeof buffer, format, args) < 0) return AAX_RESULT_TRACE_FORMAT_FAILED;
+  return send(*services, buffer);
 }
 
 }  // namespace
@@ -51,29 +57,23 @@ void AAX_CHostServices::Set(IACFUnknown* host) {
 }
 
 AAX_Result AAX_CHostServices::Trace(int32_t priority, const char* format, ...) {
-  const ReaderScope reader;
-  const AAX_VHostServices* services = reader.Services();
-  if (!services) return 0;
-  char buffer[kTraceBufferSize];
   va_list args;
   va_start(args, format);
-  const bool formatted = Format(buffer, format, args);
+  const AAX_Result result = SendFormatted(format, args, [&](const AAX_VHostServices& services, const char* text) {
+    return services.Trace(priority, text);
+  });
   va_end(args);
-  if (!formatted) return AAX_RESULT_TRACE_FORMAT_FAILED;
-  return services->Trace(priority, buffer);
+  return result;
 }
 
 AAX_Result AAX_CHostServices::StackTrace(int32_t tracePriority, int32_t stackTracePriority, const char* format, ...) {
-  const ReaderScope reader;
-  const AAX_VHostServices* services = reader.Services();
-  if (!services) return 0;
-  char buffer[kTraceBufferSize];
   va_list args;
   va_start(args, format);
-  const bool formatted = Format(buffer, format, args);
+  const AAX_Result result = SendFormatted(format, args, [&](const AAX_VHostServices& services, const char* text) {
+    return services.StackTrace(tracePriority, stackTracePriority, text);
+  });
   va_end(args);
-  if (!formatted) return AAX_RESULT_TRACE_FORMAT_FAILED;
-  return services->StackTrace(tracePriority, stackTracePriority, buffer);
+  return result;
 }
 
 AAX_Result AAX_CHostServices::HandleAssertFailure(const char* file, int32_t line, const char* note, int32_t flags) {
