@@ -427,32 +427,24 @@ void httpPerformAsync(HttpRequest request, std::function<void(HttpResponse)> don
     std::lock_guard<std::mutex> lock(counter.mutex);
     ++counter.running;
   }
-  auto finish = [&counter] {
-    std::lock_guard<std::mutex> lock(counter.mutex);
-    if (--counter.running == 0) counter.idle.notify_all();
-  };
-  try {
-    std::thread([request = std::move(request), done = std::move(done), finish]() mutable {
-      HttpResponse response = httpPerform(request);
-      if (done) {
-        try {
-          done(std::move(response));
-        } catch (...) {
-        }
-      }
-      finish();
-    }).detach();
-  } catch (...) {
-    // No thread could be started: run it here rather than lose it.
-    HttpResponse response;
-    fail(response, kHttpErrorOther, "could not start a thread");
+  // Hands the response over (a throwing callback stops here) and counts the request as finished.
+  auto finish = [&counter](const std::function<void(HttpResponse)>& done, HttpResponse response) {
     if (done) {
       try {
         done(std::move(response));
       } catch (...) {
       }
     }
-    finish();
+    std::lock_guard<std::mutex> lock(counter.mutex);
+    if (--counter.running == 0) counter.idle.notify_all();
+  };
+  try {
+    std::thread([request = std::move(request), done, finish] { finish(done, httpPerform(request)); }).detach();
+  } catch (...) {
+    // No thread could be started: answer here rather than lose it.
+    HttpResponse response;
+    fail(response, kHttpErrorOther, "could not start a thread");
+    finish(done, std::move(response));
   }
 }
 
