@@ -23,18 +23,6 @@ constexpr const char* kOperationsBelowHome =
     "/Library/Application Support/Quillomancer/Updates/SwapState/operations";
 constexpr int kMaxLinks = 40;
 
-std::vector<std::string> splitComponents(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t pos = 0;
-  while (pos <= path.size()) {
-    size_t next = path.find('/', pos);
-    if (next == std::string::npos) next = path.size();
-    if (next > pos) parts.push_back(path.substr(pos, next - pos));
-    pos = next + 1;
-  }
-  return parts;
-}
-
 std::string lastComponent(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -69,17 +57,10 @@ struct Located {
 
 Located locateBelow(int rootFd, const std::string& root, const std::string& path) {
   Located out;
-  const std::vector<std::string> parts = splitComponents(path.substr(root.size()));
+  std::vector<std::string> parts = splitComponents(path.substr(root.size()));
   out.name = parts.back();
-  int fd = ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
-  for (size_t i = 0; fd >= 0 && i + 1 < parts.size(); ++i) {
-    const int child =
-        ::openat(fd, parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const int saved = errno;
-    ::close(fd);
-    fd = child;
-    errno = saved;
-  }
+  parts.pop_back();
+  const int fd = openFoldersBelow(rootFd, parts);
   if (fd < 0) out.openErrno = errno;
   out.parent = Fd(fd);
   return out;

@@ -26,29 +26,42 @@ int statAt(int dirFd, const std::string& name, struct stat& st) {
   return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
+std::vector<std::string> splitComponents(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t next = path.find('/', pos);
+    if (next == std::string::npos) next = path.size();
+    if (next > pos) parts.push_back(path.substr(pos, next - pos));
+    pos = next + 1;
+  }
+  return parts;
+}
+
+int openFoldersBelow(int dirFd, const std::vector<std::string>& names) {
+  int fd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  for (size_t i = 0; fd >= 0 && i < names.size(); ++i) {
+    if (names[i] == ".") continue;
+    const int child = ::openat(fd, names[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int saved = errno;
+    ::close(fd);
+    fd = child;
+    errno = saved;
+  }
+  return fd;
+}
+
 int openFolderNoFollow(const std::string& path) {
   if (path.empty() || path[0] != '/') {
     errno = EINVAL;
     return -1;
   }
-  int fd = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  size_t pos = 1;
-  while (pos < path.size()) {
-    size_t next = path.find('/', pos);
-    if (next == std::string::npos) next = path.size();
-    const std::string part = path.substr(pos, next - pos);
-    pos = next + 1;
-    if (part.empty() || part == ".") continue;
-    const int child = ::openat(fd, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const int saved = errno;
-    ::close(fd);
-    if (child < 0) {
-      errno = saved;
-      return -1;
-    }
-    fd = child;
-  }
+  const int root = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (root < 0) return -1;
+  const int fd = openFoldersBelow(root, splitComponents(path));
+  const int saved = errno;
+  ::close(root);
+  errno = saved;
   return fd;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
 
 namespace qm::helper {
 
@@ -28,6 +29,13 @@ class Fd {
 
 // lstat of `name` in `dirFd`. Returns 0 or the errno.
 int statAt(int dirFd, const std::string& name, struct stat& st);
+
+// The names between the slashes of `path`, empty ones dropped.
+std::vector<std::string> splitComponents(const std::string& path);
+
+// Opens the folder reached from `dirFd` by entering each of `names` in turn ("." is skipped)
+// without following links. Returns a new descriptor (O_PATH) or -1 with errno set.
+int openFoldersBelow(int dirFd, const std::vector<std::string>& names);
 
 // Opens `path` (absolute) as a folder, walking every component from "/" without following
 // links. Returns the descriptor (O_PATH) or -1 with errno set.
