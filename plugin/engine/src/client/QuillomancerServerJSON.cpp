@@ -3,12 +3,11 @@
 
 #include "QuillomancerServer.h"
 
+#include "qm/platform/time.h"
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <limits>
 #include <optional>
 
@@ -168,16 +167,7 @@ std::string HTTPHeaderValue(const qm::platform::HttpResponse* response, std::str
   return {};
 }
 
-std::string SRVUTCNowISOString() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[80];
-  // Plain numeric conversions: digits are ASCII and the calendar Gregorian whatever the locale.
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
-  return text;
-}
+std::string SRVUTCNowISOString() { return qm::platform::utcNowISOString(); }
 
 QuillomancerServer::TimedWord QuillomancerServer::ParseTimedWordFromJSON(const nlohmann::json* object) {
   TimedWord word;
