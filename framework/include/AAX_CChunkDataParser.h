@@ -102,6 +102,9 @@ public:
   static void WordAlign(int& position) noexcept;
 
 private:
+  // The value of that name (found as FindName finds it) when it has `type`; else null.
+  DataValue* FindTyped(const char* name, int32_t type);
+
   int32_t mLastFoundIndex = -1;
   int32_t mChunkVersion = -1;
   std::vector<DataValue> mDataValues;

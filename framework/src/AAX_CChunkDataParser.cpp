@@ -36,48 +36,41 @@ const char* tagFor(int32_t type) {
   }
 }
 
+// A list entry of `type` named `name` (null counts as ""), holding `bits` as its value pattern.
+AAX_CChunkDataParser::DataValue Entry(int32_t type, const char* name, uint64_t bits) {
+  AAX_CChunkDataParser::DataValue v;
+  v.mDataType = type;
+  v.mDataName = AAX_CString(name);
+  v.mIntValue = bits;
+  return v;
+}
+
 }  // namespace
 
 AAX_CChunkDataParser::~AAX_CChunkDataParser() = default;
 
 void AAX_CChunkDataParser::AddFloat(const char* name, float value) {
-  DataValue v;
-  v.mDataType = eType_Float;
-  v.mDataName = AAX_CString(name);
   uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
-  v.mIntValue = bits;
-  mDataValues.push_back(std::move(v));
+  mDataValues.push_back(Entry(eType_Float, name, bits));
 }
 
 void AAX_CChunkDataParser::AddDouble(const char* name, double value) {
-  DataValue v;
-  v.mDataType = eType_Double;
-  v.mDataName = AAX_CString(name);
-  std::memcpy(&v.mIntValue, &value, sizeof value);
-  mDataValues.push_back(std::move(v));
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  mDataValues.push_back(Entry(eType_Double, name, bits));
 }
 
 void AAX_CChunkDataParser::AddInt32(const char* name, int32_t value) {
-  DataValue v;
-  v.mDataType = eType_Int32;
-  v.mDataName = AAX_CString(name);
-  v.mIntValue = static_cast<uint32_t>(value);
-  mDataValues.push_back(std::move(v));
+  mDataValues.push_back(Entry(eType_Int32, name, static_cast<uint32_t>(value)));
 }
 
 void AAX_CChunkDataParser::AddInt16(const char* name, int16_t value) {
-  DataValue v;
-  v.mDataType = eType_Int16;
-  v.mDataName = AAX_CString(name);
-  v.mIntValue = static_cast<uint16_t>(value);
-  mDataValues.push_back(std::move(v));
+  mDataValues.push_back(Entry(eType_Int16, name, static_cast<uint16_t>(value)));
 }
 
 void AAX_CChunkDataParser::AddString(const char* name, AAX_CString value) {
-  DataValue v;
-  v.mDataType = eType_String;
-  v.mDataName = AAX_CString(name);
+  DataValue v = Entry(eType_String, name, 0);
   v.mStringValue = std::move(value);
   mDataValues.push_back(std::move(v));
 }
@@ -220,46 +213,52 @@ int32_t AAX_CChunkDataParser::FindName(const AAX_CString& name) {
   return -1;
 }
 
-bool AAX_CChunkDataParser::FindDouble(const char* name, double* out) {
+AAX_CChunkDataParser::DataValue* AAX_CChunkDataParser::FindTyped(const char* name, int32_t type) {
   const int32_t i = FindName(AAX_CString(name));
-  if (i < 0 || mDataValues[size_t(i)].mDataType != eType_Double) return false;
-  if (out) std::memcpy(out, &mDataValues[size_t(i)].mIntValue, sizeof(double));
+  if (i < 0 || mDataValues[size_t(i)].mDataType != type) return nullptr;
+  return &mDataValues[size_t(i)];
+}
+
+bool AAX_CChunkDataParser::FindDouble(const char* name, double* out) {
+  const DataValue* found = FindTyped(name, eType_Double);
+  if (!found) return false;
+  if (out) std::memcpy(out, &found->mIntValue, sizeof(double));
   return true;
 }
 
 bool AAX_CChunkDataParser::FindFloat(const char* name, float* out) {
-  const int32_t i = FindName(AAX_CString(name));
-  if (i < 0 || mDataValues[size_t(i)].mDataType != eType_Float) return false;
-  const uint32_t bits = static_cast<uint32_t>(mDataValues[size_t(i)].mIntValue);
+  const DataValue* found = FindTyped(name, eType_Float);
+  if (!found) return false;
+  const uint32_t bits = static_cast<uint32_t>(found->mIntValue);
   if (out) std::memcpy(out, &bits, sizeof bits);
   return true;
 }
 
 bool AAX_CChunkDataParser::FindInt32(const char* name, int32_t* out) {
-  const int32_t i = FindName(AAX_CString(name));
-  if (i < 0 || mDataValues[size_t(i)].mDataType != eType_Int32) return false;
-  if (out) *out = static_cast<int32_t>(static_cast<uint32_t>(mDataValues[size_t(i)].mIntValue));
+  const DataValue* found = FindTyped(name, eType_Int32);
+  if (!found) return false;
+  if (out) *out = static_cast<int32_t>(static_cast<uint32_t>(found->mIntValue));
   return true;
 }
 
 bool AAX_CChunkDataParser::FindInt16(const char* name, int16_t* out) {
-  const int32_t i = FindName(AAX_CString(name));
-  if (i < 0 || mDataValues[size_t(i)].mDataType != eType_Int16) return false;
-  if (out) *out = static_cast<int16_t>(static_cast<uint16_t>(mDataValues[size_t(i)].mIntValue));
+  const DataValue* found = FindTyped(name, eType_Int16);
+  if (!found) return false;
+  if (out) *out = static_cast<int16_t>(static_cast<uint16_t>(found->mIntValue));
   return true;
 }
 
 bool AAX_CChunkDataParser::FindString(const char* name, AAX_IString* out) {
-  const int32_t i = FindName(AAX_CString(name));
-  if (i < 0 || mDataValues[size_t(i)].mDataType != eType_String) return false;
-  if (out) out->Set(mDataValues[size_t(i)].mStringValue.Get());
+  const DataValue* found = FindTyped(name, eType_String);
+  if (!found) return false;
+  if (out) out->Set(found->mStringValue.Get());
   return true;
 }
 
 bool AAX_CChunkDataParser::ReplaceDouble(const char* name, double value) {
-  const int32_t i = FindName(AAX_CString(name));
-  if (i < 0 || mDataValues[size_t(i)].mDataType != eType_Double) return false;
-  std::memcpy(&mDataValues[size_t(i)].mIntValue, &value, sizeof value);
+  DataValue* found = FindTyped(name, eType_Double);
+  if (!found) return false;
+  std::memcpy(&found->mIntValue, &value, sizeof value);
   return true;
 }
 
