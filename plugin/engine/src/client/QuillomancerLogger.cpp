@@ -2,6 +2,7 @@
 
 #include "qm/platform/files.h"
 #include "qm/platform/paths.h"
+#include "qm/platform/text.h"
 #include "qm/platform/time.h"
 
 #include <fcntl.h>
@@ -42,18 +43,9 @@ size_t utf8SequenceLength(std::string_view s, size_t i) {
   return n;
 }
 
-bool isValidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const size_t n = utf8SequenceLength(s, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
-}
-
 // Invalid bytes become U+FFFD, so the file always stays readable as UTF-8.
 std::string toValidUtf8(std::string_view s) {
-  if (isValidUtf8(s)) return std::string(s);
+  if (qm::platform::isValidUtf8(s)) return std::string(s);
   std::string out;
   out.reserve(s.size() + 16);
   for (size_t i = 0; i < s.size();) {
@@ -181,7 +173,7 @@ std::string QMLogUploadSlice(const std::string& text) {
   const size_t cut = text.size() - limit;
   for (size_t shift = 0; shift <= 7 && cut + shift < text.size(); ++shift) {
     tail = std::string_view(text).substr(cut + shift);
-    if (isValidUtf8(tail)) {
+    if (qm::platform::isValidUtf8(tail)) {
       decoded = true;
       break;
     }
