@@ -1,6 +1,5 @@
 // Downloads and telemetry posts against the web-service stand-in over loopback HTTPS, with a
 // certificate authority made for the test.
-#include "qm/platform/files.h"
 #include "qm/platform/sha256.h"
 #include "qm/service/service.h"
 #include "qm/updater/download.h"
@@ -61,12 +60,6 @@ class Downloads : public ::testing::Test {
   std::string dest;
 };
 
-std::string slurp(const std::string& path) {
-  std::string s;
-  qm::platform::readFile(path, s, 1u << 30);
-  return s;
-}
-
 }  // namespace
 
 TEST_F(Downloads, FetchesIntoPrivateFileReplacingTheOldOneAndHashesOnTheWay) {
@@ -79,7 +72,7 @@ TEST_F(Downloads, FetchesIntoPrivateFileReplacingTheOldOneAndHashesOnTheWay) {
   const DownloadResult r = HttpDownloader(config).download(fileUrl("pkg"), dest);
   EXPECT_EQ(r.bytes, content.size());
   EXPECT_EQ(r.sha256, qm::platform::sha256Hex(content));
-  EXPECT_EQ(slurp(dest), content);
+  EXPECT_EQ(readText(dest), content);
   EXPECT_EQ(modeOf(dest), 0600u);
   EXPECT_NO_THROW(verifyHash(dest, qm::platform::sha256Hex(content)));
   expectNoLeftovers();
@@ -102,11 +95,11 @@ TEST_F(Downloads, HttpStatusOutside2xxFailsAndKeepsTheEarlierFile) {
     const auto [code, detail] = failure(fileUrl("pkg"));
     if (c.accepted) {
       EXPECT_EQ(code, "none");
-      EXPECT_EQ(slurp(dest), c.status == 204 ? "" : "answer body");
+      EXPECT_EQ(readText(dest), c.status == 204 ? "" : "answer body");
     } else {
       EXPECT_EQ(code, "download_http_error");
       EXPECT_EQ(detail, "HTTP " + std::to_string(c.status));
-      EXPECT_EQ(slurp(dest), "earlier");
+      EXPECT_EQ(readText(dest), "earlier");
     }
     expectNoLeftovers();
   }
@@ -165,7 +158,7 @@ TEST_F(Downloads, RedirectsStayOnAllowedHttpsHosts) {
   sameHost.redirectTo = fileUrl("moved");
   service->setFault("/files/pkg", sameHost);
   EXPECT_EQ(failure(fileUrl("pkg")).first, "none");
-  EXPECT_EQ(slurp(dest), "moved package");
+  EXPECT_EQ(readText(dest), "moved package");
   fs::remove(dest);
 
   // Another host name (localhost is not on the list): refused before any byte is fetched there.

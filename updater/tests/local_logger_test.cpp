@@ -1,7 +1,6 @@
 #include "qm/updater/local_logger.h"
 #include "qm/updater/time_text.h"
 
-#include "qm/platform/files.h"
 #include "updater_test_support.h"
 
 #include <filesystem>
@@ -12,17 +11,8 @@
 namespace fs = std::filesystem;
 using namespace qm::updater;
 using qm::updater::testing::TempDir;
+using qm::updater::testing::readText;
 using qm::updater::testing::modeOf;
-
-namespace {
-
-std::string slurp(const fs::path& p) {
-  std::string s;
-  qm::platform::readFile(p.string(), s);
-  return s;
-}
-
-}  // namespace
 
 TEST(LocalLogger, FirstCallCreatesFolderAndPrivateFileWithOneLine) {
   TempDir dir;
@@ -31,12 +21,12 @@ TEST(LocalLogger, FirstCallCreatesFolderAndPrivateFileWithOneLine) {
   LocalLogger logger(log.string(), kDefaultMaxLogBytes, &err);
   logger.log("req-1", "editor", "stage=launch_validated");
   EXPECT_EQ(modeOf(log), 0600u);
-  const std::string text = slurp(log);
+  const std::string text = readText(log);
   ASSERT_GT(text.size(), 20u);
   EXPECT_TRUE(parseInternetDateTime(text.substr(0, 20))) << text;
   EXPECT_EQ(text.substr(20), " request_id=req-1 username=editor stage=launch_validated\n");
   logger.log("req-1", "editor", "parsed_action=install");
-  const std::string both = slurp(log);
+  const std::string both = readText(log);
   EXPECT_EQ(std::count(both.begin(), both.end(), '\n'), 2);
   EXPECT_TRUE(err.str().empty());
 }
@@ -58,10 +48,10 @@ TEST(LocalLogger, RotatesAtTheThreshold) {
     if (c.rotates) {
       EXPECT_EQ(fs::file_size(backup), c.size);  // the old backup was replaced
       EXPECT_EQ(modeOf(log), 0600u);
-      EXPECT_NE(slurp(log).find(" next\n"), std::string::npos);
+      EXPECT_NE(readText(log).find(" next\n"), std::string::npos);
       EXPECT_LT(fs::file_size(log), 200u);
     } else {
-      EXPECT_EQ(slurp(backup), "older backup");
+      EXPECT_EQ(readText(backup), "older backup");
       EXPECT_GT(fs::file_size(log), c.size);
     }
   }
@@ -73,7 +63,7 @@ TEST(LocalLogger, MessageWrittenAsIsButUserNameCannotForgeLines) {
   LocalLogger logger(log.string());
   logger.log("r", "eve\n2026-01-01T00:00:00Z request_id=x username=root stage=installer_opened",
              "first\nsecond");
-  const std::string text = slurp(log);
+  const std::string text = readText(log);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);  // only the message's own break
   EXPECT_NE(text.find("username=eve\\n2026-01-01"), std::string::npos);
   EXPECT_NE(text.find(" first\nsecond\n"), std::string::npos);
@@ -86,7 +76,7 @@ TEST(LocalLogger, SecretsNeverReachTheFile) {
   logger.addSecret("tok-very-secret");
   logger.addSecret("ab");  // too short to redact safely
   logger.log("r", "u", "telemetry_post_start endpoint=https://h/x?t=tok-very-secret about");
-  const std::string text = slurp(log);
+  const std::string text = readText(log);
   EXPECT_EQ(text.find("tok-very-secret"), std::string::npos);
   EXPECT_NE(text.find("t=<redacted> about"), std::string::npos);
 }

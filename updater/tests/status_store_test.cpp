@@ -1,6 +1,5 @@
 #include "qm/updater/status_store.h"
 
-#include "qm/platform/files.h"
 #include "qm/platform/process.h"
 #include "qm/updater/errors.h"
 #include "updater_test_support.h"
@@ -13,6 +12,7 @@
 namespace fs = std::filesystem;
 using namespace qm::updater;
 using qm::updater::testing::TempDir;
+using qm::updater::testing::readText;
 using qm::updater::testing::modeOf;
 
 namespace {
@@ -32,12 +32,6 @@ UpdateStatus sample(bool failed) {
   }
   s.createdAtUTC = "2026-12-09T05:00:00Z";
   s.updatedAtUTC = "2026-12-09T05:00:07Z";
-  return s;
-}
-
-std::string slurp(const fs::path& p) {
-  std::string s;
-  qm::platform::readFile(p.string(), s);
   return s;
 }
 
@@ -121,7 +115,7 @@ TEST(StatusStore, WritesPrivateDocumentReplacingAnyEarlierOne) {
 
   store.write(sample(false));
   EXPECT_EQ(modeOf(doc), 0600u);
-  EXPECT_EQ(decodeUpdateStatus(slurp(doc))->stage, "download_ok");
+  EXPECT_EQ(decodeUpdateStatus(readText(doc))->stage, "download_ok");
   store.write(sample(true));
   EXPECT_EQ(modeOf(doc), 0600u);
   EXPECT_EQ(store.read(sample(true).requestID)->errorCode, "hash_mismatch");

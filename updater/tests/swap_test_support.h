@@ -8,6 +8,7 @@
 #include "qm/updater/file_operations.h"
 #include "qm/updater/telemetry.h"
 #include "qm/updater/updater_main.h"
+#include "updater_test_support.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -24,16 +25,6 @@
 namespace qm::updater::testing {
 
 namespace fs = std::filesystem;
-
-inline void writeText(const fs::path& p, const std::string& text) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << text;
-}
-
-inline std::string readText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // One line per item (kind, mode, content or link target): equal strings mean equal trees.
 inline std::string fingerprint(const fs::path& root) {

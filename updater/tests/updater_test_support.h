@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +27,17 @@ struct TempDir {
   }
   std::string str() const { return path.string(); }
 };
+
+inline void writeText(const std::filesystem::path& p, const std::string& text) {
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+// The whole file, or "" when it cannot be read.
+inline std::string readText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 inline unsigned modeOf(const std::filesystem::path& p) {
   struct stat st {};
