@@ -15,9 +15,7 @@ std::string Text(const char* text) { return text ? text : ""; }
 
 FakePropertyMap::FakePropertyMap() : FakeObject("property map") {
   auto* map = static_cast<AAX_IACFPropertyMap_V3*>(this);
-  Offer(IID_IAAXPropertyMapV1, map, 1);
-  Offer(IID_IAAXPropertyMapV2, map, 2);
-  Offer(IID_IAAXPropertyMapV3, map, 3);
+  OfferVersions(map, {IID_IAAXPropertyMapV1, IID_IAAXPropertyMapV2, IID_IAAXPropertyMapV3});
 }
 
 std::map<int32_t, int32_t> FakePropertyMap::Values() const {
@@ -93,9 +91,7 @@ AAX_Result FakePropertyMap::AddPointerProperty(AAX_EProperty id, const void* val
 
 FakeComponentDescriptor::FakeComponentDescriptor() : FakeObject("component descriptor") {
   auto* descriptor = static_cast<AAX_IACFComponentDescriptor_V3*>(this);
-  Offer(IID_IAAXComponentDescriptorV1, descriptor, 1);
-  Offer(IID_IAAXComponentDescriptorV2, descriptor, 2);
-  Offer(IID_IAAXComponentDescriptorV3, descriptor, 3);
+  OfferVersions(descriptor, {IID_IAAXComponentDescriptorV1, IID_IAAXComponentDescriptorV2, IID_IAAXComponentDescriptorV3});
 }
 
 #define QM_FAKE_RECORD_ONLY(signature, name) \
@@ -150,8 +146,7 @@ AAX_Result FakeComponentDescriptor::AddProcessProc(IACFUnknown*, AAX_CTypeID* ou
 
 FakeEffectDescriptor::FakeEffectDescriptor() : FakeObject("effect descriptor") {
   auto* descriptor = static_cast<AAX_IACFEffectDescriptor_V2*>(this);
-  Offer(IID_IAAXEffectDescriptorV1, descriptor, 1);
-  Offer(IID_IAAXEffectDescriptorV2, descriptor, 2);
+  OfferVersions(descriptor, {IID_IAAXEffectDescriptorV1, IID_IAAXEffectDescriptorV2});
 }
 
 std::vector<std::string> FakeEffectDescriptor::Names() const {

@@ -48,6 +48,11 @@ void FakeObject::Offer(const _acfUID& iid, IACFUnknown* pointer, int version, in
   if (version > newest) newest = version;
 }
 
+void FakeObject::OfferVersions(IACFUnknown* pointer, std::initializer_list<_acfUID> iids, int group) {
+  int version = 0;
+  for (const _acfUID& iid : iids) Offer(iid, pointer, ++version, group);
+}
+
 ACFRESULT FakeObject::Query(const _acfUID& iid, void** out) {
   if (!out) return ACF_E_INVALIDARG;
   *out = nullptr;

@@ -21,13 +21,9 @@ std::vector<uint8_t> Bytes(const void* data, uint32_t size) {
 FakeController::FakeController() : FakeObject("controller") {
   auto* controller = static_cast<AAX_IACFController_V5*>(this);
   auto* pageTables = static_cast<AAX_IACFPageTableController_V2*>(this);
-  Offer(IID_IAAXControllerV1, controller, 1);
-  Offer(IID_IAAXControllerV2, controller, 2);
-  Offer(IID_IAAXControllerV3, controller, 3);
-  Offer(IID_IAAXControllerV4, controller, 4);
-  Offer(IID_IAAXControllerV5, controller, 5);
-  Offer(IID_IAAXPageTableController, pageTables, 1, kPageTableControllerGroup);
-  Offer(IID_IAAXPageTableControllerV2, pageTables, 2, kPageTableControllerGroup);
+  OfferVersions(controller, {IID_IAAXControllerV1, IID_IAAXControllerV2, IID_IAAXControllerV3,
+                             IID_IAAXControllerV4, IID_IAAXControllerV5});
+  OfferVersions(pageTables, {IID_IAAXPageTableController, IID_IAAXPageTableControllerV2}, kPageTableControllerGroup);
 }
 
 void FakeController::SetSampleRate(float rate) {
@@ -242,11 +238,8 @@ AAX_Result FakeController::CopyTableForLayoutFromFile(const char*, AAX_ETextEnco
 
 FakeTransport::FakeTransport() : FakeObject("transport") {
   auto* transport = static_cast<AAX_IACFTransport_V5*>(this);
-  Offer(IID_IAAXTransportV1, transport, 1);
-  Offer(IID_IAAXTransportV2, transport, 2);
-  Offer(IID_IAAXTransportV3, transport, 3);
-  Offer(IID_IAAXTransportV4, transport, 4);
-  Offer(IID_IAAXTransportV5, transport, 5);
+  OfferVersions(transport, {IID_IAAXTransportV1, IID_IAAXTransportV2, IID_IAAXTransportV3,
+                            IID_IAAXTransportV4, IID_IAAXTransportV5});
   Offer(IID_IAAXTransportControlV1, static_cast<AAX_IACFTransportControl*>(this), 1, kTransportControlGroup);
 }
 
@@ -395,9 +388,7 @@ AAX_Result FakeTransport::RequestTransportStop() noexcept {
 
 FakeHostProcessorDelegate::FakeHostProcessorDelegate() : FakeObject("host-processor delegate") {
   auto* delegate = static_cast<AAX_IACFHostProcessorDelegate_V3*>(this);
-  Offer(IID_IAAXHostProcessorDelegateV1, delegate, 1);
-  Offer(IID_IAAXHostProcessorDelegateV2, delegate, 2);
-  Offer(IID_IAAXHostProcessorDelegateV3, delegate, 3);
+  OfferVersions(delegate, {IID_IAAXHostProcessorDelegateV1, IID_IAAXHostProcessorDelegateV2, IID_IAAXHostProcessorDelegateV3});
 }
 
 void FakeHostProcessorDelegate::SetTimelineAudio(std::vector<std::vector<float>> channels) {
@@ -542,9 +533,7 @@ AAX_Result FakeAutomationDelegate::GetTouchState(AAX_CParamID id, uint8_t* touch
 
 FakeViewContainer::FakeViewContainer(int32_t type, void* view) : FakeObject("view container"), mType(type), mView(view) {
   auto* container = static_cast<AAX_IACFViewContainer_V3*>(this);
-  Offer(IID_IAAXViewContainerV1, container, 1);
-  Offer(IID_IAAXViewContainerV2, container, 2);
-  Offer(IID_IAAXViewContainerV3, container, 3);
+  OfferVersions(container, {IID_IAAXViewContainerV1, IID_IAAXViewContainerV2, IID_IAAXViewContainerV3});
   SetBalanceChecked(false);
 }
 
@@ -598,8 +587,7 @@ QM_FAKE_MOUSE_MANY(HandleMultipleParametersMouseUp)
 
 FakePageTable::FakePageTable() : FakeObject("page table") {
   auto* table = static_cast<AAX_IACFPageTable_V2*>(this);
-  Offer(IID_IAAXPageTableV1, table, 1);
-  Offer(IID_IAAXPageTableV2, table, 2);
+  OfferVersions(table, {IID_IAAXPageTableV1, IID_IAAXPageTableV2});
 }
 
 AAX_Result FakePageTable::Clear() noexcept {
@@ -735,9 +723,7 @@ AAX_Result FakePageTable::SetParameterNameVariation(AAX_CParamID id, const AAX_I
 
 FakeHostServices::FakeHostServices() : FakeObject("host services") {
   auto* services = static_cast<AAX_IACFHostServices_V3*>(this);
-  Offer(IID_IAAXHostServicesV1, services, 1);
-  Offer(IID_IAAXHostServicesV2, services, 2);
-  Offer(IID_IAAXHostServicesV3, services, 3);
+  OfferVersions(services, {IID_IAAXHostServicesV1, IID_IAAXHostServicesV2, IID_IAAXHostServicesV3});
 }
 
 std::vector<FakeHostServices::TraceLine> FakeHostServices::Traces() const {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -52,6 +53,8 @@ public:
 protected:
   // Answers `iid` with `pointer` while the group's version is at least `version`.
   void Offer(const _acfUID& iid, IACFUnknown* pointer, int version = 1, int group = 0);
+  // Answers the interface's successive versions, iids[0] as version 1 onward, with `pointer`.
+  void OfferVersions(IACFUnknown* pointer, std::initializer_list<_acfUID> iids, int group = 0);
   acfUInt32 Ref();
   acfUInt32 Unref();
   // Logs the call; answers true (with the code in `injected`) when a failure is injected.
