@@ -2,8 +2,8 @@
 
 #include "AAX_CHostServices.h"
 #include "AAX_CString.h"
+#include "AAX_EffectParametersQuery.h"
 #include "AAX_IEffectParameters.h"
-#include "AAX_UIDs.h"
 #include "AAX_VController.h"
 #include "AAX_VTransport.h"
 #include "AAX_VViewContainer.h"
@@ -31,11 +31,7 @@ AAX_Result AAX_CEffectGUI::Initialize(IACFUnknown* host) noexcept {
   try {
     ReleaseHostObjects();  // a repeated Initialize gives back what the first one took
     mController = new AAX_VController(host);
-    void* parameters = nullptr;
-    if (host->QueryInterface(IID_IAAXEffectParametersV1, &parameters) == 0 && parameters) {
-      // The answer is the component seen as its first interface.
-      mEffectParameters = static_cast<AAX_IEffectParameters*>(static_cast<AAX_IACFEffectParameters*>(parameters));
-    }
+    mEffectParameters = qm::framework::QueryEffectParameters(host);
     mTransport = new AAX_VTransport(host);
     CreateViewContents();
   } catch (...) {

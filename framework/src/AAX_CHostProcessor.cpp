@@ -1,7 +1,7 @@
 #include "AAX_CHostProcessor.h"
 
+#include "AAX_EffectParametersQuery.h"
 #include "AAX_IEffectParameters.h"
-#include "AAX_UIDs.h"
 #include "AAX_VController.h"
 #include "AAX_VHostProcessorDelegate.h"
 
@@ -29,11 +29,7 @@ AAX_Result AAX_CHostProcessor::Initialize(IACFUnknown* host) noexcept {
   } catch (...) {
     return AAX_ERROR_NOT_INITIALIZED;
   }
-  void* parameters = nullptr;
-  if (host->QueryInterface(IID_IAAXEffectParametersV1, &parameters) == 0 && parameters) {
-    // The answer is the component seen as its first interface.
-    mEffectParameters = static_cast<AAX_IEffectParameters*>(static_cast<AAX_IACFEffectParameters*>(parameters));
-  }
+  mEffectParameters = qm::framework::QueryEffectParameters(host);
   return AAX_SUCCESS;
 }
 
