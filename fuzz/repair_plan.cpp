@@ -3,23 +3,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <stdlib.h>
 #include <string>
 #include <vector>
 
 #include "QuillomancerAudio.h"
+#include "temporary_home.h"
 
-// The reader logs its refusals to the plug-in log: keep that out of the real home folder.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static char home[] = "/tmp/qm-fuzz-repair-plan-XXXXXX";
-  if (mkdtemp(home) != nullptr) {
-    setenv("HOME", home, 1);
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(home, ec);
-    });
-  }
+  UseTemporaryHome("qm-fuzz-repair-plan");  // The reader logs its refusals to the plug-in log.
   return 0;
 }
 

@@ -2,23 +2,15 @@
 // (usable ones and nonsense ones); the rest is the body as the service would send it.
 
 #include "QuillomancerServerFormats.h"
+#include "temporary_home.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <limits>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The decoder logs; keep that out of the real home folder.
-  static char home[] = "/tmp/qm-fuzz-takes-XXXXXX";
-  if (mkdtemp(home)) {
-    setenv("HOME", home, 1);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(home, ignored);
-    });
-  }
+  UseTemporaryHome("qm-fuzz-takes");  // The decoder logs.
   return 0;
 }
 
