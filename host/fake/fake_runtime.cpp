@@ -14,6 +14,17 @@ std::vector<uint8_t> Bytes(const void* data, uint32_t size) {
   const auto* begin = static_cast<const uint8_t*>(data);
   return std::vector<uint8_t>(begin, begin + size);
 }
+
+// Runs a test's hook, read under `lock` but called outside it so that it may call back in;
+// no hook answers 0.
+AAX_Result RunHook(std::mutex& lock, const std::function<AAX_Result()>& slot) {
+  std::function<AAX_Result()> hook;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    hook = slot;
+  }
+  return hook ? hook() : 0;
+}
 }  // namespace
 
 // ---- controller ----
@@ -435,21 +446,11 @@ int32_t FakeHostProcessorDelegate::GetSideChainInputNum() noexcept {
 }
 AAX_Result FakeHostProcessorDelegate::ForceAnalyze() noexcept {
   QM_FAKE_ENTER("ForceAnalyze");
-  std::function<AAX_Result()> hook;
-  {
-    std::lock_guard<std::mutex> guard(mState);
-    hook = mOnAnalyze;
-  }
-  return hook ? hook() : 0;
+  return RunHook(mState, mOnAnalyze);
 }
 AAX_Result FakeHostProcessorDelegate::ForceProcess() noexcept {
   QM_FAKE_ENTER("ForceProcess");
-  std::function<AAX_Result()> hook;
-  {
-    std::lock_guard<std::mutex> guard(mState);
-    hook = mOnProcess;
-  }
-  return hook ? hook() : 0;
+  return RunHook(mState, mOnProcess);
 }
 
 // ---- automation delegate ----
