@@ -1,7 +1,7 @@
 // The service client against the stand-in service over loopback: exact request bytes and headers,
 // every error mapping through the stand-in's fault hooks, time-outs and the refund after one.
 
-#include "QuillomancerLogger.h"
+#include "client_test_support.h"
 #include "QuillomancerServer.h"
 #include "qm/service/audio.h"
 #include "qm/service/service.h"
@@ -10,8 +10,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <mutex>
 
 using nlohmann::json;
 using qm::service::BodyFault;
@@ -49,14 +47,7 @@ std::string textPart(const std::string& boundary, const std::string& name, const
 class ClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = std::filesystem::temp_directory_path() / ("qm-client-" + std::to_string(getpid()));
-    std::filesystem::create_directories(home_);
-    if (const char* old = std::getenv("HOME")) savedHome_ = old;
-    setenv("HOME", home_.c_str(), 1);
-    QuillomancerLogger::shared().setMessageObserver([this](const std::string& m) {
-      std::lock_guard lock(logMutex_);
-      log_.push_back(m);
-    });
+    ASSERT_FALSE(home_.path().empty());
     ASSERT_TRUE(service.start());
     QuillomancerServerSetBaseURLOverride(service.url());
     QuillomancerServerTimeouts t;
@@ -71,13 +62,6 @@ class ClientTest : public ::testing::Test {
     service.stop();
     QuillomancerServerSetBaseURLOverride(std::nullopt);
     QuillomancerServerSetTimeouts({});
-    QuillomancerLogger::shared().setMessageObserver(nullptr);
-    if (savedHome_.empty())
-      unsetenv("HOME");
-    else
-      setenv("HOME", savedHome_.c_str(), 1);
-    std::error_code ec;
-    std::filesystem::remove_all(home_, ec);
   }
 
   // Every request of these tests ends within this cap (the idle time-out has whole seconds).
@@ -96,14 +80,8 @@ class ClientTest : public ::testing::Test {
     service.setFault(endpoint, f);
   }
 
-  std::vector<std::string> logLines() {
-    std::lock_guard lock(logMutex_);
-    return log_;
-  }
-  bool logged(const std::string& line) {
-    const auto lines = logLines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
+  std::vector<std::string> logLines() { return log_.messages(); }
+  bool logged(const std::string& line) { return log_.contains(line); }
   bool loggedPrefix(const std::string& prefix) {
     for (const auto& l : logLines())
       if (l.rfind(prefix, 0) == 0) return true;
@@ -119,10 +97,8 @@ class ClientTest : public ::testing::Test {
   svc::Service service;
 
  private:
-  std::filesystem::path home_;
-  std::string savedHome_;
-  std::mutex logMutex_;
-  std::vector<std::string> log_;
+  qmtest::ScopedTemporaryHome home_;
+  qmtest::LogCapture log_;
 };
 
 }  // namespace

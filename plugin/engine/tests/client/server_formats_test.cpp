@@ -2,7 +2,7 @@
 
 #include "QuillomancerServerFormats.h"
 
-#include "QuillomancerLogger.h"
+#include "client_test_support.h"
 #include "qm/platform/process.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <mutex>
 
 namespace fs = std::filesystem;
 using GenerateResult = QuillomancerServer::GenerateResult;
@@ -48,53 +47,17 @@ const std::uint8_t* bytes(const std::string& s) { return reinterpret_cast<const 
 // Sends the shared logger to a temporary HOME and records the messages of one test.
 class FormatsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // One temporary home per process, removed when the process ends.
-    static const struct TempHome {
-      std::string path;
-      TempHome() {
-        char pattern[] = "/tmp/qm-formats-home-XXXXXX";
-        if (mkdtemp(pattern)) path = pattern;
-      }
-      ~TempHome() {
-        std::error_code ignored;
-        if (!path.empty()) fs::remove_all(path, ignored);
-      }
-    } tempHome;
-    const std::string& home = tempHome.path;
-    ASSERT_FALSE(home.empty());
-    const char* old = std::getenv("HOME");
-    savedHome_ = old ? old : "";
-    hadHome_ = old != nullptr;
-    setenv("HOME", home.c_str(), 1);
-    QuillomancerLogger::shared().setMessageObserver([this](const std::string& m) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      messages_.push_back(m);
-    });
-  }
-  void TearDown() override {
-    QuillomancerLogger::shared().setMessageObserver(nullptr);
-    if (hadHome_)
-      setenv("HOME", savedHome_.c_str(), 1);
-    else
-      unsetenv("HOME");
-  }
-  bool logged(const std::string& message) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::find(messages_.begin(), messages_.end(), message) != messages_.end();
-  }
+  void SetUp() override { ASSERT_FALSE(home_.path().empty()); }
+  bool logged(const std::string& message) { return log_.contains(message); }
   std::string allMessages() {
-    std::lock_guard<std::mutex> lock(mutex_);
     std::string all;
-    for (const auto& m : messages_) all += m + "\n";
+    for (const auto& m : log_.messages()) all += m + "\n";
     return all;
   }
 
  private:
-  std::mutex mutex_;
-  std::vector<std::string> messages_;
-  std::string savedHome_;
-  bool hadHome_ = false;
+  qmtest::ScopedTemporaryHome home_;
+  qmtest::LogCapture log_;
 };
 
 }  // namespace
