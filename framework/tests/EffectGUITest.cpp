@@ -1,10 +1,9 @@
-#include "AAX_CBinaryDisplayDelegate.h"
-#include "AAX_CBinaryTaperDelegate.h"
 #include "AAX_CEffectGUI_Cocoa.h"
 #include "AAX_CEffectParameters.h"
 #include "AAX_CParameter.h"
 #include "AAX_IViewContainer.h"
 #include "HostCapture.h"
+#include "ParameterFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +22,7 @@ class TwoParameters : public AAX_CEffectParameters {
 public:
   AAX_Result EffectInit() override {
     for (const char* id : {"MasterBypassID", "PreviewID"}) {
-      mParameterManager.AddParameter(new AAX_CParameter<bool>(id, AAX_CString(id), false,
-                                                              AAX_CBinaryTaperDelegate<bool>(),
-                                                              AAX_CBinaryDisplayDelegate<bool>("off", "on"), true));
+      mParameterManager.AddParameter(NewBoolParameter(id, id));
     }
     return 0;
   }

@@ -1,10 +1,8 @@
-#include "AAX_CBinaryDisplayDelegate.h"
-#include "AAX_CBinaryTaperDelegate.h"
 #include "AAX_CEffectParameters.h"
 #include "AAX_CParameter.h"
 #include "AAX_IPageTable.h"
 #include "HostCapture.h"
-#include "TestDelegates.h"
+#include "ParameterFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +19,7 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 AAX_IParameter* MakeBool(const char* id, const char* name, bool value = false) {
-  return new AAX_CParameter<bool>(id, AAX_CString(name), value, AAX_CBinaryTaperDelegate<bool>(),
-                                  AAX_CBinaryDisplayDelegate<bool>("bypass", "on"), true);
+  return NewBoolParameter(id, name, value, "bypass");
 }
 
 // A data-model component whose EffectInit adds whatever the test asks for.

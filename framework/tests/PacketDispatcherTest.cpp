@@ -1,10 +1,9 @@
-#include "AAX_CBinaryDisplayDelegate.h"
-#include "AAX_CBinaryTaperDelegate.h"
 #include "AAX_CEffectParameters.h"
 #include "AAX_CPacketDispatcher.h"
 #include "AAX_CParameter.h"
 #include "AAX_VController.h"
 #include "HostCapture.h"
+#include "ParameterFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -142,9 +141,7 @@ TEST_F(DispatcherOnFakeHost, MarkingAndDispatchingFromTwoThreads) {
 TEST(PacketDispatcher, SingleValuePacketTakesTheParameterValue) {
   struct Parameters : AAX_CEffectParameters {
     AAX_Result EffectInit() override {
-      mParameterManager.AddParameter(new AAX_CParameter<bool>("flag", AAX_CString("Flag"), true,
-                                                              AAX_CBinaryTaperDelegate<bool>(),
-                                                              AAX_CBinaryDisplayDelegate<bool>("off", "on"), true));
+      mParameterManager.AddParameter(NewBoolParameter("flag", "Flag", true));
       return 0;
     }
   };

@@ -1,8 +1,7 @@
-#include "AAX_CBinaryDisplayDelegate.h"
-#include "AAX_CBinaryTaperDelegate.h"
 #include "AAX_CParameter.h"
 #include "AAX_CParameterManager.h"
 #include "AAX_IAutomationDelegate.h"
+#include "ParameterFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -24,18 +23,13 @@ public:
   std::vector<std::string> calls;
 };
 
-AAX_IParameter* MakeBool(const char* id, const char* name) {
-  return new AAX_CParameter<bool>(id, AAX_CString(name), false, AAX_CBinaryTaperDelegate<bool>(),
-                                  AAX_CBinaryDisplayDelegate<bool>("off", "on"), true);
-}
-
 }  // namespace
 
 TEST(ParameterManager, KeepsAddOrderAndFindsByIdIndexAndName) {
   AAX_CParameterManager manager;
-  AAX_IParameter* a = MakeBool("a", "Alpha");
-  AAX_IParameter* b = MakeBool("b", "Bypass");
-  AAX_IParameter* c = MakeBool("c", "bypass");
+  AAX_IParameter* a = NewBoolParameter("a", "Alpha");
+  AAX_IParameter* b = NewBoolParameter("b", "Bypass");
+  AAX_IParameter* c = NewBoolParameter("c", "bypass");
   manager.AddParameter(a);
   manager.AddParameter(b);
   manager.AddParameter(c);
@@ -71,8 +65,8 @@ TEST(ParameterManager, KeepsAddOrderAndFindsByIdIndexAndName) {
 
 TEST(ParameterManager, DuplicateIdentifierStaysWithTheCaller) {
   AAX_CParameterManager manager;
-  manager.AddParameter(MakeBool("x", "First"));
-  std::unique_ptr<AAX_IParameter> duplicate(MakeBool("x", "Second"));
+  manager.AddParameter(NewBoolParameter("x", "First"));
+  std::unique_ptr<AAX_IParameter> duplicate(NewBoolParameter("x", "Second"));
   manager.AddParameter(duplicate.get());
   EXPECT_EQ(manager.NumParameters(), 1);
   EXPECT_EQ(manager.GetParameterByID("x")->Name(), "First");
@@ -82,15 +76,15 @@ TEST(ParameterManager, RegistersWithTheAutomationDelegateItHoldsWhenAdding) {
   RegistrationLog host;
   {
     AAX_CParameterManager manager;
-    manager.AddParameter(MakeBool("early", "Early"));  // before Initialize: no delegate
+    manager.AddParameter(NewBoolParameter("early", "Early"));  // before Initialize: no delegate
     manager.Initialize(&host);
-    manager.AddParameter(MakeBool("late", "Late"));
+    manager.AddParameter(NewBoolParameter("late", "Late"));
     EXPECT_EQ(host.calls, std::vector<std::string>{"+late"});
     manager.RemoveParameterByID("late");
     EXPECT_EQ(host.calls, (std::vector<std::string>{"+late", "-late"}));
-    manager.AddParameter(MakeBool("last", "Last"));
+    manager.AddParameter(NewBoolParameter("last", "Last"));
     manager.Initialize(nullptr);
-    manager.AddParameter(MakeBool("after", "After"));
+    manager.AddParameter(NewBoolParameter("after", "After"));
   }  // the destructor deletes the rest, each unregistering from the delegate it was given
   EXPECT_EQ(host.calls, (std::vector<std::string>{"+late", "-late", "+last", "-last"}));
 }

@@ -4,7 +4,7 @@
 #include "AAX_CStringAbbreviations.h"
 #include "AAX_IAutomationDelegate.h"
 #include "HostCapture.h"
-#include "TestDelegates.h"
+#include "ParameterFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +45,7 @@ private:
 using BoolParameter = AAX_CParameter<bool>;
 
 std::unique_ptr<BoolParameter> MakeBypass(const char* id = "MasterBypassID", bool defaultValue = false) {
-  return std::make_unique<BoolParameter>(id, AAX_CString("Bypass"), defaultValue, AAX_CBinaryTaperDelegate<bool>(),
-                                         AAX_CBinaryDisplayDelegate<bool>("bypass", "on"), true);
+  return std::unique_ptr<BoolParameter>(NewBoolParameter(id, "Bypass", defaultValue, "bypass"));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
-// Numeric taper and display delegates shared by the parameter tests.
+// Parameters and numeric taper and display delegates shared by the framework tests.
 #pragma once
 
+#include "AAX_CBinaryDisplayDelegate.h"
+#include "AAX_CBinaryTaperDelegate.h"
+#include "AAX_CParameter.h"
 #include "AAX_CString.h"
 #include "AAX_IDisplayDelegate.h"
 #include "AAX_ITaperDelegate.h"
@@ -41,3 +44,10 @@ public:
     return true;
   }
 };
+
+// An automatable boolean parameter shown as `offText` / "on"; the caller owns it.
+inline AAX_CParameter<bool>* NewBoolParameter(const char* id, const char* name, bool value = false,
+                                              const char* offText = "off") {
+  return new AAX_CParameter<bool>(id, AAX_CString(name), value, AAX_CBinaryTaperDelegate<bool>(),
+                                  AAX_CBinaryDisplayDelegate<bool>(offText, "on"), true);
+}
