@@ -54,6 +54,23 @@ std::optional<std::string> endpointURL(const std::string& path) {
   return base + path;
 }
 
+// The URL of a call whose result carries an error message: nothing, with `error` set, when the
+// base URL is unusable or the token cannot travel in a header (`what` names the call in the log).
+std::optional<std::string> checkedEndpointURL(const std::string& path, const std::string& accessToken,
+                                              const char* what, std::string* error) {
+  auto url = endpointURL(path);
+  if (!url) {
+    *error = "Invalid server URL";
+    return std::nullopt;
+  }
+  if (!QMAccessTokenIsSendable(accessToken)) {
+    QMLogFormat("[SRV] %s refused: the access token holds control characters", what);
+    *error = "Invalid access token";
+    return std::nullopt;
+  }
+  return url;
+}
+
 HttpRequest makeRequest(const std::string& url, double requestTimeout) {
   HttpRequest request;
   request.method = "POST";
@@ -289,16 +306,8 @@ QuillomancerServer::TranscribeResult QuillomancerServer::Transcribe(const float*
                                                                     int32_t sampleRate, const std::string& language,
                                                                     const std::string& accessToken) {
   TranscribeResult result;
-  const auto url = endpointURL("/api/transcribe");
-  if (!url) {
-    result.errorMessage = "Invalid server URL";
-    return result;
-  }
-  if (!QMAccessTokenIsSendable(accessToken)) {
-    QMLogFormat("[SRV] Transcribe refused: the access token holds control characters");
-    result.errorMessage = "Invalid access token";
-    return result;
-  }
+  const auto url = checkedEndpointURL("/api/transcribe", accessToken, "Transcribe", &result.errorMessage);
+  if (!url) return result;
   std::string body;
   appendFilePart(body, kTranscribeBoundary, "audio", "capture.wav",
                  CreateWAVData(samples, samples ? count : 0, sampleRate));
@@ -408,16 +417,8 @@ QuillomancerServer::GenerateResult QuillomancerServer::Generate(
     const std::string& accessToken, int32_t takes, bool addBreath, bool voiceChange, bool lineChangeV2,
     bool variation) {
   GenerateResult result;
-  const auto url = endpointURL("/api/generate");
-  if (!url) {
-    result.errorMessage = "Invalid server URL";
-    return result;
-  }
-  if (!QMAccessTokenIsSendable(accessToken)) {
-    QMLogFormat("[SRV] Generate refused: the access token holds control characters");
-    result.errorMessage = "Invalid access token";
-    return result;
-  }
+  const auto url = checkedEndpointURL("/api/generate", accessToken, "Generate", &result.errorMessage);
+  if (!url) return result;
   if (primary == nullptr) primaryCount = 0;
   if (secondary == nullptr) secondaryCount = 0;
   const std::string wav = CreateWAVData(primary, primaryCount, sampleRate);
@@ -586,16 +587,8 @@ QuillomancerServer::UploadLogResult QuillomancerServer::UploadLog(const std::str
                                                                   const std::string& accessToken,
                                                                   const std::string& crashReport) {
   UploadLogResult result;
-  const auto url = endpointURL("/api/log/upload");
-  if (!url) {
-    result.message = "Invalid server URL";
-    return result;
-  }
-  if (!QMAccessTokenIsSendable(accessToken)) {
-    QMLogFormat("[SRV] UploadLog refused: the access token holds control characters");
-    result.message = "Invalid access token";
-    return result;
-  }
+  const auto url = checkedEndpointURL("/api/log/upload", accessToken, "UploadLog", &result.message);
+  if (!url) return result;
   HttpRequest request = makeRequest(*url, QuillomancerServerGetTimeouts().sessionRequest);
   request.headers.emplace_back("Content-Type", "application/json");
   addAuthorization(request, accessToken);
