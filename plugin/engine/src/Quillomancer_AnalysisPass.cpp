@@ -203,9 +203,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
       SetPluginState(kQuillomancerState_InputTextRequired, 0);
       return AAX_SUCCESS;
     }
-    uint8_t lineChangeByte = 0;
-    ReadBlockByte(kQMBlock_LineChange, &lineChangeByte);
-    bool lineChange = !voiceChange && lineChangeByte != 0;
+    bool lineChange = !voiceChange && ReadBlockFlag(kQMBlock_LineChange);
     QMLogFormat("  Line Change: %s", lineChange ? "ON (reference + target fields)" : "OFF (single-field default)");
     std::string referenceText = text;
     if (lineChange) {
@@ -221,8 +219,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
     }
     std::vector<float> working(mCapture.begin(), mCapture.end());
     const std::string plan = ReadBlockString(kQMBlock_RepairPlan, 16383);
-    uint8_t previewByte = 0;
-    const bool previewRead = ReadBlockByte(kQMBlock_RepairPreview, &previewByte);
+    const bool preview = ReadBlockFlag(kQMBlock_RepairPreview);
     bool repairActive = false;
     std::vector<QuillomancerRepairRange> ranges;
     if (!plan.empty() && ParseRepairPlanJSON(plan, &ranges)) {
@@ -264,7 +261,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
       QMLogFormat("  Voice Change: performance %.2fs, %d take(s); countdown estimate %ds "
                   "(3 + takes * max(5, duration * 1.20)).",
                   duration, int(takes), int(mCountdownEstimate));
-    } else if (previewRead && previewByte != 0) {
+    } else if (preview) {
       ServeLocalPreview(std::move(working));
       QMLogFormat("  Repair preview: returning locally processed audio (%zu samples, repairActive=%d)",
                   mTakes[0].size(), repairActive ? 1 : 0);
@@ -273,8 +270,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
     }
 
     const std::string token = ReadBlockString(kQMBlock_AccessToken, 255);
-    uint8_t variationByte = 0;
-    const bool variation = ReadBlockByte(kQMBlock_Variation, &variationByte) && variationByte != 0;
+    const bool variation = ReadBlockFlag(kQMBlock_Variation);
     const std::string language = ReadBlockString(kQMBlock_GenerationLanguage, 31);
     const bool breath = QMShouldAddBreathAfterDialogue();
     std::vector<float> primary = voiceChange ? mVoiceCapture : std::move(working);

@@ -87,6 +87,11 @@ bool Quillomancer_HostProcessor::ReadBlockByte(uint32_t blockId, uint8_t* value)
   return n > 0;
 }
 
+bool Quillomancer_HostProcessor::ReadBlockFlag(uint32_t blockId) const {
+  uint8_t b = 0;
+  return ReadBlockByte(blockId, &b) && b != 0;
+}
+
 void Quillomancer_HostProcessor::WriteBlock(uint32_t blockId, const void* data, uint32_t size) const {
   const AAX_IEffectParameters* parameters = GetEffectParameters();
   if (parameters == nullptr) return;
@@ -110,8 +115,7 @@ int32_t Quillomancer_HostProcessor::SessionSampleRate(bool* queryOK) const {
 }
 
 bool Quillomancer_HostProcessor::IsCompatibilityLocked() const {
-  uint8_t b = 0;
-  return ReadBlockByte(kQMBlock_CompatibilityLock, &b) && b != 0;
+  return ReadBlockFlag(kQMBlock_CompatibilityLock);
 }
 
 int32_t Quillomancer_HostProcessor::GetCurrentMode() const {
@@ -123,8 +127,7 @@ int32_t Quillomancer_HostProcessor::GetCurrentMode() const {
 bool Quillomancer_HostProcessor::IsVoiceChangeMode() const { return GetCurrentMode() == 2; }
 
 bool Quillomancer_HostProcessor::ConsumePendingTranscribeRequest() {
-  uint8_t b = 0;
-  if (ReadBlockByte(kQMBlock_TranscribeRequest, &b) && b != 0) {
+  if (ReadBlockFlag(kQMBlock_TranscribeRequest)) {
     ClearBlock(kQMBlock_TranscribeRequest);
     return true;
   }

@@ -325,15 +325,13 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
     }
     const int32_t sampleRate = SessionSampleRate(nullptr);
     const std::string text = ReadBlockString(kQMBlock_Text, 1023);
-    uint8_t modeByte = 0;
-    const bool voiceChange = ReadBlockByte(kQMBlock_Mode, &modeByte) && modeByte == 2;
+    const bool voiceChange = IsVoiceChangeMode();
     if (!voiceChange && text.empty()) {
       QMLogFormat("  Cached process blocked: no text entered");
       SetPluginState(kQuillomancerState_InputTextRequired, 0);
       return AAX_SUCCESS;
     }
-    uint8_t lineChangeByte = 0;
-    bool lineChange = !voiceChange && ReadBlockByte(kQMBlock_LineChange, &lineChangeByte) && lineChangeByte != 0;
+    bool lineChange = !voiceChange && ReadBlockFlag(kQMBlock_LineChange);
     std::string referenceText = text;
     if (lineChange) {
       const std::string reference = ReadBlockString(kQMBlock_ReferenceText, 1023);
@@ -346,8 +344,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
     }
     std::vector<float> processed(mCapture.begin(), mCapture.end());
     const std::string plan = ReadBlockString(kQMBlock_RepairPlan, 16383);
-    uint8_t previewByte = 0;
-    const bool preview = ReadBlockByte(kQMBlock_RepairPreview, &previewByte) && previewByte != 0;
+    const bool preview = ReadBlockFlag(kQMBlock_RepairPreview);
     std::vector<QuillomancerRepairRange> ranges;
     const bool repairActive = !plan.empty() && ParseRepairPlanJSON(plan, &ranges);
     if (repairActive) {
@@ -368,8 +365,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
     uint8_t takesByte = 0;
     const bool takesRead = ReadBlockByte(kQMBlock_Takes, &takesByte);
     const int32_t takes = QMTakesFromByte(takesRead, takesByte);
-    uint8_t variationByte = 0;
-    const bool variation = ReadBlockByte(kQMBlock_Variation, &variationByte) && variationByte != 0;
+    const bool variation = ReadBlockFlag(kQMBlock_Variation);
     const std::string language = ReadBlockString(kQMBlock_GenerationLanguage, 31);
     QMLogFormat("  Cached process using %zu samples at %dHz (lineChangeOn=%d repairActive=%d preview=%d)",
                 processed.size(), int(sampleRate), lineChange ? 1 : 0, repairActive ? 1 : 0, preview ? 1 : 0);
