@@ -133,6 +133,9 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   void ClearBlock(uint32_t blockId) const;
   int32_t SessionSampleRate(bool* queryOK) const;
   void ResetCaptureAndTakes();
+  // With the compatibility lock on nothing is generated or rendered: logs `logLine` (when given),
+  // clears what was generated and publishes UpdateRequired. True when the lock is on.
+  bool StopForCompatibilityLock(const char* logLine = nullptr);
   // Makes locally processed audio the one take, rendered without a service render id.
   void ServeLocalPreview(std::vector<float> audio);
 

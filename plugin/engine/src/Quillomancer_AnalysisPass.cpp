@@ -125,12 +125,7 @@ AAX_Result Quillomancer_HostProcessor::AnalyzeAudio(const float* const* inputs, 
 AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
   try {
     std::unique_lock<std::recursive_mutex> guard(mLock);
-    if (IsCompatibilityLocked()) {
-      QMLogFormat("  Compatibility lock active — blocking server generation");
-      ClearGeneratedState();
-      SetPluginState(kQuillomancerState_UpdateRequired, 0);
-      return AAX_SUCCESS;
-    }
+    if (StopForCompatibilityLock("  Compatibility lock active — blocking server generation")) return AAX_SUCCESS;
     if (mCaptureFailed) return AAX_SUCCESS;  // state 4 stays published
     mRawLength = mCapturedLength = mAnalysisWritePosition;
     mRenderArmed = true;

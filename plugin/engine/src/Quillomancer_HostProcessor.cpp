@@ -118,6 +118,15 @@ bool Quillomancer_HostProcessor::IsCompatibilityLocked() const {
   return ReadBlockFlag(kQMBlock_CompatibilityLock);
 }
 
+bool Quillomancer_HostProcessor::StopForCompatibilityLock(const char* logLine) {
+  std::lock_guard<std::recursive_mutex> guard(mLock);
+  if (!IsCompatibilityLocked()) return false;
+  if (logLine != nullptr) QMLogFormat("%s", logLine);
+  ClearGeneratedState();
+  SetPluginState(kQuillomancerState_UpdateRequired, 0);
+  return true;
+}
+
 int32_t Quillomancer_HostProcessor::GetCurrentMode() const {
   uint8_t b = 0;
   if (!ReadBlockByte(kQMBlock_Mode, &b) || b >= 3) return 0;

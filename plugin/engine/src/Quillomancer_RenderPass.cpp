@@ -53,11 +53,7 @@ AAX_Result Quillomancer_HostProcessor::RenderAudio(const float* const*, int32_t,
     for (int32_t c = 0; c < std::max<int32_t>(1, outputCount); ++c) {
       if (outputs[c] != nullptr) std::fill(outputs[c], outputs[c] + n, 0.0f);
     }
-    if (IsCompatibilityLocked()) {
-      ClearGeneratedState();
-      SetPluginState(kQuillomancerState_UpdateRequired, 0);
-      return AAX_SUCCESS;
-    }
+    if (StopForCompatibilityLock()) return AAX_SUCCESS;
     if (!(mRenderArmed && mTakesReady >= 1 && mTakeIndex >= 0 && mTakeIndex < kQMMaxTakes)) return AAX_SUCCESS;
     const int64_t location = GetLocation();
     if (!mAnchored) {
@@ -93,11 +89,7 @@ AAX_Result Quillomancer_HostProcessor::RenderAudio(const float* const*, int32_t,
 AAX_Result Quillomancer_HostProcessor::PostRender() noexcept {
   try {
     std::lock_guard<std::recursive_mutex> guard(mLock);
-    if (IsCompatibilityLocked()) {
-      ClearGeneratedState();
-      SetPluginState(kQuillomancerState_UpdateRequired, 0);
-      return AAX_SUCCESS;
-    }
+    if (StopForCompatibilityLock()) return AAX_SUCCESS;
     if (mTakesReady > 0) {
       const int32_t consumed = std::max(1, mTakesToConsume);
       mTakeIndex -= consumed;

@@ -311,12 +311,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
   try {
     std::lock_guard<std::recursive_mutex> guard(mLock);
     QMLogFormat("=== ProcessLoadedAudio (%s) ===", source != nullptr ? source : "unspecified");
-    if (IsCompatibilityLocked()) {
-      QMLogFormat("  Compatibility lock active — blocking cached process");
-      ClearGeneratedState();
-      SetPluginState(kQuillomancerState_UpdateRequired, 0);
-      return AAX_SUCCESS;
-    }
+    if (StopForCompatibilityLock("  Compatibility lock active — blocking cached process")) return AAX_SUCCESS;
     if (mCapture.empty() || mCapturedLength < 1) {
       QMLogFormat("  No cached audio available — load is required first");
       WriteBlockString(kQMBlock_ErrorText, "Load audio first");
