@@ -140,13 +140,18 @@ std::optional<std::string> encodeJSON(const nlohmann::json& object, std::string*
   }
 }
 
-void appendFilePart(std::string& body, const char* boundary, const char* name, const char* filename,
-                    const std::string& wav) {
+// A part's boundary line and the start of its disposition, up to the closing quote of the name.
+void appendPartStart(std::string& body, const char* boundary, const char* name) {
   body += "--";
   body += boundary;
   body += "\r\n";
   body += "Content-Disposition: form-data; name=\"";
   body += name;
+}
+
+void appendFilePart(std::string& body, const char* boundary, const char* name, const char* filename,
+                    const std::string& wav) {
+  appendPartStart(body, boundary, name);
   body += "\"; filename=\"";
   body += filename;
   body += "\"\r\n";
@@ -156,11 +161,7 @@ void appendFilePart(std::string& body, const char* boundary, const char* name, c
 }
 
 void appendTextPart(std::string& body, const char* boundary, const char* name, const std::string& value) {
-  body += "--";
-  body += boundary;
-  body += "\r\n";
-  body += "Content-Disposition: form-data; name=\"";
-  body += name;
+  appendPartStart(body, boundary, name);
   body += "\"\r\n\r\n";
   body += value;
   body += "\r\n";
