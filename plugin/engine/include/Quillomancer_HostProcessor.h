@@ -128,6 +128,8 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   bool ReadBlockByte(uint32_t blockId, uint8_t* value) const;
   // A one-byte switch: on when the block is there and its byte is not zero.
   bool ReadBlockFlag(uint32_t blockId) const;
+  // The number of takes asked for in the takes block (QMTakesFromByte).
+  int32_t ReadTakesRequested() const;
   void WriteBlock(uint32_t blockId, const void* data, uint32_t size) const;
   void WriteBlockString(uint32_t blockId, const std::string& value) const;
   void ClearBlock(uint32_t blockId) const;

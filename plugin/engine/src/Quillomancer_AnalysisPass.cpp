@@ -248,9 +248,7 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
       SetPluginState(kQuillomancerState_VoiceCaptured, 0);
       return AAX_SUCCESS;
     }
-    uint8_t takesByte = 0;
-    const bool takesRead = ReadBlockByte(kQMBlock_Takes, &takesByte);
-    const int32_t takes = QMTakesFromByte(takesRead, takesByte);
+    const int32_t takes = ReadTakesRequested();
     if (performancePass) {
       mCountdownEstimate = QMCountdownEstimate(takes, duration);
       QMLogFormat("  Voice Change: performance %.2fs, %d take(s); countdown estimate %ds "

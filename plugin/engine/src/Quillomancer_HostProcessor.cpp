@@ -92,6 +92,12 @@ bool Quillomancer_HostProcessor::ReadBlockFlag(uint32_t blockId) const {
   return ReadBlockByte(blockId, &b) && b != 0;
 }
 
+int32_t Quillomancer_HostProcessor::ReadTakesRequested() const {
+  uint8_t b = 0;
+  const bool read = ReadBlockByte(kQMBlock_Takes, &b);
+  return QMTakesFromByte(read, b);
+}
+
 void Quillomancer_HostProcessor::WriteBlock(uint32_t blockId, const void* data, uint32_t size) const {
   const AAX_IEffectParameters* parameters = GetEffectParameters();
   if (parameters == nullptr) return;

@@ -357,9 +357,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
       return AAX_SUCCESS;
     }
     const std::string token = ReadBlockString(kQMBlock_AccessToken, 255);
-    uint8_t takesByte = 0;
-    const bool takesRead = ReadBlockByte(kQMBlock_Takes, &takesByte);
-    const int32_t takes = QMTakesFromByte(takesRead, takesByte);
+    const int32_t takes = ReadTakesRequested();
     const bool variation = ReadBlockFlag(kQMBlock_Variation);
     const std::string language = ReadBlockString(kQMBlock_GenerationLanguage, 31);
     QMLogFormat("  Cached process using %zu samples at %dHz (lineChangeOn=%d repairActive=%d preview=%d)",
