@@ -63,6 +63,11 @@ function(qm_fuzzer name)
   qm_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  # `fuzzers` builds every fuzz target (and only what they need).
+  if(NOT TARGET fuzzers)
+    add_custom_target(fuzzers)
+  endif()
+  add_dependencies(fuzzers ${name})
 endfunction()
 
 # qm_library(<name> SOURCES <files...> INCLUDE <dir> [PUBLIC_LIBS <targets...>] [PRIVATE_LIBS <targets...>])

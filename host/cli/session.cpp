@@ -225,8 +225,6 @@ struct Bundle {
 
 class Session {
  public:
-  Session(qm::host::FakeHost& host, const Options& options) : mHost(host), mOptions(options) {}
-
   AAX_IEffectParameters* parameters = nullptr;
   AAX_IHostProcessor* processor = nullptr;
   AAX_IEffectGUI* window = nullptr;
@@ -358,8 +356,6 @@ class Session {
     WatchState();
   }
 
-  qm::host::FakeHost& mHost;
-  const Options& mOptions;
   int32_t mLastState = -1;
   bool mProgressShown = false;
 };
@@ -496,7 +492,7 @@ int RunSession(int argc, char** argv) {
   std::printf(")\n");
 
   // Create and initialise the three components.
-  Session session(host, options);
+  Session session;
   session.parameters = reinterpret_cast<AAX_IEffectParameters* (*)()>(createParameters)();
   session.parameters->AddRef();
   host.SetEffectParameters(session.parameters);
