@@ -14,8 +14,11 @@ if(QM_SAN_FLAGS)
 endif()
 
 if(QM_FUZZ)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined)
+  # As in the asan preset, undefined behaviour stops the run (and so fails CI) instead of being
+  # printed and forgotten.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
 endif()
 
 # Warnings are errors in our own code (not in third-party code built alongside).
@@ -71,8 +74,7 @@ function(qm_fuzzer name)
 endfunction()
 
 # qm_library(<name> SOURCES <files...> INCLUDE <dir> [PUBLIC_LIBS <targets...>] [PRIVATE_LIBS <targets...>])
-# A room's static library; while the room has no sources yet it is an empty interface library,
-# so that links to it stay valid.
+# A room's static library. A room without sources is a configure error.
 function(qm_library name)
   cmake_parse_arguments(ARG "" "INCLUDE" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   if(ARG_SOURCES)
@@ -83,10 +85,6 @@ function(qm_library name)
     endif()
     target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
   else()
-    add_library(${name} INTERFACE)
-    if(ARG_INCLUDE)
-      target_include_directories(${name} INTERFACE ${ARG_INCLUDE})
-    endif()
-    target_link_libraries(${name} INTERFACE ${ARG_PUBLIC_LIBS})
+    message(FATAL_ERROR "${name}: no source files")
   endif()
 endfunction()

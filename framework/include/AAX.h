@@ -7,10 +7,17 @@ typedef int32_t AAX_Result;      // result code, see AAX_Errors.h
 typedef uint32_t AAX_CTypeID;    // four-character code
 typedef const char* AAX_CParamID; // parameter identifier (NUL-terminated)
 typedef const char* AAX_CEffectID;
-typedef int32_t AAX_CProcPtrID;  // creation-function kind: 0 parameters, 1 GUI, 3 host processor
+typedef int32_t AAX_CProcPtrID;  // creation-function kind, below
 typedef int32_t AAX_CPropertyValue;
 typedef int32_t AAX_CFieldIndex;
 typedef uint32_t AAX_CTimestamp;
+
+// The kinds of creation function a description registers.
+enum AAX_EProcPtrID : AAX_CProcPtrID {
+  AAX_eProcPtrID_EffectParameters = 0,
+  AAX_eProcPtrID_EffectGUI = 1,
+  AAX_eProcPtrID_HostProcessor = 3,
+};
 
 // Value enumerations the host defines. Only the values this code names are listed;
 // every other value passes through unchanged as a 32-bit number.

@@ -7,6 +7,7 @@
 #include "AAX_VController.h"
 #include "AAX_VTransport.h"
 #include "AAX_VViewContainer.h"
+#include "qm/platform/thread_check.h"
 
 AAX_CEffectGUI::AAX_CEffectGUI() = default;
 
@@ -27,6 +28,7 @@ void AAX_CEffectGUI::ReleaseHostObjects() noexcept {
 }
 
 AAX_Result AAX_CEffectGUI::Initialize(IACFUnknown* host) noexcept {
+  QM_ASSERT_THREAD(main);
   if (!host) return AAX_ERROR_NOT_INITIALIZED;
   try {
     ReleaseHostObjects();  // a repeated Initialize gives back what the first one took
@@ -41,15 +43,20 @@ AAX_Result AAX_CEffectGUI::Initialize(IACFUnknown* host) noexcept {
 }
 
 AAX_Result AAX_CEffectGUI::Uninitialize() noexcept {
+  QM_ASSERT_THREAD(main);
   AAX_Result result = AAX_SUCCESS;
   if (mViewContainer) result = SetViewContainer(nullptr);
   ReleaseHostObjects();
   return result;
 }
 
-AAX_Result AAX_CEffectGUI::NotificationReceived(AAX_CTypeID, const void*, uint32_t) noexcept { return AAX_SUCCESS; }
+AAX_Result AAX_CEffectGUI::NotificationReceived(AAX_CTypeID, const void*, uint32_t) noexcept {
+  QM_ASSERT_THREAD(main);
+  return AAX_SUCCESS;
+}
 
 AAX_Result AAX_CEffectGUI::SetViewContainer(IACFUnknown* container) noexcept {
+  QM_ASSERT_THREAD(main);
   try {
     if (container) {
       // Replaces (and deletes) a container still held, without a detach call for it.
@@ -71,13 +78,25 @@ AAX_Result AAX_CEffectGUI::SetViewContainer(IACFUnknown* container) noexcept {
   return AAX_SUCCESS;
 }
 
-AAX_Result AAX_CEffectGUI::GetViewSize(AAX_Point*) noexcept { return AAX_SUCCESS; }
+AAX_Result AAX_CEffectGUI::GetViewSize(AAX_Point*) noexcept {
+  QM_ASSERT_THREAD(main);
+  return AAX_SUCCESS;
+}
 
-AAX_Result AAX_CEffectGUI::Draw(AAX_Rect*) noexcept { return AAX_SUCCESS; }
+AAX_Result AAX_CEffectGUI::Draw(AAX_Rect*) noexcept {
+  QM_ASSERT_THREAD(main);
+  return AAX_SUCCESS;
+}
 
-AAX_Result AAX_CEffectGUI::TimerWakeup() noexcept { return AAX_SUCCESS; }
+AAX_Result AAX_CEffectGUI::TimerWakeup() noexcept {
+  QM_ASSERT_THREAD(main);
+  return AAX_SUCCESS;
+}
 
-AAX_Result AAX_CEffectGUI::ParameterUpdated(AAX_CParamID) noexcept { return AAX_SUCCESS; }
+AAX_Result AAX_CEffectGUI::ParameterUpdated(AAX_CParamID) noexcept {
+  QM_ASSERT_THREAD(main);
+  return AAX_SUCCESS;
+}
 
 AAX_Result AAX_CEffectGUI::GetCustomLabel(AAX_EPlugInStrings, AAX_IString*) noexcept { return AAX_ERROR_NULL_OBJECT; }
 

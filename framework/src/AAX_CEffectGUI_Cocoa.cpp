@@ -1,6 +1,7 @@
 #include "AAX_CEffectGUI_Cocoa.h"
 
 #include "AAX_IViewContainer.h"
+#include "qm/platform/thread_check.h"
 
 namespace {
 constexpr int32_t kViewContainerTypeView = 1;
@@ -17,6 +18,7 @@ void AAX_CEffectGUI_Cocoa::RemoveViewContents() noexcept {
 }
 
 AAX_Result AAX_CEffectGUI_Cocoa::GetViewSize(AAX_Point* size) noexcept {
+  QM_ASSERT_THREAD(main);
   if (!size) return AAX_ERROR_NULL_ARGUMENT;
   if (mViewController && mViewController->view()) {
     const qm::ui::Rect& frame = mViewController->view()->frame();

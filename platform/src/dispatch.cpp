@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "clock_internal.h"
+
 namespace qm::platform {
 
 using Clock = std::chrono::steady_clock;
@@ -96,8 +98,10 @@ void workerLoop() {
 
 // ---- delayed blocks ----
 
+// Due times are seconds on the clock in force (internal::clockNow): real steady seconds, or the
+// manual clock's seconds while a test holds one.
 struct Delayed {
-  Clock::time_point due;
+  double due;
   unsigned long long order;
   bool toMain;
   DispatchToken token;
@@ -154,35 +158,41 @@ void postGlobal(DispatchBlock block) {
   p.work.notify_one();
 }
 
+void release(Delayed entry) {
+  if (entry.token.isCancelled()) return;
+  // Checked again just before running: a cancel while queued still stops it.
+  DispatchBlock run = [token = entry.token, block = std::move(entry.block)] {
+    if (!token.isCancelled()) block();
+  };
+  if (entry.toMain)
+    postMain(std::move(run));
+  else
+    postGlobal(std::move(run));
+}
+
 void timerLoop() {
   Timer& t = timer();
   std::unique_lock<std::mutex> lock(t.mutex);
   for (;;) {
-    if (t.entries.empty()) {
+    // Under a manual clock nothing falls due by itself: the test's advance releases blocks.
+    if (t.entries.empty() || internal::manualClockActive()) {
       t.changed.wait(lock);
       continue;
     }
-    const auto due = t.entries.top().due;
-    if (Clock::now() < due) {
-      t.changed.wait_until(lock, due);
+    const double wait = t.entries.top().due - internal::clockNow();
+    if (wait > 0) {
+      t.changed.wait_for(lock, toDuration(wait));
       continue;
     }
     Delayed entry = t.entries.top();
     t.entries.pop();
     lock.unlock();
-    if (!entry.token.isCancelled()) {
-      // Checked again just before running: a cancel while queued still stops it.
-      DispatchBlock run = [token = entry.token, block = std::move(entry.block)] {
-        if (!token.isCancelled()) block();
-      };
-      if (entry.toMain)
-        postMain(std::move(run));
-      else
-        postGlobal(std::move(run));
-    }
+    release(std::move(entry));
     lock.lock();
   }
 }
+
+bool callerDrainsMain();
 
 DispatchToken schedule(double seconds, DispatchBlock block, bool toMain) {
   DispatchToken token;
@@ -190,7 +200,8 @@ DispatchToken schedule(double seconds, DispatchBlock block, bool toMain) {
   bool start = false;
   {
     std::lock_guard<std::mutex> lock(t.mutex);
-    t.entries.push(Delayed{Clock::now() + toDuration(seconds), t.nextOrder++, toMain, token, std::move(block)});
+    const double delay = seconds > 0 ? std::min(seconds, 1e7) : 0.0;
+    t.entries.push(Delayed{internal::clockNow() + delay, t.nextOrder++, toMain, token, std::move(block)});
     if (!t.started) {
       t.started = true;
       start = true;
@@ -208,6 +219,46 @@ bool callerDrainsMain() {
 }
 
 }  // namespace
+
+namespace internal {
+
+void releaseDelayedBlocksUntil(double until) {
+  Timer& t = timer();
+  const bool drains = callerDrainsMain();
+  for (;;) {
+    Delayed entry;
+    {
+      std::lock_guard<std::mutex> lock(t.mutex);
+      if (t.entries.empty() || t.entries.top().due > until) break;
+      entry = t.entries.top();
+      t.entries.pop();
+    }
+    setManualTime(entry.due);
+    release(std::move(entry));
+    if (drains) drainMainQueue();
+  }
+  setManualTime(until);
+}
+
+void manualClockEnded(double manualNow) {
+  Timer& t = timer();
+  {
+    std::lock_guard<std::mutex> lock(t.mutex);
+    std::vector<Delayed> waiting;
+    while (!t.entries.empty()) {
+      waiting.push_back(t.entries.top());
+      t.entries.pop();
+    }
+    const double realNow = clockNow();
+    for (auto& entry : waiting) {
+      entry.due = realNow + std::max(0.0, entry.due - manualNow);
+      t.entries.push(std::move(entry));
+    }
+  }
+  t.changed.notify_all();
+}
+
+}  // namespace internal
 
 void setCurrentThreadAsMain() {
   MainQueue& q = mainQueue();

@@ -185,11 +185,14 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   return result;
 }
 
-pid_t spawnDetached(const std::string& program, const std::vector<std::string>& arguments) {
+pid_t spawnDetached(const std::string& program, const std::vector<std::string>& arguments,
+                    bool discardOutput) {
   try {
     SpawnSetup setup;
     int err = setup.init(true);
     if (!err) err = posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!err && discardOutput) err = posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
+    if (!err && discardOutput) err = posix_spawn_file_actions_adddup2(&setup.actions, 1, 2);
     if (!err) err = posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
     pid_t pid = -1;
     if (!err) {

@@ -1,6 +1,7 @@
 // Main queue, global pool and delayed blocks.
 
 #include "qm/platform/dispatch.h"
+#include "qm/platform/time.h"
 
 #include <gtest/gtest.h>
 
@@ -135,4 +136,45 @@ TEST_F(DispatchTest, WaitForIdleGivesUpWhenWorkNeverEnds) {
   EXPECT_FALSE(dispatchWaitForIdle(0.05));
   release = true;
   EXPECT_TRUE(dispatchWaitForIdle(10));
+}
+
+TEST_F(DispatchTest, ManualClockStepsDelayedBlocksWithoutSleeping) {
+  ManualClock clock(500.0);
+  EXPECT_EQ(currentTimeSeconds(), 500.0);
+
+  std::vector<std::pair<int, double>> ran;  // block and the time it saw
+  dispatchMainAfter(10.0, [&] { ran.push_back({1, currentTimeSeconds()}); });
+  DispatchToken dropped = dispatchMainAfter(5.0, [&] { ran.push_back({99, currentTimeSeconds()}); });
+  // A fade: a block at 0.5 s that schedules twenty steps 0.1 s apart.
+  dispatchMainAfter(0.5, [&] {
+    for (int i = 1; i <= 20; ++i) dispatchMainAfter(0.1 * i, [&, i] { ran.push_back({100 + i, currentTimeSeconds()}); });
+  });
+  dropped.cancel();
+
+  clock.advance(1.95);
+  ASSERT_EQ(ran.size(), 14u);  // steps at 0.6 ... 1.9
+  EXPECT_EQ(ran.front().first, 101);
+  EXPECT_NEAR(ran.front().second, 500.6, 1e-9);
+  clock.advance(1.05);
+  ASSERT_EQ(ran.size(), 20u);
+  EXPECT_EQ(ran.back().first, 120);
+  EXPECT_NEAR(ran.back().second, 502.5, 1e-9);
+  EXPECT_EQ(clock.now(), 503.0);
+
+  clock.advance(6.9);
+  EXPECT_EQ(ran.size(), 20u);  // the 10 s block is not due yet, the cancelled one never runs
+  clock.advance(0.2);
+  ASSERT_EQ(ran.size(), 21u);
+  EXPECT_EQ(ran.back().first, 1);
+  EXPECT_NEAR(ran.back().second, 510.0, 1e-9);
+}
+
+TEST_F(DispatchTest, BlocksLeftWaitingOnAManualClockFallDueByRealTimeAfterwards) {
+  bool ran = false;
+  {
+    ManualClock clock;
+    dispatchMainAfter(0.05, [&] { ran = true; });
+    clock.advance(0.01);
+  }
+  EXPECT_TRUE(runMainQueueUntil([&] { return ran; }, 10));
 }

@@ -37,8 +37,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const ProcessOptions& options = {});
 
 // Starts `program` in a session of its own and returns at once with its pid (or -1 with errno
-// set); the child is not waited for here. Never throws.
+// set); the child is not waited for here (ChildReaper can keep it). Never throws.
+// With `discardOutput` its standard output and error go to /dev/null instead of the caller's, so
+// a child that outlives the caller never writes into a pipe nobody reads any more.
 // [any-thread]
-pid_t spawnDetached(const std::string& program, const std::vector<std::string>& arguments);
+pid_t spawnDetached(const std::string& program, const std::vector<std::string>& arguments,
+                    bool discardOutput = false);
 
 }  // namespace qm::platform
