@@ -3,8 +3,12 @@
 // limits, sample-rate and seconds-to-samples guards, render gains and the repair silencing.
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "QuillomancerSamples.h"
 
 // Mono mix gains (nearest floats to -2 dB, -3 dB and the -1 dB clamp).
 inline constexpr float kQMSingleChannelGain = 0.7943282f;
@@ -25,8 +29,11 @@ void QMComputeRenderHandleLayout(int64_t output, int64_t selection, int64_t* out
 // Mixes one window of n samples to mono into dest (see the gains above).
 void QMMixWindowToMono(const float* const* inputs, int32_t channelCount, float* dest, int64_t n);
 
-// Keeps samples [head, rawLength - tail) of capture; answers the kept length.
-int64_t QMTrimCapture(std::vector<float>& capture, int64_t rawLength, int64_t head, int64_t tail);
+// The length the capture keeps of `size` samples of which `rawLength` were written:
+// [head, rawLength - tail) when there are handles, else all of them. `start` gets the first kept.
+int64_t QMTrimmedCaptureSize(int64_t size, int64_t rawLength, int64_t head, int64_t tail, int64_t* start);
+// Keeps samples [head, rawLength - tail) of capture, in place; answers the kept length.
+int64_t QMTrimCapture(QuillomancerSamples& capture, int64_t rawLength, int64_t head, int64_t tail);
 
 // A host rate that is not finite, below 1 or beyond int32 counts as 48,000; truncated to int32.
 int32_t QMSanitizeSampleRate(double hostRate);
@@ -56,7 +63,7 @@ int32_t QMCountdownEstimate(int32_t takes, double durationSeconds);
 int32_t QMTakesFromByte(bool readSomething, uint8_t value);
 
 // Largest absolute sample of the first `count` samples.
-float QMMaxAbsSample(const std::vector<float>& samples, int64_t count);
+float QMMaxAbsSample(std::span<const float> samples, int64_t count);
 
 // One range of the repair plan.
 struct QuillomancerRepairRange {
@@ -68,6 +75,14 @@ struct QuillomancerRepairRange {
 
 // Reads the "selections" of a repair plan; logs each refusal. True when a range was read.
 bool QMParseRepairPlan(const std::string& text, std::vector<QuillomancerRepairRange>* out);
-// Silences the ranges with 20 ms fades, in place.
-void QMApplyRepairSilence(std::vector<float>* audio, int32_t sampleRate,
-                          const std::vector<QuillomancerRepairRange>& ranges);
+// The sample regions of a clip of `length` samples that the ranges silence (merged, in order), and
+// the fade length; logs them. Empty when no range covers a sample.
+struct QMRepairSilence {
+  std::vector<std::pair<int64_t, int64_t>> regions;
+  int64_t fade = 0;
+};
+QMRepairSilence QMPlanRepairSilence(int64_t length, int32_t sampleRate, const std::vector<QuillomancerRepairRange>& ranges);
+// Silences the planned regions with their fades, in place.
+void QMSilenceRegions(std::span<float> audio, const QMRepairSilence& plan);
+// Both: silences the ranges with 20 ms fades, in place.
+void QMApplyRepairSilence(std::span<float> audio, int32_t sampleRate, const std::vector<QuillomancerRepairRange>& ranges);

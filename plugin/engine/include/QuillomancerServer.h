@@ -6,16 +6,16 @@
 // Every operation blocks the calling thread (except the fire-and-forget ones) and must not be
 // called on the main thread.
 
-#include "qm/platform/http.h"
-
 #include <nlohmann/json.hpp>
 
+#include "QuillomancerSamples.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
 
 // Built-in service base URL (scheme and host, no trailing slash). See QuillomancerServerBaseURL()
 // for how it is overridden.
@@ -25,6 +25,41 @@ extern const char* const kQuillomancer_PluginVersion;
 
 inline constexpr double kQuillomancerVoiceChangeTimeoutSec = 60.0;  // generate, Voice Change
 inline constexpr double kQuillomancerTranscribeTimeoutSec = 30.0;   // generate, other modes
+
+// Limits of the account-status exchange, in bytes unless named otherwise.
+inline constexpr size_t kQMVerifyMaxBodyBytes = 1u << 20;
+inline constexpr size_t kQMVerifyMaxEventsBytes = 4096;  // the plug-in events sent
+inline constexpr size_t kQMVerifyMaxVersionBytes = 64;
+inline constexpr size_t kQMVerifyMaxURLBytes = 2048;
+inline constexpr size_t kQMVerifyMaxMessages = 50;
+inline constexpr size_t kQMVerifyMaxMessageIdBytes = 128;
+inline constexpr size_t kQMVerifyMaxMessageTitleBytes = 200;
+inline constexpr size_t kQMVerifyMaxMessageBodyBytes = 4096;
+inline constexpr size_t kQMVerifyMaxAckedEventIds = 200;
+
+// The update metadata of an offer (the "update" object of the account-status answer); ""
+// stands for absent.
+struct QMUpdateMetadata {
+  std::string targetVersion;
+  std::string effectiveChannel;
+  std::string pkgURL;
+  std::string pkgSHA256;
+  std::string releaseNotesURL;
+  std::string artifactURL;
+  std::string artifactSHA256;
+  std::string manifestVersion;
+  std::string releasedAt;
+  std::string manifestSignature;
+
+  // Target version, artifact address and digest, manifest version, release time and manifest
+  // signature are all non-empty.
+  bool hasValidSwapMetadata() const {
+    return !targetVersion.empty() && !artifactURL.empty() && !artifactSHA256.empty() && !manifestVersion.empty() &&
+           !releasedAt.empty() && !manifestSignature.empty();
+  }
+  // Package address and digest and target version are all non-empty.
+  bool hasPackageMetadata() const { return !pkgURL.empty() && !pkgSHA256.empty() && !targetVersion.empty(); }
+};
 
 class QuillomancerServer {
  public:
@@ -58,8 +93,25 @@ class QuillomancerServer {
     std::string errorCode;
   };
 
+  // What a generation sends. In Voice Change the first clip is the wanted voice and the second the
+  // performance, and no text goes out; otherwise the second clip is not sent.
+  struct GenerateRequest {
+    QuillomancerSamples primary{};
+    QuillomancerSamples secondary{};
+    int32_t sampleRate = 0;
+    std::string text{};
+    std::string referenceText{};
+    std::string language{};
+    std::string accessToken{};
+    int32_t takes = 3;
+    bool addBreath = true;
+    bool voiceChange = false;
+    bool lineChangeV2 = false;
+    bool variation = false;
+  };
+
   struct GenerateResult {
-    std::vector<std::vector<float>> takes;
+    std::vector<QuillomancerSamples> takes;
     std::vector<TimedTranscript> takeTimings;
     int32_t takeCount = 0;
     int32_t sampleRate = 0;
@@ -86,6 +138,25 @@ class QuillomancerServer {
     std::string body;
   };
 
+  // The account-status answer. An empty text stands for an absent value; every field but `valid`
+  // and `offline` is filled only for a valid answer.
+  struct VerifyResult {
+    bool valid = false;    // HTTP 200, a JSON object, and a 32-bit integer "credit_balance"
+    bool offline = false;  // the service could not be reached (refused, name, TLS, time-out)
+    std::string email;
+    int32_t creditBalance = 0;
+    std::string latestVersion;
+    QMUpdateMetadata update;  // the "update" object
+    std::string minimumVersion;
+    bool updateRequired = false;
+    bool updateEligible = false;
+    std::string eligibilityReason;
+    bool allowDowngrade = false;
+    std::vector<ServerMessage> messages;
+    // Ids of the plug-in events the service has taken; the caller removes them from its queue.
+    std::vector<std::string> ackedEventIds;
+  };
+
   // 0 is an up vote; any other value is a down vote.
   using VoteType = int32_t;
   static constexpr VoteType kVoteUp = 0;
@@ -103,14 +174,9 @@ class QuillomancerServer {
   static TranscribeResult Transcribe(const float* samples, uint64_t count, int32_t sampleRate,
                                      const std::string& language, const std::string& accessToken);
 
-  // POST /api/generate; asks for a credit refund when the request times out.
-  // In Voice Change the first clip is the wanted voice and the second the performance.
-  // [any-thread], not the main thread.
-  static GenerateResult Generate(const float* primary, uint64_t primaryCount, const float* secondary,
-                                 uint64_t secondaryCount, int32_t sampleRate, const std::string& text,
-                                 const std::string& referenceText, const std::string& language,
-                                 const std::string& accessToken, int32_t takes, bool addBreath,
-                                 bool voiceChange, bool lineChangeV2, bool variation);
+  // POST /api/generate; asks for a credit refund when the request times out. The clips are let go
+  // once they are encoded, before the answer arrives. [any-thread], not the main thread.
+  static GenerateResult Generate(GenerateRequest request);
 
   // Fire and forget: start the request and return. [any-thread]
   static void SubmitVote(const std::string& renderId, VoteType vote, const std::string& accessToken);
@@ -120,6 +186,19 @@ class QuillomancerServer {
   static UploadLogResult UploadLog(const std::string& log, const std::string& pluginVersion,
                                    const std::string& macosVersion, const std::string& email,
                                    const std::string& accessToken, const std::string& crashReport);
+
+  // POST /api/account/status with the plug-in's versions, the host key ("pro_tools" or
+  // "media_composer"; empty counts as "pro_tools"), the operating-system version and the plug-in
+  // events as the events queue serialises them (a JSON array of at most 4,096 bytes; anything else
+  // is sent as []). Nothing is sent without a usable token. [any-thread], not the main thread.
+  static VerifyResult VerifyAccount(const std::string& accessToken, const std::string& host,
+                                    const std::string& pluginEvents);
+
+  // Reads an account-status answer: its HTTP status and body. Values of the wrong type count as
+  // absent; texts over their limits too (see kQMVerify*); a message with a field over its limit is
+  // left out, and so are messages past the 50th and acknowledged ids past the 200th. `offline` is
+  // never set here. [any-thread]
+  static VerifyResult ParseVerifyResponse(long httpStatus, std::string_view body);
 
   // POST /api/plugin/event; returns at once, the outcome is only logged. [any-thread]
   static void SendPluginEventImmediate(const std::string& eventName, const std::string& errorCode,
@@ -151,55 +230,10 @@ struct QuillomancerServerTimeouts {
   double vote = 5.0;
   double dismiss = 5.0;
   double pluginEvent = 3.0;
+  double verify = 10.0;
   double sessionRequest = 30.0;
   double sessionResource = 60.0;
 };
 QuillomancerServerTimeouts QuillomancerServerGetTimeouts();
 // Tests shorten the time-outs so that time-out paths run quickly.
 void QuillomancerServerSetTimeouts(const QuillomancerServerTimeouts& timeouts);
-
-// ---- Transport and JSON helpers shared by the client and its formats ------------------------
-
-// Sends one prepared request and blocks until it ends (the operations set each request's idle
-// time-out and the session's total cap, QuillomancerServerTimeouts). The response's `error` tells a transport error (kHttpErrorTimedOut or
-// kHttpErrorOther, with `errorText`) from an HTTP answer (`status`). Never throws.
-qm::platform::HttpResponse SyncRequest(const qm::platform::HttpRequest& request);
-
-// The body as a JSON object, or nothing (empty body, parse error, not an object). Never throws.
-std::optional<nlohmann::json> ParseJSONResponse(std::string_view body);
-
-// Typed value readers on a JSON object (null object allowed). true/false count as 1 and 0.
-std::string JSONString(const nlohmann::json* object, std::string_view key);
-bool JSONBool(const nlohmann::json* object, std::string_view key, bool* present = nullptr);
-int32_t JSONInt(const nlohmann::json* object, std::string_view key);
-int32_t JSONIntWithPresence(const nlohmann::json* object, std::string_view key, bool* present);
-double JSONDouble(const nlohmann::json* object, std::string_view key, bool* present = nullptr);
-const nlohmann::json* JSONDict(const nlohmann::json* object, std::string_view key);
-
-// First response header with this name, ignoring case; "" for a null response or an empty name.
-std::string HTTPHeaderValue(const qm::platform::HttpResponse* response, std::string_view name);
-
-// The current time as "yyyy-MM-ddTHH:mm:ssZ" in UTC with ASCII digits. [any-thread]
-std::string SRVUTCNowISOString();
-
-// ---- Generate helpers -------------------------------------------------------------------------
-
-struct TimeoutRefundResult {
-  bool ok = false;
-  bool hasBalance = false;
-  int32_t balance = 0;
-  int32_t refundedCount = 0;
-  int32_t refundedCredits = 0;
-};
-// POST /api/render/timeout; nothing is sent without a token.
-TimeoutRefundResult RequestTimeoutRefund(const std::string& accessToken, int64_t elapsedMs);
-
-std::string SanitizeGenerateErrorCode(long status, const std::string& code);
-std::string SanitizeGenerateErrorMessage(long status, const std::string& code, const std::string& message);
-
-// Percent-encodes a message id as one path segment (the slash included). Returns "" for ids
-// that must not be sent: empty, or holding a "." or ".." segment.
-std::string QMEncodeMessageIdForPath(const std::string& messageId);
-
-// True when the token can go into a header (no control characters).
-bool QMAccessTokenIsSendable(const std::string& accessToken);

@@ -14,41 +14,29 @@
 
 #include "AAX_CHostProcessor.h"
 #include "QuillomancerAudio.h"
+#include "QuillomancerSamples.h"
 #include "QuillomancerServer.h"
+#include "QuillomancerStoreClient.h"
+#include "QuillomancerStoreVocabulary.h"
 
-enum QuillomancerState : int32_t {
-  kQuillomancerState_Ready = 0,
-  kQuillomancerState_Analyzing = 1,
-  kQuillomancerState_Processing = 2,
-  kQuillomancerState_HasTakes = 3,
-  kQuillomancerState_Error = 4,
-  kQuillomancerState_SelectionTooShort = 6,
-  kQuillomancerState_SelectionTooLong = 7,
-  kQuillomancerState_NoCredits = 8,
-  kQuillomancerState_UpdateRequired = 9,
-  kQuillomancerState_InputTextRequired = 10,
-  kQuillomancerState_BeforeTextRequired = 11,
-  kQuillomancerState_VoiceCaptured = 12,
-};
-
-// The state's name as the window logs it ("Ready", "HasTakes", ...); "Unknown" otherwise.
-const char* QuillomancerStateName(int32_t state);
-
-enum QuillomancerActivityKind : int32_t {
-  kQuillomancerActivity_None = 0,
-  kQuillomancerActivity_Generate = 1,
-  kQuillomancerActivity_Transcribe = 2,
-};
-
-// The window reads the transcript payload with this many bytes at most; longer answers are
-// written in a compact form that fits (see the transcribe completion).
-inline constexpr size_t kQMTranscriptPayloadMaxBytes = 16383;
-
-// Builds the QMtr payload that fits the window's read: the answer as it came when it fits, else
-// a compact {"text","words"} object, else {"text"} alone, else the text cut on a UTF-8 boundary.
+// Builds the QMtr payload that fits the window's read (kQMTranscriptPayloadMaxBytes): the answer as
+// it came when it fits, else a compact {"text","words"} object, else {"text"} alone, else the text
+// cut on a UTF-8 boundary.
 std::string QMBuildTranscriptPayload(const std::string& responseJson, const std::string& text,
                                      const std::vector<QuillomancerServer::TimedWord>& words,
                                      size_t maxBytes = kQMTranscriptPayloadMaxBytes);
+
+// The edit as the window left it in the store, read once by a generate pass and by Process.
+// `request` holds what the generation will send (text, language, token, takes, breath, variation);
+// the pass fills in the audio, the reference text it settles on and the kind of request.
+struct QuillomancerEdit {
+  QuillomancerServer::GenerateRequest request;
+  bool voiceChange = false;     // QMmd is Voice Change
+  bool lineChange = false;      // QMlc set, outside Voice Change
+  std::string reference;        // QMrf as stored
+  std::string repairPlan;       // QMrp
+  bool previewArmed = false;    // QMrv
+};
 
 class Quillomancer_HostProcessor : public AAX_CHostProcessor {
  public:
@@ -67,6 +55,10 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   AAX_Result AnalyzeAudio(const float* const* inputs, int32_t inputCount, int32_t* windowSize) noexcept override;
   AAX_Result PreAnalyze(int32_t inputCount, int32_t windowSize) noexcept override;
   AAX_Result PostAnalyze() noexcept override;
+  // Binds the store client to the parameters object the host hands over, and lets it go.
+  // [host-thread]
+  AAX_Result Initialize(IACFUnknown* host) noexcept override;
+  AAX_Result Uninitialize() noexcept override;
 
   // LOAD: marks a transcription as pending and asks the host for an analysis pass. [main-thread]
   static AAX_Result RequestForceAnalyzeForSpike(const char* source) noexcept;
@@ -86,15 +78,12 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   uint64_t BeginAsyncJob(QuillomancerActivityKind kind);
   bool IsCurrentAsyncJob(uint64_t instanceId, uint64_t generation) const;
   void ResetAsyncActivity();
-  void BeginAsyncTranscribe(std::vector<float> audio, int32_t sampleRate, std::string language,
+  void BeginAsyncTranscribe(QuillomancerSamples audio, int32_t sampleRate, std::string language,
                             std::string accessToken);
-  void BeginAsyncGenerate(std::vector<float> primary, std::vector<float> secondary, int32_t sampleRate,
-                          std::string text, std::string referenceText, std::string language,
-                          std::string accessToken, int32_t takes, bool breath, bool voiceChange,
-                          bool lineChangeV2, bool variation);
+  void BeginAsyncGenerate(QuillomancerServer::GenerateRequest request);
 
   bool ParseRepairPlanJSON(const std::string& text, std::vector<QuillomancerRepairRange>* out) const;
-  void ApplyRepairSilencePlan(std::vector<float>* audio, int32_t sampleRate,
+  void ApplyRepairSilencePlan(std::span<float> audio, int32_t sampleRate,
                               const std::vector<QuillomancerRepairRange>& ranges) const;
   static bool QMShouldAddBreathAfterDialogue();
 
@@ -104,6 +93,7 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   struct Snapshot {
     int64_t capturedLength = 0;
     std::vector<float> capture;
+    bool captureKept = true;  // false while a selection too long for any pass is being counted
     std::array<std::vector<float>, kQMMaxTakes> takes;
     int32_t takeIndex = 0;
     int32_t takesReady = 0;
@@ -124,33 +114,56 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   static uint32_t RunningJobCount();
 
  private:
-  std::string ReadBlockString(uint32_t blockId, size_t maxBytes) const;
-  bool ReadBlockByte(uint32_t blockId, uint8_t* value) const;
-  // A one-byte switch: on when the block is there and its byte is not zero.
-  bool ReadBlockFlag(uint32_t blockId) const;
   // The number of takes asked for in the takes block (QMTakesFromByte).
   int32_t ReadTakesRequested() const;
-  void WriteBlock(uint32_t blockId, const void* data, uint32_t size) const;
-  void WriteBlockString(uint32_t blockId, const std::string& value) const;
-  void ClearBlock(uint32_t blockId) const;
-  int32_t SessionSampleRate(bool* queryOK) const;
+  // Every block a generation reads, in one value.
+  QuillomancerEdit ReadEdit() const;
+  int32_t SessionSampleRate(bool* queryOK);
+  // The transcribe half of PostAnalyze: duration checks, the health check, the job.
+  void FinishTranscribePass(std::unique_lock<std::recursive_mutex>& guard, double duration, int32_t sampleRate,
+                            const std::string& token);
+  // The generate half of PostAnalyze, from the line change on.
+  void FinishGeneratePass(QuillomancerEdit edit, double duration, int32_t sampleRate);
+  // Silences the edit's repair plan in `audio` (of `length` samples; absent: only plans and logs);
+  // true when the plan held a range. The line is logged with the range count before the silencing.
+  bool ApplyEditRepairPlan(const QuillomancerEdit& edit, QuillomancerSamples* audio, int64_t length,
+                           int32_t sampleRate, const char* logLine) const;
+  // The longest selection (seconds) that the pass being started could accept.
+  static double LongestAcceptedSelection(bool transcribePass);
+  // PostAnalyze of a selection whose capture was not kept: true when it is still refused as too
+  // long at the same place, so that the pass can go on to that refusal without the audio.
+  bool DeclinedCaptureStillRefused(int32_t sampleRate) const;
   void ResetCaptureAndTakes();
   // With the compatibility lock on nothing is generated or rendered: logs `logLine` (when given),
   // clears what was generated and publishes UpdateRequired. True when the lock is on.
   bool StopForCompatibilityLock(const char* logLine = nullptr);
   // Makes locally processed audio the one take, rendered without a service render id.
-  void ServeLocalPreview(std::vector<float> audio);
+  void ServeLocalPreview(QuillomancerSamples audio);
 
   static void ApplyTranscribeResult(uint64_t instanceId, uint64_t generation,
                                     const QuillomancerServer::TranscribeResult& result);
-  static void ApplyGenerateResult(uint64_t instanceId, uint64_t generation,
-                                  const QuillomancerServer::GenerateResult& result, bool voiceChange);
+  // Takes the result's takes over (they are not copied).
+  static void ApplyGenerateResult(uint64_t instanceId, uint64_t generation, QuillomancerServer::GenerateResult& result,
+                                  bool voiceChange);
 
   // Guards every member below; taken by the passes, the static entries and the completions.
   // Order: the active-instance lock, then this one, then the store's.
   mutable std::recursive_mutex mLock;
 
-  std::vector<float> mCapture;
+  // The custom-data store of this instance's parameters object, bound in Initialize.
+  QuillomancerStoreClient mStore;
+
+  QuillomancerSamples mCapture;
+  // The size the capture has (or, declined, would have). A selection longer than any pass accepts
+  // and than any take the service can send back is not captured: the analysis pass counts its
+  // samples and keeps only the loudest sample of the opening second that PostAnalyze logs, before
+  // it refuses the selection.
+  int64_t mCaptureSize = 0;
+  bool mCaptureOpen = false;  // the analysis pass is writing it: set up to mAnalysisWritePosition only
+  bool mCaptureDeclined = false;
+  int64_t mOpeningStart = 0, mOpeningLength = 0;
+  float mOpeningPeak = 0.0f;
+  int32_t mDeclinedRate = 0;
   int64_t mAnalysisWritePosition = 0;
   int64_t mCapturedLength = 0;
   int64_t mRawLength = 0;
@@ -165,12 +178,12 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   bool mTranscribePass = false;
   bool mCaptureFailed = false;
   bool mVoiceCaptured = false;
-  std::vector<float> mVoiceCapture;
+  QuillomancerSamples mVoiceCapture;
   int64_t mVoiceCaptureLength = 0;
   int32_t mCountdownEstimate = 0;
   std::string mTranscriptText;
   std::vector<QuillomancerServer::TimedWord> mTranscriptWords;
-  std::array<std::vector<float>, kQMMaxTakes> mTakes;
+  std::array<QuillomancerSamples, kQMMaxTakes> mTakes;
   int32_t mTakeIndex = 0;
   int32_t mTakesReady = 0;
   int32_t mCreditBalance = 0;

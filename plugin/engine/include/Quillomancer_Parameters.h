@@ -21,9 +21,6 @@ class Quillomancer_Parameters : public AAX_CEffectParameters {
   AAX_Result SetCustomData(AAX_CTypeID blockId, uint32_t size, const void* data) noexcept override;
   // [host-thread]
   AAX_Result EffectInit() override;
-  // The host's main-thread timer: runs the blocks waiting on the plug-in's main queue (job
-  // completions), since the plug-in's queues live inside the bundle. [main-thread]
-  AAX_Result TimerWakeup() noexcept override;
 
   // The text to generate, assigned as given (no caller in the plug-in uses these).
   std::string GetQuillomanceText() const;

@@ -4,11 +4,15 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
 #include "QuillomancerLogger.h"
+#include "QuillomancerSampleLoops.h"
+#include "qm/platform/json.h"
 
 void QMComputeHandleLayoutFromSelection(int64_t range, int64_t timelineSelection, int64_t* outSelection,
                                         int64_t* outHead, int64_t* outTail) {
@@ -39,71 +43,57 @@ void QMComputeRenderHandleLayout(int64_t output, int64_t selection, int64_t* out
   if (outTail) *outTail = tail;
 }
 
-namespace {
-
-constexpr int32_t kMixGroup = 16;
-
-// Adds a group of channels to the running sums in dest (a fused multiply-add per channel, in
-// channel order); the last group also applies the -1 dB clamp. Built twice: with the
-// processor's FMA instruction where it has one, else with the library's fma (exact, slower);
-// both round identically.
-template <bool kFmaBuild>
-inline void MixGroup(const float* const* present, int32_t count, float* dest, int64_t n, bool first, bool last) {
-  for (int64_t i = 0; i < n; ++i) {
-    float acc = first ? 0.0f : dest[i];
-    for (int32_t c = 0; c < count; ++c) acc = std::fma(present[c][i], kQMMultichannelGain, acc);
-    dest[i] = last ? std::clamp(acc, -kQMMultichannelClamp, kQMMultichannelClamp) : acc;
-  }
-}
-
-__attribute__((target("fma"))) void MixGroupFma(const float* const* present, int32_t count, float* dest, int64_t n,
-                                               bool first, bool last) {
-  MixGroup<true>(present, count, dest, n, first, last);
-}
-
-void MixGroupPlain(const float* const* present, int32_t count, float* dest, int64_t n, bool first, bool last) {
-  MixGroup<false>(present, count, dest, n, first, last);
-}
-
-}  // namespace
-
 void QMMixWindowToMono(const float* const* inputs, int32_t channelCount, float* dest, int64_t n) {
   if (dest == nullptr || n <= 0) return;
+  const QMSampleLoops& loops = QMSampleLoopsInUse();
   if (channelCount == 1 && inputs != nullptr && inputs[0] != nullptr) {
-    const float* in = inputs[0];
-    for (int64_t i = 0; i < n; ++i) dest[i] = in[i] * kQMSingleChannelGain;
+    loops.scale(inputs[0], kQMSingleChannelGain, dest, n);
     return;
   }
-  static const bool hasFma = __builtin_cpu_supports("fma");
-  const auto mix = hasFma ? &MixGroupFma : &MixGroupPlain;
-  // The channels whose buffer is present, in order, a group at a time (no allocation).
-  const float* group[kMixGroup];
-  int32_t count = 0;
-  bool first = true;
+  // The channels whose buffer is present, in order, two per pass over the window: each sample is
+  // summed with one fused multiply-add per channel, from 0, then clamped after the last.
   const int32_t channels = inputs != nullptr ? channelCount : 0;
-  for (int32_t c = 0; c < channels; ++c) {
-    if (inputs[c] == nullptr) continue;
-    group[count++] = inputs[c];
-    if (count == kMixGroup) {
-      mix(group, count, dest, n, first, false);
-      first = false;
-      count = 0;
+  int32_t c = 0;
+  auto next = [&]() -> const float* {
+    while (c < channels) {
+      if (const float* p = inputs[c++]) return p;
     }
+    return nullptr;
+  };
+  const float* a = next();
+  if (a == nullptr) {
+    std::fill(dest, dest + n, 0.0f);
+    return;
   }
-  mix(group, count, dest, n, first, true);
+  bool first = true;
+  while (a != nullptr) {
+    const float* b = next();
+    const float* after = b != nullptr ? next() : nullptr;
+    loops.mix(a, b, first ? nullptr : dest, kQMMultichannelGain, after == nullptr, kQMMultichannelClamp, dest, n);
+    first = false;
+    a = after;
+  }
 }
 
-int64_t QMTrimCapture(std::vector<float>& capture, int64_t rawLength, int64_t head, int64_t tail) {
-  const int64_t size = int64_t(capture.size());
+int64_t QMTrimmedCaptureSize(int64_t size, int64_t rawLength, int64_t head, int64_t tail, int64_t* start) {
   rawLength = std::clamp<int64_t>(rawLength, 0, size);
+  if (start) *start = 0;
   if (head > 0 || tail > 0) {
-    const int64_t start = std::min(std::max<int64_t>(0, head), rawLength);
-    const int64_t end = std::max(start, rawLength - std::max<int64_t>(0, tail));
-    std::vector<float> kept(capture.begin() + start, capture.begin() + end);
-    capture.swap(kept);
-    return int64_t(capture.size());
+    const int64_t first = std::min(std::max<int64_t>(0, head), rawLength);
+    const int64_t end = std::max(first, rawLength - std::max<int64_t>(0, tail));
+    if (start) *start = first;
+    return end - first;
   }
   return rawLength;
+}
+
+int64_t QMTrimCapture(QuillomancerSamples& capture, int64_t rawLength, int64_t head, int64_t tail) {
+  if (!(head > 0 || tail > 0)) return QMTrimmedCaptureSize(int64_t(capture.size()), rawLength, head, tail, nullptr);
+  int64_t start = 0;
+  const int64_t kept = QMTrimmedCaptureSize(int64_t(capture.size()), rawLength, head, tail, &start);
+  std::memmove(capture.data(), capture.data() + start, size_t(kept) * sizeof(float));
+  capture.resize(size_t(kept));
+  return kept;
 }
 
 int32_t QMSanitizeSampleRate(double hostRate) {
@@ -146,7 +136,7 @@ int32_t QMTakesFromByte(bool readSomething, uint8_t value) {
   return 3;
 }
 
-float QMMaxAbsSample(const std::vector<float>& samples, int64_t count) {
+float QMMaxAbsSample(std::span<const float> samples, int64_t count) {
   count = std::clamp<int64_t>(count, 0, int64_t(samples.size()));
   float peak = 0.0f;
   for (int64_t i = 0; i < count; ++i) peak = std::max(peak, std::fabs(samples[size_t(i)]));
@@ -199,13 +189,13 @@ bool QMParseRepairPlan(const std::string& text, std::vector<QuillomancerRepairRa
   if (out == nullptr) return false;
   out->clear();
   if (text.empty()) return false;
-  const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-  if (document.is_discarded() || !document.is_object()) {
+  const std::optional<nlohmann::json> document = qm::platform::parseJsonObject(text);
+  if (!document) {
     QMLogFormat("  Repair plan: invalid JSON payload (%zu bytes)", text.size());
     return false;
   }
-  const auto selections = document.find("selections");
-  if (selections == document.end() || !selections->is_array() || selections->empty()) {
+  const auto selections = document->find("selections");
+  if (selections == document->end() || !selections->is_array() || selections->empty()) {
     QMLogFormat("  Repair plan: no selections present");
     return false;
   }
@@ -236,10 +226,9 @@ bool QMParseRepairPlan(const std::string& text, std::vector<QuillomancerRepairRa
   return true;
 }
 
-void QMApplyRepairSilence(std::vector<float>* audio, int32_t sampleRate,
-                          const std::vector<QuillomancerRepairRange>& ranges) {
-  if (audio == nullptr || audio->empty() || sampleRate < 1 || ranges.empty()) return;
-  const int64_t n = int64_t(audio->size());
+QMRepairSilence QMPlanRepairSilence(int64_t n, int32_t sampleRate, const std::vector<QuillomancerRepairRange>& ranges) {
+  QMRepairSilence plan;
+  if (n <= 0 || sampleRate < 1 || ranges.empty()) return plan;
   const double rate = double(sampleRate);
   std::vector<std::pair<int64_t, int64_t>> spans;
   for (const auto& r : ranges) {
@@ -249,31 +238,43 @@ void QMApplyRepairSilence(std::vector<float>* audio, int32_t sampleRate,
   }
   if (spans.empty()) {
     QMLogFormat("  Repair silence: no valid sample ranges after conversion");
-    return;
+    return plan;
   }
   std::sort(spans.begin(), spans.end());
-  std::vector<std::pair<int64_t, int64_t>> merged;
   for (const auto& span : spans) {
-    if (!merged.empty() && span.first <= merged.back().second) {
-      merged.back().second = std::max(merged.back().second, span.second);
+    if (!plan.regions.empty() && span.first <= plan.regions.back().second) {
+      plan.regions.back().second = std::max(plan.regions.back().second, span.second);
     } else {
-      merged.push_back(span);
+      plan.regions.push_back(span);
     }
   }
-  const int64_t fade = std::max<int64_t>(1, std::llround(0.02 * rate));
-  QMLogFormat("  Repair silence: applying %zu merged regions (fade=%" PRId64 " samples)", merged.size(), fade);
-  float* x = audio->data();
-  for (size_t m = 0; m < merged.size(); ++m) {
-    const int64_t s = merged[m].first, e = merged[m].second;
+  plan.fade = std::max<int64_t>(1, std::llround(0.02 * rate));
+  QMLogFormat("  Repair silence: applying %zu merged regions (fade=%" PRId64 " samples)", plan.regions.size(),
+              plan.fade);
+  for (size_t m = 0; m < plan.regions.size(); ++m) {
+    const int64_t s = plan.regions[m].first, e = plan.regions[m].second;
     QMLogFormat("    merged[%zu] start=%" PRId64 " end=%" PRId64 " duration=%" PRId64, m, s, e, e - s);
-    const int64_t a = std::max<int64_t>(0, s - fade);
+  }
+  return plan;
+}
+
+void QMSilenceRegions(std::span<float> audio, const QMRepairSilence& plan) {
+  const int64_t n = int64_t(audio.size());
+  float* x = audio.data();
+  for (const auto& [s, e] : plan.regions) {
+    if (e > n) break;  // planned for a longer clip
+    const int64_t a = std::max<int64_t>(0, s - plan.fade);
     for (int64_t j = a; j < s; ++j) {
       x[j] *= float(double(s - j) / double(std::max<int64_t>(1, s - a)));
     }
     for (int64_t j = s; j < e; ++j) x[j] = 0.0f;
-    const int64_t b = std::min(n, e + fade);
+    const int64_t b = std::min(n, e + plan.fade);
     for (int64_t j = e; j < b; ++j) {
       x[j] *= float(double(j - e) / double(std::max<int64_t>(1, b - e)));
     }
   }
+}
+
+void QMApplyRepairSilence(std::span<float> audio, int32_t sampleRate, const std::vector<QuillomancerRepairRange>& ranges) {
+  QMSilenceRegions(audio, QMPlanRepairSilence(int64_t(audio.size()), sampleRate, ranges));
 }

@@ -61,15 +61,6 @@ void Report(uint32_t* outSize, uint32_t n) {
 
 }  // namespace
 
-void QuillomancerCustomDataStore::EncodeTimelineSelection(const TimelineSelection& selection,
-                                                          uint8_t out[24]) {
-  std::memset(out, 0, 24);
-  if (!selection.valid) return;
-  std::memcpy(out, &selection.start, 8);
-  std::memcpy(out + 8, &selection.end, 8);
-  out[16] = 1;
-}
-
 int32_t QuillomancerCustomDataStore::Get(uint32_t blockId, uint32_t size, void* out,
                                          uint32_t* outSize, const TimelineReader& timeline) const {
   if (blockId == kQMBlock_TimelineSelection) {
@@ -78,7 +69,7 @@ int32_t QuillomancerCustomDataStore::Get(uint32_t blockId, uint32_t size, void* 
     if (timeline) selection = timeline();
     if (!(selection.valid && selection.end > selection.start)) selection = TimelineSelection{};
     if (out != nullptr && size >= kQMTimelineSelectionSize) {
-      EncodeTimelineSelection(selection, static_cast<uint8_t*>(out));
+      QMEncodeTimelineSelection(selection, static_cast<uint8_t*>(out));
     }
     Report(outSize, kQMTimelineSelectionSize);
     return kResultOK;
@@ -106,9 +97,9 @@ int32_t QuillomancerCustomDataStore::Get(uint32_t blockId, uint32_t size, void* 
     case kQMBlock_NewAudioLoaded: n = ReadByte(mNewAudioLoaded, size, out); break;
     case kQMBlock_Status: {
       if (out != nullptr && size >= kQMStatusRecordSize) {
-        const int32_t record[7] = {mState, mTakeIndex, int32_t(mTakesRequested), mTakesReady,
-                                   mCreditBalance, mAsyncActivity, mCountdown};
-        std::memcpy(out, record, sizeof record);
+        const QuillomancerStatusRecord record{mState, mTakeIndex, int32_t(mTakesRequested), mTakesReady,
+                                              mCreditBalance, mAsyncActivity, mCountdown};
+        std::memcpy(out, &record, sizeof record);
       }
       n = kQMStatusRecordSize;
       break;
@@ -150,14 +141,14 @@ int32_t QuillomancerCustomDataStore::Set(uint32_t blockId, uint32_t size, const 
     case kQMBlock_RepairPlan: assign(mRepairPlan); break;
     case kQMBlock_Status:
       if (data != nullptr && size >= kQMStatusRecordSize) {
-        int32_t record[7];
-        std::memcpy(record, data, sizeof record);
-        mState = record[kQMStatus_State];
-        mTakeIndex = record[kQMStatus_TakeIndex];
-        mTakesReady = record[kQMStatus_TakesReady];
-        mCreditBalance = record[kQMStatus_CreditBalance];
-        mAsyncActivity = record[kQMStatus_AsyncActivity];
-        mCountdown = record[kQMStatus_Countdown];
+        QuillomancerStatusRecord record;
+        std::memcpy(&record, data, sizeof record);
+        mState = record.state;
+        mTakeIndex = record.takeIndex;
+        mTakesReady = record.takesReady;
+        mCreditBalance = record.creditBalance;
+        mAsyncActivity = record.asyncActivity;
+        mCountdown = record.countdown;
       }
       break;
     case kQMBlock_LineChange:

@@ -7,7 +7,7 @@
 #include <mutex>
 
 class Quillomancer_HostProcessor;
-class AAX_IEffectParameters;
+class QuillomancerStoreClient;
 
 std::mutex& QMActiveProcessorLock();
 // Read and written only with QMActiveProcessorLock() held.
@@ -15,5 +15,5 @@ Quillomancer_HostProcessor*& QMActiveProcessorSlot();
 
 // Length, start and end of the host's timeline selection from the QMts block; false when the
 // block is not valid or end is not after start.
-bool QMReadTimelineSelectionSamples(const AAX_IEffectParameters* parameters, int64_t* length,
-                                    int64_t* start, int64_t* end);
+bool QMReadTimelineSelectionSamples(const QuillomancerStoreClient& store, int64_t* length, int64_t* start,
+                                    int64_t* end);

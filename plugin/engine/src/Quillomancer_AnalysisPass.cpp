@@ -8,34 +8,26 @@
 #include <exception>
 
 #include "AAX_Errors.h"
-#include "AAX_IEffectParameters.h"
 #include "Quillomancer_HostProcessor.h"
-#include "QuillomancerCustomDataStore.h"
 #include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
+#include "QuillomancerServerFormats.h"
 
 // Length, start and end of the host's timeline selection from the QMts block.
-bool QMReadTimelineSelectionSamples(const AAX_IEffectParameters* parameters, int64_t* length,
-                                    int64_t* start, int64_t* end) {
+bool QMReadTimelineSelectionSamples(const QuillomancerStoreClient& store, int64_t* length, int64_t* start,
+                                    int64_t* end) {
   if (length) *length = 0;
   if (start) *start = 0;
   if (end) *end = 0;
-  if (parameters == nullptr) return false;
-  uint8_t block[kQMTimelineSelectionSize] = {};
-  uint32_t n = 0;
-  const AAX_Result result = const_cast<AAX_IEffectParameters*>(parameters)
-                                ->GetCustomData(kQMBlock_TimelineSelection, sizeof block, block, &n);
-  if (result != AAX_SUCCESS || n < kQMTimelineSelectionSize || block[16] == 0) return false;
-  int64_t s = 0, e = 0;
-  std::memcpy(&s, block, 8);
-  std::memcpy(&e, block + 8, 8);
-  if (!(e > s)) return false;
+  if (!store.IsBound()) return false;
+  const QMTimelineSelection selection = store.ReadTimelineSelection();
+  if (!selection.valid || !(selection.end > selection.start)) return false;
   // Computed in unsigned arithmetic: a difference beyond int64 is no usable selection.
-  const uint64_t span = uint64_t(e) - uint64_t(s);
+  const uint64_t span = uint64_t(selection.end) - uint64_t(selection.start);
   if (span == 0 || span > uint64_t(INT64_MAX)) return false;
   if (length) *length = int64_t(span);
-  if (start) *start = s;
-  if (end) *end = e;
+  if (start) *start = selection.start;
+  if (end) *end = selection.end;
   return true;
 }
 
@@ -66,20 +58,17 @@ AAX_Result Quillomancer_HostProcessor::PreAnalyze(int32_t inputCount, int32_t) n
 
     const bool pending = ConsumePendingTranscribeRequest();
     mTranscribePass = pending || !voiceChange;
-    if (mTranscribePass) {
-      const uint8_t one = 1;
-      WriteBlock(kQMBlock_NewAudioLoaded, &one, 1);
-    }
+    if (mTranscribePass) mStore.WriteByte(kQMBlock_NewAudioLoaded, 1);
     mTakeIndex = 0;
     mTakesReady = 0;
     mRenderId.clear();
     if (!keepVoice) ClearVoiceChangeState();
-    ClearBlock(kQMBlock_RenderID);
+    mStore.Clear(kQMBlock_RenderID);
 
     const int64_t input = GetInputRange();
     const int64_t output = GetOutputRange();
     int64_t tsLength = 0, tsStart = 0, tsEnd = 0;
-    const bool tsValid = QMReadTimelineSelectionSamples(GetEffectParameters(), &tsLength, &tsStart, &tsEnd);
+    const bool tsValid = QMReadTimelineSelectionSamples(mStore, &tsLength, &tsStart, &tsEnd);
     QMComputeHandleLayoutFromSelection(input, tsLength, &mSelectionLength, &mHeadHandle, &mTailHandle);
     QMLogFormat("  Analyze range: input=%" PRId64 " output=%" PRId64 " timelineSelection=%" PRId64
                 " (valid=%d start=%" PRId64 " end=%" PRId64 ") selection=%" PRId64 " headHandle=%" PRId64
@@ -87,14 +76,28 @@ AAX_Result Quillomancer_HostProcessor::PreAnalyze(int32_t inputCount, int32_t) n
                 input, output, tsLength, tsValid ? 1 : 0, tsStart, tsEnd, mSelectionLength, mHeadHandle,
                 mTailHandle);
 
-    if (input > 0) {
+    const int32_t sampleRate = SessionSampleRate(nullptr);
+    if (input > 0 && QMDurationSeconds(mSelectionLength, sampleRate) > LongestAcceptedSelection(mTranscribePass) &&
+        uint64_t(mSelectionLength) > kQMTKMaxDecodedSamples) {
+      // PostAnalyze will refuse this selection as too long whatever the mode, and no generation
+      // could give back a take of its length, so Process has no use for it either: it is counted,
+      // not captured.
+      mCaptureDeclined = true;
+      mCaptureSize = input;
+      mDeclinedRate = sampleRate;
+      mOpeningStart = mHeadHandle;
+      mOpeningLength = std::min<int64_t>(mSelectionLength, sampleRate);
+      mOpeningPeak = 0.0f;
+    } else if (input > 0) {
       try {
-        mCapture.assign(size_t(input), 0.0f);
+        mCapture.resize(size_t(input));  // written by AnalyzeAudio; what it leaves out is zeroed after
+        mCaptureSize = input;
+        mCaptureOpen = true;
       } catch (const std::exception&) {
         mCapture.clear();
         mCaptureFailed = true;
         QMLogFormat("  Analyze: could not allocate a capture of %" PRId64 " samples", input);
-        WriteBlockString(kQMBlock_ErrorText, "Selection too large to capture");
+        mStore.WriteString(kQMBlock_ErrorText, "Selection too large to capture");
         SetPluginState(kQuillomancerState_Error, 0);
         return AAX_SUCCESS;
       }
@@ -112,13 +115,45 @@ AAX_Result Quillomancer_HostProcessor::AnalyzeAudio(const float* const* inputs, 
                                                     int32_t* windowSize) noexcept {
   if (windowSize == nullptr || inputCount < 1 || inputs == nullptr) return AAX_ERROR_NULL_OBJECT;
   std::lock_guard<std::recursive_mutex> guard(mLock);
-  const int64_t room = int64_t(mCapture.size()) - mAnalysisWritePosition;
+  const int64_t room = mCaptureSize - mAnalysisWritePosition;
   const int64_t n = std::min<int64_t>(*windowSize, room);
-  if (n > 0) {
+  if (n <= 0) return AAX_SUCCESS;
+  if (!mCaptureDeclined) {
     QMMixWindowToMono(inputs, inputCount, mCapture.data() + mAnalysisWritePosition, n);
-    mAnalysisWritePosition += n;
+  } else {
+    // Only the opening second's loudest sample is kept; it is mixed a piece at a time.
+    const int64_t from = std::max(mAnalysisWritePosition, mOpeningStart);
+    const int64_t to = std::min(mAnalysisWritePosition + n, mOpeningStart + mOpeningLength);
+    constexpr int64_t kPiece = 256;
+    constexpr int32_t kChannels = 64;
+    float piece[kPiece];
+    const float* shifted[kChannels];
+    for (int64_t at = from; at < to; at += kPiece) {
+      const int64_t count = std::min(kPiece, to - at);
+      const int64_t offset = at - mAnalysisWritePosition;
+      if (inputCount <= kChannels) {
+        for (int32_t c = 0; c < inputCount; ++c) shifted[c] = inputs[c] ? inputs[c] + offset : nullptr;
+        QMMixWindowToMono(shifted, inputCount, piece, count);
+      } else {
+        std::fill(piece, piece + count, 0.0f);  // beyond any host's channel count: counted silent
+      }
+      mOpeningPeak = std::max(mOpeningPeak, QMMaxAbsSample(std::span<const float>(piece, size_t(count)), count));
+    }
   }
+  mAnalysisWritePosition += n;
   return AAX_SUCCESS;
+}
+
+double Quillomancer_HostProcessor::LongestAcceptedSelection(bool transcribePass) {
+  return transcribePass ? kQMTranscribeLimits.maximum
+                        : std::max({kQMVoicePassLimits.maximum, kQMPerformancePassLimits.maximum,
+                                    kQMGeneratePassLimits.maximum});
+}
+
+bool Quillomancer_HostProcessor::DeclinedCaptureStillRefused(int32_t sampleRate) const {
+  // The same layout as PreAnalyze saw, every sample counted, at the same rate: the refusal comes.
+  return mRawLength == mCaptureSize && mHeadHandle == mOpeningStart && sampleRate == mDeclinedRate &&
+         QMDurationSeconds(mCapturedLength, sampleRate) > LongestAcceptedSelection(mTranscribePass);
 }
 
 // [host-thread]
@@ -129,14 +164,31 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
     if (mCaptureFailed) return AAX_SUCCESS;  // state 4 stays published
     mRawLength = mCapturedLength = mAnalysisWritePosition;
     mRenderArmed = true;
+    // What the host did not hand over stays silent.
+    if (!mCaptureDeclined) std::fill(mCapture.begin() + mAnalysisWritePosition, mCapture.end(), 0.0f);
+    mCaptureOpen = false;
 
     bool rateOK = false;
     const int32_t sampleRate = SessionSampleRate(&rateOK);
 
     int64_t tsLength = 0, tsStart = 0, tsEnd = 0;
-    const bool tsValid = QMReadTimelineSelectionSamples(GetEffectParameters(), &tsLength, &tsStart, &tsEnd);
+    const bool tsValid = QMReadTimelineSelectionSamples(mStore, &tsLength, &tsStart, &tsEnd);
     QMComputeHandleLayoutFromSelection(mRawLength, tsLength, &mSelectionLength, &mHeadHandle, &mTailHandle);
-    mCapturedLength = QMTrimCapture(mCapture, mRawLength, mHeadHandle, mTailHandle);
+    if (!mCaptureDeclined) {
+      mCapturedLength = QMTrimCapture(mCapture, mRawLength, mHeadHandle, mTailHandle);
+      mCaptureSize = int64_t(mCapture.size());
+    } else {
+      mCapturedLength = QMTrimmedCaptureSize(mCaptureSize, mRawLength, mHeadHandle, mTailHandle, nullptr);
+      if (!DeclinedCaptureStillRefused(sampleRate)) {
+        // The host changed the selection or the rate between the passes: nothing was kept to go on with.
+        QMLogFormat("  Analyze: selection of %" PRId64 " samples changed during the pass; nothing was captured",
+                    mRawLength);
+        mStore.WriteString(kQMBlock_ErrorText, "Selection too large to capture");
+        SetPluginState(kQuillomancerState_Error, 0);
+        return AAX_SUCCESS;
+      }
+      if (mHeadHandle > 0 || mTailHandle > 0) mCaptureSize = mCapturedLength;
+    }
 
     QMLogFormat("=== PostAnalyze ===");
     QMLogFormat("  Session sample rate: %d Hz (%s)", int(sampleRate), rateOK ? "OK" : "query failed");
@@ -147,133 +199,144 @@ AAX_Result Quillomancer_HostProcessor::PostAnalyze() noexcept {
     const double duration = QMDurationSeconds(mCapturedLength, sampleRate);
     QMLogFormat("  Reference upload duration: %.2f seconds at %dHz", duration, int(sampleRate));
     QMLogFormat("  Max sample in first 1s: %f",
-                double(QMMaxAbsSample(mCapture, std::min<int64_t>(mCapturedLength, sampleRate))));
+                double(mCaptureDeclined ? mOpeningPeak
+                                        : QMMaxAbsSample(mCapture, std::min<int64_t>(mCapturedLength, sampleRate))));
 
-    const std::string text = ReadBlockString(kQMBlock_Text, 1023);
+    QuillomancerEdit edit = ReadEdit();
+    const std::string& text = edit.request.text;
     QMLogFormat("  Corrected text (%u bytes): '%s'", unsigned(text.size()), text.c_str());
-    const bool voiceChange = IsVoiceChangeMode();
-
     if (mTranscribePass) {
-      if (mCapturedLength == 0) {
-        QMLogFormat("  Transcribe: no captured audio");
-        SetPluginState(kQuillomancerState_Ready, 0);
-        return AAX_SUCCESS;
-      }
-      const int check = QMCheckDuration(duration, kQMTranscribeLimits);
-      if (check < 0) {
-        QMLogFormat("  Transcribe: selection too short %.2fs", duration);
-        SetPluginState(kQuillomancerState_SelectionTooShort, 0);
-        return AAX_SUCCESS;
-      }
-      if (check > 0) {
-        QMLogFormat("  Transcribe: selection too long %.2fs", duration);
-        SetPluginState(kQuillomancerState_SelectionTooLong, 0);
-        return AAX_SUCCESS;
-      }
-      const std::string token = ReadBlockString(kQMBlock_AccessToken, 255);
-      const std::string language = ReadBlockString(kQMBlock_TranscriptionLanguage, 31);
-      std::vector<float> audio(mCapture.begin(), mCapture.end());
-
-      // The health check blocks this host thread for up to its time-out; no lock is held.
-      guard.unlock();
-      const QuillomancerServer::HealthResult health = QuillomancerServer::CheckHealth();
-      guard.lock();
-
-      if (!(health.reachable && health.healthy)) {
-        QMLogFormat("  Transcribe: server unavailable (reachable=%d healthy=%d generationHealthy=%d present=%d)",
-                    health.reachable ? 1 : 0, health.healthy ? 1 : 0, health.generationAvailable ? 1 : 0,
-                    health.generationPresent ? 1 : 0);
-        WriteBlockString(kQMBlock_ErrorText, "Server offline");
-        ResetAsyncActivity();
-        SetPluginState(kQuillomancerState_Error, 0);
-        return AAX_SUCCESS;
-      }
-      BeginAsyncTranscribe(std::move(audio), sampleRate, language, token);
-      return AAX_SUCCESS;
+      FinishTranscribePass(guard, duration, sampleRate, edit.request.accessToken);
+    } else {
+      FinishGeneratePass(std::move(edit), duration, sampleRate);
     }
-
-    // Generate pass.
-    if (!voiceChange && text.empty()) {
-      QMLogFormat("  No text entered — skipping analysis, prompting for input text");
-      SetPluginState(kQuillomancerState_InputTextRequired, 0);
-      return AAX_SUCCESS;
-    }
-    bool lineChange = !voiceChange && ReadBlockFlag(kQMBlock_LineChange);
-    QMLogFormat("  Line Change: %s", lineChange ? "ON (reference + target fields)" : "OFF (single-field default)");
-    std::string referenceText = text;
-    if (lineChange) {
-      const std::string reference = ReadBlockString(kQMBlock_ReferenceText, 1023);
-      if (!reference.empty()) referenceText = reference;
-      QMLogFormat("  Line Change v2 reference text (%u bytes): '%s'", unsigned(reference.size()),
-                  referenceText.c_str());
-    }
-    if (mCapturedLength == 0) {
-      QMLogFormat("  *** No captured audio — returning to Ready ***");
-      SetPluginState(kQuillomancerState_Ready, 0);
-      return AAX_SUCCESS;
-    }
-    std::vector<float> working(mCapture.begin(), mCapture.end());
-    const std::string plan = ReadBlockString(kQMBlock_RepairPlan, 16383);
-    const bool preview = ReadBlockFlag(kQMBlock_RepairPreview);
-    bool repairActive = false;
-    std::vector<QuillomancerRepairRange> ranges;
-    if (!plan.empty() && ParseRepairPlanJSON(plan, &ranges)) {
-      QMLogFormat("  Repair mode: active with %zu ranges", ranges.size());
-      ApplyRepairSilencePlan(&working, sampleRate, ranges);
-      lineChange = true;
-      repairActive = true;
-    }
-
-    const bool voicePass = voiceChange && !mVoiceCaptured;
-    const bool performancePass = voiceChange && mVoiceCaptured;
-    const QMDurationLimits limits =
-        voicePass ? kQMVoicePassLimits : (performancePass ? kQMPerformancePassLimits : kQMGeneratePassLimits);
-    const int check = QMCheckDuration(duration, limits);
-    if (check < 0) {
-      QMLogFormat("  *** Selection too short: %.2fs (min %.1fs) ***", duration, limits.minimum);
-      SetPluginState(kQuillomancerState_SelectionTooShort, 0);
-      return AAX_SUCCESS;
-    }
-    if (check > 0) {
-      QMLogFormat("  *** Selection too long: %.2fs (max %.1fs) ***", duration, limits.maximum);
-      SetPluginState(kQuillomancerState_SelectionTooLong, 0);
-      return AAX_SUCCESS;
-    }
-    if (voicePass) {
-      mVoiceCapture = mCapture;
-      mVoiceCaptureLength = mCapturedLength;
-      mVoiceCaptured = true;
-      QMLogFormat("  Voice Change: stored voice capture (%" PRId64 " samples). Awaiting performance pass.",
-                  mVoiceCaptureLength);
-      SetPluginState(kQuillomancerState_VoiceCaptured, 0);
-      return AAX_SUCCESS;
-    }
-    const int32_t takes = ReadTakesRequested();
-    if (performancePass) {
-      mCountdownEstimate = QMCountdownEstimate(takes, duration);
-      QMLogFormat("  Voice Change: performance %.2fs, %d take(s); countdown estimate %ds "
-                  "(3 + takes * max(5, duration * 1.20)).",
-                  duration, int(takes), int(mCountdownEstimate));
-    } else if (preview) {
-      ServeLocalPreview(std::move(working));
-      QMLogFormat("  Repair preview: returning locally processed audio (%zu samples, repairActive=%d)",
-                  mTakes[0].size(), repairActive ? 1 : 0);
-      SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
-      return AAX_SUCCESS;
-    }
-
-    const std::string token = ReadBlockString(kQMBlock_AccessToken, 255);
-    const bool variation = ReadBlockFlag(kQMBlock_Variation);
-    const std::string language = ReadBlockString(kQMBlock_GenerationLanguage, 31);
-    const bool breath = QMShouldAddBreathAfterDialogue();
-    std::vector<float> primary = voiceChange ? mVoiceCapture : std::move(working);
-    std::vector<float> secondary;
-    if (voiceChange) secondary.assign(mCapture.begin(), mCapture.end());
-    BeginAsyncGenerate(std::move(primary), std::move(secondary), sampleRate, text, referenceText, language,
-                       token, takes, breath, voiceChange, lineChange, variation);
     return AAX_SUCCESS;
   } catch (...) {
     // Nothing escapes to the host; an allocation failure here leaves the pass's state as it was.
     return AAX_SUCCESS;
   }
+}
+
+void Quillomancer_HostProcessor::FinishTranscribePass(std::unique_lock<std::recursive_mutex>& guard, double duration,
+                                                      int32_t sampleRate, const std::string& token) {
+  if (mCapturedLength == 0) {
+    QMLogFormat("  Transcribe: no captured audio");
+    SetPluginState(kQuillomancerState_Ready, 0);
+    return;
+  }
+  const int check = QMCheckDuration(duration, kQMTranscribeLimits);
+  if (check < 0) {
+    QMLogFormat("  Transcribe: selection too short %.2fs", duration);
+    SetPluginState(kQuillomancerState_SelectionTooShort, 0);
+    return;
+  }
+  if (check > 0) {
+    QMLogFormat("  Transcribe: selection too long %.2fs", duration);
+    SetPluginState(kQuillomancerState_SelectionTooLong, 0);
+    return;
+  }
+  const std::string language = mStore.ReadString(kQMBlock_TranscriptionLanguage, kQMReadLimit_Language);
+  QuillomancerSamples audio(mCapture);
+
+  // The health check blocks this host thread for up to its time-out; no lock is held.
+  guard.unlock();
+  const QuillomancerServer::HealthResult health = QuillomancerServer::CheckHealth();
+  guard.lock();
+
+  if (!(health.reachable && health.healthy)) {
+    QMLogFormat("  Transcribe: server unavailable (reachable=%d healthy=%d generationHealthy=%d present=%d)",
+                health.reachable ? 1 : 0, health.healthy ? 1 : 0, health.generationAvailable ? 1 : 0,
+                health.generationPresent ? 1 : 0);
+    mStore.WriteString(kQMBlock_ErrorText, "Server offline");
+    ResetAsyncActivity();
+    SetPluginState(kQuillomancerState_Error, 0);
+    return;
+  }
+  BeginAsyncTranscribe(std::move(audio), sampleRate, language, token);
+}
+
+void Quillomancer_HostProcessor::FinishGeneratePass(QuillomancerEdit edit, double duration, int32_t sampleRate) {
+  QuillomancerServer::GenerateRequest& request = edit.request;
+  const bool voiceChange = edit.voiceChange;
+  if (!voiceChange && request.text.empty()) {
+    QMLogFormat("  No text entered — skipping analysis, prompting for input text");
+    SetPluginState(kQuillomancerState_InputTextRequired, 0);
+    return;
+  }
+  bool lineChange = edit.lineChange;
+  QMLogFormat("  Line Change: %s", lineChange ? "ON (reference + target fields)" : "OFF (single-field default)");
+  request.referenceText = request.text;
+  if (lineChange) {
+    if (!edit.reference.empty()) request.referenceText = edit.reference;
+    QMLogFormat("  Line Change v2 reference text (%u bytes): '%s'", unsigned(edit.reference.size()),
+                request.referenceText.c_str());
+  }
+  if (mCapturedLength == 0) {
+    QMLogFormat("  *** No captured audio — returning to Ready ***");
+    SetPluginState(kQuillomancerState_Ready, 0);
+    return;
+  }
+  // The job's one copy of the capture (none for a selection that is refused below as too long).
+  QuillomancerSamples working;
+  if (!mCaptureDeclined) working = mCapture;
+  const bool repairActive = ApplyEditRepairPlan(edit, mCaptureDeclined ? nullptr : &working, mCaptureSize, sampleRate,
+                                                "  Repair mode: active with %zu ranges");
+  if (repairActive) lineChange = true;
+
+  const bool voicePass = voiceChange && !mVoiceCaptured;
+  const bool performancePass = voiceChange && mVoiceCaptured;
+  const QMDurationLimits limits =
+      voicePass ? kQMVoicePassLimits : (performancePass ? kQMPerformancePassLimits : kQMGeneratePassLimits);
+  const int check = QMCheckDuration(duration, limits);
+  if (check < 0) {
+    QMLogFormat("  *** Selection too short: %.2fs (min %.1fs) ***", duration, limits.minimum);
+    SetPluginState(kQuillomancerState_SelectionTooShort, 0);
+    return;
+  }
+  if (check > 0) {
+    QMLogFormat("  *** Selection too long: %.2fs (max %.1fs) ***", duration, limits.maximum);
+    SetPluginState(kQuillomancerState_SelectionTooLong, 0);
+    return;
+  }
+  if (voicePass) {
+    mVoiceCapture = mCapture;
+    mVoiceCaptureLength = mCapturedLength;
+    mVoiceCaptured = true;
+    QMLogFormat("  Voice Change: stored voice capture (%" PRId64 " samples). Awaiting performance pass.",
+                mVoiceCaptureLength);
+    SetPluginState(kQuillomancerState_VoiceCaptured, 0);
+    return;
+  }
+  if (performancePass) {
+    mCountdownEstimate = QMCountdownEstimate(request.takes, duration);
+    QMLogFormat("  Voice Change: performance %.2fs, %d take(s); countdown estimate %ds "
+                "(3 + takes * max(5, duration * 1.20)).",
+                duration, int(request.takes), int(mCountdownEstimate));
+  } else if (edit.previewArmed) {
+    ServeLocalPreview(std::move(working));
+    QMLogFormat("  Repair preview: returning locally processed audio (%zu samples, repairActive=%d)",
+                mTakes[0].size(), repairActive ? 1 : 0);
+    SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
+    return;
+  }
+
+  request.primary = voiceChange ? mVoiceCapture : std::move(working);
+  if (voiceChange) request.secondary = mCapture;
+  request.sampleRate = sampleRate;
+  request.voiceChange = voiceChange;
+  request.lineChangeV2 = lineChange;
+  BeginAsyncGenerate(std::move(request));
+}
+
+bool Quillomancer_HostProcessor::ApplyEditRepairPlan(const QuillomancerEdit& edit, QuillomancerSamples* audio,
+                                                     int64_t length, int32_t sampleRate, const char* logLine) const {
+  std::vector<QuillomancerRepairRange> ranges;
+  if (edit.repairPlan.empty() || !ParseRepairPlanJSON(edit.repairPlan, &ranges)) return false;
+  QMLogFormat(logLine, ranges.size());
+  if (audio != nullptr) {
+    ApplyRepairSilencePlan(*audio, sampleRate, ranges);
+  } else {
+    QMPlanRepairSilence(length, sampleRate, ranges);  // the same log lines, nothing to silence
+  }
+  return true;
 }

@@ -2,17 +2,17 @@
 
 #include "Quillomancer_HostProcessor.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <mutex>
 
 #include "AAX_Errors.h"
-#include "AAX_IEffectParameters.h"
 #include "AAX_VController.h"
 #include "AAX_VHostProcessorDelegate.h"
-#include "QuillomancerCustomDataStore.h"
 #include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
+#include "qm/platform/thread_check.h"
 
 namespace {
 std::atomic<uint64_t> sQMHostProcessorInstanceCounter{1};
@@ -25,24 +25,6 @@ std::mutex& QMActiveProcessorLock() {
 }
 
 Quillomancer_HostProcessor*& QMActiveProcessorSlot() { return sQMActiveHostProcessor; }
-
-const char* QuillomancerStateName(int32_t state) {
-  switch (state) {
-    case kQuillomancerState_Ready: return "Ready";
-    case kQuillomancerState_Analyzing: return "Analyzing";
-    case kQuillomancerState_Processing: return "Processing";
-    case kQuillomancerState_HasTakes: return "HasTakes";
-    case kQuillomancerState_Error: return "Error";
-    case kQuillomancerState_SelectionTooShort: return "SelectionTooShort";
-    case kQuillomancerState_SelectionTooLong: return "SelectionTooLong";
-    case kQuillomancerState_NoCredits: return "NoCredits";
-    case kQuillomancerState_UpdateRequired: return "UpdateRequired";
-    case kQuillomancerState_InputTextRequired: return "InputTextRequired";
-    case kQuillomancerState_BeforeTextRequired: return "BeforeTextRequired";
-    case kQuillomancerState_VoiceCaptured: return "VoiceCaptured";
-    default: return "Unknown";
-  }
-}
 
 AAX_IHostProcessor* Quillomancer_HostProcessor::Create() {
   return new Quillomancer_HostProcessor();
@@ -66,54 +48,49 @@ Quillomancer_HostProcessor::~Quillomancer_HostProcessor() {
 
 // ---- store access ---------------------------------------------------------------------------
 
-std::string Quillomancer_HostProcessor::ReadBlockString(uint32_t blockId, size_t maxBytes) const {
-  const AAX_IEffectParameters* parameters = GetEffectParameters();
-  if (parameters == nullptr) return {};
-  std::string buffer(maxBytes, '\0');
-  uint32_t n = 0;
-  const AAX_Result result = const_cast<AAX_IEffectParameters*>(parameters)
-                                ->GetCustomData(blockId, uint32_t(maxBytes), buffer.data(), &n);
-  if (result != AAX_SUCCESS) return {};
-  buffer.resize(std::min<size_t>(n, maxBytes));
-  return buffer;
+// [host-thread]
+AAX_Result Quillomancer_HostProcessor::Initialize(IACFUnknown* host) noexcept {
+  const AAX_Result result = AAX_CHostProcessor::Initialize(host);
+  std::lock_guard<std::recursive_mutex> guard(mLock);
+  mStore = QuillomancerStoreClient(GetEffectParameters());
+  return result;
 }
 
-bool Quillomancer_HostProcessor::ReadBlockByte(uint32_t blockId, uint8_t* value) const {
-  *value = 0;
-  const AAX_IEffectParameters* parameters = GetEffectParameters();
-  if (parameters == nullptr) return false;
-  uint32_t n = 0;
-  const_cast<AAX_IEffectParameters*>(parameters)->GetCustomData(blockId, 1, value, &n);
-  return n > 0;
-}
-
-bool Quillomancer_HostProcessor::ReadBlockFlag(uint32_t blockId) const {
-  uint8_t b = 0;
-  return ReadBlockByte(blockId, &b) && b != 0;
+// [host-thread]
+AAX_Result Quillomancer_HostProcessor::Uninitialize() noexcept {
+  {
+    std::lock_guard<std::recursive_mutex> guard(mLock);
+    mStore = QuillomancerStoreClient();
+  }
+  return AAX_CHostProcessor::Uninitialize();
 }
 
 int32_t Quillomancer_HostProcessor::ReadTakesRequested() const {
-  uint8_t b = 0;
-  const bool read = ReadBlockByte(kQMBlock_Takes, &b);
-  return QMTakesFromByte(read, b);
+  const std::optional<uint8_t> takes = mStore.ReadByte(kQMBlock_Takes);
+  return QMTakesFromByte(takes.has_value(), takes.value_or(0));
 }
 
-void Quillomancer_HostProcessor::WriteBlock(uint32_t blockId, const void* data, uint32_t size) const {
-  const AAX_IEffectParameters* parameters = GetEffectParameters();
-  if (parameters == nullptr) return;
-  const_cast<AAX_IEffectParameters*>(parameters)->SetCustomData(blockId, size, data);
+QuillomancerEdit Quillomancer_HostProcessor::ReadEdit() const {
+  QuillomancerEdit edit;
+  edit.voiceChange = IsVoiceChangeMode();
+  edit.lineChange = !edit.voiceChange && mStore.ReadFlag(kQMBlock_LineChange);
+  edit.reference = mStore.ReadString(kQMBlock_ReferenceText, kQMReadLimit_Text);
+  edit.repairPlan = mStore.ReadString(kQMBlock_RepairPlan, kQMReadLimit_RepairPlan);
+  edit.previewArmed = mStore.ReadFlag(kQMBlock_RepairPreview);
+  QuillomancerServer::GenerateRequest& request = edit.request;
+  request.text = mStore.ReadString(kQMBlock_Text, kQMReadLimit_Text);
+  request.accessToken = mStore.ReadString(kQMBlock_AccessToken, kQMReadLimit_AccessToken);
+  request.takes = ReadTakesRequested();
+  request.variation = mStore.ReadFlag(kQMBlock_Variation);
+  request.language = mStore.ReadString(kQMBlock_GenerationLanguage, kQMReadLimit_Language);
+  request.addBreath = QMShouldAddBreathAfterDialogue();
+  return edit;
 }
 
-void Quillomancer_HostProcessor::WriteBlockString(uint32_t blockId, const std::string& value) const {
-  WriteBlock(blockId, value.empty() ? nullptr : value.data(), uint32_t(value.size()));
-}
-
-void Quillomancer_HostProcessor::ClearBlock(uint32_t blockId) const { WriteBlock(blockId, nullptr, 0); }
-
-int32_t Quillomancer_HostProcessor::SessionSampleRate(bool* queryOK) const {
+int32_t Quillomancer_HostProcessor::SessionSampleRate(bool* queryOK) {
   float rate = 48000.0f;
   bool ok = false;
-  if (AAX_IController* controller = const_cast<Quillomancer_HostProcessor*>(this)->Controller()) {
+  if (AAX_IController* controller = Controller()) {
     ok = controller->GetSampleRate(&rate) == AAX_SUCCESS;
   }
   if (queryOK) *queryOK = ok;
@@ -121,7 +98,7 @@ int32_t Quillomancer_HostProcessor::SessionSampleRate(bool* queryOK) const {
 }
 
 bool Quillomancer_HostProcessor::IsCompatibilityLocked() const {
-  return ReadBlockFlag(kQMBlock_CompatibilityLock);
+  return mStore.ReadFlag(kQMBlock_CompatibilityLock);
 }
 
 bool Quillomancer_HostProcessor::StopForCompatibilityLock(const char* logLine) {
@@ -134,16 +111,18 @@ bool Quillomancer_HostProcessor::StopForCompatibilityLock(const char* logLine) {
 }
 
 int32_t Quillomancer_HostProcessor::GetCurrentMode() const {
-  uint8_t b = 0;
-  if (!ReadBlockByte(kQMBlock_Mode, &b) || b >= 3) return 0;
-  return b;
+  const std::optional<uint8_t> mode = mStore.ReadByte(kQMBlock_Mode);
+  if (!mode || *mode > kQuillomancerMode_VoiceChange) return kQuillomancerMode_Before;
+  return *mode;
 }
 
-bool Quillomancer_HostProcessor::IsVoiceChangeMode() const { return GetCurrentMode() == 2; }
+bool Quillomancer_HostProcessor::IsVoiceChangeMode() const {
+  return GetCurrentMode() == kQuillomancerMode_VoiceChange;
+}
 
 bool Quillomancer_HostProcessor::ConsumePendingTranscribeRequest() {
-  if (ReadBlockFlag(kQMBlock_TranscribeRequest)) {
-    ClearBlock(kQMBlock_TranscribeRequest);
+  if (mStore.ReadFlag(kQMBlock_TranscribeRequest)) {
+    mStore.Clear(kQMBlock_TranscribeRequest);
     return true;
   }
   return false;
@@ -163,6 +142,12 @@ void Quillomancer_HostProcessor::ClearVoiceChangeState() {
 void Quillomancer_HostProcessor::ResetCaptureAndTakes() {
   mCapture.clear();
   mCapture.shrink_to_fit();
+  mCaptureSize = 0;
+  mCaptureOpen = false;
+  mCaptureDeclined = false;
+  mOpeningStart = mOpeningLength = 0;
+  mOpeningPeak = 0.0f;
+  mDeclinedRate = 0;
   mAnalysisWritePosition = mCapturedLength = mRawLength = 0;
   mSelectionLength = mHeadHandle = mTailHandle = 0;
   mRenderOutputLength = mRenderSelectionLength = mRenderHeadHandle = mRenderTailHandle = 0;
@@ -177,7 +162,7 @@ void Quillomancer_HostProcessor::ResetCaptureAndTakes() {
   }
 }
 
-void Quillomancer_HostProcessor::ServeLocalPreview(std::vector<float> audio) {
+void Quillomancer_HostProcessor::ServeLocalPreview(QuillomancerSamples audio) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
   for (auto& take : mTakes) take.clear();
   mTakes[0] = std::move(audio);
@@ -187,7 +172,7 @@ void Quillomancer_HostProcessor::ServeLocalPreview(std::vector<float> audio) {
   mLocalPreview = true;
   mRenderArmed = true;
   mRenderId.clear();
-  ClearBlock(kQMBlock_RenderID);
+  mStore.Clear(kQMBlock_RenderID);
   ResetAsyncActivity();
 }
 
@@ -200,7 +185,7 @@ void Quillomancer_HostProcessor::ClearGeneratedState() {
   mAsyncActivity = kQuillomancerActivity_None;
   mRenderId.clear();
   ClearVoiceChangeState();
-  ClearBlock(kQMBlock_RenderID);
+  mStore.Clear(kQMBlock_RenderID);
 }
 
 void Quillomancer_HostProcessor::SetPluginState(QuillomancerState state, int32_t detail) {
@@ -210,18 +195,21 @@ void Quillomancer_HostProcessor::SetPluginState(QuillomancerState state, int32_t
 
 void Quillomancer_HostProcessor::SetPluginState(QuillomancerState state, int32_t detail, int32_t takesShown) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
-  if (GetEffectParameters() == nullptr) return;
-  const int32_t record[7] = {int32_t(state), detail, mTakesReady >= 1 ? mTakesReady : 3, takesShown,
-                             mCreditBalance, mAsyncActivity, mCountdownEstimate};
-  WriteBlock(kQMBlock_Status, record, sizeof record);
+  // The store answers the QMtk byte in place of takesRequested; what is written there is ignored.
+  const QuillomancerStatusRecord record{int32_t(state), detail, mTakesReady >= 1 ? mTakesReady : 3, takesShown,
+                                        mCreditBalance, mAsyncActivity, mCountdownEstimate};
+  mStore.WriteStatus(record);
 }
 
 Quillomancer_HostProcessor::Snapshot Quillomancer_HostProcessor::GetSnapshot() const {
   std::lock_guard<std::recursive_mutex> guard(mLock);
   Snapshot s;
   s.capturedLength = mCapturedLength;
-  s.capture = mCapture;
-  s.takes = mTakes;
+  const size_t set = mCaptureOpen ? std::min(mCapture.size(), size_t(mAnalysisWritePosition)) : mCapture.size();
+  s.capture.assign(mCapture.begin(), mCapture.begin() + ptrdiff_t(set));
+  s.capture.resize(mCapture.size(), 0.0f);
+  s.captureKept = !mCaptureDeclined;
+  for (size_t i = 0; i < mTakes.size(); ++i) s.takes[i].assign(mTakes[i].begin(), mTakes[i].end());
   s.takeIndex = mTakeIndex;
   s.takesReady = mTakesReady;
   s.creditBalance = mCreditBalance;
@@ -241,6 +229,7 @@ Quillomancer_HostProcessor::Snapshot Quillomancer_HostProcessor::GetSnapshot() c
 
 // [main-thread]
 AAX_Result Quillomancer_HostProcessor::RequestForceAnalyzeForSpike(const char* source) noexcept {
+  QM_ASSERT_THREAD(main);
   const char* label = (source != nullptr && source[0] != '\0') ? source : "unspecified";
   try {
     Quillomancer_HostProcessor* processor = nullptr;
@@ -272,8 +261,7 @@ AAX_Result Quillomancer_HostProcessor::RequestForceAnalyzeForSpike(const char* s
         p->mEntryUsersDone.notify_all();
       }
     } release{processor};
-    const uint8_t pending = 1;
-    processor->WriteBlock(kQMBlock_TranscribeRequest, &pending, 1);
+    processor->mStore.WriteByte(kQMBlock_TranscribeRequest, 1);
     QMLogFormat("ForceAnalyze spike: requesting analysis from host (source=%s)", label);
     const AAX_Result result = processor->GetHostProcessorDelegate()->ForceAnalyze();
     QMLogFormat("ForceAnalyze spike: host returned %d", int(result));

@@ -7,7 +7,6 @@
 #include "AAX_Errors.h"
 #include "AAX_VController.h"
 #include "AAX_VTransport.h"
-#include "qm/platform/dispatch.h"
 
 static_assert(QuillomancerCustomDataStore::kResultInvalidArgument == AAX_ERROR_INVALID_ARGUMENT);
 
@@ -65,12 +64,6 @@ AAX_Result Quillomancer_Parameters::SetCustomData(AAX_CTypeID blockId, uint32_t 
   } catch (...) {
     return AAX_ERROR_UNKNOWN_EXCEPTION;
   }
-}
-
-// [main-thread]
-AAX_Result Quillomancer_Parameters::TimerWakeup() noexcept {
-  qm::platform::drainMainQueue();
-  return AAX_SUCCESS;
 }
 
 std::string Quillomancer_Parameters::GetQuillomanceText() const { return mStore.GetText(); }

@@ -5,11 +5,10 @@
 #include <cinttypes>
 
 #include "AAX_Errors.h"
-#include "AAX_IEffectParameters.h"
 #include "Quillomancer_HostProcessor.h"
-#include "QuillomancerCustomDataStore.h"
 #include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
+#include "QuillomancerSampleLoops.h"
 
 // The take's source index is the window's offset from the first window minus the head handle.
 static bool QMUseLegacyHandleOffsetDuringRender() { return true; }
@@ -20,7 +19,7 @@ AAX_Result Quillomancer_HostProcessor::PreRender(int32_t, int32_t outputCount, i
     std::lock_guard<std::recursive_mutex> guard(mLock);
     mRenderOutputLength = std::max<int64_t>(0, GetOutputRange());
     int64_t tsLength = 0, tsStart = 0, tsEnd = 0;
-    const bool tsValid = QMReadTimelineSelectionSamples(GetEffectParameters(), &tsLength, &tsStart, &tsEnd);
+    const bool tsValid = QMReadTimelineSelectionSamples(mStore, &tsLength, &tsStart, &tsEnd);
     mRenderSelectionLength = std::max<int64_t>(0, tsValid ? tsLength : mCapturedLength);
     QMComputeRenderHandleLayout(mRenderOutputLength, mRenderSelectionLength, &mRenderHeadHandle, &mRenderTailHandle);
     mPlayableLength = std::max<int64_t>(0, mRenderSelectionLength + mRenderTailHandle);
@@ -50,11 +49,17 @@ AAX_Result Quillomancer_HostProcessor::RenderAudio(const float* const*, int32_t,
   try {
     std::lock_guard<std::recursive_mutex> guard(mLock);
     const int64_t n = std::max<int32_t>(0, *windowSize);
-    for (int32_t c = 0; c < std::max<int32_t>(1, outputCount); ++c) {
-      if (outputs[c] != nullptr) std::fill(outputs[c], outputs[c] + n, 0.0f);
+    auto silence = [](float* out, int64_t from, int64_t to) {
+      if (out != nullptr && to > from) std::fill(out + from, out + to, 0.0f);
+    };
+    if (StopForCompatibilityLock()) {
+      for (int32_t c = 0; c < outputCount; ++c) silence(outputs[c], 0, n);
+      return AAX_SUCCESS;
     }
-    if (StopForCompatibilityLock()) return AAX_SUCCESS;
-    if (!(mRenderArmed && mTakesReady >= 1 && mTakeIndex >= 0 && mTakeIndex < kQMMaxTakes)) return AAX_SUCCESS;
+    const bool playing = mRenderArmed && mTakesReady >= 1 && mTakeIndex >= 0 && mTakeIndex < kQMMaxTakes;
+    const int32_t channels = playing ? std::min(std::max(0, std::min(mTakesToConsume, mTakesReady)), outputCount) : 0;
+    for (int32_t c = channels; c < outputCount; ++c) silence(outputs[c], 0, n);
+    if (!playing) return AAX_SUCCESS;
     const int64_t location = GetLocation();
     if (!mAnchored) {
       mFirstLocation = location;
@@ -62,23 +67,29 @@ AAX_Result Quillomancer_HostProcessor::RenderAudio(const float* const*, int32_t,
       QMLogFormat("  Render anchor: firstLocation=%" PRId64, mFirstLocation);
     }
     const int64_t localStart = std::max<int64_t>(0, location - mFirstLocation);
-    QMLogFormat("  Render window: hostLocation=%" PRId64 " localStart=%" PRId64 " size=%d", location, localStart,
-                int(*windowSize));
-    const int32_t channels = std::min(std::max(0, std::min(mTakesToConsume, mTakesReady)), outputCount);
+    QMLogRenderWindow(location, localStart, *windowSize);
+
+    // Window sample i plays take sample localStart + i - head when that lies inside the output
+    // range, the take and the playable length: one stretch [from, to) per channel, silent around
+    // it. The silences come first, so that outputs sharing a buffer end as if each were zeroed
+    // whole and then written in channel order.
+    int64_t from[kQMMaxTakes] = {}, to[kQMMaxTakes] = {};
+    for (int32_t c = 0; c < channels; ++c) {
+      const int32_t takeNumber = mTakeIndex - c;
+      if (takeNumber >= 0 && takeNumber < kQMMaxTakes) {
+        const int64_t sourceEnd = std::min<int64_t>(int64_t(mTakes[size_t(takeNumber)].size()), mPlayableLength);
+        from[c] = std::clamp<int64_t>(mRenderHeadHandle - localStart, 0, n);
+        to[c] = std::clamp<int64_t>(
+            std::min(mRenderOutputLength - localStart, mRenderHeadHandle + sourceEnd - localStart), from[c], n);
+      }
+      silence(outputs[c], 0, from[c]);
+      silence(outputs[c], to[c], n);
+    }
     const float gain = mLocalPreview ? 1.0f : kQMServiceTakeGain;
     for (int32_t c = 0; c < channels; ++c) {
-      float* out = outputs[c];
-      if (out == nullptr) continue;
-      const int32_t takeNumber = mTakeIndex - c;
-      if (takeNumber < 0 || takeNumber >= kQMMaxTakes) continue;
-      const std::vector<float>& take = mTakes[size_t(takeNumber)];
-      const int64_t takeLength = int64_t(take.size());
-      for (int64_t i = 0; i < n; ++i) {
-        const int64_t position = localStart + i;
-        if (position < 0 || position >= mRenderOutputLength) continue;
-        const int64_t source = position - mRenderHeadHandle;
-        if (source >= 0 && source < takeLength && source < mPlayableLength) out[i] = take[size_t(source)] * gain;
-      }
+      if (outputs[c] == nullptr || to[c] <= from[c]) continue;
+      const float* source = mTakes[size_t(mTakeIndex - c)].data() + (localStart + from[c] - mRenderHeadHandle);
+      QMSampleLoopsInUse().scale(source, gain, outputs[c] + from[c], to[c] - from[c]);
     }
   } catch (...) {
   }
@@ -106,8 +117,10 @@ AAX_Result Quillomancer_HostProcessor::PostRender() noexcept {
         SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
       }
     }
-    ClearBlock(kQMBlock_RepairPreview);
+    mStore.Clear(kQMBlock_RepairPreview);
   } catch (...) {
   }
+  // The pass's window lines are on disk when it ends.
+  QuillomancerLogger::shared().flush();
   return AAX_SUCCESS;
 }

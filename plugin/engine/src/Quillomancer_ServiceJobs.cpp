@@ -9,14 +9,14 @@
 #include <nlohmann/json.hpp>
 
 #include "AAX_Errors.h"
-#include "AAX_IEffectParameters.h"
 #include "CACFUnknown.h"
 #include "Quillomancer_HostProcessor.h"
-#include "QuillomancerCustomDataStore.h"
 #include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
 #include "QuillomancerQueues.h"
 #include "QuillomancerSettings.h"
+#include "qm/platform/text.h"
+#include "qm/platform/thread_check.h"
 
 namespace {
 
@@ -40,11 +40,11 @@ template <typename Call, typename Apply>
 bool RunServiceJob(Call call, Apply apply) {
   JobStarted();
   try {
-    QMDispatchGlobalAsync([call = std::move(call), apply = std::move(apply)]() {
+    QMDispatchGlobalAsync([call = std::move(call), apply = std::move(apply)]() mutable {
       // [any-thread] (global queue)
       auto result = call();
       try {
-        QMDispatchMainAsync([apply, result = std::move(result)]() {
+        QMDispatchMainAsync([apply, result = std::move(result)]() mutable {
           // [main-thread]
           try {
             apply(result);
@@ -90,8 +90,7 @@ std::string QMBuildTranscriptPayload(const std::string& responseJson, const std:
   payload = dump(compact);
   if (payload.size() <= maxBytes) return payload;
   // Not even the text fits as JSON: the plain text, cut on a code-point boundary.
-  return text.substr(0, QMUTF8PrefixBytesForCodepointLimit(text.data(), std::min(text.size(), maxBytes),
-                                                           maxBytes));
+  return text.substr(0, qm::platform::utf8PrefixLength(text, maxBytes));
 }
 
 uint64_t Quillomancer_HostProcessor::BeginAsyncJob(QuillomancerActivityKind kind) {
@@ -118,7 +117,7 @@ bool Quillomancer_HostProcessor::ParseRepairPlanJSON(const std::string& text,
   return QMParseRepairPlan(text, out);
 }
 
-void Quillomancer_HostProcessor::ApplyRepairSilencePlan(std::vector<float>* audio, int32_t sampleRate,
+void Quillomancer_HostProcessor::ApplyRepairSilencePlan(std::span<float> audio, int32_t sampleRate,
                                                         const std::vector<QuillomancerRepairRange>& ranges) const {
   QMApplyRepairSilence(audio, sampleRate, ranges);
 }
@@ -126,7 +125,7 @@ void Quillomancer_HostProcessor::ApplyRepairSilencePlan(std::vector<float>* audi
 // ---- transcription ----------------------------------------------------------------------------
 
 // [host-thread] (analysis pass)
-void Quillomancer_HostProcessor::BeginAsyncTranscribe(std::vector<float> audio, int32_t sampleRate,
+void Quillomancer_HostProcessor::BeginAsyncTranscribe(QuillomancerSamples audio, int32_t sampleRate,
                                                       std::string language, std::string accessToken) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
   const uint64_t instanceId = mInstanceId;
@@ -150,7 +149,7 @@ void Quillomancer_HostProcessor::BeginAsyncTranscribe(std::vector<float> audio, 
       });
   if (!queued) {
     ResetAsyncActivity();
-    WriteBlockString(kQMBlock_ErrorText, "Transcription failed");
+    mStore.WriteString(kQMBlock_ErrorText, "Transcription failed");
     SetPluginState(kQuillomancerState_Error, 0);
   }
 }
@@ -166,13 +165,13 @@ void Quillomancer_HostProcessor::ApplyTranscribeResult(uint64_t instanceId, uint
     p->mTranscriptText = result.text;
     p->mTranscriptWords = result.words;
     const std::string payload = QMBuildTranscriptPayload(result.responseJson, result.text, result.words);
-    p->WriteBlockString(kQMBlock_TranscriptPayload, payload);
+    p->mStore.WriteString(kQMBlock_TranscriptPayload, payload);
     p->ResetAsyncActivity();
     QMLogFormat("  Async transcribe: wrote %lu payload bytes back to GUI", static_cast<unsigned long>(payload.size()));
     p->SetPluginState(kQuillomancerState_Ready, 0);
   } else {
-    p->WriteBlockString(kQMBlock_ErrorText,
-                        result.errorMessage.empty() ? std::string("Transcription failed") : result.errorMessage);
+    p->mStore.WriteString(kQMBlock_ErrorText,
+                          result.errorMessage.empty() ? std::string("Transcription failed") : result.errorMessage);
     p->ResetAsyncActivity();
     QMLogFormat("  Async transcribe failed: code=%s msg=%s", result.errorCode.c_str(), result.errorMessage.c_str());
     p->SetPluginState(kQuillomancerState_Error, 0);
@@ -182,64 +181,55 @@ void Quillomancer_HostProcessor::ApplyTranscribeResult(uint64_t instanceId, uint
 // ---- generation -------------------------------------------------------------------------------
 
 // [host-thread] (analysis pass) or [main-thread] (Process)
-void Quillomancer_HostProcessor::BeginAsyncGenerate(std::vector<float> primary, std::vector<float> secondary,
-                                                    int32_t sampleRate, std::string text, std::string referenceText,
-                                                    std::string language, std::string accessToken, int32_t takes,
-                                                    bool breath, bool voiceChange, bool lineChangeV2, bool variation) {
+void Quillomancer_HostProcessor::BeginAsyncGenerate(QuillomancerServer::GenerateRequest request) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
   const uint64_t instanceId = mInstanceId;
   const uint64_t generation = BeginAsyncJob(kQuillomancerActivity_Generate);
+  const bool voiceChange = request.voiceChange;
   SetPluginState(kQuillomancerState_Processing, 0);
   const bool queued = RunServiceJob(
-      [=, primary = std::move(primary), secondary = std::move(secondary), text = std::move(text),
-       referenceText = std::move(referenceText), language = std::move(language),
-       accessToken = std::move(accessToken)]() {
+      [request = std::move(request)]() mutable {
         QuillomancerServer::GenerateResult result;
         try {
-          const double seconds = QMDurationSeconds(int64_t(primary.size()), sampleRate);
+          const double seconds = QMDurationSeconds(int64_t(request.primary.size()), request.sampleRate);
+          const int rate = int(request.sampleRate);
           QMLogFormat("=== Sending to Quillomancer server (async) ===");
           QMLogFormat("  Server URL: %s", QuillomancerServerBaseURL().c_str());
-          QMLogFormat("  Reference audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate),
-                      seconds);
-          if (voiceChange) {
-            QMLogFormat("  Voice audio: %zu samples at %dHz (%.2f seconds)", primary.size(), int(sampleRate),
-                        seconds);
+          QMLogFormat("  Reference audio: %zu samples at %dHz (%.2f seconds)", request.primary.size(), rate, seconds);
+          if (request.voiceChange) {
+            QMLogFormat("  Voice audio: %zu samples at %dHz (%.2f seconds)", request.primary.size(), rate, seconds);
           }
           const char* omitted = "(omitted for voice_change)";
-          QMLogFormat("  Text: '%s'", voiceChange ? omitted : text.c_str());
+          const std::string& reference = request.referenceText;
+          QMLogFormat("  Text: '%s'", request.voiceChange ? omitted : request.text.c_str());
           QMLogFormat("  Reference text: '%s'",
-                      voiceChange ? omitted : (referenceText.empty() ? "(none)" : referenceText.c_str()));
-          QMLogFormat("  Language: %s", OrAuto(language));
-          QMLogFormat("  Takes requested: %d", int(takes));
-          QMLogFormat("  Breath tail: %s", breath ? "ON" : "OFF");
-          QMLogFormat("  Variation: %s", variation ? "ON" : "OFF");
-          QMLogFormat("  Mode: %s", voiceChange ? "voice_change" : (lineChangeV2 ? "line_change_v2" : "default"));
-          const std::string empty;
-          result = QuillomancerServer::Generate(
-              primary.data(), primary.size(), voiceChange ? secondary.data() : nullptr,
-              voiceChange ? secondary.size() : 0, sampleRate, voiceChange ? empty : text,
-              voiceChange ? empty : referenceText, language, accessToken, takes, breath, voiceChange, lineChangeV2,
-              variation);
+                      request.voiceChange ? omitted : (reference.empty() ? "(none)" : reference.c_str()));
+          QMLogFormat("  Language: %s", OrAuto(request.language));
+          QMLogFormat("  Takes requested: %d", int(request.takes));
+          QMLogFormat("  Breath tail: %s", request.addBreath ? "ON" : "OFF");
+          QMLogFormat("  Variation: %s", request.variation ? "ON" : "OFF");
+          QMLogFormat("  Mode: %s", request.voiceChange ? "voice_change"
+                                                        : (request.lineChangeV2 ? "line_change_v2" : "default"));
+          result = QuillomancerServer::Generate(std::move(request));
         } catch (...) {
           result = {};
           result.errorCode = "GENERATION_FAILED";
         }
         return result;
       },
-      [instanceId, generation, voiceChange](const QuillomancerServer::GenerateResult& result) {
+      [instanceId, generation, voiceChange](QuillomancerServer::GenerateResult& result) {
         ApplyGenerateResult(instanceId, generation, result, voiceChange);
       });
   if (!queued) {
     ResetAsyncActivity();
-    WriteBlockString(kQMBlock_ErrorText, "Server error");
+    mStore.WriteString(kQMBlock_ErrorText, "Server error");
     SetPluginState(kQuillomancerState_Error, 0);
   }
 }
 
 // [main-thread]
 void Quillomancer_HostProcessor::ApplyGenerateResult(uint64_t instanceId, uint64_t generation,
-                                                     const QuillomancerServer::GenerateResult& result,
-                                                     bool voiceChange) {
+                                                     QuillomancerServer::GenerateResult& result, bool voiceChange) {
   std::lock_guard<std::mutex> active(QMActiveProcessorLock());
   Quillomancer_HostProcessor* p = QMActiveProcessorSlot();
   if (p == nullptr || !p->IsCurrentAsyncJob(instanceId, generation)) return;
@@ -251,12 +241,12 @@ void Quillomancer_HostProcessor::ApplyGenerateResult(uint64_t instanceId, uint64
     for (auto& take : p->mTakes) take.clear();
     p->mTakesReady = usable;
     for (int32_t i = 0; i < usable; ++i) {
-      p->mTakes[size_t(i)] = result.takes[size_t(i)];
+      p->mTakes[size_t(i)] = std::move(result.takes[size_t(i)]);
       QMLogFormat("  Take[%d] raw=%zu", int(i), p->mTakes[size_t(i)].size());
     }
     p->mRenderSelectionLength = p->mCapturedLength;
     p->mRenderId = result.renderId;
-    p->WriteBlockString(kQMBlock_RenderID, p->mRenderId);
+    p->mStore.WriteString(kQMBlock_RenderID, p->mRenderId);
     p->mTakeIndex = p->mTakesReady - 1;
     p->mCreditBalance = result.creditBalance;
     p->mRenderArmed = true;
@@ -277,13 +267,13 @@ void Quillomancer_HostProcessor::ApplyGenerateResult(uint64_t instanceId, uint64
   if (result.hasCreditBalance) p->mCreditBalance = result.creditBalance;
   p->mRenderId.clear();
   if (voiceChange) p->mVoiceCaptured = false;
-  p->ClearBlock(kQMBlock_RenderID);
+  p->mStore.Clear(kQMBlock_RenderID);
   p->ResetAsyncActivity();
   if (result.errorCode == "INSUFFICIENT_CREDITS") {
     p->SetPluginState(kQuillomancerState_NoCredits, 0);
   } else {
-    p->WriteBlockString(kQMBlock_ErrorText,
-                        result.errorMessage.empty() ? std::string("Server error") : result.errorMessage);
+    p->mStore.WriteString(kQMBlock_ErrorText,
+                          result.errorMessage.empty() ? std::string("Server error") : result.errorMessage);
     p->SetPluginState(kQuillomancerState_Error, 0);
   }
 }
@@ -292,6 +282,7 @@ void Quillomancer_HostProcessor::ApplyGenerateResult(uint64_t instanceId, uint64
 
 // [main-thread]
 AAX_Result Quillomancer_HostProcessor::RequestProcessLoadedAudio(const char* source) noexcept {
+  QM_ASSERT_THREAD(main);
   const char* label = (source != nullptr && source[0] != '\0') ? source : "unspecified";
   try {
     std::lock_guard<std::mutex> active(QMActiveProcessorLock());
@@ -314,57 +305,50 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
     if (StopForCompatibilityLock("  Compatibility lock active — blocking cached process")) return AAX_SUCCESS;
     if (mCapture.empty() || mCapturedLength < 1) {
       QMLogFormat("  No cached audio available — load is required first");
-      WriteBlockString(kQMBlock_ErrorText, "Load audio first");
+      mStore.WriteString(kQMBlock_ErrorText, "Load audio first");
       SetPluginState(kQuillomancerState_Error, 0);
       return AAX_SUCCESS;
     }
     const int32_t sampleRate = SessionSampleRate(nullptr);
-    const std::string text = ReadBlockString(kQMBlock_Text, 1023);
-    const bool voiceChange = IsVoiceChangeMode();
-    if (!voiceChange && text.empty()) {
+    QuillomancerEdit edit = ReadEdit();
+    QuillomancerServer::GenerateRequest& request = edit.request;
+    const bool voiceChange = edit.voiceChange;
+    if (!voiceChange && request.text.empty()) {
       QMLogFormat("  Cached process blocked: no text entered");
       SetPluginState(kQuillomancerState_InputTextRequired, 0);
       return AAX_SUCCESS;
     }
-    bool lineChange = !voiceChange && ReadBlockFlag(kQMBlock_LineChange);
-    std::string referenceText = text;
+    bool lineChange = edit.lineChange;
+    request.referenceText = request.text;
     if (lineChange) {
-      const std::string reference = ReadBlockString(kQMBlock_ReferenceText, 1023);
-      if (!reference.empty()) referenceText = reference;
-      if (referenceText.empty()) {
+      if (!edit.reference.empty()) request.referenceText = edit.reference;
+      if (request.referenceText.empty()) {
         QMLogFormat("  Cached process blocked: missing reference text");
         SetPluginState(kQuillomancerState_BeforeTextRequired, 0);
         return AAX_SUCCESS;
       }
     }
-    std::vector<float> processed(mCapture.begin(), mCapture.end());
-    const std::string plan = ReadBlockString(kQMBlock_RepairPlan, 16383);
-    const bool preview = ReadBlockFlag(kQMBlock_RepairPreview);
-    std::vector<QuillomancerRepairRange> ranges;
-    const bool repairActive = !plan.empty() && ParseRepairPlanJSON(plan, &ranges);
-    if (repairActive) {
-      QMLogFormat("  Cached process: applying repair plan with %zu ranges", ranges.size());
-      ApplyRepairSilencePlan(&processed, sampleRate, ranges);
-      lineChange = true;
-    }
-    if (!voiceChange && preview) {
+    QuillomancerSamples processed(mCapture);
+    const bool repairActive = ApplyEditRepairPlan(edit, &processed, int64_t(processed.size()), sampleRate,
+                                                  "  Cached process: applying repair plan with %zu ranges");
+    if (repairActive) lineChange = true;
+    if (!voiceChange && edit.previewArmed) {
       ServeLocalPreview(std::move(processed));
-      ClearBlock(kQMBlock_RepairPreview);
+      mStore.Clear(kQMBlock_RepairPreview);
       QMLogFormat("  Cached process preview: returning locally processed audio (%zu samples, repairActive=%d, "
                   "lineChangeOn=%d)",
                   mTakes[0].size(), repairActive ? 1 : 0, lineChange ? 1 : 0);
       SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
       return AAX_SUCCESS;
     }
-    const std::string token = ReadBlockString(kQMBlock_AccessToken, 255);
-    const int32_t takes = ReadTakesRequested();
-    const bool variation = ReadBlockFlag(kQMBlock_Variation);
-    const std::string language = ReadBlockString(kQMBlock_GenerationLanguage, 31);
     QMLogFormat("  Cached process using %zu samples at %dHz (lineChangeOn=%d repairActive=%d preview=%d)",
-                processed.size(), int(sampleRate), lineChange ? 1 : 0, repairActive ? 1 : 0, preview ? 1 : 0);
-    const bool breath = QMShouldAddBreathAfterDialogue();
-    BeginAsyncGenerate(std::move(processed), {}, sampleRate, text, referenceText, language, token, takes, breath,
-                       false, lineChange, variation);
+                processed.size(), int(sampleRate), lineChange ? 1 : 0, repairActive ? 1 : 0,
+                edit.previewArmed ? 1 : 0);
+    // Process sends an ordinary request of the capture (not a Voice Change one), in Voice Change too.
+    request.primary = std::move(processed);
+    request.sampleRate = sampleRate;
+    request.lineChangeV2 = lineChange;
+    BeginAsyncGenerate(std::move(request));
     return AAX_SUCCESS;
   } catch (...) {
     return AAX_SUCCESS;

@@ -82,7 +82,7 @@ TEST(MonoMix, GainsAndClamp) {
 }
 
 TEST(Trim, KeepsTheSelectionBetweenTheHandles) {
-  std::vector<float> capture(48000);
+  QuillomancerSamples capture(48000);
   for (size_t i = 0; i < capture.size(); ++i) capture[i] = float(i);
   const int64_t kept = QMTrimCapture(capture, 48000, 11999, 12000);
   EXPECT_EQ(kept, 24001);
@@ -90,11 +90,11 @@ TEST(Trim, KeepsTheSelectionBetweenTheHandles) {
   EXPECT_EQ(capture.front(), 11999.0f);
   EXPECT_EQ(capture.back(), 35999.0f);
 
-  std::vector<float> untouched(100, 1.0f);
+  QuillomancerSamples untouched(100, 1.0f);
   EXPECT_EQ(QMTrimCapture(untouched, 80, 0, 0), 80);
   EXPECT_EQ(untouched.size(), 100u);
 
-  std::vector<float> tooShort(10, 1.0f);  // handles larger than what was written
+  QuillomancerSamples tooShort(10, 1.0f);  // handles larger than what was written
   EXPECT_EQ(QMTrimCapture(tooShort, 10, 30, 30), 0);
   EXPECT_TRUE(tooShort.empty());
 }
@@ -183,7 +183,7 @@ std::vector<QuillomancerRepairRange> Ranges(std::initializer_list<std::pair<doub
 
 TEST(RepairSilence, FadesAndSilencesAt48k) {
   std::vector<float> audio(48000 * 3, 1.0f);
-  QMApplyRepairSilence(&audio, 48000, Ranges({{1.0, 1.5}}));
+  QMApplyRepairSilence(audio, 48000, Ranges({{1.0, 1.5}}));
   // Fade of 960 samples before 48000 and after 72000.
   EXPECT_EQ(audio[48000 - 961], 1.0f);
   EXPECT_EQ(audio[48000 - 960], 1.0f);  // factor 960/960
@@ -198,19 +198,19 @@ TEST(RepairSilence, FadesAndSilencesAt48k) {
 TEST(RepairSilence, EdgesMergesAndOddInput) {
   {  // starting at 0: no fade-out; ending at the last sample: no fade-in
     std::vector<float> audio(100, 1.0f);
-    QMApplyRepairSilence(&audio, 10, Ranges({{0.0, 10.0}}));
+    QMApplyRepairSilence(audio, 10, Ranges({{0.0, 10.0}}));
     for (float x : audio) EXPECT_EQ(x, 0.0f);
   }
   {  // 1 Hz: fade of 1 sample; range cut at n; one beyond the audio dropped
     std::vector<float> audio(10, 1.0f);
-    QMApplyRepairSilence(&audio, 1, Ranges({{5.0, 50.0}, {20.0, 30.0}}));
+    QMApplyRepairSilence(audio, 1, Ranges({{5.0, 50.0}, {20.0, 30.0}}));
     EXPECT_EQ(audio[3], 1.0f);
     EXPECT_EQ(audio[4], 1.0f);  // factor (5-4)/1
     for (int i = 5; i < 10; ++i) EXPECT_EQ(audio[i], 0.0f);
   }
   {  // overlapping and touching ranges merge into one with one fade each side
     std::vector<float> audio(1000, 1.0f);
-    QMApplyRepairSilence(&audio, 100, Ranges({{2.0, 3.0}, {2.5, 4.0}, {4.0, 5.0}}));
+    QMApplyRepairSilence(audio, 100, Ranges({{2.0, 3.0}, {2.5, 4.0}, {4.0, 5.0}}));
     EXPECT_EQ(audio[199], 0.5f);   // fade 2 samples: (200-199)/2
     EXPECT_EQ(audio[198], 1.0f);
     for (int i = 200; i < 500; ++i) EXPECT_EQ(audio[i], 0.0f);
@@ -219,12 +219,12 @@ TEST(RepairSilence, EdgesMergesAndOddInput) {
   }
   {  // unusable numbers never reach the conversion
     std::vector<float> audio(100, 1.0f);
-    QMApplyRepairSilence(&audio, 48000, Ranges({{-1e308, 1e308}}));
+    QMApplyRepairSilence(audio, 48000, Ranges({{-1e308, 1e308}}));
     for (float x : audio) EXPECT_EQ(x, 0.0f);
     std::vector<float> untouched(100, 1.0f);
-    QMApplyRepairSilence(&untouched, 0, Ranges({{0.0, 1.0}}));
-    QMApplyRepairSilence(&untouched, 48000, Ranges({{std::nan(""), std::nan("")}}));
-    QMApplyRepairSilence(nullptr, 48000, Ranges({{0.0, 1.0}}));
+    QMApplyRepairSilence(untouched, 0, Ranges({{0.0, 1.0}}));
+    QMApplyRepairSilence(untouched, 48000, Ranges({{std::nan(""), std::nan("")}}));
+    QMApplyRepairSilence({}, 48000, Ranges({{0.0, 1.0}}));
     EXPECT_EQ(untouched[0], 1.0f);
   }
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace qmtest {
@@ -34,6 +35,7 @@ PluginInstance::PluginInstance(qm::host::FakeHost& h) : host(h) {
   parameters->AddRef();
   host.SetEffectParameters(static_cast<AAX_IEffectParameters*>(parameters));
   EXPECT_EQ(parameters->Initialize(host.Unknown()), 0);
+  store = QuillomancerStoreClient(parameters);
   processor = new Quillomancer_HostProcessor();
   processor->AddRef();
   EXPECT_EQ(processor->Initialize(host.Unknown()), 0);
@@ -66,49 +68,38 @@ void PluginInstance::ReplaceProcessor(bool releaseOld) {
   }
 }
 
-void PluginInstance::SetBlock(uint32_t id, const std::string& value) {
-  parameters->SetCustomData(id, uint32_t(value.size()), value.empty() ? nullptr : value.data());
-}
+void PluginInstance::SetBlock(uint32_t id, const std::string& value) { store.WriteString(id, value); }
 
-void PluginInstance::SetByte(uint32_t id, uint8_t value) { parameters->SetCustomData(id, 1, &value); }
+void PluginInstance::SetByte(uint32_t id, uint8_t value) { store.WriteByte(id, value); }
 
-std::string PluginInstance::Block(uint32_t id, uint32_t size) {
-  std::string buffer(size, '\0');
-  uint32_t n = 0;
-  parameters->GetCustomData(id, size, buffer.data(), &n);
-  buffer.resize(std::min(n, size));
-  return buffer;
-}
+std::string PluginInstance::Block(uint32_t id, uint32_t size) { return store.ReadString(id, size); }
 
-int PluginInstance::Byte(uint32_t id) {
-  uint8_t b = 0;
-  uint32_t n = 0;
-  parameters->GetCustomData(id, 1, &b, &n);
-  return b;
-}
+int PluginInstance::Byte(uint32_t id) { return store.ReadByte(id).value_or(0); }
 
 std::vector<int32_t> PluginInstance::Status() {
-  std::vector<int32_t> record(7, 0);
-  uint32_t n = 0;
-  parameters->GetCustomData(kQMBlock_Status, 28, record.data(), &n);
-  return record;
+  const QuillomancerStatusRecord r = store.ReadStatus();
+  return {r.state, r.takeIndex, r.takesRequested, r.takesReady, r.creditBalance, r.asyncActivity, r.countdown};
 }
+
+void OnHostThread(const std::function<void()>& pass) { std::thread(pass).join(); }
 
 void RunAnalysis(PluginInstance& instance, const std::vector<std::vector<float>>& channels, int64_t selectionStart,
                  int64_t selectionEnd, int32_t window) {
   const int64_t length = channels.empty() ? 0 : int64_t(channels[0].size());
   instance.host.Transport().SetTimelineSelection(selectionStart, selectionEnd);
-  int64_t dstStart = 0, dstEnd = 0;
-  instance.processor->InitOutputBounds(0, length, &dstStart, &dstEnd);
-  instance.processor->PreAnalyze(int32_t(channels.size()), window);
-  for (int64_t at = 0; at < length; at += window) {
-    int32_t n = int32_t(std::min<int64_t>(window, length - at));
-    std::vector<const float*> inputs;
-    for (const auto& channel : channels) inputs.push_back(channel.data() + at);
-    instance.processor->SetLocation(at);
-    EXPECT_EQ(instance.processor->AnalyzeAudio(inputs.data(), int32_t(inputs.size()), &n), 0);
-  }
-  instance.processor->PostAnalyze();
+  OnHostThread([&] {
+    int64_t dstStart = 0, dstEnd = 0;
+    instance.processor->InitOutputBounds(0, length, &dstStart, &dstEnd);
+    instance.processor->PreAnalyze(int32_t(channels.size()), window);
+    for (int64_t at = 0; at < length; at += window) {
+      int32_t n = int32_t(std::min<int64_t>(window, length - at));
+      std::vector<const float*> inputs;
+      for (const auto& channel : channels) inputs.push_back(channel.data() + at);
+      instance.processor->SetLocation(at);
+      EXPECT_EQ(instance.processor->AnalyzeAudio(inputs.data(), int32_t(inputs.size()), &n), 0);
+    }
+    instance.processor->PostAnalyze();
+  });
 }
 
 std::vector<std::vector<float>> RunRender(PluginInstance& instance, int64_t length, int32_t outputs, int32_t window) {

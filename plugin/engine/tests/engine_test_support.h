@@ -14,8 +14,9 @@
 #include "AAX_IEffectParameters.h"
 #include "Quillomancer_HostProcessor.h"
 #include "Quillomancer_Parameters.h"
-#include "QuillomancerCustomDataStore.h"
 #include "QuillomancerServer.h"
+#include "QuillomancerStoreClient.h"
+#include "QuillomancerStoreVocabulary.h"
 #include "qm/host/fake_host.h"
 #include "qm/platform/dispatch.h"
 #include "qm/service/service.h"
@@ -44,10 +45,15 @@ struct PluginInstance {
   qm::host::FakeHost& host;
   Quillomancer_Parameters* parameters = nullptr;
   Quillomancer_HostProcessor* processor = nullptr;
+  QuillomancerStoreClient store;
 };
 
+// Runs `pass` on a host thread of its own, as a host runs its passes, and waits for it.
+void OnHostThread(const std::function<void()>& pass);
+
 // Runs a whole analysis pass over `channels` (every channel the same length) in windows of
-// `window` samples; the timeline selection is set first when `selection` has end > start.
+// `window` samples, on a host thread; the timeline selection is set first when `selection` has
+// end > start.
 void RunAnalysis(PluginInstance& instance, const std::vector<std::vector<float>>& channels,
                  int64_t selectionStart = 0, int64_t selectionEnd = 0, int32_t window = 1000);
 // Runs a render pass of `length` samples into `outputs` channels; returns what was written.

@@ -1,7 +1,10 @@
 // The analysis and render passes on the fake host, without a reachable service: the health
 // check fails at once, so passes that would transcribe stop at "Server offline".
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <limits>
 
 #include "engine_test_support.h"
@@ -52,7 +55,7 @@ TEST_F(Passes, StereoMixIsClampedAndWindowsBeyondTheRangeAreDropped) {
   EXPECT_EQ(instance.processor->AnalyzeAudio(nullptr, 2, &n), -20004);
   EXPECT_EQ(instance.processor->AnalyzeAudio(inputs, 0, &n), -20004);
   EXPECT_EQ(instance.processor->AnalyzeAudio(inputs, 2, nullptr), -20004);
-  instance.processor->PostAnalyze();
+  qmtest::OnHostThread([&] { instance.processor->PostAnalyze(); });  // its health check blocks a host thread
   const auto snapshot = instance.processor->GetSnapshot();
   EXPECT_EQ(snapshot.capturedLength, 24000);
   EXPECT_EQ(snapshot.capture[23999], 0.8912509f);
@@ -124,19 +127,65 @@ TEST_F(Passes, UnusableHostSampleRatesCountAs48000) {
   }
 }
 
-TEST_F(Passes, CaptureTooLargeToAllocatePublishesAnError) {
+// Every window of a `seconds` long selection at 48 kHz, stereo, each window the same ramp.
+void AnalyzeLongSelection(PluginInstance& instance, int64_t frames, const std::function<void()>& between) {
+  std::vector<float> ramp(4096);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = float(i) / 4096.0f - 0.25f;
+  int64_t start = 0, end = 0;
+  instance.processor->InitOutputBounds(0, frames, &start, &end);
+  instance.processor->PreAnalyze(2, 4096);
+  between();
+  const float* inputs[2] = {ramp.data(), nullptr};
+  for (int64_t at = 0; at < frames; at += 4096) {
+    int32_t n = int32_t(std::min<int64_t>(4096, frames - at));
+    ASSERT_EQ(instance.processor->AnalyzeAudio(inputs, 2, &n), 0);
+  }
+  qmtest::OnHostThread([&] { instance.processor->PostAnalyze(); });
+}
+
+TEST_F(Passes, ThreeHourSelectionIsRefusedWithoutBeingCaptured) {
+  const int64_t frames = int64_t(3 * 3600) * 48000;
+  std::vector<std::string> lines;
+  QuillomancerLogger::shared().setMessageObserver([&](const std::string& line) { lines.push_back(line); });
+  {
+    PluginInstance instance(host);
+    AnalyzeLongSelection(instance, frames, [&] { EXPECT_FALSE(instance.processor->GetSnapshot().captureKept); });
+    EXPECT_EQ(instance.Status()[0], kQuillomancerState_SelectionTooLong);
+    EXPECT_EQ(instance.processor->GetSnapshot().capturedLength, frames);
+    EXPECT_TRUE(instance.processor->GetSnapshot().capture.empty());
+    // Nothing to send for Process either.
+    ASSERT_EQ(Quillomancer_HostProcessor::RequestProcessLoadedAudio("process_button"), 0);
+    EXPECT_EQ(instance.Block(kQMBlock_ErrorText), "Load audio first");
+  }
+  {
+    // A voice pass with a repair plan logs its plan over the whole length before the refusal.
+    PluginInstance instance(host);
+    instance.SetByte(kQMBlock_Mode, kQuillomancerMode_VoiceChange);
+    instance.SetBlock(kQMBlock_RepairPlan,
+                      R"({"selections":[{"word_index":1,"word":"w","start_seconds":1.0,"end_seconds":2.0}]})");
+    AnalyzeLongSelection(instance, frames, [] {});
+    EXPECT_EQ(instance.Status()[0], kQuillomancerState_SelectionTooLong);
+  }
+  QuillomancerLogger::shared().setMessageObserver({});
+  auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+  EXPECT_TRUE(has("  Analyze capture: raw=518400000 trimmed=518400000 selection=518400000 headHandle=0 tailHandle=0 "
+                  "timelineSelection=0 (valid=0 start=0 end=0)"));
+  // The loudest of the first second: the ramp's last sample, the one channel there at -3 dB.
+  char peak[64];
+  std::snprintf(peak, sizeof peak, "  Max sample in first 1s: %f", double((4095.0f / 4096.0f - 0.25f) * 0.70794576f));
+  EXPECT_TRUE(has(peak)) << peak;
+  EXPECT_TRUE(has("  Transcribe: selection too long 10800.00s"));
+  EXPECT_TRUE(has("    merged[0] start=48000 end=96000 duration=48000"));
+  EXPECT_TRUE(has("  *** Selection too long: 10800.00s (max 25.0s) ***"));
+}
+
+TEST_F(Passes, LongSelectionThatChangesDuringThePassIsAnError) {
   PluginInstance instance(host);
-  int64_t dstStart = 0, dstEnd = 0;
-  instance.processor->InitOutputBounds(0, int64_t(1) << 62, &dstStart, &dstEnd);
-  EXPECT_EQ(instance.processor->PreAnalyze(1, 1000), 0);
+  // Counted against a selection of 3 hours, then the host hands over a shorter one.
+  AnalyzeLongSelection(instance, int64_t(3 * 3600) * 48000,
+                       [&] { instance.host.Transport().SetTimelineSelection(0, 48000); });
   EXPECT_EQ(instance.Status()[0], kQuillomancerState_Error);
-  EXPECT_FALSE(instance.Block(kQMBlock_ErrorText).empty());
-  float x[10] = {};
-  const float* inputs[1] = {x};
-  int32_t n = 10;
-  EXPECT_EQ(instance.processor->AnalyzeAudio(inputs, 1, &n), 0);
-  EXPECT_EQ(instance.processor->PostAnalyze(), 0);
-  EXPECT_EQ(instance.Status()[0], kQuillomancerState_Error);  // not replaced by "no captured audio"
+  EXPECT_EQ(instance.Block(kQMBlock_ErrorText), "Selection too large to capture");
 }
 
 TEST_F(Passes, CompatibilityLockBlocksThePassAndStillConsumesLoad) {

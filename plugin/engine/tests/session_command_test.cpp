@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,33 +56,82 @@ class SessionCommand : public ::testing::Test {
                       "/testdata/speech.wav' --output '" + (folder / "takes").string() + "' " + arguments);
   }
 
+  // Every step of a run leaves one PNG and one JSON snapshot; answers how many steps did.
+  int Snapshots(const fs::path& dir) {
+    int png = 0, json = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      png += entry.path().extension() == ".png";
+      json += entry.path().extension() == ".json";
+    }
+    EXPECT_EQ(png, json);
+    return png;
+  }
+  std::string Log() {
+    std::ifstream in(folder / "Library" / "Logs" / "Quillomancer" / "quillomancer.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
   fs::path program;
   fs::path folder;
 };
 
-TEST_F(SessionCommand, ChangeWritesEveryTakeAsAWavFile) {
-  const CommandRun run = Session("--text 'I never said she took the car.' --takes 3");
-  ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("Transcript: \"I never said she took the money.\""), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("state: HasTakes (3 takes ready)"), std::string::npos);
-  for (int take = 1; take <= 3; ++take) {
-    qm::host::WavAudio audio;
-    std::string error;
-    ASSERT_TRUE(qm::host::readWav((folder / "takes" / ("take-" + std::to_string(take) + ".wav")).string(), &audio,
-                                  &error))
-        << error;
-    EXPECT_EQ(audio.sampleRate, 22050);
-    EXPECT_GT(audio.frames(), 0);
+TEST_F(SessionCommand, ChangeRepairAndVoiceRunThroughTheWindowToTheirTakes) {
+  struct Run {
+    const char* arguments;
+    const char* shows;  // printed on the way
+    int takes;
+  };
+  for (const Run& r : {Run{"--text 'I never said she took the car.' --takes 3",
+                           "Change: \"I never said she took the money.\" -> \"I never said she took the car.\"", 3},
+                       Run{"--mode repair --text money --takes 1", "Repair: 1 word", 1},
+                       Run{"--mode voice", "status: \"Voice learned - load performance clip\"", 1}}) {
+    SCOPED_TRACE(r.arguments);
+    fs::remove_all(folder / "takes");
+    fs::remove_all(folder / "snapshots");
+    const CommandRun run = Session(std::string(r.arguments) + " --snapshots '" + (folder / "snapshots").string() + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("transcript: \"I never said she took the money.\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(r.shows), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("status: \"Take 1/"), std::string::npos) << run.output;
+    for (int take = 1; take <= r.takes; ++take) {
+      qm::host::WavAudio audio;
+      std::string error;
+      ASSERT_TRUE(qm::host::readWav((folder / "takes" / ("take-" + std::to_string(take) + ".wav")).string(), &audio,
+                                    &error))
+          << error;
+      EXPECT_EQ(audio.sampleRate, 22050);
+      EXPECT_GT(audio.frames(), 0);
+    }
+    // One snapshot per step, and one status line per step.
+    int steps = 0;
+    for (size_t at = run.output.find("      status: "); at != std::string::npos; at = run.output.find("      status: ", at + 1)) ++steps;
+    EXPECT_EQ(Snapshots(folder / "snapshots"), steps);
+    EXPECT_GE(steps, 7);
   }
+  EXPECT_NE(Log().find("GUI state transition: HasTakes"), std::string::npos);
 }
 
-TEST_F(SessionCommand, RepairAndVoiceRunToTheirTakes) {
-  const CommandRun repair = Session("--mode repair --text money --takes 1");
-  ASSERT_EQ(repair.status, 0) << repair.output;
-  EXPECT_NE(repair.output.find("Repair: 1 word"), std::string::npos);
-  const CommandRun voice = Session("--mode voice --takes 1");
-  ASSERT_EQ(voice.status, 0) << voice.output;
-  EXPECT_NE(voice.output.find("state: VoiceCaptured"), std::string::npos);
+TEST_F(SessionCommand, ATooShortSelectionEndsWithTheWindowsStatusLine) {
+  const CommandRun run = Session("--selection 0.3");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("status: \"Error — Selection too short (minimum 0.5 seconds)\""), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("(the selection is 0.30 s)"), std::string::npos) << run.output;
+}
+
+TEST_F(SessionCommand, ARunLeavesNoTakeOfAnEarlierRun) {
+  fs::create_directories(folder / "takes");
+  std::ofstream(folder / "takes" / "take-5.wav") << "old";
+  std::ofstream(folder / "takes" / "notes.txt") << "mine";
+  const CommandRun run = Session("--takes 1");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(fs::exists(folder / "takes" / "take-1.wav"));
+  EXPECT_FALSE(fs::exists(folder / "takes" / "take-5.wav"));
+  EXPECT_TRUE(fs::exists(folder / "takes" / "notes.txt"));
+  // The default edit changes one word, so the takes say something new.
+  EXPECT_NE(run.output.find("Change: \"I never said she took the money.\" -> \"I never said she took the car.\""),
+            std::string::npos)
+      << run.output;
 }
 
 TEST_F(SessionCommand, BadArgumentsAndMissingFilesFail) {
@@ -91,6 +142,9 @@ TEST_F(SessionCommand, BadArgumentsAndMissingFilesFail) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.output.find("cannot open /nonexistent/clip.wav"), std::string::npos);
   EXPECT_EQ(Session("--mode repair --text nowhere").status, 1);
+  EXPECT_EQ(Session("--selection 0").status, 2);
+  EXPECT_EQ(Session("--service-fault flood").status, 2);
+  EXPECT_EQ(Session("--update-required").status, 2);
 }
 
 }  // namespace

@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "qm/host/wav_file.h"
+#include "qm/platform/files.h"
 
 namespace {
 
@@ -89,6 +96,84 @@ TEST(WavFile, CutDataChunkKeepsWholeFrames) {
   std::string error;
   ASSERT_TRUE(qm::host::parseWav(bytes, &audio, &error)) << error;
   EXPECT_EQ(audio.frames(), 1);
+}
+
+class WavFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qm-wav-files-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  std::string dir;
+};
+
+// Reading a file a piece at a time gives what parsing its bytes gives, refusals included.
+TEST_F(WavFiles, ReadingTheFileMatchesParsingItsBytes) {
+  std::vector<std::string> images;
+  for (const char* seed : {"float32_mono.wav", "pcm16_stereo.wav", "pcm24_mono.wav", "speech_head.wav"}) {
+    ASSERT_TRUE(qm::platform::readFile(QM_SOURCE_DIR "/fuzz/corpus/session_clip/" + std::string(seed), images.emplace_back()));
+  }
+  std::mt19937 rng(7);
+  std::string noise(3 * (1 << 20) + 7, '\0');  // pieces of about 1 MiB, a cut frame at the end
+  for (auto& c : noise) c = char(rng());
+  images.push_back(Wav(1, 3, 96000, 24, noise));
+  images.push_back(Wav(3, 2, 44100, 64, noise.substr(0, 4096)));
+  // The samples before the format, an odd chunk in between, a data chunk longer than the file.
+  const std::string fmt = Le16(1) + Le16(1) + Le32(8000) + Le32(16000) + Le16(2) + Le16(16);
+  images.push_back("RIFF" + Le32(60) + "WAVEdata" + Le32(4) + "abcd" + "odd " + Le32(1) + "x" + std::string(1, '\0') +
+                   "fmt " + Le32(16) + fmt);
+  images.push_back("RIFF" + Le32(60) + "WAVEfmt " + Le32(16) + fmt + "data" + Le32(4000) + "abcdef");
+  images.push_back(Wav(1, 1, 8000, 12, "abcd"));
+  images.push_back("RIFF" + Le32(4) + "WAVE");
+  for (size_t k = 0; k < images.size(); ++k) {
+    WavAudio parsed, read;
+    std::string parseError, readError;
+    const bool parsedOk = qm::host::parseWav(images[k], &parsed, &parseError);
+    const std::string path = Write("clip" + std::to_string(k) + ".wav", images[k]);
+    ASSERT_EQ(qm::host::readWav(path, &read, &readError), parsedOk) << k;
+    if (!parsedOk) {
+      EXPECT_EQ(readError, path + ": " + parseError);
+      continue;
+    }
+    EXPECT_EQ(read.sampleRate, parsed.sampleRate);
+    EXPECT_EQ(read.channels, parsed.channels) << k;
+  }
+}
+
+TEST_F(WavFiles, WriterWritesWhatTheEncoderEncodes) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> level(-1.3f, 1.3f);
+  std::vector<std::vector<float>> channels(2, std::vector<float>(5000));
+  for (auto& channel : channels)
+    for (auto& v : channel) v = rng() % 50 ? level(rng) : std::numeric_limits<float>::quiet_NaN();
+  const std::string path = dir + "/take.wav";
+  {
+    qm::host::Wav16Writer writer(path, 2, 6000, 48000);  // the last 1000 frames never come
+    for (size_t at = 0; at < 5000;) {
+      const size_t n = std::min<size_t>(1 + rng() % 700, 5000 - at);
+      const float* window[2] = {channels[0].data() + at, channels[1].data() + at};
+      writer.append(window, int64_t(n));
+      at += n;
+    }
+    std::string error;
+    ASSERT_TRUE(writer.finish(&error)) << error;
+  }
+  for (auto& channel : channels) channel.resize(6000, 0.0f);
+  std::string written;
+  ASSERT_TRUE(qm::platform::readFile(path, written));
+  EXPECT_EQ(written, qm::host::encodeWav16(channels, 48000));
+
+  // A writer that is not finished leaves nothing behind.
+  { qm::host::Wav16Writer abandoned(dir + "/abandoned.wav", 1, 10, 8000); }
+  EXPECT_FALSE(std::filesystem::exists(dir + "/abandoned.wav"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/abandoned.wav.partial"));
 }
 
 }  // namespace

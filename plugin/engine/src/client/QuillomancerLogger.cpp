@@ -10,8 +10,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -43,9 +46,15 @@ size_t utf8SequenceLength(std::string_view s, size_t i) {
   return n;
 }
 
+bool isAscii(std::string_view s) {
+  unsigned char any = 0;
+  for (const char c : s) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
 // Invalid bytes become U+FFFD, so the file always stays readable as UTF-8.
 std::string toValidUtf8(std::string_view s) {
-  if (qm::platform::isValidUtf8(s)) return std::string(s);
+  if (isAscii(s) || qm::platform::isValidUtf8(s)) return std::string(s);
   std::string out;
   out.reserve(s.size() + 16);
   for (size_t i = 0; i < s.size();) {
@@ -78,9 +87,10 @@ bool writeAll(int fd, std::string_view bytes) {
 std::string QuillomancerLogger::defaultFolder() { return qm::platform::libraryPath("Logs/Quillomancer"); }
 
 QuillomancerLogger& QuillomancerLogger::shared() {
-  // Never destroyed: threads may still log while the module unloads.
-  static QuillomancerLogger* instance = new QuillomancerLogger(defaultFolder());
-  return *instance;
+  // Destroyed when the module is unloaded (or the process ends), which a host does only once no
+  // job is running: a bundle that is loaded and unloaded again leaves nothing behind.
+  static QuillomancerLogger instance(defaultFolder());
+  return instance;
 }
 
 QuillomancerLogger::QuillomancerLogger(const std::string& folder) {
@@ -90,8 +100,17 @@ QuillomancerLogger::QuillomancerLogger(const std::string& folder) {
   std::string banner = "\n[" + qm::platform::localNowString() + "] ";
   banner.append(kSessionBanner);
   banner.push_back('\n');
-  std::lock_guard<std::mutex> guard(lock_);
   appendString(banner);
+}
+
+QuillomancerLogger::~QuillomancerLogger() {
+  std::lock_guard<std::mutex> guard(lock_);
+  try {
+    writePendingLocked();
+  } catch (...) {
+  }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 void QuillomancerLogger::logMessage(const char* message) noexcept {
@@ -99,19 +118,48 @@ void QuillomancerLogger::logMessage(const char* message) noexcept {
   logMessage(std::string_view(message));
 }
 
-void QuillomancerLogger::logMessage(std::string_view message) noexcept {
+void QuillomancerLogger::logMessage(std::string_view message) noexcept { appendLine(message, false); }
+
+void QuillomancerLogger::logMessageBatched(std::string_view message) noexcept { appendLine(message, true); }
+
+void QuillomancerLogger::appendLine(std::string_view message, bool batched) noexcept {
   try {
-    std::string line = "[" + qm::platform::localNowString() + "] ";
-    line.append(message);
-    line.push_back('\n');
     {
       std::lock_guard<std::mutex> guard(lock_);
-      appendString(line);
+      if (!logPath_.empty()) {
+        const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+        const std::string& stamp = stampLocked(now);
+        std::string line;
+        line.reserve(stamp.size() + message.size() + 4);
+        line += '[';
+        line += stamp;
+        line += "] ";
+        line.append(message);
+        line.push_back('\n');
+        if (!batched) {
+          appendLocked(line);
+        } else if (fd_ >= 0 || openLocked()) {
+          const std::string bytes = toValidUtf8(line);
+          // The 1 MiB rule as if every waiting line were in the file already.
+          if (fileBytes_ + pending_.size() >= kMaxLogBytes) restartFileLocked();
+          if (pending_.empty()) pendingSince_ = now;
+          pending_ += bytes;
+          if (pending_.size() >= kBatchBytes || now != pendingSince_) writePendingLocked();
+        }
+      }
     }
     std::lock_guard<std::mutex> guard(observerLock_);
     if (observer_) observer_(std::string(message));
   } catch (...) {
     // The log never reports a failure.
+  }
+}
+
+void QuillomancerLogger::flush() noexcept {
+  std::lock_guard<std::mutex> guard(lock_);
+  try {
+    writePendingLocked();
+  } catch (...) {
   }
 }
 
@@ -148,19 +196,86 @@ void QMLogFormat(const char* format, ...) {
   }
 }
 
-void QuillomancerLogger::appendString(std::string_view text) noexcept {
-  if (logPath_.empty()) return;
+void QMLogRenderWindow(std::int64_t hostLocation, std::int64_t localStart, std::int32_t size) {
   try {
-    const std::string bytes = toValidUtf8(text);
-    struct stat info {};
-    if (::stat(logPath_.c_str(), &info) == 0 && static_cast<std::uint64_t>(info.st_size) >= kMaxLogBytes)
-      ::unlink(logPath_.c_str());
-    const int fd = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    writeAll(fd, bytes);
-    ::close(fd);
+    std::string line;
+    line.reserve(112);
+    char digits[24];
+    const auto number = [&](auto value) { line.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr); };
+    line += "  Render window: hostLocation=";
+    number(hostLocation);
+    line += " localStart=";
+    number(localStart);
+    line += " size=";
+    number(size);
+    QuillomancerLogger::shared().logMessageBatched(line);
   } catch (...) {
   }
+}
+
+void QuillomancerLogger::appendString(std::string_view text) noexcept {
+  std::lock_guard<std::mutex> guard(lock_);
+  try {
+    appendLocked(text);
+  } catch (...) {
+  }
+}
+
+const std::string& QuillomancerLogger::stampLocked(std::int64_t now) {
+  if (now != stampSecond_) {
+    stamp_ = qm::platform::formatLocalTimestamp(static_cast<std::time_t>(now));
+    stampSecond_ = now;
+  }
+  return stamp_;
+}
+
+bool QuillomancerLogger::openLocked() {
+  if (logPath_.empty()) return false;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd_ < 0) return false;
+  struct stat info {};
+  fileBytes_ = ::fstat(fd_, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  return true;
+}
+
+// The open file, still the one at the log's path (a file deleted under it is made anew), with its size.
+bool QuillomancerLogger::checkFileLocked() {
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || info.st_nlink == 0) return openLocked();
+  fileBytes_ = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+// Deletes the file and starts a new one (the waiting lines went with it).
+void QuillomancerLogger::restartFileLocked() {
+  pending_.clear();
+  ::unlink(logPath_.c_str());
+  if (!openLocked()) fileBytes_ = 0;
+}
+
+void QuillomancerLogger::writeLocked(std::string_view bytes) {
+  if (fd_ < 0 || bytes.empty()) return;
+  if (writeAll(fd_, bytes)) fileBytes_ += bytes.size();
+}
+
+void QuillomancerLogger::writePendingLocked() {
+  if (pending_.empty()) return;
+  if (checkFileLocked()) writeLocked(pending_);
+  pending_.clear();
+}
+
+void QuillomancerLogger::appendLocked(std::string_view text) {
+  if (logPath_.empty()) return;
+  const std::string bytes = toValidUtf8(text);
+  if (!checkFileLocked()) {
+    pending_.clear();
+    return;
+  }
+  writeLocked(pending_);
+  pending_.clear();
+  if (fileBytes_ >= kMaxLogBytes) restartFileLocked();
+  writeLocked(bytes);
 }
 
 std::string QMLogUploadSlice(const std::string& text) {
@@ -193,6 +308,7 @@ std::optional<std::string> QuillomancerLogger::getLogContents() noexcept {
     std::string text;
     {
       std::lock_guard<std::mutex> guard(lock_);
+      writePendingLocked();
       // Never more than the deletion threshold plus one line can be there; the bound is generous.
       if (!qm::platform::readFile(logPath_, text, 64u << 20)) return std::nullopt;
     }

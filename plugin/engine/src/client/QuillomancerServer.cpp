@@ -1,13 +1,15 @@
 // The service client's operations: health, transcribe, generate with its time-out refund, votes,
 // message dismissal, log upload and plug-in events, over the platform's HTTP transport.
 
-#include "QuillomancerServer.h"
+#include "QuillomancerServerPrivate.h"
 
 #include "QuillomancerLogger.h"
 #include "QuillomancerServerFormats.h"
 #include "qm/platform/defaults.h"
+#include "qm/platform/system_info.h"
+#include "qm/platform/text.h"
+#include "qm/platform/thread_check.h"
 
-#include <cinttypes>
 #include <cstdlib>
 #include <mutex>
 
@@ -94,42 +96,6 @@ std::string errorDescription(const HttpResponse& response) {
   return "The network connection failed.";
 }
 
-bool isValidUTF8(const std::string& text) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    const unsigned char c = s[i];
-    size_t extra = 0;
-    uint32_t cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= n) return false;  // the sequence runs past the end
-    for (size_t k = 1; k <= extra; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (s[i + k] & 0x3F);
-    }
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += extra + 1;
-  }
-  return true;
-}
-
 // Compact JSON, or nothing when a value cannot be encoded (text that is not UTF-8).
 std::optional<std::string> encodeJSON(const nlohmann::json& object, std::string* error) {
   try {
@@ -149,15 +115,25 @@ void appendPartStart(std::string& body, const char* boundary, const char* name) 
   body += name;
 }
 
-void appendFilePart(std::string& body, const char* boundary, const char* name, const char* filename,
-                    const std::string& wav) {
+// A WAV file part, the WAV written straight into the body; answers the WAV's size.
+size_t appendWavPart(std::string& body, const char* boundary, const char* name, const char* filename,
+                     const float* samples, uint64_t count, int32_t sampleRate) {
   appendPartStart(body, boundary, name);
   body += "\"; filename=\"";
   body += filename;
   body += "\"\r\n";
   body += "Content-Type: audio/wav\r\n\r\n";
-  body += wav;
+  const size_t wavBytes = AppendWAVData(body, samples, count, sampleRate);
   body += "\r\n";
+  return wavBytes;
+}
+
+// Room for a multipart body with WAVs of these sample counts, their part headers and the text
+// parts, so that it is never copied while it grows.
+size_t multipartCapacity(uint64_t samples, const std::vector<const std::string*>& texts) {
+  size_t bytes = 2048 + 2 * static_cast<size_t>(std::min<uint64_t>(samples, uint64_t(1) << 40));
+  for (const std::string* text : texts) bytes += 160 + text->size();
+  return bytes;
 }
 
 void appendTextPart(std::string& body, const char* boundary, const char* name, const std::string& value) {
@@ -234,7 +210,8 @@ bool QMAccessTokenIsSendable(const std::string& accessToken) {
 
 std::string QMEncodeMessageIdForPath(const std::string& messageId) {
   if (messageId.empty()) return {};
-  // Dot segments would move the request to another path once the URL is normalised.
+  // Dot segments would move the request to another path once the URL is normalised; every other
+  // segment stays below the messages folder, so the slashes between them are kept.
   size_t start = 0;
   while (start <= messageId.size()) {
     size_t slash = messageId.find('/', start);
@@ -247,7 +224,7 @@ std::string QMEncodeMessageIdForPath(const std::string& messageId) {
   std::string out;
   for (unsigned char c : messageId) {
     const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      std::string_view("-._~!$&'()*+,;=:@").find(static_cast<char>(c)) != std::string_view::npos;
+                      std::string_view("-._~!$&'()*+,;=:@/").find(static_cast<char>(c)) != std::string_view::npos;
     if (keep) {
       out.push_back(static_cast<char>(c));
     } else {
@@ -274,6 +251,7 @@ std::string SanitizeGenerateErrorMessage(long status, const std::string& code, c
 // ---- Health ---------------------------------------------------------------------------------------
 
 QuillomancerServer::HealthResult QuillomancerServer::CheckHealth() {
+  QM_ASSERT_THREAD(worker);
   HealthResult result;
   const auto url = endpointURL("/health");
   if (!url) return result;
@@ -306,12 +284,13 @@ QuillomancerServer::HealthResult QuillomancerServer::CheckHealth() {
 QuillomancerServer::TranscribeResult QuillomancerServer::Transcribe(const float* samples, uint64_t count,
                                                                     int32_t sampleRate, const std::string& language,
                                                                     const std::string& accessToken) {
+  QM_ASSERT_THREAD(worker);
   TranscribeResult result;
   const auto url = checkedEndpointURL("/api/transcribe", accessToken, "Transcribe", &result.errorMessage);
   if (!url) return result;
   std::string body;
-  appendFilePart(body, kTranscribeBoundary, "audio", "capture.wav",
-                 CreateWAVData(samples, samples ? count : 0, sampleRate));
+  body.reserve(multipartCapacity(samples ? count : 0, {&language}));
+  appendWavPart(body, kTranscribeBoundary, "audio", "capture.wav", samples, samples ? count : 0, sampleRate);
   appendTextPart(body, kTranscribeBoundary, "sample_rate", std::to_string(sampleRate));
   if (!language.empty()) appendTextPart(body, kTranscribeBoundary, "language", language);
   appendClosingBoundary(body, kTranscribeBoundary);
@@ -362,7 +341,7 @@ QuillomancerServer::TranscribeResult QuillomancerServer::Transcribe(const float*
     return result;
   }
   result.success = true;
-  if (!response.body.empty() && isValidUTF8(response.body)) result.responseJson = response.body;
+  if (!response.body.empty() && qm::platform::isValidUtf8(response.body)) result.responseJson = response.body;
   QMLogFormat("[SRV] Transcribe success: %zu chars, %zu timed words", result.text.size(), result.words.size());
   return result;
 }
@@ -370,6 +349,7 @@ QuillomancerServer::TranscribeResult QuillomancerServer::Transcribe(const float*
 // ---- Generate and refund --------------------------------------------------------------------------
 
 TimeoutRefundResult RequestTimeoutRefund(const std::string& accessToken, int64_t elapsedMs) {
+  QM_ASSERT_THREAD(worker);
   TimeoutRefundResult result;
   if (accessToken.empty() || !QMAccessTokenIsSendable(accessToken)) return result;
   const auto url = endpointURL("/api/render/timeout");
@@ -393,7 +373,7 @@ TimeoutRefundResult RequestTimeoutRefund(const std::string& accessToken, int64_t
   const auto object = ParseJSONResponse(response.body);
   if (response.status != 200 || !object) {
     const std::string shown =
-        response.body.empty() || !isValidUTF8(response.body) ? std::string("(no body)") : response.body;
+        response.body.empty() || !qm::platform::isValidUtf8(response.body) ? std::string("(no body)") : response.body;
     QMLogFormat("[SRV] Timeout refund HTTP %ld invalid response: %s", response.status, shown.c_str());
     return result;
   }
@@ -412,90 +392,73 @@ TimeoutRefundResult RequestTimeoutRefund(const std::string& accessToken, int64_t
   return result;
 }
 
-QuillomancerServer::GenerateResult QuillomancerServer::Generate(
-    const float* primary, uint64_t primaryCount, const float* secondary, uint64_t secondaryCount, int32_t sampleRate,
-    const std::string& text, const std::string& referenceText, const std::string& language,
-    const std::string& accessToken, int32_t takes, bool addBreath, bool voiceChange, bool lineChangeV2,
-    bool variation) {
-  GenerateResult result;
-  const auto url = checkedEndpointURL("/api/generate", accessToken, "Generate", &result.errorMessage);
-  if (!url) return result;
-  if (primary == nullptr) primaryCount = 0;
-  if (secondary == nullptr) secondaryCount = 0;
-  const std::string wav = CreateWAVData(primary, primaryCount, sampleRate);
-  QMLogFormat("[SRV] WAV data: %zu bytes (%" PRIu64 " samples at %dHz)", wav.size(), primaryCount, sampleRate);
-  std::string performanceWav;
-  if (voiceChange) {
-    performanceWav = CreateWAVData(secondary, secondaryCount, sampleRate);
-    QMLogFormat("[SRV] Performance WAV data: %zu bytes (%" PRIu64 " samples at %dHz)", performanceWav.size(),
-                secondaryCount, sampleRate);
-  }
+namespace {
 
+// The multipart body of a generation: the clip(s) as WAV, the texts outside Voice Change, then the
+// settings.
+std::string generateBody(const QuillomancerServer::GenerateRequest& r) {
   std::string body;
-  body.reserve(wav.size() + performanceWav.size() + 2048);
-  if (voiceChange) {
-    appendFilePart(body, kGenerateBoundary, "voice_audio", "voice.wav", wav);
-    appendFilePart(body, kGenerateBoundary, "performance_audio", "performance.wav", performanceWav);
+  body.reserve(multipartCapacity(r.primary.size() + (r.voiceChange ? r.secondary.size() : 0),
+                                 {&r.text, &r.referenceText, &r.language}));
+  const char* primaryName = r.voiceChange ? "voice_audio" : "audio";
+  const char* primaryFile = r.voiceChange ? "voice.wav" : "capture.wav";
+  const size_t wavBytes =
+      appendWavPart(body, kGenerateBoundary, primaryName, primaryFile, r.primary.data(), r.primary.size(), r.sampleRate);
+  QMLogFormat("[SRV] WAV data: %zu bytes (%zu samples at %dHz)", wavBytes, r.primary.size(), r.sampleRate);
+  if (r.voiceChange) {
+    const size_t performanceBytes = appendWavPart(body, kGenerateBoundary, "performance_audio", "performance.wav",
+                                                  r.secondary.data(), r.secondary.size(), r.sampleRate);
+    QMLogFormat("[SRV] Performance WAV data: %zu bytes (%zu samples at %dHz)", performanceBytes, r.secondary.size(),
+                r.sampleRate);
   } else {
-    appendFilePart(body, kGenerateBoundary, "audio", "capture.wav", wav);
-    appendTextPart(body, kGenerateBoundary, "text", text);
-    appendTextPart(body, kGenerateBoundary, "reference_text", referenceText);
+    appendTextPart(body, kGenerateBoundary, "text", r.text);
+    appendTextPart(body, kGenerateBoundary, "reference_text", r.referenceText);
   }
-  if (!language.empty()) appendTextPart(body, kGenerateBoundary, "language", language);
-  appendTextPart(body, kGenerateBoundary, "sample_rate", std::to_string(sampleRate));
-  appendTextPart(body, kGenerateBoundary, "takes", std::to_string(takes));
-  appendTextPart(body, kGenerateBoundary, "variation", variation ? "1" : "0");
-  appendTextPart(body, kGenerateBoundary, "breath", addBreath ? "true" : "false");
-  if (voiceChange || lineChangeV2)
-    appendTextPart(body, kGenerateBoundary, "mode", voiceChange ? "voice_change" : "line_change_v2");
+  if (!r.language.empty()) appendTextPart(body, kGenerateBoundary, "language", r.language);
+  appendTextPart(body, kGenerateBoundary, "sample_rate", std::to_string(r.sampleRate));
+  appendTextPart(body, kGenerateBoundary, "takes", std::to_string(r.takes));
+  appendTextPart(body, kGenerateBoundary, "variation", r.variation ? "1" : "0");
+  appendTextPart(body, kGenerateBoundary, "breath", r.addBreath ? "true" : "false");
+  if (r.voiceChange || r.lineChangeV2)
+    appendTextPart(body, kGenerateBoundary, "mode", r.voiceChange ? "voice_change" : "line_change_v2");
   appendClosingBoundary(body, kGenerateBoundary);
+  return body;
+}
 
-  const QuillomancerServerTimeouts timeouts = QuillomancerServerGetTimeouts();
-  HttpRequest request = makeRequest(*url, voiceChange ? timeouts.generateVoiceChange : timeouts.generate);
-  request.headers.emplace_back("Content-Type", multipartContentType(kGenerateBoundary));
-  addAuthorization(request, accessToken);
-  request.headers.emplace_back("X-Plugin-Version", kQuillomancer_PluginVersion);
-  request.body = std::move(body);
-  QMLogFormat("[SRV] Sending to %s  (%zu bytes, language=%s, breath=%s, auth=%s)", url->c_str(), request.body.size(),
-              languageForLog(language), addBreath ? "true" : "false", authForLog(accessToken));
-
-  const HttpResponse response = SyncRequest(request);
-  if (response.error == kHttpErrorTimedOut) {
-    result.errorCode = "TIMEOUT";
-    result.errorMessage = "Generation timed out. Please try again.";
-    result.timeoutRefundAttempted = true;
-    const TimeoutRefundResult refund = RequestTimeoutRefund(accessToken, voiceChange ? 60000 : 45000);
-    if (refund.ok) {
-      result.timeoutRefundSucceeded = true;
-      result.refundedCount = refund.refundedCount;
-      result.refundedCredits = refund.refundedCredits;
-      if (refund.hasBalance) {
-        result.hasCreditBalance = true;
-        result.creditBalance = refund.balance;
-      }
-      if (result.refundedCredits < 1) {
-        result.errorMessage = "Generation timed out. No credits were deducted.";
-      } else if (refund.hasBalance) {
-        result.errorMessage = "Generation timed out. " + std::to_string(result.refundedCredits) +
-                              " credits restored. Balance: " + std::to_string(result.creditBalance) + ".";
-      } else {
-        result.errorMessage =
-            "Generation timed out. " + std::to_string(result.refundedCredits) + " credits restored.";
-      }
+// A generation that timed out: asks for the credits back and says what came of it.
+void refundTimedOutGeneration(const std::string& accessToken, bool voiceChange,
+                              QuillomancerServer::GenerateResult& result) {
+  result.errorCode = "TIMEOUT";
+  result.errorMessage = "Generation timed out. Please try again.";
+  result.timeoutRefundAttempted = true;
+  const TimeoutRefundResult refund = RequestTimeoutRefund(accessToken, voiceChange ? 60000 : 45000);
+  if (refund.ok) {
+    result.timeoutRefundSucceeded = true;
+    result.refundedCount = refund.refundedCount;
+    result.refundedCredits = refund.refundedCredits;
+    if (refund.hasBalance) {
+      result.hasCreditBalance = true;
+      result.creditBalance = refund.balance;
     }
-    QMLogFormat("[SRV] Generate timeout: refundAttempted=%d refundSucceeded=%d refunded_count=%d refunded_credits=%d",
-                result.timeoutRefundAttempted ? 1 : 0, result.timeoutRefundSucceeded ? 1 : 0, result.refundedCount,
-                result.refundedCredits);
-    return result;
+    if (result.refundedCredits < 1) {
+      result.errorMessage = "Generation timed out. No credits were deducted.";
+    } else if (refund.hasBalance) {
+      result.errorMessage = "Generation timed out. " + std::to_string(result.refundedCredits) +
+                            " credits restored. Balance: " + std::to_string(result.creditBalance) + ".";
+    } else {
+      result.errorMessage = "Generation timed out. " + std::to_string(result.refundedCredits) + " credits restored.";
+    }
   }
-  if (response.error != 0) {
-    result.errorCode = "NETWORK_ERROR";
-    result.errorMessage = errorDescription(response);
-    QMLogFormat("[SRV] Network error: %s", result.errorMessage.c_str());
-    return result;
-  }
+  QMLogFormat("[SRV] Generate timeout: refundAttempted=%d refundSucceeded=%d refunded_count=%d refunded_credits=%d",
+              result.timeoutRefundAttempted ? 1 : 0, result.timeoutRefundSucceeded ? 1 : 0, result.refundedCount,
+              result.refundedCredits);
+}
 
-  QMLogFormat("[SRV] Response: HTTP %ld, %zu bytes", response.status, response.body.size());
+// An HTTP answer to a generation, its body as it was received: the takes container on 200, else
+// the service's error.
+void readGenerateAnswer(const HttpResponse& response, QMChunkedBody& body, int32_t sampleRate,
+                        QuillomancerServer::GenerateResult& result) {
+  QMLogFormat("[SRV] Response: HTTP %ld, %zu bytes", response.status, body.size());
   result.renderId = HTTPHeaderValue(&response, "X-Render-Id");
   if (result.renderId.empty())
     QMLogFormat("[SRV] Generate response missing X-Render-Id header");
@@ -503,24 +466,25 @@ QuillomancerServer::GenerateResult QuillomancerServer::Generate(
     QMLogFormat("[SRV] Generate response render id: %s", result.renderId.c_str());
 
   if (response.status == 200) {
-    if (response.body.size() < 28) {
+    if (body.size() < 28) {
       result.errorMessage = "Empty or too-small response";
-      return result;
+      return;
     }
-    const auto* bytes = reinterpret_cast<const uint8_t*>(response.body.data());
     size_t consumed = 0;
-    if (!ParseQMTK(bytes, response.body.size(), static_cast<double>(sampleRate), result, &consumed)) {
+    if (!ParseQMTK(body, static_cast<double>(sampleRate), result, &consumed)) {
       result.errorMessage = "Failed to parse QMTK response";
-      return result;
+      return;
     }
-    ParseGenerateTimingSidecar(bytes, response.body.size(), consumed, result);
+    const std::string trailer = body.tail(consumed);
+    ParseGenerateTimingSidecar(reinterpret_cast<const uint8_t*>(trailer.data()), trailer.size(), 0, result);
     result.success = true;
     QMLogFormat("[SRV] Generate success: %d takes", result.takeCount);
-    return result;
+    return;
   }
 
   const long status = response.status;
-  const auto object = ParseJSONResponse(response.body);
+  const std::string text = body.tail(0);
+  const auto object = ParseJSONResponse(text);
   if (object) {
     const std::string serviceCode = JSONString(&*object, "error");
     result.errorCode = SanitizeGenerateErrorCode(status, serviceCode);
@@ -529,10 +493,48 @@ QuillomancerServer::GenerateResult QuillomancerServer::Generate(
   }
   if (result.errorMessage.empty()) {
     result.errorMessage = "HTTP " + std::to_string(status);
-    if (!response.body.empty() && isValidUTF8(response.body)) result.errorMessage += ": " + response.body;
+    if (!text.empty() && qm::platform::isValidUtf8(text)) result.errorMessage += ": " + text;
   }
   result.errorCode = SanitizeGenerateErrorCode(status, result.errorCode);
   result.errorMessage = SanitizeGenerateErrorMessage(status, result.errorCode, result.errorMessage);
+}
+
+}  // namespace
+
+QuillomancerServer::GenerateResult QuillomancerServer::Generate(GenerateRequest r) {
+  QM_ASSERT_THREAD(worker);
+  GenerateResult result;
+  const auto url = checkedEndpointURL("/api/generate", r.accessToken, "Generate", &result.errorMessage);
+  if (!url) return result;
+
+  const QuillomancerServerTimeouts timeouts = QuillomancerServerGetTimeouts();
+  HttpRequest request = makeRequest(*url, r.voiceChange ? timeouts.generateVoiceChange : timeouts.generate);
+  request.headers.emplace_back("Content-Type", multipartContentType(kGenerateBoundary));
+  addAuthorization(request, r.accessToken);
+  request.headers.emplace_back("X-Plugin-Version", kQuillomancer_PluginVersion);
+  request.body = generateBody(r);
+  // The clips are in the body now; the takes will need the room.
+  QuillomancerSamples().swap(r.primary);
+  QuillomancerSamples().swap(r.secondary);
+  QMLogFormat("[SRV] Sending to %s  (%zu bytes, language=%s, breath=%s, auth=%s)", url->c_str(), request.body.size(),
+              languageForLog(r.language), r.addBreath ? "true" : "false", authForLog(r.accessToken));
+
+  QMChunkedBody answer;
+  request.onBody = [&answer](const char* data, size_t size) {
+    answer.append(data, size);
+    return true;
+  };
+  const HttpResponse response = SyncRequest(request);
+  std::string().swap(request.body);
+  if (response.error == kHttpErrorTimedOut) {
+    refundTimedOutGeneration(r.accessToken, r.voiceChange, result);
+  } else if (response.error != 0) {
+    result.errorCode = "NETWORK_ERROR";
+    result.errorMessage = errorDescription(response);
+    QMLogFormat("[SRV] Network error: %s", result.errorMessage.c_str());
+  } else {
+    readGenerateAnswer(response, answer, r.sampleRate, result);
+  }
   return result;
 }
 
@@ -570,7 +572,7 @@ void QuillomancerServer::DismissMessage(const std::string& messageId, const std:
   }
   const std::string encoded = QMEncodeMessageIdForPath(messageId);
   if (encoded.empty()) {
-    QMLogFormat("[SRV] DismissMessage refused: message id is not a single path segment (id=%s)", messageId.c_str());
+    QMLogFormat("[SRV] DismissMessage refused: message id holds a dot segment (id=%s)", messageId.c_str());
     return;
   }
   const auto url = endpointURL("/api/messages/" + encoded + "/dismiss");
@@ -587,6 +589,7 @@ QuillomancerServer::UploadLogResult QuillomancerServer::UploadLog(const std::str
                                                                   const std::string& email,
                                                                   const std::string& accessToken,
                                                                   const std::string& crashReport) {
+  QM_ASSERT_THREAD(worker);
   UploadLogResult result;
   const auto url = checkedEndpointURL("/api/log/upload", accessToken, "UploadLog", &result.message);
   if (!url) return result;
@@ -680,4 +683,83 @@ void QuillomancerServer::SendPluginEventImmediate(const std::string& eventName, 
                   response.status, message.empty() ? "(none)" : message.c_str());
     }
   });
+}
+
+// ---- Account status ---------------------------------------------------------------------------------
+
+namespace {
+
+// The plug-in events as they go out: the caller's text when it is a JSON array within the limit,
+// else an empty array. The text is sent as given, so the service sees exactly what the queue
+// serialised.
+std::string verifyEventsText(const std::string& pluginEvents) {
+  if (pluginEvents.size() > kQMVerifyMaxEventsBytes) {
+    QMLogFormat("[SRV] VerifyAccount: plug-in events over %zu bytes (%zu) sent as []", kQMVerifyMaxEventsBytes,
+                pluginEvents.size());
+    return "[]";
+  }
+  const auto parsed = nlohmann::json::parse(pluginEvents, nullptr, false);
+  if (parsed.is_discarded() || !parsed.is_array()) {
+    QMLogFormat("[SRV] VerifyAccount: plug-in events are not a JSON array, sent as []");
+    return "[]";
+  }
+  return pluginEvents;
+}
+
+}  // namespace
+
+QuillomancerServer::VerifyResult QuillomancerServer::VerifyAccount(const std::string& accessToken,
+                                                                   const std::string& host,
+                                                                   const std::string& pluginEvents) {
+  QM_ASSERT_THREAD(worker);
+  VerifyResult result;
+  if (accessToken.empty()) {
+    QMLogFormat("[SRV] VerifyAccount skipped: no access token");
+    return result;
+  }
+  if (!QMAccessTokenIsSendable(accessToken)) {
+    QMLogFormat("[SRV] VerifyAccount refused: the access token holds control characters");
+    return result;
+  }
+  const auto url = endpointURL("/api/account/status");
+  if (!url) {
+    QMLogFormat("[SRV] VerifyAccount skipped: invalid server URL");
+    return result;
+  }
+  const nlohmann::json object = {{"plugin_version", kQuillomancer_PluginVersion},
+                                 {"installed_version", kQuillomancer_PluginVersion},
+                                 {"host", host.empty() ? std::string("pro_tools") : host},
+                                 {"os_version", qm::platform::operatingSystemVersion()}};
+  std::string encodeError;
+  auto body = encodeJSON(object, &encodeError);
+  if (!body) {
+    QMLogFormat("[SRV] VerifyAccount JSON encode failed: %s", encodeError.c_str());
+    return result;
+  }
+  const std::string events = verifyEventsText(pluginEvents);
+  body->pop_back();  // the closing brace: the events go in last, as they were given
+  *body += ",\"plugin_events\":" + events + "}";
+
+  HttpRequest request = makeRequest(*url, QuillomancerServerGetTimeouts().verify);
+  request.maxResponseBytes = kQMVerifyMaxBodyBytes;
+  request.headers.emplace_back("Content-Type", "application/json");
+  addAuthorization(request, accessToken);
+  request.headers.emplace_back("X-Plugin-Version", kQuillomancer_PluginVersion);
+  request.body = std::move(*body);
+  QMLogFormat("[SRV] VerifyAccount request: %s (%zu bytes of events, auth=%s)", url->c_str(), events.size(),
+              authForLog(accessToken));
+
+  const HttpResponse response = SyncRequest(request);
+  if (response.error != 0) {
+    // Only a service that could not be reached is offline; an answer cut short or too large came
+    // from a service that is there.
+    result.offline = response.error == kHttpErrorTimedOut || (!response.hasResponse() && !response.refused);
+    QMLogFormat("[SRV] VerifyAccount error: %s (HTTP %ld, offline=%d)", errorDescription(response).c_str(),
+                response.status, result.offline ? 1 : 0);
+    return result;
+  }
+  result = ParseVerifyResponse(response.status, response.body);
+  QMLogFormat("[SRV] VerifyAccount: HTTP %ld, valid=%d, credits=%d, messages=%zu, acked_events=%zu", response.status,
+              result.valid ? 1 : 0, result.creditBalance, result.messages.size(), result.ackedEventIds.size());
+  return result;
 }

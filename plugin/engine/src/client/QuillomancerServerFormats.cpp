@@ -1,6 +1,8 @@
 #include "QuillomancerServerFormats.h"
 
 #include "QuillomancerLogger.h"
+#include "QuillomancerSampleLoops.h"
+#include "QuillomancerServerPrivate.h"
 
 #include <algorithm>
 #include <bit>
@@ -41,7 +43,7 @@ std::int32_t usableHostRate(double rate) {
 
 }  // namespace
 
-std::string CreateWAVData(const float* samples, std::uint64_t count, std::int32_t sampleRate) {
+std::size_t AppendWAVData(std::string& out, const float* samples, std::uint64_t count, std::int32_t sampleRate) {
   // The RIFF size (36 + 2n) must fit 32 bits.
   const std::uint64_t maxCount = (std::numeric_limits<std::uint32_t>::max() - 36u) / 2u;
   if (!samples) count = 0;
@@ -49,8 +51,7 @@ std::string CreateWAVData(const float* samples, std::uint64_t count, std::int32_
   const std::uint32_t dataBytes = static_cast<std::uint32_t>(count * 2u);
   const std::uint32_t rate = static_cast<std::uint32_t>(sampleRate);
 
-  std::string out;
-  out.reserve(44 + static_cast<size_t>(dataBytes));
+  out.reserve(out.size() + 44 + static_cast<size_t>(dataBytes));
   out.append("RIFF", 4);
   putU32(out, 36u + dataBytes);
   out.append("WAVE", 4);
@@ -64,93 +65,126 @@ std::string CreateWAVData(const float* samples, std::uint64_t count, std::int32_
   putU16(out, 16);
   out.append("data", 4);
   putU32(out, dataBytes);
-
   const size_t start = out.size();
   out.resize(start + dataBytes);
-  char* dst = out.data() + start;
-  // In blocks through a local buffer, so the compiler knows the output cannot alias the input
-  // and can vectorise the conversion.
-  constexpr size_t kBlock = 1024;
-  std::int16_t block[kBlock];
-  for (std::uint64_t done = 0; done < count;) {
-    const size_t n = static_cast<size_t>(std::min<std::uint64_t>(kBlock, count - done));
-    const float* in = samples + done;
-    for (size_t i = 0; i < n; ++i) {
-      float s = in[i];
-      s = s == s ? s : 0.0f;  // NaN becomes silence
-      s = std::min(std::max(s, -1.0f), 1.0f);
-      block[i] = static_cast<std::int16_t>(static_cast<int>(s * 32767.0f));  // truncation toward zero
-    }
-    if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(dst + 2 * done, block, 2 * n);
-    } else {
-      for (size_t i = 0; i < n; ++i) {
-        const auto u = static_cast<std::uint16_t>(block[i]);
-        dst[2 * (done + i)] = static_cast<char>(u & 0xFF);
-        dst[2 * (done + i) + 1] = static_cast<char>(u >> 8);
-      }
-    }
-    done += n;
+  QMSampleLoopsInUse().encodePcm16(samples, static_cast<int64_t>(count), out.data() + start);
+  return 44 + static_cast<size_t>(dataBytes);
+}
+
+std::string CreateWAVData(const float* samples, std::uint64_t count, std::int32_t sampleRate) {
+  std::string out;
+  AppendWAVData(out, samples, count, sampleRate);
+  return out;
+}
+
+QuillomancerSamples Resample(std::span<const float> x, std::int32_t from, std::int32_t to) {
+  if (from == to || x.empty() || from < 1 || to < 1) return QuillomancerSamples(x.begin(), x.end());
+  const double ratio = static_cast<double>(from) / static_cast<double>(to);
+  const size_t n = x.size();
+  const auto m = static_cast<size_t>(static_cast<double>(n) / ratio);
+  QuillomancerSamples y(m);
+  QMSampleLoopsInUse().interpolate(x.data(), static_cast<int64_t>(n), y.data(), static_cast<int64_t>(m), ratio);
+  return y;
+}
+
+// ---- the takes container -----------------------------------------------------------------------
+
+void QMChunkedBody::append(const char* data, std::size_t size) {
+  while (size > 0) {
+    const std::size_t within = size_ % kBlockBytes;
+    if (within == 0) blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+    const std::size_t n = std::min(size, kBlockBytes - within);
+    std::memcpy(blocks_.back().get() + within, data, n);
+    data += n;
+    size -= n;
+    size_ += n;
   }
+}
+
+void QMChunkedBody::copy(std::size_t offset, std::size_t count, void* out) const {
+  auto* to = static_cast<char*>(out);
+  forEachStretch(offset, count, [&](const char* p, std::size_t n) {
+    std::memcpy(to, p, n);
+    to += n;
+  });
+}
+
+void QMChunkedBody::releaseBefore(std::size_t offset) {
+  for (std::size_t block = 0; block < blocks_.size() && (block + 1) * kBlockBytes <= offset; ++block)
+    blocks_[block].reset();
+}
+
+std::string QMChunkedBody::tail(std::size_t offset) const {
+  std::string out;
+  if (offset >= size_) return out;
+  out.reserve(size_ - offset);
+  forEachStretch(offset, size_ - offset, [&](const char* p, std::size_t n) { out.append(p, n); });
   return out;
 }
 
 namespace {
 
-// The interpolation loop. On x86 it is built a second time for processors with a fused
-// multiply-add instruction and chosen at run time (no ifunc: sanitizers cannot run resolvers);
-// elsewhere the library's fma (exact, slower) is used. Both round identically.
-inline void interpolateBody(const float* x, size_t n, float* y, size_t m, double ratio) {
-  for (size_t i = 0; i < m; ++i) {
-    const double p = static_cast<double>(i) * ratio;
-    const auto i0 = std::min(static_cast<size_t>(p), n - 1);
-    const size_t i1 = std::min(i0 + 1, n - 1);
-    const double f = p - static_cast<double>(i0);
-    y[i] = static_cast<float>(std::fma(static_cast<double>(x[i0]), 1.0 - f, static_cast<double>(x[i1]) * f));
+// The decoder's view of a body held in one piece.
+struct ContiguousBody {
+  const std::uint8_t* bytes;
+  std::size_t length;
+  std::size_t size() const { return length; }
+  void copy(std::size_t offset, std::size_t count, void* out) const { std::memcpy(out, bytes + offset, count); }
+  void decode(std::size_t offset, std::size_t count, float* out) const {
+    QMSampleLoopsInUse().decodePcm16(reinterpret_cast<const char*>(bytes) + offset, static_cast<int64_t>(count), out);
   }
-}
+  void releaseBefore(std::size_t) {}
+};
 
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("fma"))) void interpolateWithFma(const float* x, size_t n, float* y, size_t m, double ratio) {
-  interpolateBody(x, n, y, m, ratio);
-}
-#endif
+// ... and of one held in blocks, each let go as soon as its last sample is decoded; a sample
+// split across two blocks is put together on its own.
+struct BlockBody {
+  QMChunkedBody& body;
+  std::size_t size() const { return body.size(); }
+  void copy(std::size_t offset, std::size_t count, void* out) const { body.copy(offset, count, out); }
+  void decode(std::size_t offset, std::size_t count, float* out) {
+    const QMSampleLoops& loops = QMSampleLoopsInUse();
+    char carry[2];
+    bool carrying = false;
+    std::size_t at = offset;
+    body.forEachStretch(offset, 2 * count, [&](const char* p, std::size_t n) {
+      at += n;
+      if (carrying) {
+        carry[1] = *p++;
+        --n;
+        loops.decodePcm16(carry, 1, out++);
+        carrying = false;
+      }
+      loops.decodePcm16(p, static_cast<int64_t>(n / 2), out);
+      out += n / 2;
+      if (n % 2) {
+        carry[0] = p[n - 1];
+        carrying = true;
+      }
+      body.releaseBefore(at);  // a byte carried over is copied already
+    });
+  }
+  void releaseBefore(std::size_t offset) { body.releaseBefore(offset); }
+};
 
-void interpolate(const float* x, size_t n, float* y, size_t m, double ratio) {
-#if defined(__x86_64__) || defined(__i386__)
-  static const bool hasFma = __builtin_cpu_supports("fma");
-  if (hasFma) return interpolateWithFma(x, n, y, m, ratio);
-#endif
-  interpolateBody(x, n, y, m, ratio);
-}
-
-}  // namespace
-
-std::vector<float> Resample(const std::vector<float>& x, std::int32_t from, std::int32_t to) {
-  if (from == to || x.empty() || from < 1 || to < 1) return x;
-  const double ratio = static_cast<double>(from) / static_cast<double>(to);
-  const size_t n = x.size();
-  const auto m = static_cast<size_t>(static_cast<double>(n) / ratio);
-  std::vector<float> y(m);
-  interpolate(x.data(), n, y.data(), m, ratio);
-  return y;
-}
-
-bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRate,
-               QuillomancerServer::GenerateResult& result, std::size_t* outOffset) {
-  if (!body) length = 0;
+template <typename Body>
+bool ParseTakes(Body& body, double hostSampleRate, QuillomancerServer::GenerateResult& result,
+                std::size_t* outOffset) {
+  const std::size_t length = body.size();
   if (length < 28) {
     QMLogFormat("[SRV] QMTK too small: %zu bytes", length);
     return false;
   }
-  const std::uint32_t magic = getU32(body);
-  const std::uint32_t version = getU32(body + 4);
-  const std::uint32_t takeCount = getU32(body + 8);
-  const std::uint32_t rate = getU32(body + 12);
-  const std::uint32_t bits = getU32(body + 16);
-  const std::uint32_t remaining = getU32(body + 20);
-  const std::uint32_t remainingOther = getU32(body + 24);
-  if (std::memcmp(body, "QMTK", 4) != 0) {
+  std::uint8_t header[28];
+  body.copy(0, 28, header);
+  const std::uint32_t magic = getU32(header);
+  const std::uint32_t version = getU32(header + 4);
+  const std::uint32_t takeCount = getU32(header + 8);
+  const std::uint32_t rate = getU32(header + 12);
+  const std::uint32_t bits = getU32(header + 16);
+  const std::uint32_t remaining = getU32(header + 20);
+  const std::uint32_t remainingOther = getU32(header + 24);
+  if (std::memcmp(header, "QMTK", 4) != 0) {
     QMLogFormat("[SRV] Bad QMTK magic: 0x%08X", magic);
     return false;
   }
@@ -169,8 +203,10 @@ bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRa
     QMLogFormat("[SRV] Bad QMTK sample rate: %uHz", rate);
     return false;
   }
+  std::uint8_t lengthWords[20];
+  body.copy(28, 4 * static_cast<size_t>(takeCount), lengthWords);
   std::uint32_t takeLengths[5] = {};
-  for (std::uint32_t i = 0; i < takeCount; ++i) takeLengths[i] = getU32(body + 28 + 4 * i);
+  for (std::uint32_t i = 0; i < takeCount; ++i) takeLengths[i] = getU32(lengthWords + 4 * i);
   QMLogFormat("[SRV] QMTK: %u takes, %uHz, %u-bit, remaining=%u/%u", takeCount, rate, bits, remaining,
               remainingOther);
 
@@ -200,23 +236,9 @@ bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRa
       return false;
     }
     decodedTotal += produced;
-    std::vector<float> samples(count);
-    const std::uint8_t* p = body + offset;
-    constexpr size_t kBlock = 1024;
-    std::int16_t block[kBlock];
-    for (size_t done = 0; done < count;) {
-      const size_t n = std::min(kBlock, count - done);
-      if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(block, p + 2 * done, 2 * n);
-      } else {
-        for (size_t k = 0; k < n; ++k)
-          block[k] = static_cast<std::int16_t>(
-              static_cast<std::uint16_t>(p[2 * (done + k)] | (p[2 * (done + k) + 1] << 8)));
-      }
-      float* out = samples.data() + done;
-      for (size_t k = 0; k < n; ++k) out[k] = static_cast<float>(block[k]) / 32768.0f;
-      done += n;
-    }
+    QuillomancerSamples samples(count);
+    body.decode(offset, count, samples.data());
+    body.releaseBefore(offset + takeBytes);
     if (static_cast<std::int32_t>(rate) != hostRate) {
       QMLogFormat("[SRV]   Take %u: resampling %uHz -> %dHz (%zu samples)", i, rate, hostRate, samples.size());
       samples = Resample(samples, static_cast<std::int32_t>(rate), hostRate);
@@ -228,6 +250,20 @@ bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRa
   }
   if (outOffset) *outOffset = offset;
   return true;
+}
+
+}  // namespace
+
+bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRate,
+               QuillomancerServer::GenerateResult& result, std::size_t* outOffset) {
+  ContiguousBody contiguous{body, body ? length : 0};
+  return ParseTakes(contiguous, hostSampleRate, result, outOffset);
+}
+
+bool ParseQMTK(QMChunkedBody& body, double hostSampleRate, QuillomancerServer::GenerateResult& result,
+               std::size_t* outOffset) {
+  BlockBody blocks{body};
+  return ParseTakes(blocks, hostSampleRate, result, outOffset);
 }
 
 void ParseGenerateTimingSidecar(const std::uint8_t* body, std::size_t length, std::size_t offset,

@@ -1,8 +1,9 @@
 // JSON readers of the service client: typed accessors that never throw, the timed-transcript
 // readers, response-header lookup and the UTC timestamp.
 
-#include "QuillomancerServer.h"
+#include "QuillomancerServerPrivate.h"
 
+#include "qm/platform/json.h"
 #include "qm/platform/time.h"
 
 #include <cctype>
@@ -92,16 +93,7 @@ T readTyped(const json* object, std::string_view key, bool* present, Convert con
 
 }  // namespace
 
-std::optional<nlohmann::json> ParseJSONResponse(std::string_view body) {
-  if (body.empty()) return std::nullopt;
-  try {
-    json parsed = json::parse(body.begin(), body.end(), nullptr, /*allow_exceptions=*/false);
-    if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-    return parsed;
-  } catch (...) {  // allocation failure
-    return std::nullopt;
-  }
-}
+std::optional<nlohmann::json> ParseJSONResponse(std::string_view body) { return qm::platform::parseJsonObject(body); }
 
 std::string JSONString(const nlohmann::json* object, std::string_view key) {
   const json* value = findValue(object, key);

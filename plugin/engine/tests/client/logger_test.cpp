@@ -127,16 +127,72 @@ TEST_F(LoggerTest, FileOfOneMebibyteIsDeletedBeforeTheNextLine) {
   }
 }
 
+// Stamps replaced, so that two logs written in different seconds compare.
+std::string maskStamps(const std::string& text) {
+  std::string out;
+  for (const std::string& line : splitLines(text)) {
+    out += line.size() > 21 && line[0] == '[' && line[20] == ']' ? "[t]" + line.substr(21) : line;
+    out += '\n';
+  }
+  return out;
+}
+
+TEST_F(LoggerTest, BatchedLinesEndAsIfEachHadBeenWrittenAtOnce) {
+  // The same messages, one log line by line, the other mostly batched, across two deletions.
+  QuillomancerLogger plain(dir + "/plain"), batched(dir + "/batched");
+  for (int i = 0; i < 30000; ++i) {
+    const std::string message = "  Render window: hostLocation=" + std::to_string(i * 1024) + " size=1024";
+    plain.logMessage(message);
+    if (i % 997 == 0) {
+      batched.logMessage(message);  // an ordinary line between the batched ones writes them first
+    } else {
+      batched.logMessageBatched(message);
+    }
+    if (i == 12345) {
+      plain.logMessage(std::string("bad \xFF byte"));
+      batched.logMessageBatched(std::string("bad \xFF byte"));
+    }
+  }
+  batched.flush();
+  const std::string want = read(plain.logPath());
+  ASSERT_LT(want.size(), QuillomancerLogger::kMaxLogBytes);  // the 1 MiB rule struck
+  EXPECT_TRUE(maskStamps(read(batched.logPath())) == maskStamps(want));
+}
+
+TEST_F(LoggerTest, WaitingLinesReachTheFileAndAFileDeletedUnderTheLogIsMadeAnew) {
+  QuillomancerLogger log(dir);
+  log.logMessageBatched("first");
+  EXPECT_NE(log.getLogContents().value_or("").find("] first\n"), std::string::npos);
+  fs::remove(log.logPath());
+  log.logMessageBatched("second");
+  log.flush();
+  EXPECT_TRUE(isLogLine(splitLines(read(log.logPath())).at(0), "second"));
+  fs::remove(log.logPath());
+  log.logMessage("third");
+  EXPECT_TRUE(isLogLine(splitLines(read(log.logPath())).at(0), "third"));
+  {
+    QuillomancerLogger closing(dir + "/closing");
+    closing.logMessageBatched("last words");
+  }
+  EXPECT_NE(read(dir + "/closing/quillomancer.log").find("] last words\n"), std::string::npos);
+}
+
 TEST_F(LoggerTest, LinesFromManyThreadsNeverInterleave) {
   QuillomancerLogger log(dir);
   constexpr int kThreads = 8, kLines = 200;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&log, t] {
-      for (int i = 0; i < kLines; ++i)
-        log.logMessage("thread " + std::to_string(t) + " line " + std::to_string(i) + " " + std::string(100, 'x'));
+      for (int i = 0; i < kLines; ++i) {
+        const std::string message = "thread " + std::to_string(t) + " line " + std::to_string(i) + " " + std::string(100, 'x');
+        if (t % 2)
+          log.logMessageBatched(message);
+        else
+          log.logMessage(message);
+      }
     });
   for (auto& th : threads) th.join();
+  log.flush();
 
   std::set<std::string> seen;
   int lines = 0;

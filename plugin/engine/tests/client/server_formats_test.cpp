@@ -44,6 +44,8 @@ std::string container(const std::vector<std::string>& takes, std::uint32_t rate 
 
 const std::uint8_t* bytes(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 
+std::vector<float> floats(const QuillomancerSamples& samples) { return {samples.begin(), samples.end()}; }
+
 // Sends the shared logger to a temporary HOME and records the messages of one test.
 class FormatsTest : public ::testing::Test {
  protected:
@@ -122,27 +124,60 @@ TEST(CreateWAVData, SoxReadsItAsMono16Bit) {
 
 TEST(Resample, LinearInterpolationAtTheNewRate) {
   const std::vector<float> x = {0.0f, 1.0f, 0.5f};
-  EXPECT_EQ(Resample(x, 48000, 48000), x);
+  EXPECT_EQ(floats(Resample(x, 48000, 48000)), x);
   EXPECT_TRUE(Resample({}, 24000, 48000).empty());
 
   // Up by two: every other output sample lies half way; the last holds the final sample.
-  const std::vector<float> up = Resample(x, 24000, 48000);
+  const std::vector<float> up = floats(Resample(x, 24000, 48000));
   EXPECT_EQ(up, (std::vector<float>{0.0f, 0.5f, 1.0f, 0.75f, 0.5f, 0.5f}));
 
   // Down by two: every other sample.
-  const std::vector<float> down = Resample({0.f, 1.f, 2.f, 3.f, 4.f}, 48000, 24000);
+  const std::vector<float> five = {0.f, 1.f, 2.f, 3.f, 4.f};
+  const std::vector<float> down = floats(Resample(five, 48000, 24000));
   EXPECT_EQ(down, (std::vector<float>{0.f, 2.f}));
 
   // 44.1 kHz to 48 kHz: length floor(n * 48000 / 44100), values between their neighbours.
   std::vector<float> ramp(441);
   for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i);
-  const std::vector<float> y = Resample(ramp, 44100, 48000);
+  const std::vector<float> y = floats(Resample(ramp, 44100, 48000));
   ASSERT_EQ(y.size(), 480u);
   for (size_t i = 0; i < y.size(); ++i) EXPECT_NEAR(y[i], std::min(i * 0.91875, 440.0), 1e-3) << i;
 
   // Nonsense rates leave the samples alone rather than dividing by zero.
-  EXPECT_EQ(Resample(x, 0, 48000), x);
-  EXPECT_EQ(Resample(x, 48000, -1), x);
+  EXPECT_EQ(floats(Resample(x, 0, 48000)), x);
+  EXPECT_EQ(floats(Resample(x, 48000, -1)), x);
+}
+
+// The decoder over a body held in blocks answers as over the same body in one piece, line for
+// line, whatever the cuts: the seeds, and containers with odd takes across block ends.
+TEST_F(FormatsTest, BodyInBlocksDecodesAsInOnePiece) {
+  std::vector<std::string> bodies;
+  for (const auto& entry : fs::directory_iterator(QM_SOURCE_DIR "/fuzz/corpus/takes_container")) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    bodies.emplace_back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  std::string odd(QMChunkedBody::kBlockBytes + 301, '\0');
+  for (size_t i = 0; i < odd.size(); ++i) odd[i] = static_cast<char>(i * 7 + i / 5);
+  bodies.push_back(container({odd.substr(0, 3), odd, odd.substr(9, 1001), odd.substr(5)}, 48000) + "{\"takes\":[]}");
+  const std::string cut = container({odd, odd}, 24000);
+  bodies.push_back(cut.substr(0, cut.size() - QMChunkedBody::kBlockBytes / 2));
+  for (const std::string& body : bodies) {
+    GenerateResult whole, pieces;
+    size_t wholeOffset = 0, piecesOffset = 0;
+    const size_t logged = allMessages().size();
+    const bool wholeOk = ParseQMTK(bytes(body), body.size(), 44100, whole, &wholeOffset);
+    const std::string wholeLog = allMessages().substr(logged);
+    QMChunkedBody blocks;
+    for (size_t at = 0; at < body.size(); at += 4093) blocks.append(body.data() + at, std::min<size_t>(4093, body.size() - at));
+    const bool piecesOk = ParseQMTK(blocks, 44100, pieces, &piecesOffset);
+    EXPECT_EQ(piecesOk, wholeOk);
+    EXPECT_EQ(piecesOffset, wholeOffset);
+    EXPECT_EQ(pieces.takes, whole.takes);
+    EXPECT_EQ(allMessages().substr(logged + wholeLog.size()), wholeLog);
+    if (wholeOk) {
+      EXPECT_EQ(blocks.tail(piecesOffset), body.substr(wholeOffset));
+    }
+  }
 }
 
 TEST_F(FormatsTest, ContainerFaultsAreRefusedWithTheirLogLine) {
@@ -176,7 +211,7 @@ TEST_F(FormatsTest, TakeRunningPastTheBodyFailsButKeepsEarlierTakes) {
   EXPECT_FALSE(ParseQMTK(bytes(body), body.size(), 48000, result, nullptr));
   EXPECT_TRUE(logged("[SRV] QMTK truncated take 1: need 4 at offset 40, total 43")) << allMessages();
   ASSERT_EQ(result.takes.size(), 2u);
-  EXPECT_EQ(result.takes[0], (std::vector<float>{0.5f, -0.5f}));
+  EXPECT_EQ(floats(result.takes[0]), (std::vector<float>{0.5f, -0.5f}));
   EXPECT_TRUE(result.takes[1].empty());
 
   // A small body may not expand into gigabytes through resampling: 8 kHz to 384 kHz of a
@@ -209,9 +244,9 @@ TEST_F(FormatsTest, DecodesTakesHeaderFieldsAndEndOffset) {
   EXPECT_TRUE(result.hasCreditBalance);
   EXPECT_EQ(result.creditBalance, std::numeric_limits<std::int32_t>::max());  // saturated
   ASSERT_EQ(result.takes.size(), 3u);
-  EXPECT_EQ(result.takes[0], (std::vector<float>{32767.0f / 32768.0f, -1.0f, 0.0f, 0.5f}));
-  EXPECT_EQ(result.takes[1], (std::vector<float>{-0.25f}));
-  EXPECT_EQ(result.takes[2], (std::vector<float>{1.0f / 32768.0f}));
+  EXPECT_EQ(floats(result.takes[0]), (std::vector<float>{32767.0f / 32768.0f, -1.0f, 0.0f, 0.5f}));
+  EXPECT_EQ(floats(result.takes[1]), (std::vector<float>{-0.25f}));
+  EXPECT_EQ(floats(result.takes[2]), (std::vector<float>{1.0f / 32768.0f}));
   EXPECT_TRUE(logged("[SRV] QMTK: 3 takes, 48000Hz, 16-bit, remaining=4294967280/20")) << allMessages();
   EXPECT_TRUE(logged("[SRV]   Take 0: 4 samples (0.00 sec at 48000Hz)")) << allMessages();
 }
@@ -223,7 +258,7 @@ TEST_F(FormatsTest, TakesAreResampledToTheHostRate) {
   ASSERT_TRUE(ParseQMTK(bytes(body), body.size(), 48000, result, nullptr));
   EXPECT_EQ(result.sampleRate, 24000);
   EXPECT_EQ(result.creditBalance, 5);
-  for (const auto& t : result.takes) EXPECT_EQ(t, (std::vector<float>{0.0f, 0.25f, 0.5f, 0.375f, 0.25f, 0.25f}));
+  for (const auto& t : result.takes) EXPECT_EQ(floats(t), (std::vector<float>{0.0f, 0.25f, 0.5f, 0.375f, 0.25f, 0.25f}));
   EXPECT_TRUE(logged("[SRV]   Take 1: resampling 24000Hz -> 48000Hz (3 samples)")) << allMessages();
   EXPECT_TRUE(logged("[SRV]   Take 1: 6 samples (0.00 sec at 48000Hz)")) << allMessages();
 

@@ -1,6 +1,7 @@
 // Typed JSON accessors, the timed-transcript readers, header lookup and the UTC timestamp.
 
 #include "QuillomancerServer.h"
+#include "QuillomancerServerPrivate.h"
 
 #include <gtest/gtest.h>
 

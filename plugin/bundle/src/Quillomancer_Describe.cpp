@@ -19,7 +19,7 @@
 #include "Quillomancer_GUI.h"
 #include "Quillomancer_HostProcessor.h"
 #include "Quillomancer_Parameters.h"
-#include "QuillomancerCustomDataStore.h"
+#include "QuillomancerStoreVocabulary.h"
 
 namespace {
 
@@ -50,28 +50,48 @@ bool IsProToolsHost(const AAX_ICollection* collection) {
   return true;
 }
 
+// The properties of the effect, in the order they are added. A four-character code goes as one
+// 32-bit integer, first character in the most significant byte.
+enum class For { kEveryHost, kProTools, kOtherHosts };
+struct DescribedProperty {
+  int32_t id;
+  AAX_CPropertyValue value;
+  For host;
+};
+constexpr DescribedProperty kProperties[] = {
+    {11, AAX_CPropertyValue(QMBlockID("Qllo")), For::kEveryHost},  // manufacturer code
+    {12, AAX_CPropertyValue(QMBlockID("Qmnc")), For::kEveryHost},  // product code
+    {14, AAX_CPropertyValue(QMBlockID("QMa3")), For::kEveryHost},  // AudioSuite plug-in code
+    {113, 48, For::kEveryHost},
+    {114, 48, For::kEveryHost},
+    {103, 1, For::kEveryHost},
+    {107, 1, For::kEveryHost},
+    {108, 1, For::kProTools},
+    {110, 1, For::kEveryHost},
+    {151, 1, For::kOtherHosts},
+};
+
 AAX_Result GetPlugInDescription(AAX_IEffectDescriptor& descriptor, bool isProTools) {
   AAX_CheckedResult err;
   AAX_IPropertyMap* properties = descriptor.NewPropertyMap();
   if (properties == nullptr) return AAX_ERROR_NULL_OBJECT;
-  err = properties->AddProperty(AAX_EProperty(11), AAX_CPropertyValue(QMBlockID("Qllo")));
-  err = properties->AddProperty(AAX_EProperty(12), AAX_CPropertyValue(QMBlockID("Qmnc")));
-  err = properties->AddProperty(AAX_EProperty(14), AAX_CPropertyValue(QMBlockID("QMa3")));
-  err = properties->AddProperty(AAX_EProperty(113), 48);
-  err = properties->AddProperty(AAX_EProperty(114), 48);
-  err = properties->AddProperty(AAX_EProperty(103), 1);
-  err = properties->AddProperty(AAX_EProperty(107), 1);
-  if (isProTools) err = properties->AddProperty(AAX_EProperty(108), 1);
-  err = properties->AddProperty(AAX_EProperty(110), 1);
-  if (!isProTools) err = properties->AddProperty(AAX_EProperty(151), 1);
+  for (const DescribedProperty& property : kProperties) {
+    if (property.host == For::kProTools && !isProTools) continue;
+    if (property.host == For::kOtherHosts && isProTools) continue;
+    err = properties->AddProperty(AAX_EProperty(property.id), property.value);
+  }
 
   err = descriptor.AddName("Quillomancer");
   err = descriptor.AddName("Qllmncr");
   err = descriptor.AddName("QMtr");
   err = descriptor.AddCategory(0);
-  err = descriptor.AddProcPtr(reinterpret_cast<void*>(&Quillomancer_Parameters::Create), 0);
-  err = descriptor.AddProcPtr(reinterpret_cast<void*>(&Quillomancer_HostProcessor::Create), 3);
-  if (isProTools) err = descriptor.AddProcPtr(reinterpret_cast<void*>(&Quillomancer_GUI::Create), 1);
+  err = descriptor.AddProcPtr(reinterpret_cast<void*>(&Quillomancer_Parameters::Create),
+                              AAX_eProcPtrID_EffectParameters);
+  err = descriptor.AddProcPtr(reinterpret_cast<void*>(&Quillomancer_HostProcessor::Create),
+                              AAX_eProcPtrID_HostProcessor);
+  if (isProTools) {
+    err = descriptor.AddProcPtr(reinterpret_cast<void*>(&Quillomancer_GUI::Create), AAX_eProcPtrID_EffectGUI);
+  }
   err = descriptor.SetProperties(properties);
   return err;
 }

@@ -12,7 +12,7 @@
 #include "Quillomancer_GUI.h"
 #include "Quillomancer_HostProcessor.h"
 #include "Quillomancer_Parameters.h"
-#include "QuillomancerCustomDataStore.h"
+#include "QuillomancerStoreVocabulary.h"
 #include "qm/host/fake_host.h"
 
 namespace {

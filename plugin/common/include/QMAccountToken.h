@@ -1,0 +1,34 @@
+#pragma once
+// The account access token on disk: "$HOME/Library/Application Support/Quillomancer/account.json",
+// a JSON object {"access_token": "..."} of mode 0600, written atomically. The window reads it when
+// it builds its view and hands its copy to the store (QMli) and to the service calls; the host
+// stand-in's `qmhost account` provisions it. Nothing here logs, so the token reaches no log line.
+
+#include <string>
+#include <string_view>
+
+// The file is read only up to this size; a larger one holds no token.
+inline constexpr size_t kQMAccountFileMaxBytes = 4096;
+
+// "$HOME/Library/Application Support/Quillomancer/account.json" (HOME read on every call).
+// [any-thread]
+std::string QMAccountTokenFilePath();
+
+// A token is usable when it is 1 to 255 bytes (what QMli holds) with no control characters.
+// [any-thread]
+bool QMIsUsableAccessToken(std::string_view token);
+
+// The stored token, or "" when there is none: no file, a file over 4 KiB, not a JSON object,
+// "access_token" missing or not a text, or a token that is not usable. [any-thread]
+std::string QMReadAccountToken();
+std::string QMReadAccountTokenFile(const std::string& path);
+
+// Stores a usable token (creating the folder when needed). Returns 0, EINVAL for a token that is
+// not usable (the file is left as it was), or the errno of the step that failed. [any-thread]
+int QMWriteAccountToken(std::string_view token);
+int QMWriteAccountTokenFile(const std::string& path, std::string_view token);
+
+// Removes the stored token. Returns 0 (also when there was none) or the errno of the removal.
+// [any-thread]
+int QMClearAccountToken();
+int QMClearAccountTokenFile(const std::string& path);

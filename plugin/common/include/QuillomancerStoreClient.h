@@ -1,0 +1,45 @@
+#pragma once
+// A typed client of the custom-data store over the host-facing effect-parameters interface, for
+// every side that reaches the store: the processor, the window and its repair component, and the
+// host stand-in's session. It holds the interface without counting it (its owner does) and answers
+// quietly when there is none: reads give nothing, writes do nothing.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "QuillomancerStoreVocabulary.h"
+
+class AAX_IEffectParameters;
+
+class QuillomancerStoreClient {
+ public:
+  QuillomancerStoreClient() = default;
+  explicit QuillomancerStoreClient(AAX_IEffectParameters* parameters) : mParameters(parameters) {}
+
+  // Whether there is a store to talk to.
+  bool IsBound() const { return mParameters != nullptr; }
+
+  // At most `maxBytes` bytes of a string block; empty when the store refuses the read. [any-thread]
+  std::string ReadString(uint32_t blockId, uint32_t maxBytes) const;
+  // A byte block read with a one-byte buffer; nothing when the store reported no byte. [any-thread]
+  std::optional<uint8_t> ReadByte(uint32_t blockId) const;
+  // A one-byte switch: on when the block reads a byte that is not zero. [any-thread]
+  bool ReadFlag(uint32_t blockId) const;
+  // The status record as the store answers it (takesRequested is the QMtk byte). [any-thread]
+  QuillomancerStatusRecord ReadStatus() const;
+  // The host's timeline selection (QMts); not valid when the read fails or the block says so.
+  // [any-thread]
+  QMTimelineSelection ReadTimelineSelection() const;
+
+  // Writes the bytes of a block; empty bytes write size 0, which clears a string block. [any-thread]
+  void WriteString(uint32_t blockId, std::string_view bytes) const;
+  void WriteByte(uint32_t blockId, uint8_t value) const;
+  void WriteStatus(const QuillomancerStatusRecord& record) const;
+  // A write with no data (size 0). [any-thread]
+  void Clear(uint32_t blockId) const;
+
+ private:
+  AAX_IEffectParameters* mParameters = nullptr;
+};

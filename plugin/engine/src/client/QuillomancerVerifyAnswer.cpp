@@ -1,0 +1,113 @@
+// The account-status answer as the client reads it. Every value is taken only with the type it
+// should have and within its limit; anything else counts as absent, so an odd answer can never
+// give the settings card more than it can show.
+
+#include "QuillomancerServerPrivate.h"
+
+#include <limits>
+
+namespace {
+
+using nlohmann::json;
+
+constexpr size_t kNoLimit = std::numeric_limits<size_t>::max();
+
+const json* member(const json& object, const char* key) {
+  const auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
+// A text of at most `limit` bytes, else absent ("").
+std::string text(const json& object, const char* key, size_t limit = kNoLimit) {
+  const json* value = member(object, key);
+  if (value == nullptr || !value->is_string()) return {};
+  const auto& s = value->get_ref<const std::string&>();
+  return s.size() <= limit ? s : std::string();
+}
+
+bool flag(const json& object, const char* key) {
+  const json* value = member(object, key);
+  return value != nullptr && value->is_boolean() && value->get<bool>();
+}
+
+// A JSON integer that fits in 32 bits (no fractions, texts or truth values).
+std::optional<int32_t> int32Member(const json& object, const char* key) {
+  const json* value = member(object, key);
+  if (value == nullptr) return std::nullopt;
+  if (value->is_number_unsigned()) {
+    const uint64_t n = value->get<uint64_t>();
+    if (n > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return std::nullopt;
+    return static_cast<int32_t>(n);
+  }
+  if (value->is_number_integer()) {
+    const int64_t n = value->get<int64_t>();
+    if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max()) return std::nullopt;
+    return static_cast<int32_t>(n);
+  }
+  return std::nullopt;
+}
+
+// Fits when every text is within its limit; a wrong type is an absent text.
+std::optional<QuillomancerServer::ServerMessage> readMessage(const json& element) {
+  if (!element.is_object()) return std::nullopt;
+  QuillomancerServer::ServerMessage message;
+  const struct {
+    const char* key;
+    size_t limit;
+    std::string* into;
+  } fields[] = {{"id", kQMVerifyMaxMessageIdBytes, &message.id},
+                {"title", kQMVerifyMaxMessageTitleBytes, &message.title},
+                {"body", kQMVerifyMaxMessageBodyBytes, &message.body}};
+  for (const auto& field : fields) {
+    *field.into = text(element, field.key);
+    if (field.into->size() > field.limit) return std::nullopt;
+  }
+  return message;
+}
+
+void readUpdate(const json& update, QuillomancerServer::VerifyResult& r) {
+  r.update.targetVersion = text(update, "target_version", kQMVerifyMaxVersionBytes);
+  r.update.effectiveChannel = text(update, "effective_channel");
+  r.update.pkgURL = text(update, "update_pkg_url", kQMVerifyMaxURLBytes);
+  r.update.pkgSHA256 = text(update, "update_pkg_sha256");
+  r.update.releaseNotesURL = text(update, "release_notes_url", kQMVerifyMaxURLBytes);
+  r.update.artifactURL = text(update, "artifact_url", kQMVerifyMaxURLBytes);
+  r.update.artifactSHA256 = text(update, "artifact_sha256");
+  r.update.manifestVersion = text(update, "manifest_version", kQMVerifyMaxVersionBytes);
+  r.update.releasedAt = text(update, "released_at");
+  r.update.manifestSignature = text(update, "manifest_signature");
+  r.updateEligible = flag(update, "update_eligible");
+  r.eligibilityReason = text(update, "eligibility_reason");
+  r.allowDowngrade = flag(update, "allow_downgrade");
+}
+
+}  // namespace
+
+QuillomancerServer::VerifyResult QuillomancerServer::ParseVerifyResponse(long httpStatus, std::string_view body) {
+  VerifyResult r;
+  if (httpStatus != 200 || body.size() > kQMVerifyMaxBodyBytes) return r;
+  const auto object = ParseJSONResponse(body);
+  if (!object) return r;
+  const auto balance = int32Member(*object, "credit_balance");
+  if (!balance) return r;
+  r.valid = true;
+  r.creditBalance = *balance;
+  r.email = text(*object, "email");
+  r.latestVersion = text(*object, "latest_version", kQMVerifyMaxVersionBytes);
+  r.minimumVersion = text(*object, "minimum_version", kQMVerifyMaxVersionBytes);
+  r.updateRequired = flag(*object, "update_required");
+  if (const json* update = member(*object, "update"); update != nullptr && update->is_object()) readUpdate(*update, r);
+  if (const json* messages = member(*object, "messages"); messages != nullptr && messages->is_array()) {
+    for (const json& element : *messages) {
+      if (r.messages.size() == kQMVerifyMaxMessages) break;
+      if (auto message = readMessage(element)) r.messages.push_back(std::move(*message));
+    }
+  }
+  if (const json* acked = member(*object, "acked_event_ids"); acked != nullptr && acked->is_array()) {
+    for (const json& id : *acked) {
+      if (r.ackedEventIds.size() == kQMVerifyMaxAckedEventIds) break;
+      if (id.is_string() && !id.get_ref<const std::string&>().empty()) r.ackedEventIds.push_back(id.get<std::string>());
+    }
+  }
+  return r;
+}
