@@ -5,7 +5,9 @@
 
 #include "QMRepairTokens.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -13,11 +15,64 @@
 // (index in the first sequence, index in the second); a match list ascends in both.
 using QMRepairTokenMatch = std::pair<std::size_t, std::size_t>;
 
+// An ordered set of indexes, read-only: ascending values without repeats. A set of more than
+// two values shares its storage with its copies, so that the anchors of one span (and of one
+// call) hold no copies of their sets; smaller ones are kept inline.
+template <typename T>
+class QMRepairIndexSet {
+ public:
+  using value_type = T;
+  using const_iterator = const T*;
+  using iterator = const_iterator;
+
+  QMRepairIndexSet() = default;
+  // The `count` ascending, distinct values at `values`, which `owner` keeps alive.
+  QMRepairIndexSet(const std::shared_ptr<const void>& owner, const T* values, std::size_t count)
+      : count_(count) {
+    if (count <= kInline) std::copy(values, values + count, inline_);
+    else shared_ = std::shared_ptr<const T>(owner, values);
+  }
+
+  // A copy of `values`, so that an anchor can still be made from sets.
+  QMRepairIndexSet(const std::set<T>& values)
+      : QMRepairIndexSet(std::make_shared<const std::vector<T>>(values.begin(), values.end())) {}
+
+  const_iterator begin() const { return shared_ ? shared_.get() : inline_; }
+  const_iterator end() const { return begin() + count_; }
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  const_iterator find(const T& value) const {
+    const const_iterator it = std::lower_bound(begin(), end(), value);
+    return it != end() && *it == value ? it : end();
+  }
+  bool contains(const T& value) const { return find(value) != end(); }
+  std::size_t count(const T& value) const { return contains(value) ? 1 : 0; }
+
+  operator std::set<T>() const { return std::set<T>(begin(), end()); }
+
+  friend bool operator==(const QMRepairIndexSet& a, const QMRepairIndexSet& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+  friend bool operator==(const QMRepairIndexSet& a, const std::set<T>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+
+ private:
+  static constexpr std::size_t kInline = 2;
+
+  explicit QMRepairIndexSet(const std::shared_ptr<const std::vector<T>>& values)
+      : QMRepairIndexSet(values, values->data(), values->size()) {}
+
+  std::shared_ptr<const T> shared_;  // null when the values are inline
+  std::size_t count_ = 0;
+  T inline_[kInline] = {};
+};
+
 // One token of the second text with the first-text tokens and word indexes it stands for.
 struct QMRepairTokenAnchor {
-  qm::platform::TextRange range;           // the second-text token's place in its text
-  std::set<std::size_t> sourceTokenIndexes;  // tokens of the first text
-  std::set<int> sourceWordIndexes;           // the service's index values of their timed words
+  qm::platform::TextRange range;                      // the second-text token's place in its text
+  QMRepairIndexSet<std::size_t> sourceTokenIndexes;  // tokens of the first text
+  QMRepairIndexSet<int> sourceWordIndexes;           // the service's index values of their timed words
 
   bool IsValid() const {
     return range.location != qm::platform::kTextNotFound && range.length != 0;
@@ -40,7 +95,8 @@ void QMCollectRepairSourceWordIndexesForTokenSpan(
 
 // One anchor per token of `second`, in order: matched tokens anchor one to one, replaced runs to
 // the first-text tokens they replace, pure insertions to the first-text neighbours of the
-// insertion point. No anchors when either text has no tokens or there are no timings.
+// insertion point. No anchors when either text has no tokens or there are no timings. The
+// anchors of one call share the storage of their index sets.
 std::vector<QMRepairTokenAnchor> QMBuildEffectiveRepairTokenAnchors(
     std::u16string_view first, std::u16string_view second,
     const std::vector<QuillomancerTranscriptWordTiming>& timings);

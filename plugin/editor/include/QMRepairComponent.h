@@ -8,6 +8,7 @@
 
 #include "QMRepairAlignment.h"
 #include "QMRepairTokens.h"
+#include "QuillomancerStoreClient.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +17,6 @@
 #include <string_view>
 #include <vector>
 
-// The custom-data block of the repair plan, 'QMrp'.
-inline constexpr std::uint32_t kQMRepairPlanBlockID = 0x514D7270;
 // Word index of a picked token t without a timed word in the repair plan: -100000 - t.
 inline constexpr std::int64_t kQMUntimedTokenWordIndexBase = -100000;
 
@@ -46,10 +45,9 @@ class QMRepairWindowAccess {
   virtual std::string TargetText() const = 0;  // the edited line of Change (UTF-8)
   // The transcript editor, or null while the view is closed.
   virtual QMRepairEditorAccess* TranscriptEditor() const = 0;
-  // Whether the parameters object (the custom-data store) is reachable.
-  virtual bool HasParameters() const = 0;
-  // Writes a custom-data block; empty bytes write size 0, which clears the block.
-  virtual void SetCustomData(std::uint32_t blockId, std::string_view bytes) = 0;
+  // The custom-data store of the window's parameters object (GetEffectParameters()); not bound
+  // while it is unreachable.
+  virtual QuillomancerStoreClient Store() = 0;
   virtual void Log(const std::string& line) = 0;
 };
 
@@ -64,6 +62,7 @@ std::u16string QMNormalizeRepairReferenceText(std::u16string_view text);
 class QMRepairComponent {
  public:
   explicit QMRepairComponent(QMRepairWindowAccess& window) : window_(window) {}
+  ~QMRepairComponent();
   QMRepairComponent(const QMRepairComponent&) = delete;
   QMRepairComponent& operator=(const QMRepairComponent&) = delete;
 
@@ -90,6 +89,9 @@ class QMRepairComponent {
   // Not Voice Change, a target text that is not empty and differs from the source text.
   // [main-thread]
   bool IsAutoLineChangeEnabled() const;
+  // The window's word display ranges: the anchors every operation here builds (transcript text
+  // against the source text). [main-thread]
+  const std::vector<QMRepairTokenAnchor>& RepairTokenAnchors() const { return Anchors(); }
 
   // ---- Selection ----
   // [main-thread]
@@ -106,7 +108,8 @@ class QMRepairComponent {
   std::set<int> CollectEffectiveRepairWordIndexes(bool* changeAssist, std::set<int>* assistWords) const;
   // [main-thread]
   bool HasEffectiveRepairSelections() const;
-  // The source text with every word to regenerate cut out (UTF-8).
+  // The source text with every word to regenerate cut out (UTF-8). A picked word that the plan
+  // cannot carry (a timed word without an index, or no span to regenerate) stays, and is logged.
   // [main-thread]
   std::string BuildRepairReferenceText() const;
   // [main-thread]
@@ -123,16 +126,48 @@ class QMRepairComponent {
   void SyncRepairPlanToParameters();
 
  private:
-  std::vector<QMRepairTokenAnchor> BuildAnchors() const;
+  // What the operations derive from the transcript, its timings, the source and the target text.
+  // The window asks for it several times on every timer call, so it is kept between calls and
+  // rebuilt only when one of those inputs changes.
+  struct TranscriptDerived {
+    bool valid = false;
+    std::u16string text;  // the transcript in UTF-16
+    std::vector<QMRepairTokenInfo> tokens;
+    std::vector<const QuillomancerTranscriptWordTiming*> timingOfToken;  // into wordTimings_
+    bool recoverable = false;
+  };
+  struct AnchorsDerived {
+    bool valid = false;
+    std::string source;
+    std::vector<QMRepairTokenAnchor> anchors;
+  };
+  // The Change-mode assist for one source and target text.
+  struct AssistDerived {
+    bool valid = false;
+    std::string source, target;
+    std::set<int> words;
+  };
+  const TranscriptDerived& Transcript() const;
+  // Anchors of the source text against the transcript.
+  const std::vector<QMRepairTokenAnchor>& Anchors() const;
+  const AssistDerived& Assist() const;
+  void ForgetDerived();
   template <typename Collect>
   void CollectExplicit(Collect collect) const;
 
   QMRepairWindowAccess& window_;
   std::string transcriptText_;
   std::string lastRepairPlan_;
+  // False until a plan (or a clear) has been written: the store may hold another window's plan.
+  bool repairPlanWritten_ = false;
   std::string lastReferenceText_;
   std::set<int> selectedWordIndexes_;
   std::set<int> audioContextWordIndexes_;
   std::set<std::size_t> selectedTokenIndexes_;
   std::vector<QuillomancerTranscriptWordTiming> wordTimings_;
+  mutable TranscriptDerived transcriptDerived_;
+  mutable AnchorsDerived anchorsDerived_;
+  mutable AssistDerived assistDerived_;
+  // The last "skipped" lines of the reference text, logged once per change of the picks.
+  mutable std::string lastSkippedLog_;
 };

@@ -4,6 +4,7 @@
 // and the parser of the transcript payload (block QMtr). Positions are UTF-16 code-unit ranges
 // of the text in question. Main thread, except where a function says otherwise.
 
+#include "QuillomancerStoreVocabulary.h"  // kQMTranscriptPayloadMaxBytes
 #include "qm/platform/text.h"
 
 #include <nlohmann/json.hpp>
@@ -14,9 +15,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// The window reads at most this many bytes of the transcript payload; the parser refuses more.
-inline constexpr std::size_t kQMTranscriptPayloadMaxBytes = 16383;
 
 // One repair token: its place in its text and its normalised form (UTF-8, never empty).
 struct QMRepairTokenInfo {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace QuillomancerTrackedText {
@@ -22,13 +23,14 @@ struct Segment {
   friend bool operator==(const Segment&, const Segment&) = default;
 };
 
+// A view into the text it was cut from.
 struct Unit {
-  std::string text;
+  std::string_view text;
 };
 
 // Kept + removed segments concatenate to `reference`, kept + inserted ones to `edited`; no two
-// neighbouring segments share a kind. Pure; time and memory grow with the product of the unit
-// counts (the editor holds its texts to 200 characters).
+// neighbouring segments share a kind. Pure; time grows with the product of the unit counts over
+// 64 (one bit per unit pair; the editor holds its texts to 200 characters).
 // [any-thread]
 std::vector<Segment> BuildSegments(const std::string& reference, const std::string& edited);
 

@@ -1,7 +1,10 @@
 #include "QMRepairAlignment.h"
 
+#include "QMCommonSubsequence.h"
+
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
 
 using qm::platform::TextRange;
 
@@ -19,35 +22,77 @@ std::vector<QMRepairTokenMatch> QMComputeRepairTokenLCSMatches(
   const std::size_t n = a.size() - skip;
   const std::size_t m = b.size() - skip;
   if (n == 0 || m == 0) return matches;
-  auto A = [&](std::size_t i) -> const std::string& { return a[skip + i].normalized; };
-  auto B = [&](std::size_t j) -> const std::string& { return b[skip + j].normalized; };
 
-  const std::size_t width = m + 1;
-  // suffix[i*width + j]: length of a longest common subsequence of the rest of a from i and of
-  // b from j.
-  std::vector<std::size_t> suffix((n + 1) * width, 0);
-  for (std::size_t i = n; i-- > 0;) {
-    for (std::size_t j = m; j-- > 0;) {
-      if (A(i) == B(j))
-        suffix[i * width + j] = suffix[(i + 1) * width + (j + 1)] + 1;
-      else
-        suffix[i * width + j] = std::max(suffix[(i + 1) * width + j], suffix[i * width + (j + 1)]);
-    }
-  }
-  // On a tie give up the token of the first sequence.
-  for (std::size_t i = 0, j = 0; i < n && j < m;) {
-    if (A(i) == B(j)) {
-      matches.emplace_back(skip + i, skip + j);
-      ++i;
-      ++j;
-    } else if (suffix[(i + 1) * width + j] < suffix[i * width + (j + 1)]) {
-      ++j;
-    } else {
-      ++i;
-    }
-  }
+  // The forward walk over the table of suffix lengths is the backward walk over the prefix
+  // table of both sequences reversed: same comparisons, same ties (give up the first sequence's
+  // token). Reversed, the pairs come out first first.
+  std::vector<std::uint32_t> idsA, idsB;
+  const std::size_t alphabet = qm::editor::AssignUnitIds(
+      n, [&](std::size_t i) -> std::string_view { return a[a.size() - 1 - i].normalized; }, m,
+      [&](std::size_t j) -> std::string_view { return b[b.size() - 1 - j].normalized; }, idsA, idsB);
+  for (const auto& [i, j] : qm::editor::WalkBackCommonSubsequence(idsA, idsB, alphabet))
+    matches.emplace_back(a.size() - 1 - i, b.size() - 1 - j);
   return matches;
 }
+
+namespace {
+
+// A word without an index would select every other index-less word: not pickable.
+bool IsPickable(const QuillomancerTranscriptWordTiming& timing) {
+  return timing.index >= 0 && timing.HasUsableRange();
+}
+
+// Sorts words[from..] and drops repeats. The rows of neighbouring tokens mostly come in order.
+void SortAndDropRepeats(std::vector<int>& words, std::size_t from) {
+  const auto first = words.begin() + static_cast<std::ptrdiff_t>(from);
+  if (!std::is_sorted(first, words.end())) std::sort(first, words.end());
+  words.erase(std::unique(first, words.end()), words.end());
+}
+
+// The word indexes under every token, in one pass over the tokens (which ascend without
+// overlapping, as the tokenizer cuts them) and the pickable timed words sorted by place: the
+// words of token t are words[offsets[t]..offsets[t+1]), ascending, without repeats.
+void CollectWordIndexesPerToken(const std::vector<QMRepairTokenInfo>& tokens,
+                                const std::vector<QuillomancerTranscriptWordTiming>& timings,
+                                std::vector<std::size_t>& offsets, std::vector<int>& words) {
+  struct Placed {
+    std::size_t location, end;
+    int index;
+  };
+  std::vector<Placed> placed;
+  placed.reserve(timings.size());
+  for (const QuillomancerTranscriptWordTiming& timing : timings) {
+    const TextRange range = timing.textRange;
+    // A range whose end overflows ends before it starts and meets no token.
+    if (!IsPickable(timing) || range.location == qm::platform::kTextNotFound ||
+        range.length > SIZE_MAX - range.location)
+      continue;
+    placed.push_back(Placed{range.location, range.end(), timing.index});
+  }
+  const auto byLocation = [](const Placed& x, const Placed& y) { return x.location < y.location; };
+  if (!std::is_sorted(placed.begin(), placed.end(), byLocation))
+    std::sort(placed.begin(), placed.end(), byLocation);
+
+  std::vector<Placed> open;  // started before the current token ends, not yet ended before it
+  open.reserve(8);
+  std::size_t next = 0;
+  offsets.assign(1, 0);
+  offsets.reserve(tokens.size() + 1);
+  words.reserve(words.size() + placed.size() + tokens.size());
+  for (const QMRepairTokenInfo& token : tokens) {
+    const TextRange range = token.range;
+    if (range.location != qm::platform::kTextNotFound && range.length != 0) {
+      while (next < placed.size() && placed[next].location < range.end()) open.push_back(placed[next++]);
+      std::erase_if(open, [&](const Placed& p) { return p.end <= range.location; });
+      const std::size_t from = words.size();
+      for (const Placed& p : open) words.push_back(p.index);
+      SortAndDropRepeats(words, from);
+    }
+    offsets.push_back(words.size());
+  }
+}
+
+}  // namespace
 
 void QMCollectRepairSourceWordIndexesForTokenSpan(
     const std::vector<QMRepairTokenInfo>& tokens,
@@ -59,47 +104,11 @@ void QMCollectRepairSourceWordIndexesForTokenSpan(
   for (unsigned long t = first; t < last; ++t) {
     const TextRange& range = tokens[t].range;
     if (range.location == qm::platform::kTextNotFound || range.length == 0) continue;
-    for (const QuillomancerTranscriptWordTiming& timing : timings) {
-      // A word without an index would select every other index-less word: not pickable.
-      if (timing.index < 0 || !timing.HasUsableRange()) continue;
-      if (qm::platform::rangesIntersect(timing.textRange, range)) out->insert(timing.index);
-    }
+    for (const QuillomancerTranscriptWordTiming& timing : timings)
+      if (IsPickable(timing) && qm::platform::rangesIntersect(timing.textRange, range))
+        out->insert(timing.index);
   }
 }
-
-namespace {
-
-struct AnchorBuilder {
-  const std::vector<QMRepairTokenInfo>& a;
-  const std::vector<QMRepairTokenInfo>& b;
-  const std::vector<QuillomancerTranscriptWordTiming>& timings;
-  std::vector<QMRepairTokenAnchor> anchors;
-
-  // Anchors the second-text tokens b0..b1-1 to the first-text tokens a0..a1-1.
-  void Span(std::size_t a0, std::size_t a1, std::size_t b0, std::size_t b1) {
-    if (b0 >= b1 || b0 >= b.size()) return;  // a pure deletion anchors nothing
-    std::set<std::size_t> tokenIndexes;
-    std::set<int> wordIndexes;
-    if (a0 < a1) {
-      for (std::size_t t = a0; t < a1; ++t) tokenIndexes.insert(t);
-      QMCollectRepairSourceWordIndexesForTokenSpan(a, timings, a0, a1, &wordIndexes);
-    } else {
-      // A pure insertion borrows the first-text neighbours of the insertion point.
-      if (a0 > 0) {
-        tokenIndexes.insert(a0 - 1);
-        QMCollectRepairSourceWordIndexesForTokenSpan(a, timings, a0 - 1, a0, &wordIndexes);
-      }
-      if (a1 < a.size()) {
-        tokenIndexes.insert(a1);
-        QMCollectRepairSourceWordIndexesForTokenSpan(a, timings, a1, a1 + 1, &wordIndexes);
-      }
-    }
-    for (std::size_t k = b0; k < b1 && k < b.size(); ++k)
-      anchors.push_back(QMRepairTokenAnchor{b[k].range, tokenIndexes, wordIndexes});
-  }
-};
-
-}  // namespace
 
 std::vector<QMRepairTokenAnchor> QMBuildEffectiveRepairTokenAnchors(
     std::u16string_view first, std::u16string_view second,
@@ -108,15 +117,62 @@ std::vector<QMRepairTokenAnchor> QMBuildEffectiveRepairTokenAnchors(
   const std::vector<QMRepairTokenInfo> b = QMTokenizeRepairTokens(second);
   if (a.empty() || b.empty() || timings.empty()) return {};
 
-  AnchorBuilder builder{a, b, timings, {}};
+  // Every span's tokens are a run of consecutive first-text tokens, so all token sets are slices
+  // of 0..|a|-1; a one-token span's words are that token's row. Wider spans get their merged
+  // words appended after the rows. Slices are taken once nothing grows any more.
+  struct Storage {
+    std::vector<std::size_t> tokens;
+    std::vector<int> words;
+  };
+  const auto storage = std::make_shared<Storage>();
+  const std::shared_ptr<const void> owner = storage;
+  storage->tokens.resize(a.size());
+  std::iota(storage->tokens.begin(), storage->tokens.end(), std::size_t{0});
+  std::vector<std::size_t> offsets;
+  CollectWordIndexesPerToken(a, timings, offsets, storage->words);
+
+  struct Span {
+    std::size_t tokenFirst, tokenLast, wordFirst, wordLast, b0, b1;
+  };
+  std::vector<Span> spans;
+  // Anchors the second-text tokens b0..b1-1 to the first-text tokens a0..a1-1.
+  auto span = [&](std::size_t a0, std::size_t a1, std::size_t b0, std::size_t b1) {
+    if (b0 >= b1 || b0 >= b.size()) return;  // a pure deletion anchors nothing
+    if (a0 >= a1) {
+      // A pure insertion borrows the first-text neighbours of the insertion point.
+      a0 = a0 > 0 ? a0 - 1 : a0;
+      a1 = a1 < a.size() ? a1 + 1 : a1;
+    }
+    Span s{a0, a1, offsets[a0], offsets[a0 + 1], b0, std::min(b1, b.size())};
+    if (a1 - a0 > 1) {
+      std::vector<int>& words = storage->words;
+      s.wordFirst = words.size();
+      words.reserve(words.size() + offsets[a1] - offsets[a0]);
+      for (std::size_t k = offsets[a0]; k < offsets[a1]; ++k) words.push_back(words[k]);
+      SortAndDropRepeats(words, s.wordFirst);
+      s.wordLast = words.size();
+    }
+    spans.push_back(s);
+  };
   std::size_t cursorA = 0;
   std::size_t cursorB = 0;
   for (const auto& [i, j] : QMComputeRepairTokenLCSMatches(a, b)) {
-    builder.Span(cursorA, i, cursorB, j);
-    builder.Span(i, i + 1, j, j + 1);
+    span(cursorA, i, cursorB, j);
+    span(i, i + 1, j, j + 1);
     cursorA = i + 1;
     cursorB = j + 1;
   }
-  builder.Span(cursorA, a.size(), cursorB, b.size());
-  return std::move(builder.anchors);
+  span(cursorA, a.size(), cursorB, b.size());
+
+  std::vector<QMRepairTokenAnchor> anchors;
+  anchors.reserve(b.size());
+  for (const Span& s : spans) {
+    const QMRepairIndexSet<std::size_t> tokenIndexes(owner, storage->tokens.data() + s.tokenFirst,
+                                                     s.tokenLast - s.tokenFirst);
+    const QMRepairIndexSet<int> wordIndexes(owner, storage->words.data() + s.wordFirst,
+                                            s.wordLast - s.wordFirst);
+    for (std::size_t k = s.b0; k < s.b1; ++k)
+      anchors.push_back(QMRepairTokenAnchor{b[k].range, tokenIndexes, wordIndexes});
+  }
+  return anchors;
 }

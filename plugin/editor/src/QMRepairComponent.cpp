@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <utility>
 
 using qm::platform::TextRange;
 
 namespace {
 
-// The processor reads at most this many bytes of the repair plan.
-constexpr std::size_t kRepairPlanReadLimit = 16383;
 // Neighbours further apart than this leave a silence to regenerate into.
 constexpr double kMinimumNeighbourGapSeconds = 0.04;
 
@@ -23,6 +23,42 @@ std::string Format(const char* format, std::size_t a, std::size_t b) {
   char line[256];
   std::snprintf(line, sizeof line, format, a, b);
   return line;
+}
+
+// The span to regenerate for picked token t, which has no timed word: the silence between its timed
+// neighbours when it is 40 ms or more, else from the neighbours' starts to their ends. Nothing when
+// that span is empty.
+std::optional<std::pair<double, double>> UntimedTokenSpan(
+    const std::vector<const QuillomancerTranscriptWordTiming*>& map, std::size_t t) {
+  const QuillomancerTranscriptWordTiming* prev = nullptr;
+  const QuillomancerTranscriptWordTiming* next = nullptr;
+  for (std::size_t k = t; k-- > 0 && !prev;) prev = map[k];
+  for (std::size_t k = t + 1; k < map.size() && !next; ++k) next = map[k];
+  double start = 0.0;
+  double end = 0.0;
+  if (prev && next && next->start - prev->end >= kMinimumNeighbourGapSeconds) {
+    start = prev->end;
+    end = next->start;
+  } else {
+    start = prev ? prev->start : next ? next->start : 0.0;
+    end = next ? next->end : prev ? prev->end : 0.0;
+  }
+  if (!(end > start)) return std::nullopt;
+  return std::make_pair(start, end);
+}
+
+// Whether picked transcript token t gets into the plan built with `effective`: through its timed
+// word, or without one through the span of its timed neighbours.
+bool IsPlannedToken(std::size_t t, const std::vector<const QuillomancerTranscriptWordTiming*>& map,
+                    const std::set<int>& effective) {
+  if (t >= map.size()) return false;
+  if (map[t]) return effective.count(map[t]->index) != 0;
+  return UntimedTokenSpan(map, t).has_value();
+}
+
+// The text of a token of the transcript (UTF-8).
+std::string TokenText(std::u16string_view transcript, TextRange range) {
+  return qm::platform::utf16ToUtf8(transcript.substr(range.location, range.length));
 }
 
 // True when one of the anchor's source word indexes is in `indexes`.
@@ -71,30 +107,53 @@ std::u16string QMNormalizeRepairReferenceText(std::u16string_view text) {
   return std::u16string(qm::platform::trimWhitespaceAndNewlines(out));
 }
 
+QMRepairComponent::~QMRepairComponent() = default;
+
 void QMRepairComponent::SetTranscript(std::string text,
                                       std::vector<QuillomancerTranscriptWordTiming> timings) {
   transcriptText_ = std::move(text);
   wordTimings_ = std::move(timings);
   lastRepairPlan_.clear();
+  ForgetDerived();
+}
+
+void QMRepairComponent::ForgetDerived() {
+  transcriptDerived_ = {};
+  anchorsDerived_ = {};
+  assistDerived_ = {};
+}
+
+const QMRepairComponent::TranscriptDerived& QMRepairComponent::Transcript() const {
+  TranscriptDerived& d = transcriptDerived_;
+  if (d.valid) return d;
+  d.text = qm::platform::utf8ToUtf16(transcriptText_);
+  d.tokens = QMTokenizeRepairTokens(d.text);
+  d.timingOfToken = QMMapRepairSourceTokensToTimings(d.tokens, wordTimings_);
+  d.recoverable = !wordTimings_.empty() && QMHasRecoverableRepairTimingCoverage(d.tokens, wordTimings_, nullptr);
+  d.valid = true;
+  return d;
+}
+
+const std::vector<QMRepairTokenAnchor>& QMRepairComponent::Anchors() const {
+  AnchorsDerived& d = anchorsDerived_;
+  std::string source = window_.SourceText();
+  if (d.valid && d.source == source) return d.anchors;
+  d.anchors = QMBuildEffectiveRepairTokenAnchors(Transcript().text, qm::platform::utf8ToUtf16(source), wordTimings_);
+  d.source = std::move(source);
+  d.valid = true;
+  return d.anchors;
 }
 
 bool QMRepairComponent::HasUsableTranscriptRepairSource() const {
   if (window_.EditorMode() == QMRepairWindowAccess::kModeVoiceChange) return false;
   if (transcriptText_.empty() || wordTimings_.empty()) return false;
-  return QMHasRecoverableRepairTimingCoverage(QMTokenizeRepairTokensUTF8(transcriptText_),
-                                              wordTimings_, nullptr);
+  return Transcript().recoverable;
 }
 
 bool QMRepairComponent::IsAutoLineChangeEnabled() const {
   if (window_.EditorMode() == QMRepairWindowAccess::kModeVoiceChange) return false;
   const std::string target = window_.TargetText();
   return !target.empty() && target != window_.SourceText();
-}
-
-std::vector<QMRepairTokenAnchor> QMRepairComponent::BuildAnchors() const {
-  return QMBuildEffectiveRepairTokenAnchors(qm::platform::utf8ToUtf16(transcriptText_),
-                                            qm::platform::utf8ToUtf16(window_.SourceText()),
-                                            wordTimings_);
 }
 
 bool QMRepairComponent::HasRepairSelections() const {
@@ -108,7 +167,7 @@ void QMRepairComponent::CollectExplicit(Collect collect) const {
   if (!editor || !HasUsableTranscriptRepairSource()) return;
   const std::vector<TextRange> picks = editor->repairHighlightDisplayRanges();
   const bool convert = editor->hasTextStorage();
-  for (const QMRepairTokenAnchor& anchor : BuildAnchors()) {
+  for (const QMRepairTokenAnchor& anchor : Anchors()) {
     if (!anchor.IsValid() || !collect(anchor, /*dryRun=*/true)) continue;
     TextRange range = anchor.range;
     if (convert) {
@@ -147,8 +206,9 @@ void QMRepairComponent::NotifyRepairSelectionChanged() {
   selectedTokenIndexes_ = CollectExplicitRepairSourceTokenIndexes();
   selectedWordIndexes_ = CollectExplicitRepairWordIndexes();
   audioContextWordIndexes_.clear();
+  lastSkippedLog_.clear();
 
-  const std::vector<QMRepairTokenInfo> tokens = QMTokenizeRepairTokensUTF8(transcriptText_);
+  const std::vector<QMRepairTokenInfo>& tokens = Transcript().tokens;
   std::set<std::size_t> context = selectedTokenIndexes_;
   if (context.size() == 1 && tokens.size() >= 9) {
     const std::size_t t = *context.begin();
@@ -184,14 +244,30 @@ std::set<int> QMRepairComponent::CollectEffectiveRepairWordIndexes(bool* changeA
 
   // Change-mode assist: the source words that a small edit of the target touches.
   if (!IsAutoLineChangeEnabled()) return result;
-  const std::string sourceText = window_.SourceText();
-  const std::string targetText = window_.TargetText();
-  if (sourceText.empty() || targetText.empty()) return result;
-  const std::vector<QMRepairTokenInfo> source = QMTokenizeRepairTokensUTF8(sourceText);
-  const std::vector<QMRepairTokenInfo> target = QMTokenizeRepairTokensUTF8(targetText);
-  if (source.empty()) return result;
+  const AssistDerived& assist = Assist();
+  if (assist.words.empty()) return result;
+  result.insert(assist.words.begin(), assist.words.end());
+  if (assistWords) *assistWords = assist.words;
+  if (changeAssist) *changeAssist = true;
+  return result;
+}
 
-  const std::vector<QMRepairTokenAnchor> anchors = BuildAnchors();
+// The assist for the current source and target texts, worked out (and logged) once per change of
+// either text.
+const QMRepairComponent::AssistDerived& QMRepairComponent::Assist() const {
+  AssistDerived& d = assistDerived_;
+  std::string sourceText = window_.SourceText();
+  std::string targetText = window_.TargetText();
+  if (d.valid && d.source == sourceText && d.target == targetText) return d;
+  d.words.clear();
+  d.valid = true;
+  d.source = std::move(sourceText);
+  d.target = std::move(targetText);
+  if (d.source.empty() || d.target.empty()) return d;
+  const std::vector<QMRepairTokenInfo> source = QMTokenizeRepairTokensUTF8(d.source);
+  const std::vector<QMRepairTokenInfo> target = QMTokenizeRepairTokensUTF8(d.target);
+  if (source.empty()) return d;
+
   std::vector<std::size_t> changed;
   std::size_t a = 0;
   for (const auto& [i, j] : QMComputeRepairTokenLCSMatches(source, target)) {
@@ -202,27 +278,24 @@ std::set<int> QMRepairComponent::CollectEffectiveRepairWordIndexes(bool* changeA
   std::sort(changed.begin(), changed.end());
   changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
 
-  if (changed.empty()) return result;
+  if (changed.empty()) return d;
   if (changed.size() >= 4) {
     window_.Log(Format("GUI auto-cut assist: disabled because change touched %zu source words (>3)",
                        changed.size()));
-    return result;
+    return d;
   }
-  bool added = false;
+  const std::vector<QMRepairTokenAnchor>& anchors = Anchors();
   for (const std::size_t c : changed) {
     for (const QMRepairTokenAnchor& anchor : anchors) {
       if (!anchor.IsValid() || anchor.sourceWordIndexes.empty()) continue;
       if (!qm::platform::rangesIntersect(anchor.range, source[c].range)) continue;
-      result.insert(anchor.sourceWordIndexes.begin(), anchor.sourceWordIndexes.end());
-      if (assistWords) assistWords->insert(anchor.sourceWordIndexes.begin(), anchor.sourceWordIndexes.end());
-      added = true;
+      d.words.insert(anchor.sourceWordIndexes.begin(), anchor.sourceWordIndexes.end());
     }
   }
-  if (added) {
+  if (!d.words.empty()) {
     window_.Log(Format("GUI auto-cut assist: removing %zu source word(s) for Change mode", changed.size()));
-    if (changeAssist) *changeAssist = true;
   }
-  return result;
+  return d;
 }
 
 bool QMRepairComponent::HasEffectiveRepairSelections() const {
@@ -252,15 +325,43 @@ std::string QMRepairComponent::BuildRepairReferenceText() const {
     }
     cuts.emplace(start, end);
   };
-  for (const QMRepairTokenAnchor& anchor : BuildAnchors()) {
+  const TranscriptDerived& derived = Transcript();
+  const std::u16string& transcript = derived.text;
+  const std::vector<QMRepairTokenInfo>& tokens = derived.tokens;
+  const auto& map = derived.timingOfToken;
+  // Picked tokens the plan leaves out: cutting them would take words from the reference text that
+  // nothing regenerates.
+  std::set<std::size_t> skipped;
+  for (const QMRepairTokenAnchor& anchor : Anchors()) {
     if (!anchor.IsValid()) continue;
-    const bool tokenPicked =
-        std::any_of(anchor.sourceTokenIndexes.begin(), anchor.sourceTokenIndexes.end(),
-                    [&](std::size_t t) { return selectedTokenIndexes_.count(t) != 0; });
-    if (tokenPicked || QMRepairAnchorIntersectsSelectedIndexes(anchor, selectedWordIndexes_) ||
+    bool plannedPick = false;
+    std::vector<std::size_t> unplannedPicks;
+    for (const std::size_t t : anchor.sourceTokenIndexes) {
+      if (!selectedTokenIndexes_.count(t)) continue;
+      if (IsPlannedToken(t, map, effective))
+        plannedPick = true;
+      else
+        unplannedPicks.push_back(t);
+    }
+    if (plannedPick || QMRepairAnchorIntersectsSelectedIndexes(anchor, selectedWordIndexes_) ||
         QMRepairAnchorIntersectsSelectedIndexes(anchor, audioContextWordIndexes_) ||
-        QMRepairAnchorIntersectsSelectedIndexes(anchor, assist))
+        QMRepairAnchorIntersectsSelectedIndexes(anchor, assist)) {
       addCut(anchor.range.location, anchor.range.end());
+    } else {
+      skipped.insert(unplannedPicks.begin(), unplannedPicks.end());
+    }
+  }
+  // Said once for the picks as they stand, not on every call.
+  std::string skippedLog;
+  for (const std::size_t t : skipped) {
+    skippedLog += "GUI repair: skipped '" + TokenText(transcript, tokens[t].range) +
+                  "': no timing the repair plan can use; kept in the reference text\n";
+  }
+  if (skippedLog != lastSkippedLog_) {
+    lastSkippedLog_ = skippedLog;
+    for (std::size_t at = 0, end; (end = skippedLog.find('\n', at)) != std::string::npos; at = end + 1) {
+      window_.Log(skippedLog.substr(at, end - at));
+    }
   }
 
   std::u16string text = qm::platform::utf8ToUtf16(sourceText);
@@ -286,12 +387,16 @@ void QMRepairComponent::ClearRepairSelections() {
 void QMRepairComponent::ClearTranscriptRepairState() {
   transcriptText_.clear();
   wordTimings_.clear();
+  ForgetDerived();
   lastRepairPlan_.clear();
+  lastSkippedLog_.clear();
   lastReferenceText_.clear();
   selectedWordIndexes_.clear();
   audioContextWordIndexes_.clear();
   selectedTokenIndexes_.clear();
-  if (window_.HasParameters()) window_.SetCustomData(kQMRepairPlanBlockID, {});
+  const QuillomancerStoreClient store = window_.Store();
+  store.Clear(kQMBlock_RepairPlan);
+  if (store.IsBound()) repairPlanWritten_ = true;
   if (QMRepairEditorAccess* editor = window_.TranscriptEditor()) {
     editor->setRepairWordDisplayRanges({});
     editor->clearRepairSelections();
@@ -322,29 +427,16 @@ std::string QMRepairComponent::BuildRepairPlanJSON() const {
 
   // Picked tokens without a timed word of their own: a span from their timed neighbours.
   if (!selectedTokenIndexes_.empty()) {
-    const std::u16string transcript = qm::platform::utf8ToUtf16(transcriptText_);
-    const std::vector<QMRepairTokenInfo> tokens = QMTokenizeRepairTokens(transcript);
-    const auto map = QMMapRepairSourceTokensToTimings(tokens, wordTimings_);
+    const TranscriptDerived& derived = Transcript();
+    const std::u16string& transcript = derived.text;
+    const std::vector<QMRepairTokenInfo>& tokens = derived.tokens;
+    const auto& map = derived.timingOfToken;
     for (const std::size_t t : selectedTokenIndexes_) {
       if (t >= tokens.size() || map[t]) continue;
-      const QuillomancerTranscriptWordTiming* prev = nullptr;
-      const QuillomancerTranscriptWordTiming* next = nullptr;
-      for (std::size_t k = t; k-- > 0 && !prev;) prev = map[k];
-      for (std::size_t k = t + 1; k < tokens.size() && !next; ++k) next = map[k];
-      double start = 0.0;
-      double end = 0.0;
-      if (prev && next && next->start - prev->end >= kMinimumNeighbourGapSeconds) {
-        start = prev->end;
-        end = next->start;
-      } else {
-        start = prev ? prev->start : next ? next->start : 0.0;
-        end = next ? next->end : prev ? prev->end : 0.0;
-      }
-      if (!(end > start)) continue;
-      const TextRange range = tokens[t].range;
-      const std::string word = qm::platform::utf16ToUtf8(
-          std::u16string_view(transcript).substr(range.location, range.length));
-      addSelection(kQMUntimedTokenWordIndexBase - static_cast<std::int64_t>(t), word, range, start, end);
+      const auto span = UntimedTokenSpan(map, t);
+      if (!span) continue;
+      addSelection(kQMUntimedTokenWordIndexBase - static_cast<std::int64_t>(t), TokenText(transcript, tokens[t].range),
+                   tokens[t].range, span->first, span->second);
     }
   }
   if (selections.empty()) return {};
@@ -361,22 +453,24 @@ std::string QMRepairComponent::BuildRepairPlanJSON() const {
 }
 
 void QMRepairComponent::SyncRepairPlanToParameters() {
-  if (!window_.HasParameters()) return;
+  const QuillomancerStoreClient store = window_.Store();
+  if (!store.IsBound()) return;
   const std::string plan = BuildRepairPlanJSON();
-  if (plan == lastRepairPlan_) return;
+  if (plan == lastRepairPlan_ && repairPlanWritten_) return;
   lastRepairPlan_ = plan;
+  repairPlanWritten_ = true;
   if (plan.empty()) {
-    window_.SetCustomData(kQMRepairPlanBlockID, {});
+    store.Clear(kQMBlock_RepairPlan);
     window_.Log("GUI repair sync: cleared repair plan");
     return;
   }
-  if (plan.size() > kRepairPlanReadLimit) {
+  if (plan.size() > kQMReadLimit_RepairPlan) {
     // The processor would read a cut, unreadable document: clear the block instead and say so.
-    window_.SetCustomData(kQMRepairPlanBlockID, {});
+    store.Clear(kQMBlock_RepairPlan);
     window_.Log(Format("GUI repair sync: %zu-byte repair plan exceeds the %zu-byte limit; cleared repair plan",
-                       plan.size(), kRepairPlanReadLimit));
+                       plan.size(), std::size_t(kQMReadLimit_RepairPlan)));
     return;
   }
-  window_.SetCustomData(kQMRepairPlanBlockID, plan);
+  store.WriteString(kQMBlock_RepairPlan, plan);
   window_.Log(Format("GUI repair sync: wrote %zu-byte repair plan", plan.size()));
 }

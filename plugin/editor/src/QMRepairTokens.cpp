@@ -17,17 +17,38 @@ bool IsExtraWordCharacter(char16_t unit) {
   return unit == u'_' || unit == u'\'' || unit == kRightSingleQuote || unit == u'-';
 }
 
-// One bit per UTF-16 code unit, built on first use and kept for the process.
+bool IsAscii(std::u16string_view text) {
+  for (const char16_t unit : text)
+    if (unit >= 0x80) return false;
+  return true;
+}
+
+// The normalised form of an all-ASCII token without the fold, which leaves ASCII as it is: the
+// letters, digits and "_", "'", "-" kept, A-Z lower-cased.
+template <typename String>
+void NormalizeAscii(std::u16string_view token, String& out) {
+  out.resize(token.size());
+  std::size_t kept = 0;
+  for (const char16_t unit : token) {
+    const bool upper = unit >= u'A' && unit <= u'Z';
+    if (upper || (unit >= u'a' && unit <= u'z') || (unit >= u'0' && unit <= u'9') || IsExtraWordCharacter(unit))
+      out[kept++] = static_cast<typename String::value_type>(upper ? unit + (u'a' - u'A') : unit);
+  }
+  out.resize(kept);
+}
+
+// One bit per UTF-16 code unit, built on first use. A plain static, not a heap object: the
+// bundle can be unloaded, and what it allocated for good would then be lost.
 const std::bitset<0x10000>& WordCharacterSet() {
-  static const std::bitset<0x10000>* const set = [] {
-    auto* bits = new std::bitset<0x10000>();
+  static const std::bitset<0x10000> set = [] {
+    std::bitset<0x10000> bits;
     for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
       const auto c = static_cast<char16_t>(unit);
-      if (qm::platform::isAlphanumeric(c) || IsExtraWordCharacter(c)) bits->set(unit);
+      if (qm::platform::isAlphanumeric(c) || IsExtraWordCharacter(c)) bits.set(unit);
     }
     return bits;
   }();
-  return *set;
+  return set;
 }
 
 // ---- Numbers too large for a double ----------------------------------------------------------
@@ -236,13 +257,15 @@ bool QMIsRepairWordCharacter(char16_t unit) { return WordCharacterSet().test(uni
 
 std::vector<TextRange> QMTokenizeRepairWordRanges(std::u16string_view text) {
   std::vector<TextRange> ranges;
+  const std::bitset<0x10000>& words = WordCharacterSet();
   const std::size_t n = text.size();
+  ranges.reserve(n / 2 + 1);  // runs are at least one unit apart
   std::size_t p = 0;
   while (p < n) {
-    while (p < n && !QMIsRepairWordCharacter(text[p])) ++p;
+    while (p < n && !words.test(text[p])) ++p;
     if (p >= n) break;
     const std::size_t start = p;
-    while (p < n && QMIsRepairWordCharacter(text[p])) ++p;
+    while (p < n && words.test(text[p])) ++p;
     ranges.push_back(TextRange{start, p - start});
   }
   return ranges;
@@ -250,6 +273,11 @@ std::vector<TextRange> QMTokenizeRepairWordRanges(std::u16string_view text) {
 
 std::u16string QMNormalizeRepairTokenString(std::u16string_view token) {
   if (token.empty()) return {};
+  if (IsAscii(token)) {
+    std::u16string out;
+    NormalizeAscii(token, out);
+    return out;
+  }
   const std::u16string folded = qm::platform::foldDiacriticsAndWidth(token);
   std::u16string out;
   out.reserve(folded.size());
@@ -261,13 +289,18 @@ std::u16string QMNormalizeRepairTokenString(std::u16string_view token) {
 }
 
 std::vector<QMRepairTokenInfo> QMTokenizeRepairTokens(std::u16string_view text) {
+  const std::vector<TextRange> ranges = QMTokenizeRepairWordRanges(text);
   std::vector<QMRepairTokenInfo> tokens;
-  for (const TextRange& range : QMTokenizeRepairWordRanges(text)) {
+  tokens.reserve(ranges.size());
+  for (const TextRange& range : ranges) {
     if (range.location == qm::platform::kTextNotFound || range.length == 0) continue;
-    std::string normalized = qm::platform::utf16ToUtf8(
-        QMNormalizeRepairTokenString(text.substr(range.location, range.length)));
-    if (normalized.empty()) continue;
-    tokens.push_back(QMRepairTokenInfo{range, std::move(normalized)});
+    const std::u16string_view token = text.substr(range.location, range.length);
+    QMRepairTokenInfo& info = tokens.emplace_back();
+    info.range = range;
+    // Written in place: a short normalised form is not copied again.
+    if (IsAscii(token)) NormalizeAscii(token, info.normalized);
+    else info.normalized = qm::platform::utf16ToUtf8(QMNormalizeRepairTokenString(token));
+    if (info.normalized.empty()) tokens.pop_back();
   }
   return tokens;
 }

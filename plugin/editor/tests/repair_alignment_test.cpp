@@ -165,6 +165,17 @@ TEST(RepairAnchors, UntimedTokensAnchorWithoutWordIndexes) {
   EXPECT_EQ(anchors[2].sourceWordIndexes, std::set<int>{12});
 }
 
+TEST(RepairAnchors, ACopyOutlivesTheCallThatMadeIt) {
+  const std::u16string first = u"one two three four";
+  QMRepairTokenAnchor kept;
+  {
+    const auto anchors = QMBuildEffectiveRepairTokenAnchors(first, u"five six seven eight", TimeEveryToken(first));
+    ASSERT_EQ(anchors.size(), 4u);
+    kept = anchors.back();
+  }
+  EXPECT_EQ(kept, (QMRepairTokenAnchor{{15, 5}, std::set<std::size_t>{0, 1, 2, 3}, std::set<int>{10, 11, 12, 13}}));
+}
+
 TEST(RepairTokenLCS, AgreesWithThePlainTableWalkOnRandomTexts) {
   // The plain way: full suffix table and forward walk, no shortcut for a common prefix.
   auto plain = [](const std::vector<QMRepairTokenInfo>& a, const std::vector<QMRepairTokenInfo>& b) {
@@ -184,7 +195,9 @@ TEST(RepairTokenLCS, AgreesWithThePlainTableWalkOnRandomTexts) {
   std::mt19937 rng(1209);
   auto randomText = [&] {
     std::u16string text;
-    for (int k = static_cast<int>(rng() % 8); k > 0; --k) text += std::u16string(1, u"xyz"[rng() % 3]) + u" ";
+    // Mostly short texts, dense in ties; some past the 64-token word boundaries.
+    for (int k = static_cast<int>(rng() % (rng() % 4 ? 8 : 200)); k > 0; --k)
+      text += std::u16string(1, u"xyz"[rng() % 3]) + u" ";
     return text;
   };
   for (int round = 0; round < 3000; ++round) {

@@ -1,5 +1,7 @@
 #include "QMRepairComponent.h"
 
+#include "AAX_CEffectParameters.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -30,6 +32,20 @@ class FakeEditor : public QMRepairEditorAccess {
   }
 };
 
+// A parameters object that records what is written to its store.
+class RecordingParameters : public AAX_CEffectParameters {
+ public:
+  explicit RecordingParameters(std::vector<std::string>& writes) : writes_(writes) {}
+  AAX_Result SetCustomData(AAX_CTypeID blockId, uint32_t size, const void* data) noexcept override {
+    EXPECT_EQ(blockId, kQMBlock_RepairPlan);
+    writes_.emplace_back(size == 0 ? std::string() : std::string(static_cast<const char*>(data), size));
+    return AAX_SUCCESS;
+  }
+
+ private:
+  std::vector<std::string>& writes_;
+};
+
 class FakeWindow : public QMRepairWindowAccess {
  public:
   std::uint8_t mode = kModeBefore;
@@ -43,12 +59,11 @@ class FakeWindow : public QMRepairWindowAccess {
   std::string SourceText() const override { return source; }
   std::string TargetText() const override { return target; }
   QMRepairEditorAccess* TranscriptEditor() const override { return editor; }
-  bool HasParameters() const override { return parameters; }
-  void SetCustomData(std::uint32_t blockId, std::string_view bytes) override {
-    EXPECT_EQ(blockId, kQMRepairPlanBlockID);
-    writes.emplace_back(bytes);
-  }
+  QuillomancerStoreClient Store() override { return QuillomancerStoreClient(parameters ? &store_ : nullptr); }
   void Log(const std::string& line) override { log.push_back(line); }
+
+ private:
+  RecordingParameters store_{writes};
 };
 
 // Times every token of `text` a quarter second apart; word indexes equal token positions,
@@ -372,6 +387,23 @@ TEST_F(RepairFixture, WordsWithoutIndexAreNotPickable) {
   EXPECT_TRUE(repair.SelectedWordIndexes().empty());
   EXPECT_EQ(repair.BuildRepairPlanJSON(), "");  // the token has a timing, but no pickable word
   EXPECT_TRUE(window.writes.empty());
+}
+
+TEST_F(RepairFixture, PickedWordThePlanCannotCarryStaysInTheReferenceText) {
+  // 'b' is timed but has no index: the plan leaves it out, so cutting it would lose it.
+  const std::string text = "a b c d e";
+  auto timings = TimeTokens(text);
+  timings[1].index = -1;
+  Load(text, timings);
+  Pick({1});
+  EXPECT_EQ(repair.BuildRepairPlanJSON(), "");
+  EXPECT_EQ(repair.BuildRepairReferenceText(), "a b c d e");
+  EXPECT_THAT(window.log, testing::Contains("GUI repair: skipped 'b': no timing the repair plan can use; kept in "
+                                            "the reference text"));
+  // A pick beside it that the plan carries is cut as before.
+  Pick({3});
+  EXPECT_EQ(Plan()["selections"].size(), 1u);
+  EXPECT_EQ(repair.BuildRepairReferenceText(), "a b c e");
 }
 
 TEST_F(RepairFixture, PlanIsWrittenOncePerChange) {
