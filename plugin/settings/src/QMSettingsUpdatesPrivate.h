@@ -1,0 +1,23 @@
+#pragma once
+// What the update files of the settings controller share: the defaults the update state lives
+// in and the version labels of the card's pages.
+
+#include "QMSettingsHelper.h"
+
+#include "qm/platform/defaults.h"
+
+#include <initializer_list>
+
+// The defaults of the update keys: the hand-off's when a test named its own, else the standard
+// ones. [main-thread]
+qm::platform::UserDefaults& QMUpdateDefaults(const QMSettingsHelper& controller);
+
+// The main page's version label and its update button in the wide frame (three lines) or the
+// compact one (the installed version alone). [main-thread]
+void QMSetMainVersionLabelWide(const QMSettingsViews& views, bool wide);
+
+// Every version label of the card in the version label style. [main-thread]
+void QMSetVersionLabelsText(const QMSettingsViews& views, const std::string& text, const qm::ui::Color& colour);
+
+// Hides or shows the views that exist. [main-thread]
+void QMSetViewsHidden(bool hidden, std::initializer_list<qm::ui::View*> views);
