@@ -1,0 +1,403 @@
+// The host's timer call: the one place where the window reads what the processor left in the
+// store. In a fixed order it polls the updater's status, mirrors the repair preview, resets the
+// editor for new audio, applies a new transcript, pushes the editor's state, reads the render id
+// and the status record, drives the state machine (button accents, focus, the transition log, the
+// "No difference" hint), keeps the manual message alive, and advances the fade and the accents.
+// Every read takes at most its limit and copies the block once; the window works on the copy.
+
+#include "Quillomancer_GUI.h"
+
+#include "AAX_Errors.h"
+#include "AAX_IEffectParameters.h"
+#include "QMLanguages.h"
+#include "QMWindowLook.h"
+#include "QuillomancerLogger.h"
+
+#include "qm/platform/text.h"
+#include "qm/platform/thread_check.h"
+#include "qm/platform/time.h"
+#include "qm/ui/attributed_string.h"
+#include "qm/ui/image.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <string>
+
+namespace {
+
+// What the window reads of the text blocks it shows: a render id and an error text.
+constexpr uint32_t kRenderIdReadBytes = 127;
+constexpr uint32_t kErrorTextReadBytes = 255;
+
+constexpr const char* kNoDifferenceMessage = "No difference";
+constexpr double kManualMessageLifetimeSeconds = 9.0;
+
+// At most `limit` bytes of a block, cut on a code-point boundary: one byte more is read so that a
+// longer block is known to be cut. None when the store refuses the read or copies nothing.
+std::optional<std::string> ReadTextBlock(AAX_IEffectParameters& parameters, uint32_t blockId, uint32_t limit) {
+  std::string buffer(std::size_t(limit) + 1, '\0');
+  uint32_t count = 0;
+  if (parameters.GetCustomData(blockId, limit + 1, buffer.data(), &count) != AAX_SUCCESS || count == 0) {
+    return std::nullopt;
+  }
+  buffer.resize(std::min<std::size_t>(count, buffer.size()));
+  if (buffer.size() > limit) buffer.resize(qm::platform::utf8PrefixLength(buffer, limit));
+  return buffer;
+}
+
+// A flag byte: set when the read copies one byte that is not 0.
+bool ReadFlagBlock(AAX_IEffectParameters& parameters, uint32_t blockId) {
+  uint8_t value = 0;
+  uint32_t count = 0;
+  if (parameters.GetCustomData(blockId, 1, &value, &count) != AAX_SUCCESS || count == 0) return false;
+  return value != 0;
+}
+
+// The status record, only when the store answers exactly its 28 bytes.
+std::optional<QuillomancerStatusRecord> ReadStatusRecord(AAX_IEffectParameters& parameters) {
+  QuillomancerStatusRecord record;
+  uint32_t count = 0;
+  if (parameters.GetCustomData(kQMBlock_Status, kQMStatusRecordSize, &record, &count) != AAX_SUCCESS ||
+      count != kQMStatusRecordSize) {
+    return std::nullopt;
+  }
+  return record;
+}
+
+// Step 5: a transcript the processor left applied to the editor as the new Before text.
+void ApplyTranscriptPayload(Quillomancer_GUI& gui, const std::string& payload) {
+  QuillomancerWindowState& state = gui.state;
+  std::string text;
+  std::vector<QuillomancerTranscriptWordTiming> timings;
+  if (!QMParseTranscriptPayloadJSON(payload, &text, &timings)) {
+    text = payload;
+    timings.clear();
+  }
+  gui.ClearTranscriptRepairState();
+  if (QMTrackedTextEditorView* editor = gui.views.editorView) {
+    editor->setTargetText(qm::platform::utf8ToUtf16(text));
+    editor->setRepairWordDisplayRanges({});
+  }
+  state.beforeText = text;
+  state.afterText.clear();
+  state.afterTextEdited = false;
+  state.editingBeforeText = true;
+  state.repairToolActive = false;
+  state.editorMode = kQuillomancerMode_Before;
+  state.lastSentText.clear();
+  const std::size_t timedWords = timings.size();
+  gui.repair.SetTranscript(text, std::move(timings));
+  QMLogFormat("GUI transcribe: applied %zu-byte payload, textChars=%zu, timedWords=%zu", payload.size(), text.size(),
+              timedWords);
+  gui.UpdateChangeToolButtonAppearance();
+  gui.UpdateRepairToolButtonAppearance();
+  gui.SyncLineChangeEditorMode(true);
+  gui.SyncRepairPlanToParameters();
+  gui.SetProcessButtonArmed(true, true);
+}
+
+void SetHidden(qm::ui::View* view, bool hidden) {
+  if (view) view->setHidden(hidden);
+}
+
+// Controls and the mode selector (a view of its own) alike.
+template <typename Enablable>
+void SetEnabled(Enablable* control, bool enabled) {
+  if (control) control->setEnabled(enabled);
+}
+
+// The editor's text view: editable and selectable as asked, each changed only when it differs.
+void SetEditorInteraction(QMTrackedTextEditorView* editor, bool editable, bool selectable) {
+  if (!editor || !editor->textView()) return;
+  qm::ui::TextView* text = editor->textView();
+  if (text->isEditable() != editable) text->setEditable(editable);
+  if (text->isSelectable() != selectable) text->setSelectable(selectable);
+}
+
+// Step 7: the forced-update lock passed to the processor and applied to the controls.
+void ApplyUpdateLock(Quillomancer_GUI& gui, AAX_IEffectParameters& parameters, bool writeAlways) {
+  QuillomancerWindowState& state = gui.state;
+  const QuillomancerWindowViews& v = gui.views;
+  const uint8_t locked = state.minimumVersionLock ? 1 : 0;
+  if (locked != state.lastSentUpdateLock || writeAlways) {
+    state.lastSentUpdateLock = locked;
+    parameters.SetCustomData(kQMBlock_CompatibilityLock, 1, &locked);
+  }
+  if (locked) {
+    SetHidden(v.settingsCardHolder, false);
+    SetEditorInteraction(v.editorView, false, false);
+    SetEnabled(v.modeSelector, false);
+    for (qm::ui::Control* control : std::initializer_list<qm::ui::Control*>{
+             v.clearTextButton, v.changeToolButton, v.repairToolButton, v.voiceChangeButton}) {
+      SetEnabled(control, false);
+    }
+    for (qm::ui::View* view : {v.modeSelectorShell, static_cast<qm::ui::View*>(v.performanceLabel),
+                               static_cast<qm::ui::View*>(v.takeSelector)}) {
+      SetHidden(view, true);
+    }
+    return;
+  }
+  const bool voiceChange = gui.IsVoiceChangeMode();
+  SetEditorInteraction(v.editorView, !voiceChange && !state.repairToolActive, !voiceChange);
+  if (v.editorView) v.editorView->setRepairSelectionMode(state.repairToolActive);
+  SetEnabled(v.modeSelector, !voiceChange);
+  for (qm::ui::View* view : {v.modeSelectorShell, static_cast<qm::ui::View*>(v.performanceLabel),
+                             v.processButtonShell, static_cast<qm::ui::View*>(v.clearTextButton),
+                             v.changeToolShell, v.repairToolShell}) {
+    SetHidden(view, voiceChange);
+  }
+  SetEnabled(v.clearTextButton, !voiceChange);
+  SetEnabled(v.voiceChangeButton, true);
+  SetHidden(v.takeSelector, false);
+}
+
+// Step 8.2: a language tag typed into the text ("(es)") is taken out of it and chooses the
+// language. The text is put back on the next turn of the main queue, outside the editor's own
+// handling of the keystroke that completed the tag.
+void ApplyLanguageTags(Quillomancer_GUI& gui) {
+  QMTrackedTextEditorView* editor = gui.views.editorView;
+  QuillomancerWindowState& state = gui.state;
+  if (gui.IsVoiceChangeMode() || editor->hasActiveMarkedText()) return;
+  const bool editsReference = editor->editReferenceWhileShowingDiff();
+  const std::string text = qm::platform::utf16ToUtf8(editsReference ? editor->referenceText() : editor->targetText());
+  std::string cleaned;
+  QMLanguageSelection selection;
+  if (!QMExtractFishLanguageTags(text, &cleaned, &selection)) return;
+  if (cleaned != text) {
+    if (editsReference) {
+      editor->setReferenceText(qm::platform::utf8ToUtf16(cleaned));
+      editor->setDirtyTrackedLayout(true);
+      editor->applyTrackedStyling();
+    } else {
+      if (state.pendingTargetTextStep) gui.deferred.cancel(*state.pendingTargetTextStep);
+      std::weak_ptr<qm::ui::Object> weakEditor = editor->weak_from_this();
+      Quillomancer_GUI* owner = &gui;
+      // The window cancels the step when its view goes, so `owner` is alive whenever it runs;
+      // the editor is held weakly all the same.
+      state.pendingTargetTextStep = gui.deferred.schedule(0, [owner, weakEditor, cleaned] {
+        owner->state.pendingTargetTextStep.reset();
+        if (auto held = std::dynamic_pointer_cast<QMTrackedTextEditorView>(weakEditor.lock())) {
+          held->setTargetText(qm::platform::utf8ToUtf16(cleaned));
+        }
+      });
+    }
+  }
+  (editsReference || state.editingBeforeText ? state.beforeText : state.afterText) = cleaned;
+  if (!selection.bubble.empty()) gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
+}
+
+// Step 8: the editor's texts read back, tags applied and QMtx pushed. The toolkit's range error
+// (the platform's exception) raised on the way is dropped; the placeholder and the counter are
+// refreshed either way.
+void SyncEditorTexts(Quillomancer_GUI& gui) {
+  if (!gui.views.editorView) return;
+  try {
+    gui.CaptureCurrentModeText();
+    gui.RefreshLanguageChip();
+    ApplyLanguageTags(gui);
+    gui.SyncTextToParameters();
+  } catch (const qm::ui::RangeError&) {
+  }
+  gui.UpdateTextPlaceholderVisibility();
+  gui.UpdateTextLengthCounter();
+}
+
+// Step 10: the reset button's look, set on every tick.
+void UpdateClearTextButton(Quillomancer_GUI& gui) {
+  qm::ui::Button* button = gui.views.clearTextButton;
+  if (!button) return;
+  button->setHidden(gui.IsVoiceChangeMode());
+  button->setEnabled(!gui.state.minimumVersionLock);
+  button->setToolTip("Clear text");
+  const std::shared_ptr<qm::ui::Image>& current = button->image();
+  if (!current || current->symbolName() != "arrow.counterclockwise") {
+    button->setImage(qm::ui::Image::systemSymbol("arrow.counterclockwise", "Reset text"));
+  }
+  const std::string title = button->image() ? "" : "\u21BA";
+  if (button->title() != title) button->setTitle(title);
+}
+
+// Step 13: a new render id enables the votes; none clears the vote shown.
+void ApplyRenderId(Quillomancer_GUI& gui, AAX_IEffectParameters& parameters) {
+  const std::string id = ReadTextBlock(parameters, kQMBlock_RenderID, kRenderIdReadBytes).value_or("");
+  if (id == gui.state.renderId) return;
+  gui.state.renderId = id;
+  SetEnabled(gui.views.voteUpButton, !id.empty());
+  SetEnabled(gui.views.voteDownButton, !id.empty());
+  if (id.empty() && gui.settingsController) {
+    gui.settingsController->setActiveVote(0);
+    gui.settingsController->applyVoteVisualState();
+  }
+}
+
+// Step 14.2: a positive balance that changed is shown on the settings card.
+void ApplyCredits(Quillomancer_GUI& gui, int32_t credits) {
+  if (credits <= 0 || credits == gui.state.lastShownCredits) return;
+  gui.state.lastShownCredits = credits;
+  if (qm::ui::TextField* label = gui.views.creditsLabel) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Credits: %d", credits);
+    label->setStringValue(text);
+    label->setTextColor(credits <= 5 ? QMAccentOrange() : QMTextSecondary());
+  }
+}
+
+void NoteState(QuillomancerWindowState& state, int32_t shown) {
+  if (state.hasLastState && state.lastState == shown) return;
+  state.lastState = shown;
+  state.hasLastState = true;
+  QMLogFormat("GUI state transition: %s", QuillomancerStateName(shown));
+}
+
+// Step 15: the window's own lock shows "update required" whatever the processor reports.
+void ShowForcedUpdateRequired(Quillomancer_GUI& gui) {
+  NoteState(gui.state, kQuillomancerState_UpdateRequired);
+  gui.UpdateStatusDisplay(kQuillomancerState_UpdateRequired, 0, 0, 0, 0, 0);
+}
+
+void DropManualMessage(QuillomancerWindowState& state) {
+  state.manualMessageActive = false;
+  state.manualMessageText.clear();
+}
+
+// Step 16: the processor's state on the window.
+void RunStateMachine(Quillomancer_GUI& gui, const QuillomancerStatusRecord& record) {
+  QuillomancerWindowState& state = gui.state;
+  int32_t s = record.state;
+  const int32_t previous = state.hasLastState ? state.lastState : kQuillomancerState_Ready;
+  const auto busy = [](int32_t st) {
+    return st == kQuillomancerState_Analyzing || st == kQuillomancerState_Processing;
+  };
+  if (busy(s) && !busy(previous)) {
+    gui.ReleaseMainTextInputFocus();
+    DropManualMessage(state);
+    if (s == kQuillomancerState_Analyzing) {
+      gui.SetLoadButtonArmed(false, true);
+      gui.SetProcessButtonArmed(false, false);
+    } else {
+      gui.SetProcessButtonArmed(false, true);
+    }
+  }
+  if (previous == kQuillomancerState_HasTakes &&
+      ((s == kQuillomancerState_HasTakes && record.takeIndex != state.lastTakeIndex) ||
+       s == kQuillomancerState_Ready)) {
+    gui.ReleaseMainTextInputFocus();
+    if (s == kQuillomancerState_Ready) {
+      gui.SetLoadButtonArmed(true, true);
+      gui.SetProcessButtonArmed(false, false);
+    }
+  }
+  // The processor asks for a text the window has sent since: nothing is missing any more.
+  if (s == kQuillomancerState_InputTextRequired && !state.lastSentText.empty()) s = kQuillomancerState_Ready;
+  NoteState(state, s);
+  gui.UpdateStatusDisplay(s, record.takeIndex, record.takesRequested, record.takesReady, record.asyncActivity,
+                          record.countdown);
+  state.lastTakeIndex = s == kQuillomancerState_HasTakes ? record.takeIndex : -1;
+  if (s == kQuillomancerState_Ready && !state.editingBeforeText && state.afterTextEdited &&
+      !state.beforeText.empty() && state.beforeText == state.afterText &&
+      !(state.manualMessageActive && state.manualMessageText == kNoDifferenceMessage)) {
+    gui.SetManualStatusMessage(kNoDifferenceMessage, 0.953f, 0.612f, 0.071f, 1.0f);
+  }
+}
+
+// Step 17: an active manual message stands over the state's text for its lifetime.
+void KeepManualMessage(Quillomancer_GUI& gui) {
+  QuillomancerWindowState& state = gui.state;
+  if (!state.manualMessageActive) return;
+  const double elapsed = std::max(0.0, qm::platform::currentTimeSeconds() - state.manualMessageStartedAt);
+  if (elapsed >= kManualMessageLifetimeSeconds) {
+    DropManualMessage(state);
+    return;
+  }
+  qm::ui::TextField* label = gui.views.statusLabel;
+  if (!label) return;
+  if (label->stringValue() != state.manualMessageText) label->setStringValue(state.manualMessageText);
+  const auto& c = state.manualMessageColour;
+  label->setTextColor(qm::ui::Color::deviceRGB(c[0], c[1], c[2], c[3]));
+  state.statusFades = true;
+}
+
+void Tick(Quillomancer_GUI& gui) {
+  AAX_IEffectParameters* parameters = gui.GetEffectParameters();
+  if (!parameters) return;
+  QuillomancerWindowState& state = gui.state;
+  const std::shared_ptr<QMSettingsHelper> controller = gui.settingsController;
+  // A window's first tick writes every outgoing block, whatever another window left in the store.
+  const bool writeAll = !state.outgoingBlocksWritten;
+
+  if (controller) controller->processUpdaterStatusFromDefaults();
+
+  const bool previewArmed = ReadFlagBlock(*parameters, kQMBlock_RepairPreview);
+  if (previewArmed != state.repairPreviewArmed) gui.SetRepairPreviewArmed(previewArmed);
+
+  if (ReadFlagBlock(*parameters, kQMBlock_NewAudioLoaded)) {
+    gui.ResetForNewAudioLoad();
+    parameters->SetCustomData(kQMBlock_NewAudioLoaded, 0, nullptr);
+  }
+
+  if (gui.views.editorView) {
+    if (const auto block = ReadTextBlock(*parameters, kQMBlock_TranscriptPayload, kQMTranscriptPayloadMaxBytes)) {
+      ApplyTranscriptPayload(gui, *block);
+      parameters->SetCustomData(kQMBlock_TranscriptPayload, 0, nullptr);
+      QuillomancerLogger::shared().logMessage("GUI: applied transcribe result to text box");
+    }
+  }
+
+  if (gui.settingsController) gui.settingsController->flushQueuedMessageDismissals();
+
+  ApplyUpdateLock(gui, *parameters, writeAll);
+  SyncEditorTexts(gui);
+  gui.SyncLineChangeAndReferenceToParameters();
+  UpdateClearTextButton(gui);
+
+  gui.UpdateChangeToolButtonAppearance();
+  gui.UpdateRepairToolButtonAppearance();
+  if (gui.views.voiceChangeButton) gui.UpdateVoiceChangeModeButtonAppearance();
+  gui.UpdateLoadButtonAppearance();
+  gui.UpdateProcessButtonAppearance();
+  gui.SyncLineChangeEditorMode(false);
+  gui.SyncRepairPlanToParameters();
+  gui.SyncSelectionsToParameters();
+  // Every block has been written once when the editor was there to give the text.
+  if (gui.views.editorView) state.outgoingBlocksWritten = true;
+
+  ApplyRenderId(gui, *parameters);
+
+  if (const std::optional<QuillomancerStatusRecord> record = ReadStatusRecord(*parameters)) {
+    if (record->state == kQuillomancerState_Error) {
+      state.errorText = ReadTextBlock(*parameters, kQMBlock_ErrorText, kErrorTextReadBytes).value_or("");
+    }
+    ApplyCredits(gui, record->creditBalance);
+    if (state.minimumVersionLock) {
+      ShowForcedUpdateRequired(gui);
+    } else {
+      RunStateMachine(gui, *record);
+    }
+  } else if (state.minimumVersionLock) {
+    ShowForcedUpdateRequired(gui);
+  }
+
+  KeepManualMessage(gui);
+  gui.UpdateStatusLabelFade();
+  gui.AdvanceAccentAnimations();
+}
+
+}  // namespace
+
+// The host's answer is success in every case; an exception that is not the toolkit's range error
+// stops here (the host's call is no place for it) and is logged.
+// [main-thread]
+AAX_Result Quillomancer_GUI::TimerWakeup() noexcept {
+  QM_ASSERT_THREAD(main);
+  try {
+    Tick(*this);
+  } catch (const std::exception& e) {
+    QMLogFormat("GUI: timer call stopped by an exception: %s", e.what());
+  } catch (...) {
+    QuillomancerLogger::shared().logMessage("GUI: timer call stopped by an exception");
+  }
+  return AAX_SUCCESS;
+}

@@ -1,0 +1,204 @@
+// The window's timer call as the host makes it, with the store written as the processor writes
+// it: the order of its steps, the transcript payload, the status record and the state machine
+// (focus, transitions, credits, the forced-update lock), the render id, language tags, and the
+// blocks the window writes back.
+
+#include "WindowTickSupport.h"
+
+#include "qm/platform/text.h"
+
+using qmwindowtest::TickFixture;
+
+namespace {
+
+constexpr const char* kPayload =
+    R"({"text":"hello there world","words":[{"word":"hello","index":0,"start":0.0,"end":0.3},)"
+    R"({"word":"there","index":1,"start":0.35,"end":0.6},{"word":"world","index":2,"start":0.65,"end":0.9}]})";
+
+std::string TextOf(const QuillomancerStoreClient& store, uint32_t block) { return store.ReadString(block, 20000); }
+
+using WindowTick = TickFixture;
+
+TEST_F(WindowTick, NewAudioAndATranscriptOnOneTickResetFirstThenApply) {
+  Store().WriteByte(kQMBlock_NewAudioLoaded, 1);
+  Store().WriteString(kQMBlock_TranscriptPayload, kPayload);
+  TakeWrites();
+  Tick();
+  EXPECT_EQ(Views().editorView->targetText(), u"hello there world");
+  EXPECT_FALSE(Store().ReadFlag(kQMBlock_NewAudioLoaded));
+  EXPECT_TRUE(TextOf(Store(), kQMBlock_TranscriptPayload).empty());
+  const std::vector<uint32_t> writes = TakeWrites();
+  const auto at = [&](uint32_t id) { return std::find(writes.begin(), writes.end(), id) - writes.begin(); };
+  EXPECT_LT(at(kQMBlock_NewAudioLoaded), at(kQMBlock_TranscriptPayload));
+  EXPECT_TRUE(Logged("GUI transcribe: applied 187-byte payload, textChars=17, timedWords=3"));
+  EXPECT_TRUE(Logged("GUI: applied transcribe result to text box"));
+  // The new Before text goes out on the same tick.
+  EXPECT_EQ(TextOf(Store(), kQMBlock_Text), "hello there world");
+}
+
+TEST_F(WindowTick, PayloadIsReadUpToItsLimitAndACutOneIsShownPlain) {
+  const std::string filler = std::string(16383 - std::string(R"({"text":""})").size(), 'a');
+  const std::string exact = R"({"text":")" + filler + R"("})";
+  ASSERT_EQ(exact.size(), 16383u);
+  const std::string longer = R"({"text":")" + filler + R"(b"})";
+  // A two-byte character across the limit is left out whole.
+  const std::string plain = std::string(16382, 'c') + "\xC3\xA9";
+  struct Case {
+    const char* name;
+    std::string payload;
+    std::u16string shown;
+    const char* log;
+  } cases[] = {
+      {"exactly at the limit", exact, qm::platform::utf8ToUtf16(filler),
+       "GUI transcribe: applied 16383-byte payload, textChars=16372, timedWords=0"},
+      {"one byte more", longer, qm::platform::utf8ToUtf16(longer.substr(0, 16383)),
+       "GUI transcribe: applied 16383-byte payload, textChars=16383, timedWords=0"},
+      {"a character across the limit", plain, std::u16string(16382, u'c'),
+       "GUI transcribe: applied 16382-byte payload, textChars=16382, timedWords=0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    logged.clear();
+    Transcript(c.payload);
+    EXPECT_EQ(Views().editorView->targetText(), c.shown);
+    EXPECT_TRUE(Logged(c.log)) << (logged.empty() ? "" : logged.front());
+  }
+}
+
+TEST_F(WindowTick, AShortStatusRecordLeavesTheLineAsItWas) {
+  Store().WriteString(kQMBlock_ErrorText, "Service unavailable");
+  Status(kQuillomancerState_Error);
+  Tick();
+  EXPECT_EQ(Line().text, "Service unavailable");
+  w.parameters->readCountHook = [](uint32_t block, uint32_t* count) {
+    if (block == kQMBlock_Status) *count = 27;
+  };
+  Status(kQuillomancerState_Analyzing);
+  Tick();
+  EXPECT_EQ(Line().text, "Service unavailable");
+  EXPECT_FALSE(Logged("GUI state transition: Analyzing"));
+  // Under the lock the window shows "update required" without a record.
+  w.gui->SetMinimumVersionLock(true, "3.0.0");
+  Tick();
+  EXPECT_TRUE(Logged("GUI state transition: UpdateRequired"));
+  EXPECT_EQ(Line().text, "");
+}
+
+TEST_F(WindowTick, InputTextRequiredCountsAsReadyOnceATextWasSent) {
+  Status(kQuillomancerState_InputTextRequired);
+  Tick();
+  EXPECT_TRUE(Logged("GUI state transition: InputTextRequired"));
+  Transcript(kPayload);  // sends the Before text on the same tick
+  EXPECT_TRUE(Logged("GUI state transition: Ready"));
+  Tick(3);
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), "GUI state transition: Ready"), 1) << "logged once";
+}
+
+TEST_F(WindowTick, AnotherTakeIndexReleasesTheEditorsFocus) {
+  Transcript(kPayload);
+  Status(kQuillomancerState_HasTakes, 2, 3);
+  Tick();
+  FocusEditor();
+  ASSERT_TRUE(EditorHasFocus());
+  Tick(2);
+  EXPECT_TRUE(EditorHasFocus()) << "the same take keeps it";
+  Status(kQuillomancerState_HasTakes, 1, 3);
+  Tick();
+  EXPECT_FALSE(EditorHasFocus());
+  // The last take rendered: back to Ready releases it too.
+  FocusEditor();
+  Status(kQuillomancerState_Ready);
+  Tick();
+  EXPECT_FALSE(EditorHasFocus());
+}
+
+TEST_F(WindowTick, TheLockShowsUpdateRequiredButStillCountsTheCredits) {
+  w.gui->SetMinimumVersionLock(true, "3.0.0");
+  Status(kQuillomancerState_HasTakes, 0, 3, 42);
+  Tick();
+  EXPECT_TRUE(Logged("GUI state transition: UpdateRequired"));
+  EXPECT_FALSE(Logged("GUI state transition: HasTakes"));
+  EXPECT_EQ(Views().creditsLabel->stringValue(), "Credits: 42");
+  EXPECT_EQ(Store().ReadByte(kQMBlock_CompatibilityLock), 1);
+  EXPECT_FALSE(Views().editorView->textView()->isEditable());
+  EXPECT_TRUE(Views().takeSelector->isHidden());
+  // A balance that drops to 0 keeps the last one shown; 5 or less is orange.
+  Status(kQuillomancerState_Ready, 0, 0, 0);
+  Tick();
+  EXPECT_EQ(Views().creditsLabel->stringValue(), "Credits: 42");
+  Status(kQuillomancerState_Ready, 0, 0, 4);
+  Tick();
+  EXPECT_TRUE(qmwindowtest::SameColour(*Views().creditsLabel->textColor(), QMAccentOrange()));
+  w.gui->SetMinimumVersionLock(false, "");
+  Tick();
+  EXPECT_EQ(Store().ReadByte(kQMBlock_CompatibilityLock), 0);
+  EXPECT_TRUE(Views().editorView->textView()->isEditable());
+}
+
+TEST_F(WindowTick, RenderAndErrorTextsAreCutOnACharacterBoundary) {
+  // 126 ASCII bytes, then a two-byte character that would straddle the 127-byte read.
+  Store().WriteString(kQMBlock_RenderID, std::string(126, 'r') + "\xC3\xA9" + "tail");
+  // 254 ASCII bytes, then a three-byte character across the 255-byte read.
+  Store().WriteString(kQMBlock_ErrorText, std::string(254, 'e') + "\xE2\x80\x94" + "more");
+  Status(kQuillomancerState_Error);
+  Tick();
+  EXPECT_EQ(w.gui->GetCurrentRenderId(), std::string(126, 'r'));
+  EXPECT_TRUE(Views().voteUpButton->isEnabled());
+  EXPECT_EQ(Line().text, std::string(254, 'e'));
+  // The render id goes: the votes are disabled again.
+  Store().Clear(kQMBlock_RenderID);
+  Tick();
+  EXPECT_FALSE(Views().voteUpButton->isEnabled());
+  EXPECT_FALSE(Views().voteDownButton->isEnabled());
+}
+
+TEST_F(WindowTick, ALanguageTagLeavesTheTextAndChoosesTheLanguageOnTheNextTurn) {
+  Transcript(R"({"text":"bonjour"})");
+  // Two tags typed on two ticks before the main queue ran: the first step is cancelled.
+  TypeAtEnd(u" (fr)");
+  EXPECT_EQ(w.component->TimerWakeup(), 0);
+  TypeAtEnd(u" (es)");
+  EXPECT_EQ(w.component->TimerWakeup(), 0);
+  EXPECT_EQ(w.gui->deferred.pending(), 1u);
+  EXPECT_EQ(TextOf(Store(), kQMBlock_Text), "bonjour");
+  EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "es") << "the last tag in the text chooses";
+  Tick();
+  EXPECT_EQ(Views().editorView->targetText(), u"bonjour");
+  EXPECT_EQ(Views().languageChipLabel->stringValue(), "ES");
+  // The timer call's own display sync shows the cleaned text at once; a step still waiting when
+  // the view closes is dropped with the view.
+  TypeAtEnd(u" (it)");
+  EXPECT_EQ(w.component->TimerWakeup(), 0);
+  EXPECT_EQ(w.gui->deferred.pending(), 1u);
+  const std::shared_ptr<qm::ui::View> editor = Views().editorView->sharedView();
+  w.Detach();
+  EXPECT_EQ(w.gui->deferred.pending(), 0u);
+  RunMainQueue();
+  EXPECT_EQ(static_cast<QMTrackedTextEditorView&>(*editor).targetText(), u"bonjour");
+}
+
+TEST_F(WindowTick, TheFirstTickWritesEveryBlockAndASteadyOneOnlyWhatItMust) {
+  // What another window of this plug-in left in the store is overwritten.
+  Store().WriteString(kQMBlock_RepairPlan, R"({"selections":[1]})");
+  Store().WriteString(kQMBlock_Text, "an old line");
+  TakeWrites();
+  Tick();
+  std::vector<uint32_t> first = TakeWrites();
+  std::sort(first.begin(), first.end());
+  std::vector<uint32_t> all = {kQMBlock_CompatibilityLock, kQMBlock_Text, kQMBlock_LineChange,
+                               kQMBlock_ReferenceText, kQMBlock_RepairPlan, kQMBlock_Mode,
+                               kQMBlock_Variation, kQMBlock_Takes, kQMBlock_TranscriptionLanguage,
+                               kQMBlock_GenerationLanguage};
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(first, all);
+  EXPECT_TRUE(TextOf(Store(), kQMBlock_RepairPlan).empty());
+  EXPECT_TRUE(TextOf(Store(), kQMBlock_Text).empty());
+  for (int i = 0; i < 2; ++i) {
+    Tick();
+    EXPECT_EQ(TakeWrites(), (std::vector<uint32_t>{kQMBlock_ReferenceText, kQMBlock_Mode,
+                                                   kQMBlock_TranscriptionLanguage, kQMBlock_GenerationLanguage}));
+  }
+  EXPECT_TRUE(TextOf(Store(), kQMBlock_TranscriptionLanguage).empty()) << "no language: both written empty";
+}
+
+}  // namespace
