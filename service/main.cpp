@@ -1,6 +1,8 @@
 // qmservice: runs the web-service stand-in until interrupted.
 //   qmservice [--port N] [--host ADDR] [--credits N] [--transcript TEXT] [--cert FILE --key FILE]
 //             [--require-auth] [--verbose]
+//             [--token T]... [--email E] [--offer V] [--min-version V] [--update-required]
+//             [--message 'id|title|body']...
 // Prints the base URL on the first line of standard output once it is listening.
 
 #include "qm/service/service.h"
@@ -21,7 +23,9 @@ void onSignal(int) { gStop = 1; }
 int usage() {
   std::fprintf(stderr,
                "usage: qmservice [--port N] [--host ADDR] [--credits N] [--transcript TEXT]\n"
-               "                 [--cert FILE --key FILE] [--require-auth] [--verbose]\n");
+               "                 [--cert FILE --key FILE] [--require-auth] [--verbose]\n"
+               "                 [--token T]... [--email E] [--offer V] [--min-version V] [--update-required]\n"
+               "                 [--message 'id|title|body']...\n");
   return 2;
 }
 
@@ -57,6 +61,20 @@ int main(int argc, char** argv) {
       options.requireAuth = true;
     } else if (arg == "--verbose") {
       options.quiet = false;
+    } else if (arg == "--token" && hasValue) {
+      options.account.tokens.push_back(argv[++i]);
+    } else if (arg == "--email" && hasValue) {
+      options.account.email = argv[++i];
+    } else if (arg == "--offer" && hasValue) {
+      options.account.offer = qm::service::offerForVersion(argv[++i]);
+    } else if (arg == "--min-version" && hasValue) {
+      options.account.minimumVersion = argv[++i];
+    } else if (arg == "--update-required") {
+      options.account.updateRequired = true;
+    } else if (arg == "--message" && hasValue) {
+      qm::service::AccountMessage message;
+      if (!qm::service::parseAccountMessage(argv[++i], message)) return usage();
+      options.account.messages.push_back(std::move(message));
     } else {
       return usage();
     }

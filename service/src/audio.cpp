@@ -161,25 +161,98 @@ std::vector<int16_t> changeRate(const std::vector<int16_t>& samples, uint32_t fr
   return out;
 }
 
-std::string encodeTakesContainer(const TakesContainer& c) {
+namespace {
+
+std::string containerHeader(const TakesContainer& c, const std::vector<size_t>& takeSamples) {
   std::string out;
   out.append(c.magic.substr(0, 4));
   out.append(4 - std::min<size_t>(4, c.magic.size()), '\0');
   putU32(out, c.version);
-  putU32(out, static_cast<uint32_t>(c.takes.size()));
+  putU32(out, static_cast<uint32_t>(takeSamples.size()));
   putU32(out, c.sampleRate);
   putU32(out, c.bitsPerSample);
   putU32(out, c.creditsRemaining);
   putU32(out, c.creditsAllowance);
-  for (const auto& take : c.takes) putU32(out, static_cast<uint32_t>(take.size() * 2));
-  for (const auto& take : c.takes) {
-    for (int16_t s : take) {
-      const auto u = static_cast<uint16_t>(s);
-      out.push_back(static_cast<char>(u & 0xFF));
-      out.push_back(static_cast<char>(u >> 8));
-    }
+  for (const size_t samples : takeSamples) putU32(out, static_cast<uint32_t>(samples * 2));
+  return out;
+}
+
+void putSamples(const int16_t* samples, size_t count, char* out) {
+  for (size_t i = 0; i < count; ++i) {
+    const auto u = static_cast<uint16_t>(samples[i]);
+    out[2 * i] = static_cast<char>(u & 0xFF);
+    out[2 * i + 1] = static_cast<char>(u >> 8);
   }
-  out.append(c.trailer);
+}
+
+}  // namespace
+
+std::string encodeTakesContainer(const TakesContainer& c) {
+  std::vector<size_t> lengths;
+  for (const auto& take : c.takes) lengths.push_back(take.size());
+  return TakesStream(c, lengths, [&c](size_t i) { return c.takes[i]; }).all();
+}
+
+TakesStream::TakesStream(const TakesContainer& container, std::vector<size_t> takeSamples,
+                         std::function<std::vector<int16_t>(size_t take)> makeTake)
+    : header_(containerHeader(container, takeSamples)),
+      trailer_(container.trailer),
+      takeSamples_(std::move(takeSamples)),
+      makeTake_(std::move(makeTake)) {
+  size_ = header_.size() + trailer_.size();
+  for (const size_t samples : takeSamples_) size_ += 2 * samples;
+}
+
+void TakesStream::read(size_t offset, size_t count, char* out) {
+  auto piece = [&](size_t start, size_t length, auto copy) {
+    if (count == 0 || offset >= start + length || offset < start) return;
+    const size_t n = std::min(count, start + length - offset);
+    copy(offset - start, n);
+    offset += n;
+    out += n;
+    count -= n;
+  };
+  piece(0, header_.size(), [&](size_t at, size_t n) { std::memcpy(out, header_.data() + at, n); });
+  size_t start = header_.size();
+  for (size_t i = 0; i < takeSamples_.size(); ++i) {
+    const size_t bytes = 2 * takeSamples_[i];
+    piece(start, bytes, [&](size_t at, size_t n) {
+      if (current_ != i) {
+        take_ = {};  // the one before goes first
+        take_ = makeTake_(i);
+        take_.resize(takeSamples_[i]);
+        current_ = i;
+      }
+      // A piece may start or end inside a sample.
+      size_t k = 0;
+      if (at % 2 == 1) out[k++] = static_cast<char>(static_cast<uint16_t>(take_[at / 2]) >> 8);
+      const size_t whole = (n - k) / 2;
+      putSamples(take_.data() + (at + k) / 2, whole, out + k);
+      k += 2 * whole;
+      if (k < n) out[k] = static_cast<char>(static_cast<uint16_t>(take_[(at + k) / 2]) & 0xFF);
+    });
+    start += bytes;
+  }
+  if (offset >= start) {
+    take_ = {};  // past the takes
+    current_ = SIZE_MAX;
+  }
+  piece(start, trailer_.size(), [&](size_t at, size_t n) { std::memcpy(out, trailer_.data() + at, n); });
+}
+
+std::string TakesStream::all() {
+  std::string out;
+  out.resize(size_);
+  size_t at = 0;
+  std::memcpy(out.data(), header_.data(), header_.size());
+  at += header_.size();
+  for (size_t i = 0; i < takeSamples_.size(); ++i) {
+    std::vector<int16_t> take = makeTake_(i);
+    take.resize(takeSamples_[i]);
+    putSamples(take.data(), take.size(), out.data() + at);
+    at += 2 * take.size();
+  }
+  std::memcpy(out.data() + at, trailer_.data(), trailer_.size());
   return out;
 }
 

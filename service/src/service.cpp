@@ -1,6 +1,9 @@
 #include "qm/service/service.h"
 
 #include "qm/service/audio.h"
+#include "qm/platform/sha256.h"
+
+#include "account_desk.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -92,6 +95,14 @@ bool readField(const std::string& in, size_t& at, std::string& field) {
   return true;
 }
 
+std::string sha256Hex(const std::string& bytes) {
+  qm::platform::Sha256 sha;
+  sha.update(bytes);
+  return sha.finishHex();
+}
+
+constexpr size_t kServerWorkers = 64;
+
 // Waits until the server's accept loop runs, so that a stop() right after start() reaches it.
 void waitUntilRunning(const httplib::Server& server) {
   for (int i = 0; i < 5000 && !server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -152,6 +163,7 @@ struct Service::Impl {
   int generationsBeingCharged = 0;
   int logCounter = 0;
   int refunded = 0;
+  AccountDesk account;  // its own lock
 
   // Waits up to `seconds`; returns early when the server stops.
   void pause(double seconds) {
@@ -177,7 +189,12 @@ struct Service::Impl {
     std::vector<RecordedPart> parts;
     httplib::Client client("127.0.0.1", parserPort);
     client.set_read_timeout(10, 0);
-    auto res = client.Post("/parse", body, contentType.c_str());
+    auto res = client.Post(
+        "/parse", body.size(),
+        [&body](size_t offset, size_t length, httplib::DataSink& sink) {
+          return sink.write(body.data() + offset, std::min<size_t>(length, 1 << 16));
+        },
+        contentType);
     if (!res || res->status != 200) return parts;
     size_t at = 0;
     while (at < res->body.size()) {
@@ -205,6 +222,7 @@ struct Service::Impl {
     return parts;
   }
 
+  // The request for its handler (part contents whole), and into the log without what is large.
   RecordedRequest record(const httplib::Request& req) {
     RecordedRequest r;
     r.method = req.method;
@@ -218,24 +236,33 @@ struct Service::Impl {
       else
         r.headers.emplace_back(name, value);
     }
-    r.body = req.body;
+    r.bodySize = req.body.size();
+    r.bodySha256 = sha256Hex(req.body);
+    if (req.body.size() <= kLoggedContentLimit) r.body = req.body;
     if (!saved.empty()) r.parts = parseMultipart(req.body, saved, r.multipartParsed);
+    for (auto& p : r.parts) {
+      p.contentSize = p.content.size();
+      p.contentSha256 = sha256Hex(p.content);
+    }
     if (!options.quiet)
-      std::fprintf(stderr, "qmservice: %s %s (%zu bytes)\n", r.method.c_str(), r.target.c_str(), r.body.size());
+      std::fprintf(stderr, "qmservice: %s %s (%zu bytes)\n", r.method.c_str(), r.target.c_str(), r.bodySize);
+    RecordedRequest logged = r;
+    for (auto& p : logged.parts)
+      if (p.contentSize > kLoggedContentLimit) std::string().swap(p.content);
     {
       std::lock_guard lock(mutex);
-      log.push_back(r);
+      log.push_back(std::move(logged));
     }
     changed.notify_all();
     return r;
   }
 
-  void send(const Answer& answer, const std::optional<Fault>& fault, httplib::Response& res,
+  void send(Answer answer, const std::optional<Fault>& fault, httplib::Response& res,
             std::function<void(bool)> delivered = {}) {
     res.status = answer.status;
     for (const auto& [name, value] : answer.headers) res.set_header(name, value);
     const BodyFault mode = fault ? fault->bodyFault : BodyFault::None;
-    std::string body = answer.body;
+    std::string body = std::move(answer.body);
     auto keep = [&](const std::string& b) {
       return fault && fault->keepBytes > 0 ? std::min(fault->keepBytes, b.size()) : b.size() / 2;
     };
@@ -311,7 +338,7 @@ struct Service::Impl {
     forced.status = fault.status;
     forced.body = fault.body;
     forced.contentType = fault.contentType;
-    send(forced, fault, res);
+    send(std::move(forced), fault, res);
   }
 
   // ---- Endpoints ----
@@ -372,7 +399,7 @@ struct Service::Impl {
       std::function<void()> done;
       ~Guard() { done(); }
     } guard{charged};
-    const RecordedRequest r = record(req);
+    RecordedRequest r = record(req);
     auto fault = takeFault(r.path);
     if (isForced(fault)) {
       charged();  // nothing is charged for a forced answer
@@ -381,30 +408,49 @@ struct Service::Impl {
       return;
     }
     std::string renderId;
-    Answer answer = generateAnswer(r, renderId);
+    std::shared_ptr<TakesStream> takes;
+    Answer answer = generateAnswer(r, renderId, takes);
     charged();
     // The credits are taken before any delay, as a slow generation would have them taken.
     if (fault) pause(fault->delaySeconds);
     if (renderId.empty()) {
-      send(answer, fault, res);
+      send(std::move(answer), fault, res);
       return;
     }
-    send(answer, fault, res, [this, renderId](bool success) {
+    auto delivered = [this, renderId](bool success) {
       std::lock_guard lock(mutex);
       for (auto& c : charges)
         if (c.renderId == renderId && c.state == ChargeState::InFlight)
           c.state = success ? ChargeState::Delivered : ChargeState::Failed;
-    });
+    };
+    if (fault && fault->bodyFault != BodyFault::None) {
+      answer.body = takes->all();  // the faults cut or spoil a body held whole
+      send(std::move(answer), fault, res, delivered);
+      return;
+    }
+    // The container is made as it is sent, a take at a time.
+    res.status = answer.status;
+    for (const auto& [name, value] : answer.headers) res.set_header(name, value);
+    res.set_content_provider(
+        takes->size(), answer.contentType,
+        [takes](size_t offset, size_t length, httplib::DataSink& sink) {
+          std::string piece(std::min<size_t>(length, 1 << 18), '\0');
+          takes->read(offset, piece.size(), piece.data());
+          return sink.write(piece.data(), piece.size());
+        },
+        [delivered](bool success) { delivered(success); });
   }
 
-  Answer generateAnswer(const RecordedRequest& r, std::string& renderId) {
+  // A generation: an error answer, or the answer's headers with its takes in `takes` (and the
+  // render id set). The uploaded audio is let go once it is read.
+  Answer generateAnswer(RecordedRequest& r, std::string& renderId, std::shared_ptr<TakesStream>& takesOut) {
     if (auto refused = authorise(r, options.requireAuth)) return *refused;
     const bool voiceChange = r.part("voice_audio") != nullptr || partText(r, "mode") == "voice_change";
     const RecordedPart* source = voiceChange ? r.part("performance_audio") : r.part("audio");
     if (source == nullptr)
       return errorAnswer(400, "MISSING_AUDIO", voiceChange ? "Voice Change needs a voice and a performance clip."
                                                            : "No audio was uploaded.");
-    const auto wav = readWav(source->content);
+    auto wav = readWav(source->content);
     if (!wav) return errorAnswer(400, "INVALID_AUDIO", "The audio is not a 16-bit PCM WAV file.");
     if (wav->samples.empty()) return errorAnswer(400, "EMPTY_AUDIO", "Received empty audio.");
     if (voiceChange) {
@@ -422,6 +468,8 @@ struct Service::Impl {
     }
     takes = std::clamp(takes, 1, 5);
     const bool breath = partText(r, "breath") == "true";
+    for (auto& p : r.parts)
+      if (p.content.size() > kLoggedContentLimit) std::string().swap(p.content);
 
     int remaining = 0;
     int allowanceNow = 0;
@@ -448,26 +496,32 @@ struct Service::Impl {
       if (voiceChange) text = transcriptText;
     }
 
+    // Each take is the uploaded line at its own level, so takes differ and stay recognisable.
+    auto line = std::make_shared<const std::vector<int16_t>>(std::move(wav->samples));
+    const uint32_t lineRate = wav->sampleRate;
+    auto makeTake = [line, lineRate, rate, breath](size_t i) {
+      const double gain = 1.0 - 0.15 * double(i);
+      std::vector<int16_t> take(line->size());
+      for (size_t s = 0; s < take.size(); ++s) take[s] = static_cast<int16_t>(std::lround((*line)[s] * gain));
+      if (breath) take.resize(take.size() + lineRate / 4, 0);
+      if (rate != lineRate) take = changeRate(take, lineRate, rate);
+      return take;
+    };
     TakesContainer container;
     container.sampleRate = rate;
     container.creditsRemaining = static_cast<uint32_t>(remaining);
     container.creditsAllowance = static_cast<uint32_t>(allowanceNow);
+    std::vector<size_t> lengths;
     json timings = json::array();
     for (int i = 0; i < takes; ++i) {
-      // Each take is the uploaded line at its own level, so takes differ and stay recognisable.
-      const double gain = 1.0 - 0.15 * i;
-      std::vector<int16_t> take(wav->samples.size());
-      for (size_t s = 0; s < take.size(); ++s)
-        take[s] = static_cast<int16_t>(std::lround(wav->samples[s] * gain));
-      if (breath) take.resize(take.size() + wav->sampleRate / 4, 0);
-      take = changeRate(take, wav->sampleRate, rate);
+      const std::vector<int16_t> take = makeTake(size_t(i));
       json transcript = timedTranscriptFor(text, take, rate);
       transcript["timing_available"] = !transcript["words"].empty();
       if (mode == TrailerMode::Wrapped)
         timings.push_back({{"take", i}, {"transcript", transcript}});
       else
         timings.push_back(transcript);
-      container.takes.push_back(std::move(take));
+      lengths.push_back(take.size());
     }
     switch (mode) {
       case TrailerMode::Wrapped:
@@ -487,8 +541,8 @@ struct Service::Impl {
       case TrailerMode::None:
         break;
     }
+    takesOut = std::make_shared<TakesStream>(container, std::move(lengths), makeTake);
     Answer a;
-    a.body = encodeTakesContainer(container);
     a.contentType = "application/octet-stream";
     a.headers.emplace_back("X-Render-Id", renderId);
     return a;
@@ -528,6 +582,7 @@ struct Service::Impl {
     if (auto refused = authorise(r, true)) return *refused;
     const std::string prefix = "/api/messages/";
     const std::string id = r.path.substr(prefix.size(), r.path.size() - prefix.size() - 8);
+    account.dismiss(bearerToken(r), id);
     return jsonAnswer(200, {{"ok", true}, {"id", id}});
   }
 
@@ -545,6 +600,19 @@ struct Service::Impl {
     if (body.is_discarded() || !body.is_object() || !body.contains("event") || !body["event"].is_string())
       return errorAnswer(400, "BAD_REQUEST", "event is required.");
     return jsonAnswer(200, {{"ok", true}});
+  }
+
+  Answer accountStatus(const RecordedRequest& r) {
+    int balance = 0;
+    {
+      std::lock_guard lock(mutex);
+      balance = std::max(credits, 0);
+    }
+    const AccountDesk::Reply reply = account.answer(bearerToken(r), r.body, balance);
+    Answer a;
+    a.status = reply.status;
+    a.body = reply.body;
+    return a;
   }
 
   Answer file(const RecordedRequest& r) {
@@ -592,6 +660,7 @@ struct Service::Impl {
     s.Post(R"(/api/messages/(.+)/dismiss)", bind(&Impl::dismiss));
     s.Post(kLogUpload, bind(&Impl::logUpload));
     s.Post(kPluginEvent, bind(&Impl::pluginEvent));
+    s.Post(kAccountStatus, bind(&Impl::accountStatus));
     s.Get(R"(/files/(.+))", bind(&Impl::file));
     // Anything else that is posted (the updater's telemetry) is logged and accepted.
     s.Post(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
@@ -605,6 +674,7 @@ Service::Service(Options options) : impl_(std::make_unique<Impl>()) {
   impl_->credits = impl_->options.credits;
   impl_->allowance = impl_->options.credits;
   impl_->transcriptText = impl_->options.transcriptText;
+  impl_->account.configure(impl_->options.account);
 }
 
 Service::~Service() { stop(); }
@@ -623,7 +693,11 @@ bool Service::start() {
       appendField(out, f.content_type);
       appendField(out, f.content);
     }
-    res.set_content(out, "application/octet-stream");
+    auto fields = std::make_shared<std::string>(std::move(out));
+    res.set_content_provider(fields->size(), "application/octet-stream",
+                             [fields](size_t offset, size_t length, httplib::DataSink& sink) {
+                               return sink.write(fields->data() + offset, std::min<size_t>(length, 1 << 18));
+                             });
   });
   d.parserPort = d.parser->bind_to_any_port("127.0.0.1");
   if (d.parserPort <= 0) {
@@ -644,6 +718,9 @@ bool Service::start() {
     d.server = std::make_unique<httplib::Server>();
   }
   d.routes();
+  // A connection holds a worker while its request arrives; uploads that stall must not leave
+  // /health (or anything else) waiting for one.
+  d.server->new_task_queue = [] { return new httplib::ThreadPool(kServerWorkers); };
   if (d.options.port == 0) {
     port_ = d.server->bind_to_any_port(d.options.host);
   } else {
@@ -776,5 +853,11 @@ int Service::refundedCredits() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->refunded;
 }
+
+void Service::setAccount(AccountSettings account) { impl_->account.configure(std::move(account)); }
+
+AccountSettings Service::account() const { return impl_->account.settings(); }
+
+std::string Service::receivedPluginEvents() const { return impl_->account.receivedEvents(); }
 
 }  // namespace qm::service

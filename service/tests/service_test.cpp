@@ -13,9 +13,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "qm/platform/sha256.h"
 
 extern char** environ;
 
@@ -107,6 +112,82 @@ TEST(ServiceAudio, ContainerLayout) {
   EXPECT_EQ(u32At(b, 32), 2u);
   EXPECT_EQ(static_cast<uint8_t>(b[40]), 0xFF);
   EXPECT_EQ(b.substr(42), "{}");
+}
+
+// The container made as it is sent reads, in pieces of any size, as the one made whole.
+TEST(ServiceAudio, ContainerStreamMatchesTheWholeContainer) {
+  TakesContainer c;
+  c.creditsRemaining = 3;
+  c.trailer = R"({"takes":[]})";
+  c.takes = {toneLine(), {1, -2, 3}, {}, toneLine(8000)};
+  const std::string whole = encodeTakesContainer(c);
+  std::vector<size_t> lengths;
+  for (const auto& t : c.takes) lengths.push_back(t.size());
+  int made = 0;
+  TakesStream stream(c, lengths, [&](size_t i) {
+    ++made;
+    return c.takes[i];
+  });
+  ASSERT_EQ(stream.size(), whole.size());
+  std::string pieces;
+  for (size_t at = 0, n = 1; at < whole.size(); at += n, n = n * 3 % 1001 + 1) {
+    n = std::min(n, whole.size() - at);
+    std::string piece(n, '\0');
+    stream.read(at, n, piece.data());
+    pieces += piece;
+  }
+  EXPECT_EQ(pieces, whole);
+  EXPECT_EQ(made, 3);  // each take with samples made once, when its first byte was due
+}
+
+// Uploads of audio are logged by size and hash; what the handler reads is whole.
+TEST_F(ServiceTest, LargeBodiesAreLoggedBySizeAndHash) {
+  auto c = client();
+  const std::vector<int16_t> long_(kLoggedContentLimit, 5);  // a WAV of twice the limit
+  httplib::MultipartFormDataItems items = {{"audio", writeWav(long_, 16000), "capture.wav", "audio/wav"}};
+  auto res = c.Post(kTranscribe, items);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  const auto r = service.lastRequest(kTranscribe);
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->body.empty());
+  EXPECT_GT(r->bodySize, 2 * kLoggedContentLimit);
+  EXPECT_EQ(r->bodySha256.size(), 64u);
+  ASSERT_TRUE(r->part("audio"));
+  EXPECT_TRUE(r->part("audio")->content.empty());
+  EXPECT_EQ(r->part("audio")->contentSize, 44 + 2 * kLoggedContentLimit);
+  qm::platform::Sha256 sha;
+  sha.update(writeWav(long_, 16000));
+  EXPECT_EQ(r->part("audio")->contentSha256, sha.finishHex());
+  // Small ones stay as they came.
+  res = c.Post(kPluginEvent, R"({"event":"x"})", "application/json");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(service.lastRequest(kPluginEvent)->body, R"({"event":"x"})");
+}
+
+// Uploads whose bytes stop coming hold a worker each until the read time-out; more of them than
+// a default pool has must still leave /health answering.
+TEST_F(ServiceTest, HealthAnswersWhileUploadsStall) {
+  std::vector<int> stalled;
+  for (int i = 0; i < 12; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(service.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string head = "POST /api/generate HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/octet-stream\r\n"
+                             "Content-Length: 1000000\r\n\r\nQMTK";
+    ASSERT_EQ(::send(fd, head.data(), head.size(), 0), ssize_t(head.size()));
+    stalled.push_back(fd);
+  }
+  httplib::Client c("127.0.0.1", service.port());
+  c.set_connection_timeout(2, 0);
+  c.set_read_timeout(2, 0);  // below the server's own read time-out, which frees the stalled workers
+  const auto res = c.Get(kHealth);
+  for (const int fd : stalled) close(fd);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
 }
 
 TEST_F(ServiceTest, HealthAndForcedAnswers) {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,5 +59,29 @@ struct TakesContainer {
 // Little-endian header (magic, version, take count, rate, bits, the two credit words), the take
 // byte lengths, the takes, then the trailer.
 std::string encodeTakesContainer(const TakesContainer& container);
+
+// The same container made as it is sent: the header and the trailer up front, each take made
+// again by `makeTake` when its bytes are due, so that one take at a time is in memory.
+class TakesStream {
+ public:
+  // `container` gives everything but the takes; `takeSamples` the length of each take that
+  // makeTake(i) answers.
+  TakesStream(const TakesContainer& container, std::vector<size_t> takeSamples,
+              std::function<std::vector<int16_t>(size_t take)> makeTake);
+  size_t size() const { return size_; }
+  // Copies bytes [offset, offset + count) of the container to `out` (count within the size).
+  void read(size_t offset, size_t count, char* out);
+  // The whole container in one string, sized once.
+  std::string all();
+
+ private:
+  std::string header_;
+  std::string trailer_;
+  std::vector<size_t> takeSamples_;
+  std::function<std::vector<int16_t>(size_t)> makeTake_;
+  size_t size_ = 0;
+  size_t current_ = SIZE_MAX;  // the take in `take_`
+  std::vector<int16_t> take_;
+};
 
 }  // namespace qm::service

@@ -3,10 +3,13 @@
 // host stand-in (start on 127.0.0.1 port 0, read url(), stop), or run as the qmservice program.
 //
 // It answers every endpoint the plug-in and the updater call, keeps a log of the requests it
-// received (multipart fields as cpp-httplib's own parser reads them), and has fault hooks per
+// received (multipart fields as cpp-httplib's own parser reads them; large bodies by size and
+// hash only), and has fault hooks per
 // endpoint: forced status and body, delay, malformed/truncated/aborted/endless bodies, redirects,
 // and credit exhaustion. It also serves files registered with setFile() for download tests, and
 // speaks HTTPS when given a certificate and key.
+
+#include "qm/service/account.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -56,11 +59,17 @@ struct Fault {
 // How the generate answer carries its timing trailer.
 enum class TrailerMode { Wrapped, Bare, None, Invalid, MissingTakes, Short };
 
+// Bodies and part contents above this size are not kept in the request log (their size and
+// SHA-256 are), so that uploads of audio do not pile up in memory.
+inline constexpr size_t kLoggedContentLimit = size_t(1) << 20;
+
 struct RecordedPart {
   std::string name;
   std::string filename;
   std::string contentType;
-  std::string content;
+  std::string content;         // empty in the log when above kLoggedContentLimit
+  size_t contentSize = 0;
+  std::string contentSha256;   // lowercase hex
 };
 
 struct RecordedRequest {
@@ -68,7 +77,9 @@ struct RecordedRequest {
   std::string path;    // decoded path
   std::string target;  // as sent, still percent-encoded
   std::vector<std::pair<std::string, std::string>> headers;
-  std::string body;    // raw bytes, multipart bodies included
+  std::string body;    // raw bytes, multipart bodies included; empty when above kLoggedContentLimit
+  size_t bodySize = 0;
+  std::string bodySha256;  // lowercase hex
   std::vector<RecordedPart> parts;  // parsed multipart fields, in the order they arrived
   bool multipartParsed = false;     // the body was multipart and cpp-httplib accepted it
 
@@ -86,6 +97,7 @@ struct Options {
   std::string transcriptText = "this is the line as spoken";
   bool requireAuth = false;  // transcribe/generate answer 401 without "Authorization: Bearer ..."
   bool quiet = true;         // false: one line per request on stderr
+  AccountSettings account;   // what the account-status exchange answers (account.h)
 };
 
 class Service {
@@ -134,6 +146,12 @@ class Service {
 
   // Refunds made so far (credits given back).
   int refundedCredits() const;
+
+  // The account-status exchange (kAccountStatus): what it answers, and every plug-in event it has
+  // received so far as one compact JSON array (oldest first). The fault hooks apply as elsewhere.
+  void setAccount(AccountSettings account);
+  AccountSettings account() const;
+  std::string receivedPluginEvents() const;
 
  private:
   struct Impl;

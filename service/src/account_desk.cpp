@@ -1,0 +1,113 @@
+#include "account_desk.h"
+
+#include <algorithm>
+
+namespace qm::service {
+
+namespace {
+
+using nlohmann::json;
+
+// The events kept for the tests to read; the oldest go first beyond this.
+constexpr size_t kMaxReceivedEvents = 10000;
+
+std::string compact(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+json errorBody(const std::string& code, const std::string& message) { return {{"error", code}, {"message", message}}; }
+
+json offerObject(const AccountOffer& o) {
+  return {{"target_version", o.targetVersion},     {"effective_channel", o.effectiveChannel},
+          {"update_pkg_url", o.pkgURL},            {"update_pkg_sha256", o.pkgSHA256},
+          {"release_notes_url", o.releaseNotesURL}, {"artifact_url", o.artifactURL},
+          {"artifact_sha256", o.artifactSHA256},   {"manifest_version", o.manifestVersion},
+          {"manifest_signature", o.manifestSignature}, {"released_at", o.releasedAt},
+          {"update_eligible", o.eligible},         {"eligibility_reason", o.eligibilityReason},
+          {"allow_downgrade", o.allowDowngrade}};
+}
+
+}  // namespace
+
+AccountOffer offerForVersion(const std::string& version) {
+  AccountOffer offer;
+  offer.targetVersion = version;
+  return offer;
+}
+
+bool parseAccountMessage(const std::string& text, AccountMessage& out) {
+  const size_t first = text.find('|');
+  if (first == std::string::npos) return false;
+  const size_t second = text.find('|', first + 1);
+  if (second == std::string::npos) return false;
+  out.id = text.substr(0, first);
+  out.title = text.substr(first + 1, second - first - 1);
+  out.body = text.substr(second + 1);
+  return true;
+}
+
+void AccountDesk::configure(AccountSettings settings) {
+  std::lock_guard lock(mutex_);
+  settings_ = std::move(settings);
+}
+
+AccountSettings AccountDesk::settings() const {
+  std::lock_guard lock(mutex_);
+  return settings_;
+}
+
+bool AccountDesk::accepts(const std::string& token) const {
+  if (token.empty()) return false;
+  return settings_.tokens.empty() ||
+         std::find(settings_.tokens.begin(), settings_.tokens.end(), token) != settings_.tokens.end();
+}
+
+AccountDesk::Reply AccountDesk::answer(const std::string& bearerToken, const std::string& body, int creditBalance) {
+  std::lock_guard lock(mutex_);
+  if (!accepts(bearerToken)) return {401, compact(errorBody("UNAUTHORIZED", "Sign in to use this service."))};
+  const json request = json::parse(body, nullptr, false);
+  if (request.is_discarded() || !request.is_object())
+    return {400, compact(errorBody("BAD_REQUEST", "The request body must be a JSON object."))};
+
+  json acked = json::array();
+  if (const auto events = request.find("plugin_events"); events != request.end() && events->is_array()) {
+    for (const json& event : *events) {
+      received_.push_back(event);
+      if (received_.size() > kMaxReceivedEvents) received_.erase(received_.begin());
+      if (settings_.ackPolicy != AckPolicy::All || !event.is_object()) continue;
+      if (const auto id = event.find("id"); id != event.end() && id->is_string()) acked.push_back(*id);
+    }
+  }
+  if (settings_.rawAnswer) return {200, *settings_.rawAnswer};
+
+  std::string latest = settings_.latestVersion;
+  if (latest.empty() && settings_.offer) latest = settings_.offer->targetVersion;
+  if (latest.empty()) {
+    const auto installed = request.find("installed_version");
+    if (installed != request.end() && installed->is_string()) latest = installed->get<std::string>();
+  }
+  json messages = json::array();
+  for (const auto& m : settings_.messages) messages.push_back({{"id", m.id}, {"title", m.title}, {"body", m.body}});
+  json answer = {{"email", settings_.email},
+                 {"credit_balance", creditBalance},
+                 {"latest_version", latest},
+                 {"minimum_version", settings_.minimumVersion},
+                 {"update_required", settings_.updateRequired},
+                 {"messages", messages},
+                 {"acked_event_ids", acked}};
+  if (settings_.offer) answer["update"] = offerObject(*settings_.offer);
+  return {200, compact(answer)};
+}
+
+void AccountDesk::dismiss(const std::string& bearerToken, const std::string& messageId) {
+  std::lock_guard lock(mutex_);
+  if (!accepts(bearerToken)) return;
+  auto& list = settings_.messages;
+  list.erase(std::remove_if(list.begin(), list.end(), [&](const AccountMessage& m) { return m.id == messageId; }),
+             list.end());
+}
+
+std::string AccountDesk::receivedEvents() const {
+  std::lock_guard lock(mutex_);
+  return compact(received_);
+}
+
+}  // namespace qm::service
