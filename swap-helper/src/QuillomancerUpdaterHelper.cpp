@@ -270,8 +270,10 @@ void QuillomancerUpdaterHelper::apply(const CheckedPaths& paths) const {
     const std::string temp = "." + targetName + ".restoring." + std::to_string(::getpid());
     removeTreeAt(targetParent.get(), temp);
     if (backupFolder.valid() && copyFolderTo(backupFolder.get(), targetParent.get(), temp) == 0 &&
-        ::renameat(targetParent.get(), temp.c_str(), targetParent.get(), targetName.c_str()) == 0)
+        ::renameat(targetParent.get(), temp.c_str(), targetParent.get(), targetName.c_str()) == 0) {
+      flushFolderAt(targetParent.get());
       restored = true;
+    }
     else
       removeTreeAt(targetParent.get(), temp);
   }

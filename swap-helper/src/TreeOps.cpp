@@ -124,6 +124,12 @@ int copyFolderContents(int srcFolderFd, int dstFolderFd) {
 
 }  // namespace
 
+int flushFolderAt(int dirFd) {
+  Fd folder(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) return errno;
+  return ::fsync(folder.get()) == 0 ? 0 : errno;
+}
+
 int copyItemAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName) {
   struct stat st {};
   if (int e = statAt(srcDirFd, srcName, st)) return e;
@@ -148,7 +154,7 @@ int copyItemAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std
   if (!dst.valid()) return errno;
   if (int e = copyFileContents(src.get(), dst.get())) return e;
   if (::fchmod(dst.get(), perms) != 0) return errno;
-  return 0;
+  return ::fsync(dst.get()) == 0 ? 0 : errno;
 }
 
 int copyFolderTo(int srcFolderFd, int dstDirFd, const std::string& dstName) {
@@ -158,7 +164,15 @@ int copyFolderTo(int srcFolderFd, int dstDirFd, const std::string& dstName) {
   Fd dst(openChildFolder(dstDirFd, dstName));
   if (!dst.valid()) return errno;
   if (int e = copyFolderContents(srcFolderFd, dst.get())) return e;
-  return ::fchmod(dst.get(), st.st_mode & 0777) == 0 ? 0 : errno;
+  if (::fchmod(dst.get(), st.st_mode & 0777) != 0) return errno;
+  return ::fsync(dst.get()) == 0 ? 0 : errno;
+}
+
+void flushFoldersAfterRename(int srcDirFd, int dstDirFd) {
+  flushFolderAt(dstDirFd);
+  struct stat a {}, b {};
+  if (::fstat(srcDirFd, &a) != 0 || ::fstat(dstDirFd, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino)
+    flushFolderAt(srcDirFd);
 }
 
 int removeTreeAt(int dirFd, const std::string& name) {
@@ -177,7 +191,10 @@ int removeTreeAt(int dirFd, const std::string& name) {
 }
 
 int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName) {
-  if (::renameat(srcDirFd, srcName.c_str(), dstDirFd, dstName.c_str()) == 0) return 0;
+  if (::renameat(srcDirFd, srcName.c_str(), dstDirFd, dstName.c_str()) == 0) {
+    flushFoldersAfterRename(srcDirFd, dstDirFd);
+    return 0;
+  }
   if (errno != EXDEV) return errno;
   const std::string suffix = "." + std::to_string(::getpid());
   const std::string temp = "." + dstName + ".moving" + suffix;
@@ -191,6 +208,7 @@ int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::st
     removeTreeAt(dstDirFd, temp);
     return e;
   }
+  flushFolderAt(dstDirFd);
   // The destination is whole; take the source away in one step, then clear it.
   const std::string trash = "." + srcName + ".moved" + suffix;
   if (::renameat(srcDirFd, srcName.c_str(), srcDirFd, trash.c_str()) != 0) {

@@ -49,12 +49,19 @@ int removeTreeAt(int dirFd, const std::string& name);
 
 // Copies the folder open as `srcFolderFd` (read access) to `dstName` in `dstDirFd`, which must
 // not exist. Files, folders and links are copied; permission bits are kept without set-id bits;
-// anything else (devices, sockets) is refused with EINVAL. Returns 0 or the first errno; a
-// partial copy is left for the caller to remove.
+// anything else (devices, sockets) is refused with EINVAL. Every file and folder of the copy is
+// flushed to the disk before it counts as made. Returns 0 or the first errno; a partial copy is
+// left for the caller to remove.
 int copyFolderTo(int srcFolderFd, int dstDirFd, const std::string& dstName);
 
 // Copies any item (folder, file or link, as copyFolderTo) to `dstName` in `dstDirFd`.
 int copyItemAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName);
+
+// Flushes the folder `dirFd` (O_PATH is enough) to the disk. Returns 0 or the errno.
+int flushFolderAt(int dirFd);
+
+// After a rename between the two folders: both flushed (failures ignored: the rename is done).
+void flushFoldersAfterRename(int srcDirFd, int dstDirFd);
 
 // Moves `srcName` in `srcDirFd` to `dstName` in `dstDirFd` (nothing may exist there). Within one
 // file system this is one rename. Across file systems the item is copied to a temporary name

@@ -192,6 +192,9 @@ std::string stagePluginBundle(const std::string& artifact, const std::string& op
   checkArchiveOutput(staging);
   const std::string bundle = chooseBundle(staging);
   removeArchiveJunk(bundle);
+  // The archive tool leaves its output to the page cache; the bundle goes in place of the
+  // installed one, so it must be on the disk whole before that.
+  if (int e = flushTree(bundle)) throw FileOperationError(e, bundle);
   return bundle;
 }
 

@@ -1,10 +1,13 @@
 #include "qm/updater/bundle_swap.h"
 
+#include "qm/platform/files.h"
 #include "qm/updater/download.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/file_operations.h"
 #include "qm/updater/privileged_apply.h"
-#include "qm/updater/swap_lock.h"
+#include "qm/updater/status_store.h"
+#include "qm/updater/stop_signals.h"
+#include "qm/updater/swap_recovery.h"
 #include "qm/updater/update_report.h"
 #include "qm/updater/url.h"
 
@@ -14,9 +17,6 @@ namespace qm::updater {
 
 namespace {
 
-const std::string kBackupName = "Quillomancer.backup.aaxplugin";
-const std::string kReplacingName = "Quillomancer.replacing.aaxplugin";
-
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 // Puts the installed bundle back from an operation folder when the target is empty, so that
@@ -24,8 +24,7 @@ std::string fileName(const std::string& path) { return std::filesystem::path(pat
 void restoreIfTargetMissing(UpdateReporter& report, const std::string& target,
                             const std::string& operationFolder) {
   if (itemExists(target)) return;
-  SwapLocations where{target, "", operationFolder + "/" + kBackupName,
-                      operationFolder + "/" + kReplacingName};
+  const SwapLocations where = operationLocations(target, "", operationFolder);
   if (!itemExists(where.backup) && !itemExists(where.replacing)) return;
   rollbackSwap(where);
   report.log("swap_restored_from=" + operationFolder);
@@ -44,7 +43,47 @@ void rollBackOrFail(UpdateReporter& report, const SwapLocations& where, bool sen
   if (sendEvent) report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
 }
 
+// The two moves: the installed bundle aside, the staged bundle into its place. Returns how the
+// new bundle got there ("stage=swap_applied" or "stage=swap_applied_via_helper" for the log);
+// on failure the installed bundle is back at the target and the error is thrown.
+std::string applyBundles(UpdateReporter& report, const SwapLocations& where, const SwapSettings& settings) {
+  bool movedAside = false;
+  int moveErrno = 0;
+  std::string moveDetail;
+  try {
+    moveItemReplaceIfExists(where.target, where.replacing);
+    movedAside = true;
+    // A polite stop between the moves: the installed bundle goes back, as after a failed move.
+    if (const auto stop = stopRequest()) {
+      rollBackOrFail(report, where, true, stop->detail);
+      throw *stop;
+    }
+    moveItemReplaceIfExists(where.staged, where.target);
+  } catch (const FileOperationError& e) {
+    moveErrno = e.error();
+    moveDetail = e.what();
+  }
+  if (moveErrno == 0) return stageLine(stage::swapApplied);
+
+  // The helper makes both moves itself and expects the installed bundle at the target: when only
+  // the second move was refused, the first one is undone before it starts.
+  if (movedAside && isPermissionErrno(moveErrno) && moveItem(where.replacing, where.target) != 0)
+    rollBackOrFail(report, where, false, moveDetail);
+  if (tryPrivilegedHelperApplyIfNeeded(where, moveErrno, settings.helperCandidates))
+    return "stage=swap_applied_via_helper";
+
+  // Only a target that was moved away needs putting back.
+  if (movedAside) rollBackOrFail(report, where, false, moveDetail);
+  report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
+  throw UpdaterError(UpdaterErrorCode::swapApplyFailed, moveDetail);
+}
+
 }  // namespace
+
+SwapLocations operationLocations(const std::string& target, const std::string& staged,
+                                 const std::string& operationFolder) {
+  return {target, staged, operationFolder + "/" + kBackupBundleName, operationFolder + "/" + kReplacingBundleName};
+}
 
 SwapSettings SwapSettings::forProgram(const UpdaterContext& context) {
   SwapSettings s;
@@ -54,6 +93,12 @@ SwapSettings SwapSettings::forProgram(const UpdaterContext& context) {
 
 int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::string& createdAt,
             const SwapSettings& settings) {
+  SwapLock lock;
+  return runSwap(context, payload, createdAt, settings, lock);
+}
+
+int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::string& createdAt,
+            const SwapSettings& settings, SwapLock& lock) {
   UpdateReporter report(context, payload, createdAt);
   if (!payload.artifactURL || !payload.artifactSHA256)
     throw UpdaterError(UpdaterErrorCode::missingRequiredField, "Missing swap artifact fields");
@@ -63,40 +108,46 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
   const std::string operationID = payload.operationID.value_or(payload.requestID);
 
   report.log("branch=swap");
-  report.step("swap_op_created", std::nullopt, "swap_op_created", "preflight", "in_progress");
+  report.step(stage::swapOpCreated, std::nullopt, "swap_op_created", "preflight", "in_progress");
 
   const std::string artifact = context.cacheManager.swapArtifactURL(payload.targetVersion, artifactURL);
-  report.step("download_started", "stage=download_started url=" + artifactURL,
+  report.step(stage::downloadStarted, stageLine(stage::downloadStarted) + " url=" + artifactURL,
               "swap_artifact_download_start", "download", "in_progress");
   context.downloader->download(artifactURL, artifact);
-  report.step("download_ok", "stage=download_ok artifact=" + artifact, "swap_artifact_downloaded",
-              "download", "success");
+  throwIfStopRequested();
+  report.step(stage::downloadOk, stageLine(stage::downloadOk) + " artifact=" + artifact,
+              "swap_artifact_downloaded", "download", "success");
   verifyHash(artifact, artifactSHA);
-  report.step("swap_preflight_ok", "stage=swap_preflight_ok", "swap_artifact_verified", "verify", "success");
+  report.step(stage::swapPreflightOk, stageLine(stage::swapPreflightOk), "swap_artifact_verified", "verify",
+              "success");
 
   const std::string processName = processNameForHost(payload.host);
   if (isHostRunning(processName, settings.pgrepProgram)) {
-    report.step("swap_host_waiting", "stage=swap_host_waiting process=" + processName, "swap_host_waiting",
-                "apply", "in_progress");
+    report.step(stage::swapHostWaiting, stageLine(stage::swapHostWaiting) + " process=" + processName,
+                "swap_host_waiting", "apply", "in_progress");
     waitForHostToExit(processName, settings.hostWaitTimeoutSeconds, settings.hostPollSeconds,
                       settings.pgrepProgram);
   }
-  report.step("swap_host_closed", "stage=swap_host_closed", "swap_host_closed", "apply", "success");
+  report.step(stage::swapHostClosed, stageLine(stage::swapHostClosed), "swap_host_closed", "apply", "success");
+  throwIfStopRequested();
 
   createFolders(context.paths.swapLocksDirectory);
   createFolders(context.paths.swapStateDirectory);
-  SwapLock lock = SwapLock::acquire(context.paths.swapLocksDirectory + "/swap.lock", operationID);
+  lock = SwapLock::acquire(context.paths.swapLocksDirectory + "/swap.lock", operationID);
 
-  // From here every exit removes the lock (the SwapLock's destructor), and every error that is
-  // not an UpdaterError becomes swap_apply_failed.
+  // From here every error that is not an UpdaterError becomes swap_apply_failed; the lock stays
+  // held (by `lock`, the caller's) until the caller has written the run's last status.
   try {
     const std::string& target = settings.target;
-    // A swap that was killed left its lock behind; if it left the target empty, its operation
-    // folder holds the bundle to put back.
-    if (const auto& dead = lock.takenOverFrom()) {
-      const bool known = isUuidV4(*dead);  // anything else names no operation folder of ours
-      report.log("swap_lock=taken_over previous=" + (known ? *dead : std::string("unknown")));
-      if (known) restoreIfTargetMissing(report, target, context.paths.swapOperationsDirectory + "/" + *dead);
+    // A swap that was killed left its lock behind: put right what it left, before anything else.
+    if (lock.takenOverFrom()) {
+      try {
+        recoverOperation(context, target, lock, payload.requestID);
+      } catch (const UpdaterError&) {
+        lock.abandon();  // the dead swap's bundle is still away: the lock keeps naming it
+        throw;
+      }
+      lock.setMarker(operationID);
     }
 
     createFolders(context.paths.swapOperationsDirectory);
@@ -107,13 +158,18 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
       removeItem(operationFolder);
     }
     createFolders(operationFolder);
+    // Names the request, for the recovery should this run die.
+    if (const int e = platform::writeFileAtomic(operationFolder + "/" + kOperationRequestFile, payload.requestID))
+      throw FileOperationError(e, operationFolder + "/" + kOperationRequestFile);
+    throwIfStopRequested();
 
     // Stage the copy that was checked, not the cache file that could change meanwhile.
     const std::string ownArtifact = operationFolder + "/" + fileName(artifact);
     copyItemReplaceIfExists(artifact, ownArtifact);
     verifyHash(ownArtifact, artifactSHA);
-    const SwapLocations where{target, stagePluginBundle(ownArtifact, operationFolder, settings.unzipProgram),
-                              operationFolder + "/" + kBackupName, operationFolder + "/" + kReplacingName};
+    const SwapLocations where = operationLocations(
+        target, stagePluginBundle(ownArtifact, operationFolder, settings.unzipProgram), operationFolder);
+    throwIfStopRequested();
 
     if (!itemExists(target))
       throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "target plugin missing at " + target);
@@ -125,44 +181,30 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     } catch (const std::exception& e) {
       throw UpdaterError(UpdaterErrorCode::swapBackupFailed, e.what());
     }
-    report.step("swap_backup_captured", "stage=swap_backup_captured", "swap_backup_captured", "apply",
+    report.step(stage::swapBackupCaptured, stageLine(stage::swapBackupCaptured), "swap_backup_captured", "apply",
                 "success");
 
-    bool firstMoveDone = false;
-    int moveErrno = 0;
-    std::string moveDetail;
-    try {
-      moveItemReplaceIfExists(target, where.replacing);
-      firstMoveDone = true;
-      moveItemReplaceIfExists(where.staged, target);
-    } catch (const FileOperationError& e) {
-      moveErrno = e.error();
-      moveDetail = e.what();
-    }
-    if (moveErrno == 0) {
-      report.step("swap_applied", "stage=swap_applied", "swap_applied", "apply", "success");
-    } else if (tryPrivilegedHelperApplyIfNeeded(where, moveErrno, settings.helperCandidates)) {
-      report.step("swap_applied", "stage=swap_applied_via_helper", "swap_applied", "apply", "success");
-    } else {
-      // Only a target that was moved away needs putting back.
-      if (firstMoveDone) rollBackOrFail(report, where, false, moveDetail);
-      report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
-      throw UpdaterError(UpdaterErrorCode::swapApplyFailed, moveDetail);
-    }
+    // The host may have been started again while the bundle was staged and backed up: it keeps
+    // its bundle, and nothing has been moved yet.
+    if (isHostRunning(processName, settings.pgrepProgram))
+      throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");
+    throwIfStopRequested();
+
+    const std::string appliedLine = applyBundles(report, where, settings);
+    report.step(stage::swapApplied, appliedLine, "swap_applied", "apply", "success");
 
     if (!itemExists(target)) {
       rollBackOrFail(report, where, false, "postcheck target missing");
       throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "postcheck target missing");
     }
-    report.step("swap_postcheck_ok", std::nullopt, "swap_postcheck_ok", "postcheck", "success");
-    report.step("swap_commit_complete", "stage=swap_commit_complete", "swap_commit_complete", "commit",
+    report.step(stage::swapPostcheckOk, std::nullopt, "swap_postcheck_ok", "postcheck", "success");
+    report.step(stage::swapCommitComplete, stageLine(stage::swapCommitComplete), "swap_commit_complete", "commit",
                 "success");
   } catch (const UpdaterError&) {
     throw;
   } catch (const std::exception& e) {
     throw UpdaterError(UpdaterErrorCode::swapApplyFailed, e.what());
   }
-  lock.release();
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "qm/platform/sha256.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/path_text.h"
+#include "qm/updater/stop_signals.h"
 #include "qm/updater/url.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
+#include <vector>
 
 namespace qm::updater {
 
@@ -31,6 +33,65 @@ struct TempFile {
     if (fd >= 0) ::close(fd);
     if (!path.empty()) ::unlink(path.c_str());
   }
+};
+
+// The answer goes to the file in large blocks: few system calls, and the disk starts writing each
+// block as soon as it is handed over, while the next one arrives, so that the one flush before
+// the rename finds little left. At most two blocks wait for the disk at any time: a slow disk
+// slows the transfer down instead of filling the memory with pages to write.
+class BlockWriter {
+ public:
+  static constexpr size_t kBlockBytes = 8u << 20;
+
+  explicit BlockWriter(int fd) : fd_(fd) { block_.reserve(kBlockBytes); }
+
+  // 0 or the errno of a failed write.
+  int add(const char* data, size_t size) {
+    while (size > 0) {
+      const size_t take = std::min(size, kBlockBytes - block_.size());
+      block_.insert(block_.end(), data, data + take);
+      data += take;
+      size -= take;
+      if (block_.size() == kBlockBytes)
+        if (int e = writeBlock()) return e;
+    }
+    return 0;
+  }
+
+  // Writes what is left and flushes the file to the disk; 0 or the errno.
+  int finish() {
+    if (int e = writeBlock()) return e;
+    return ::fsync(fd_) == 0 ? 0 : errno;
+  }
+
+ private:
+  int writeBlock() {
+    size_t done = 0;
+    while (done < block_.size()) {
+      const ssize_t n = ::write(fd_, block_.data() + done, block_.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      done += static_cast<size_t>(n);
+    }
+    // Write-back of this block begins now rather than when the page cache fills, and the block
+    // before it is waited for (it has had a whole block's time). A system that cannot do this
+    // leaves it all to the flush.
+    ::sync_file_range(fd_, static_cast<off_t>(written_), static_cast<off_t>(done), SYNC_FILE_RANGE_WRITE);
+    if (previous_ > 0)
+      ::sync_file_range(fd_, static_cast<off_t>(written_ - previous_), static_cast<off_t>(previous_),
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    previous_ = done;
+    written_ += done;
+    block_.clear();
+    return 0;
+  }
+
+  int fd_;
+  std::uint64_t written_ = 0;   // bytes handed to the system so far
+  std::uint64_t previous_ = 0;  // size of the block before the current one
+  std::vector<char> block_;
 };
 
 }  // namespace
@@ -53,8 +114,8 @@ DownloadResult HttpDownloader::download(const std::string& url, const std::strin
   if (tmp.fd < 0) ioError(errno, folder);
   tmp.path = tmpl;
 
-  platform::Sha256 digest;
   DownloadResult result;
+  BlockWriter writer(tmp.fd);
   int writeError = 0;
 
   platform::HttpRequest request;
@@ -68,22 +129,14 @@ DownloadResult HttpDownloader::download(const std::string& url, const std::strin
   const auto& allowed = config_.allowedUpdateHosts;
   request.allowUrl = [&allowed](const std::string& hop) { return isAllowedHttpsUrl(hop, allowed); };
   request.onBody = [&](const char* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-      const ssize_t n = ::write(tmp.fd, data + done, size - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        writeError = errno;
-        return false;
-      }
-      done += static_cast<size_t>(n);
-    }
-    digest.update(data, size);
+    if (requestedStopSignal() != 0) return false;  // a polite stop: end the transfer now
+    if ((writeError = writer.add(data, size)) != 0) return false;
     result.bytes += size;
     return true;
   };
 
   const platform::HttpResponse response = platform::httpPerform(request);
+  throwIfStopRequested();
   if (writeError) ioError(writeError, tmp.path);
   if (response.tooLarge)
     throw UpdaterError(UpdaterErrorCode::downloadHTTPError,
@@ -99,12 +152,10 @@ DownloadResult HttpDownloader::download(const std::string& url, const std::strin
   if (!response.effectiveUrl.empty() && !isAllowedHttpsUrl(response.effectiveUrl, allowed))
     throw PlatformError("Address not allowed: " + response.effectiveUrl);
 
-  if (::fsync(tmp.fd) != 0) ioError(errno, tmp.path);
+  if (const int e = writer.finish()) ioError(e, tmp.path);
   const int fd = tmp.fd;
   tmp.fd = -1;
   if (::close(fd) != 0) ioError(errno, tmp.path);
-  result.sha256 = digest.finishHex();
-  if (!digest.ok()) throw UpdaterError(UpdaterErrorCode::downloadIOError, "SHA-256 computation failed");
 
   if (::rename(tmp.path.c_str(), destination.c_str()) != 0) {
     // Something that a rename cannot replace (a folder) is removed first, then the move retried.
@@ -114,6 +165,12 @@ DownloadResult HttpDownloader::download(const std::string& url, const std::strin
     if (::rename(tmp.path.c_str(), destination.c_str()) != 0) ioError(errno, destination);
   }
   tmp.path.clear();
+  // The new name on the disk too; the file is whole there already, so a failure is not reported.
+  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    ::fsync(folderFd);
+    ::close(folderFd);
+  }
   return result;
 }
 

@@ -68,6 +68,37 @@ int doUnlink(const std::string& path, bool folder) {
   return (folder ? ::rmdir(path.c_str()) : ::unlink(path.c_str())) == 0 ? 0 : errno;
 }
 
+// Flushes the open file or folder `fd` to the disk.
+int flushDescriptor(int fd, const std::string& path) {
+  if (int e = stepOrErrno(FileStep::flush, path)) return e;
+  return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+// Flushes a folder (its list of names) to the disk.
+int flushFolder(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int e = flushDescriptor(fd, path);
+  ::close(fd);
+  return e;
+}
+
+// After a rename: the folders that gained or lost the name, so the move itself survives a power
+// loss. The move has happened either way, so these are no counted steps and a failure is not
+// reported.
+void flushFolderAfterRename(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void flushFoldersOf(const std::string& from, const std::string& to) {
+  const std::string a = parentOf(from), b = parentOf(to);
+  flushFolderAfterRename(b);
+  if (a != b) flushFolderAfterRename(a);
+}
+
 int listFolder(const std::string& path, std::vector<std::string>& names) {
   DIR* dir = ::opendir(path.c_str());
   if (!dir) return errno;
@@ -107,6 +138,8 @@ int copyFile(const std::string& source, const std::string& destination, mode_t m
     }
   }
   if (!e && (e = stepOrErrno(FileStep::setMode)) == 0 && ::fchmod(out, mode & 0777) != 0) e = errno;
+  // On the disk before the copy counts as made: a power loss must not leave it short.
+  if (!e) e = flushDescriptor(out, destination);
   ::close(in);
   if (out >= 0) ::close(out);
   return e;
@@ -132,7 +165,8 @@ int copyTree(const std::string& source, const std::string& destination) {
   for (const auto& name : names)
     if (int e = copyTree(source + "/" + name, destination + "/" + name)) return e;
   if (int e = stepOrErrno(FileStep::setMode)) return e;
-  return ::chmod(destination.c_str(), st.st_mode & 0777) == 0 ? 0 : errno;
+  if (::chmod(destination.c_str(), st.st_mode & 0777) != 0) return errno;
+  return flushFolder(destination);
 }
 
 }  // namespace
@@ -140,7 +174,7 @@ int copyTree(const std::string& source, const std::string& destination) {
 FileOperationError::FileOperationError(int error, const std::string& path)
     : PlatformError(platformErrorFromErrno(error, path).what()), error_(error) {}
 
-bool FileOperationError::isPermissionError() const { return error_ == EACCES || error_ == EPERM; }
+bool isPermissionErrno(int error) { return error == EACCES || error == EPERM; }
 
 void FileFaults::set(std::vector<FileFault> faults) {
   std::lock_guard<std::mutex> lock(gFaultMutex);
@@ -165,6 +199,7 @@ int FileFaults::step(FileStep kind, const std::string& path) {
     const std::uint64_t at = f.only ? kindN : n;
     if (f.nth != 0 && f.nth != at) continue;
     if (f.kill) ::kill(::getpid(), SIGKILL);
+    if (f.signal) ::raise(f.signal);
     return f.error;
   }
   return 0;
@@ -178,6 +213,12 @@ bool itemExists(const std::string& path) {
 bool isRealFolder(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool descriptorStillAt(int fd, const std::string& path) {
+  struct stat a {}, b {};
+  return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
 }
 
 int makeFolders(const std::string& path, unsigned mode) {
@@ -210,11 +251,13 @@ int copyItem(const std::string& source, const std::string& destination) {
   int e = copyTree(source, temp);
   if (!e) e = doRename(temp, destination);
   if (e && itemExists(temp)) removeItem(temp);
+  if (!e) flushFoldersOf(temp, destination);
   return e;
 }
 
 int moveItem(const std::string& source, const std::string& destination) {
   const int e = doRename(source, destination);
+  if (e == 0) flushFoldersOf(source, destination);
   if (e != EXDEV) return e;
   if (int c = copyItem(source, destination)) return c;
   // The destination is whole now; take the source away in one step, then clear it.
@@ -226,6 +269,24 @@ int moveItem(const std::string& source, const std::string& destination) {
   }
   removeItem(trash);
   return 0;
+}
+
+int flushTree(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  if (S_ISLNK(st.st_mode)) return 0;  // a link's text is part of its folder's entry
+  if (S_ISDIR(st.st_mode)) {
+    std::vector<std::string> names;
+    if (int e = listFolder(path, names)) return e;
+    for (const auto& name : names)
+      if (int e = flushTree(path + "/" + name)) return e;
+    return flushFolder(path);
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int e = flushDescriptor(fd, path);
+  ::close(fd);
+  return e;
 }
 
 void createFolders(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include "qm/platform/process.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/stop_signals.h"
 #include "qm/updater/url.h"
 
 #include <chrono>
@@ -19,7 +20,10 @@ bool isHostRunning(const std::string& processName, const std::string& pgrep) {
   qm::platform::ProcessOptions options;
   options.timeoutSeconds = 30;
   const auto result = qm::platform::runProcess(pgrep, {"-x", processName}, options);
-  return result.started && result.exitCode == 0;
+  // pgrep exits 1 when nothing matches. Anything else (no tool, a usage or system error, a
+  // signal) says nothing about the host, and a bundle must not be replaced under a running
+  // host: it counts as running.
+  return !(result.started && result.exitCode == 1);
 }
 
 void waitForHostToExit(const std::string& processName, double timeoutSeconds, double pollSeconds,
@@ -28,6 +32,7 @@ void waitForHostToExit(const std::string& processName, double timeoutSeconds, do
   const auto deadline =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
   while (Clock::now() < deadline) {
+    throwIfStopRequested();
     if (!isHostRunning(processName, pgrep)) return;
     std::this_thread::sleep_for(std::chrono::duration<double>(pollSeconds));
   }

@@ -164,8 +164,9 @@ void LaunchPayloadValidator::validate(const LaunchPayload& p, SystemTime now) co
 
   const auto stamp = parseInternetDateTime(p.timestampUTC);
   if (!stamp) fail(UpdaterErrorCode::invalidPayload, "timestamp_utc invalid");
-  const double age = std::chrono::duration<double>(now - *stamp).count();
-  if (!(age >= -300.0 && age <= 21600.0))
+  // In whole seconds: a stamp centuries ahead must not wrap around into the window.
+  const std::int64_t age = secondsBetween(*stamp, now);
+  if (age < -300 || age > 21600)
     fail(UpdaterErrorCode::invalidPayload, "timestamp_utc outside allowed age window");
 }
 

@@ -2,6 +2,7 @@
 
 #include "qm/platform/files.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/file_operations.h"
 #include "qm/updater/path_text.h"
 #include "qm/updater/time_text.h"
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <iostream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +48,53 @@ std::string escapeControlCharacters(const std::string& text) {
   return out;
 }
 
+// Appends under an advisory lock (flock) on the log itself, so that a second updater process can
+// neither interleave with a line nor have one vanish in a rotation: a writer that finds its file
+// rotated away while it waited starts over on the new one.
+void LocalLogger::appendLine(const std::string& line) {
+  for (int round = 0; round < 8; ++round) {
+    // A new log is created private to the user; an existing one keeps its permissions.
+    bool created = true;
+    int fd = ::open(logFile_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+      created = false;
+      fd = ::open(logFile_.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) throw platformErrorFromErrno(errno, logFile_);
+    int err = created && ::fchmod(fd, 0600) != 0 ? errno : 0;
+    while (!err && ::flock(fd, LOCK_EX) != 0)
+      if (errno != EINTR) err = errno;
+    if (err) {
+      ::close(fd);
+      throw platformErrorFromErrno(err, logFile_);
+    }
+    if (!descriptorStillAt(fd, logFile_)) {  // rotated away meanwhile
+      ::close(fd);
+      continue;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+      err = errno;
+    } else if (static_cast<std::uint64_t>(st.st_size) >= maxLogBytes_) {
+      // Full: it becomes the backup (the rename replaces an older one in one step), and the
+      // line goes into a new log.
+      if (::rename(logFile_.c_str(), backupFile().c_str()) != 0) err = errno;
+      ::close(fd);
+      if (err) throw platformErrorFromErrno(err, backupFile());
+      continue;
+    }
+    for (size_t done = 0; !err && done < line.size();) {
+      const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+      if (n < 0 && errno != EINTR) err = errno;
+      if (n > 0) done += static_cast<size_t>(n);
+    }
+    ::close(fd);  // an error on closing is ignored
+    if (err) throw platformErrorFromErrno(err, logFile_);
+    return;
+  }
+  throw platformErrorFromErrno(EAGAIN, logFile_);
+}
+
 LocalLogger::LocalLogger(std::string logFile, std::uint64_t maxLogBytes, std::ostream* errorStream)
     : logFile_(std::move(logFile)), maxLogBytes_(maxLogBytes), errorStream_(errorStream) {}
 
@@ -60,18 +109,6 @@ void LocalLogger::addSecret(const std::string& secret) {
   if (secret.size() >= 4) secrets_.push_back(secret);
 }
 
-void LocalLogger::rotateIfNeeded() {
-  struct stat st {};
-  if (::lstat(logFile_.c_str(), &st) != 0) {
-    if (errno == ENOENT) return;
-    throw platformErrorFromErrno(errno, logFile_);
-  }
-  if (static_cast<std::uint64_t>(st.st_size) < maxLogBytes_) return;
-  // rename replaces an existing backup in one step.
-  const std::string backup = backupFile();
-  if (::rename(logFile_.c_str(), backup.c_str()) != 0) throw platformErrorFromErrno(errno, backup);
-}
-
 void LocalLogger::log(const std::string& requestID, const std::string& username,
                       const std::string& message) noexcept {
   try {
@@ -82,28 +119,7 @@ void LocalLogger::log(const std::string& requestID, const std::string& username,
 
     if (const int err = platform::makeDirectories(parentOf(logFile_)))
       throw platformErrorFromErrno(err, parentOf(logFile_));
-    rotateIfNeeded();
-    const int fd = ::open(logFile_.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-      size_t done = 0;
-      while (done < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0) {
-          if (errno == EINTR) continue;
-          const int err = errno;
-          ::close(fd);
-          throw platformErrorFromErrno(err, logFile_);
-        }
-        done += static_cast<size_t>(n);
-      }
-      ::close(fd);  // an error on closing is ignored
-    } else if (errno == ENOENT) {
-      // A new log: the whole first line, created private to the user.
-      if (const int err = platform::writeFileAtomic(logFile_, line, 0600))
-        throw platformErrorFromErrno(err, logFile_);
-    } else {
-      throw platformErrorFromErrno(errno, logFile_);
-    }
+    appendLine(line);
   } catch (const std::exception& e) {
     try {
       (errorStream_ ? *errorStream_ : std::cerr) << "logger_error: " << e.what() << "\n" << std::flush;

@@ -78,7 +78,7 @@ void rollbackSwap(const SwapLocations& where) {
 
 bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
                                       const std::vector<std::string>& candidates) {
-  if (moveErrno != EACCES && moveErrno != EPERM) return false;
+  if (!isPermissionErrno(moveErrno)) return false;
   const auto helper = helperBinaryPath(candidates);
   if (!helper)
     throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "permission denied and helper binary not found");

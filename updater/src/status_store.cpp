@@ -85,6 +85,13 @@ std::string StatusStore::statusFilePath(const std::string& requestID) const {
   return statusDirectory_ + "/" + requestID + ".json";
 }
 
+RequestLock StatusStore::lockRequest(const std::string& requestID, bool wait) const {
+  if (!usableFileName(requestID)) throw PlatformError("request_id is not usable as a file name");
+  if (const int err = platform::makeDirectories(statusDirectory_))
+    throw platformErrorFromErrno(err, statusDirectory_);
+  return RequestLock::acquire(statusDirectory_ + "/" + requestID + ".lock", wait);
+}
+
 void StatusStore::write(const UpdateStatus& status) const {
   if (const int err = platform::makeDirectories(statusDirectory_))
     throw platformErrorFromErrno(err, statusDirectory_);

@@ -23,21 +23,6 @@ constexpr size_t kMaxMarkerBytes = 4096;
   throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "lock create failed errno=" + std::to_string(error));
 }
 
-// The descriptor still names the file at `path` (it was not removed or replaced meanwhile).
-bool stillAtPath(int fd, const std::string& path) {
-  struct stat a {}, b {};
-  return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
-}
-
-void writeMarker(int fd, const std::string& marker) {
-  // One write call; as before, its outcome is not examined (the lock is the file's existence
-  // and the advisory lock, not its content).
-  if (FileFaults::step(FileStep::writeData) == 0) {
-    [[maybe_unused]] const ssize_t n = ::write(fd, marker.data(), marker.size());
-  }
-}
-
 }  // namespace
 
 SwapLock::SwapLock(SwapLock&& other) noexcept
@@ -71,7 +56,7 @@ SwapLock SwapLock::acquire(const std::string& path, const std::string& marker) {
         inProgress();
       }
       lock.fd_ = fd;
-      writeMarker(fd, marker);
+      lock.setMarker(marker);
       return lock;
     }
     if (errno != EEXIST) createFailed(errno);
@@ -86,29 +71,46 @@ SwapLock SwapLock::acquire(const std::string& path, const std::string& marker) {
       ::close(existing);
       inProgress();
     }
-    if (!stillAtPath(existing, path)) {  // removed by its holder just before we locked it
+    if (!descriptorStillAt(existing, path)) {  // removed by its holder just before we locked it
       ::close(existing);
       continue;
     }
     std::string previous(kMaxMarkerBytes, '\0');
     const ssize_t n = ::pread(existing, previous.data(), previous.size(), 0);
     previous.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    if (::ftruncate(existing, 0) != 0 || ::fchmod(existing, 0600) != 0) {
+    if (::fchmod(existing, 0600) != 0) {
       const int e = errno;
       ::close(existing);
       createFailed(e);
     }
+    // The content stays the dead swap's until setMarker: should this holder die too while it
+    // puts things right, the next one still finds the operation to recover.
     lock.fd_ = existing;
     lock.takenOverFrom_ = previous;
-    writeMarker(existing, marker);
     return lock;
   }
   inProgress();
 }
 
+void SwapLock::setMarker(const std::string& marker) {
+  if (fd_ < 0) return;
+  // As one write call whose outcome is not examined: the lock is the file's existence and the
+  // advisory lock, not its content.
+  if (::ftruncate(fd_, 0) != 0) createFailed(errno);
+  if (FileFaults::step(FileStep::writeData) == 0) {
+    [[maybe_unused]] const ssize_t n = ::pwrite(fd_, marker.data(), marker.size(), 0);
+  }
+}
+
+void SwapLock::abandon() noexcept {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+}
+
 void SwapLock::release() noexcept {
   if (fd_ < 0) return;
-  if (stillAtPath(fd_, path_)) ::unlink(path_.c_str());
+  if (descriptorStillAt(fd_, path_)) ::unlink(path_.c_str());
   ::close(fd_);
   fd_ = -1;
 }

@@ -49,7 +49,7 @@ long long daysFromCivil(int y, int m, int d) {
 
 }  // namespace
 
-std::optional<SystemTime> parseInternetDateTime(std::string_view s) {
+std::optional<SystemSeconds> parseInternetDateTime(std::string_view s) {
   int year, month, day, hour, minute, second;
   if (!digits(s, 0, 4, year) || s.size() < 20 || s[4] != '-' || !digits(s, 5, 2, month) ||
       s[7] != '-' || !digits(s, 8, 2, day) || s[10] != 'T' || !digits(s, 11, 2, hour) ||
@@ -71,7 +71,11 @@ std::optional<SystemTime> parseInternetDateTime(std::string_view s) {
   }
   const long long epoch = daysFromCivil(year, month, day) * 86400LL + hour * 3600LL + minute * 60LL +
                           second - offsetSeconds;
-  return SystemTime(std::chrono::seconds(epoch));
+  return SystemSeconds(std::chrono::seconds(epoch));
+}
+
+std::int64_t secondsBetween(SystemSeconds stamp, SystemTime now) {
+  return (std::chrono::floor<std::chrono::seconds>(now) - stamp).count();
 }
 
 }  // namespace qm::updater

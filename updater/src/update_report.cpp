@@ -4,7 +4,9 @@
 
 namespace qm::updater {
 
-UpdateStatus UpdateReporter::document(const std::string& status, const std::string& stageName) const {
+std::string stageLine(std::string_view stageName) { return "stage=" + std::string(stageName); }
+
+UpdateStatus UpdateReporter::document(const std::string& status, std::string_view stageName) const {
   UpdateStatus doc;
   doc.requestID = payload_.requestID;
   doc.username = payload_.username;
@@ -12,13 +14,13 @@ UpdateStatus UpdateReporter::document(const std::string& status, const std::stri
   doc.installedVersion = payload_.installedVersion;
   doc.targetVersion = payload_.targetVersion;
   doc.status = status;
-  doc.stage = stageName;
+  doc.stage = std::string(stageName);
   doc.createdAtUTC = createdAt_;
   doc.updatedAtUTC = nowInternetDateTime();
   return doc;
 }
 
-void UpdateReporter::step(const std::string& stageName, const std::optional<std::string>& logMessage,
+void UpdateReporter::step(std::string_view stageName, const std::optional<std::string>& logMessage,
                           const std::string& eventName, const std::optional<std::string>& eventStage,
                           const std::string& eventStatus) {
   writeStatus(stageName);
@@ -26,7 +28,7 @@ void UpdateReporter::step(const std::string& stageName, const std::optional<std:
   event(eventName, eventStage, std::nullopt, eventStatus);
 }
 
-void UpdateReporter::writeStatus(const std::string& stageName) {
+void UpdateReporter::writeStatus(std::string_view stageName) {
   context_.statusStore.write(document("success", stageName));
 }
 
@@ -44,7 +46,7 @@ void UpdateReporter::event(const std::string& eventName, const std::optional<std
 
 void UpdateReporter::writeFailure(const std::string& code, const std::string& detail) noexcept {
   try {
-    UpdateStatus doc = document("failed", std::string(stage::failed));
+    UpdateStatus doc = document("failed", stage::failed);
     doc.errorCode = code;
     doc.errorDetail = detail;
     context_.statusStore.write(doc);

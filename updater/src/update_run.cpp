@@ -3,9 +3,14 @@
 #include "qm/updater/download.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/file_operations.h"
+#include "qm/updater/request_lock.h"
+#include "qm/updater/stop_signals.h"
+#include "qm/updater/swap_lock.h"
 #include "qm/updater/time_text.h"
 #include "qm/updater/update_report.h"
 #include "qm/updater/url.h"
+
+#include <optional>
 
 namespace qm::updater {
 
@@ -14,9 +19,9 @@ namespace {
 constexpr size_t kKeptDocuments = 40;
 
 int runSteps(UpdaterContext& context, const LaunchPayload& payload, const std::string& action,
-             UpdateReporter& report, const SwapSettings& swapSettings) {
-  report.writeStatus(std::string(stage::launchValidated));
-  report.log("stage=launch_validated");
+             UpdateReporter& report, const SwapSettings& swapSettings, SwapLock& swapLock) {
+  report.writeStatus(stage::launchValidated);
+  report.log(stageLine(stage::launchValidated));
   report.log("parsed_action=" + action);
   report.event("updater_launch_ok", std::nullopt, std::nullopt, "success");
 
@@ -25,7 +30,7 @@ int runSteps(UpdaterContext& context, const LaunchPayload& payload, const std::s
   context.cacheManager.pruneJSONFiles(context.cacheManager.statusDirectory, kKeptDocuments);
   report.log("cache_cleanup=ok");
 
-  if (action == "swap") return runSwap(context, payload, report.createdAt(), swapSettings);
+  if (action == "swap") return runSwap(context, payload, report.createdAt(), swapSettings, swapLock);
 
   const std::string package = context.cacheManager.pkgURL(payload.targetVersion);
   if (action == "install" && itemExists(package)) {
@@ -34,25 +39,25 @@ int runSteps(UpdaterContext& context, const LaunchPayload& payload, const std::s
     report.log("cached_pkg=verified path=" + package);
   } else {
     report.log("branch=download_then_" + action);
-    report.step(std::string(stage::downloadStarted), "stage=download_started url=" + payload.updatePkgURL,
+    report.step(stage::downloadStarted, stageLine(stage::downloadStarted) + " url=" + payload.updatePkgURL,
                 "pkg_download_start", std::nullopt, "in_progress");
     if (!parseUrl(payload.updatePkgURL))
       throw UpdaterError(UpdaterErrorCode::downloadStartFailed, "Invalid update_pkg_url");
     context.downloader->download(payload.updatePkgURL, package);
-    report.step(std::string(stage::downloadOk), "stage=download_ok pkg=" + package, "pkg_download_ok",
+    report.step(stage::downloadOk, stageLine(stage::downloadOk) + " pkg=" + package, "pkg_download_ok",
                 std::nullopt, "success");
     verifyHash(package, payload.updatePkgSHA256);
-    report.step(std::string(stage::hashOk), "stage=hash_ok", "pkg_hash_ok", std::nullopt, "success");
+    report.step(stage::hashOk, stageLine(stage::hashOk), "pkg_hash_ok", std::nullopt, "success");
   }
 
   if (action == "prefetch") {
     report.log("branch=prefetch_no_installer_open");
-    report.step(std::string(stage::readyToInstall), "stage=ready_to_install", "prefetch_ready", std::nullopt,
+    report.step(stage::readyToInstall, stageLine(stage::readyToInstall), "prefetch_ready", std::nullopt,
                 "success");
     return 0;
   }
   context.installerOpener->openInstaller(package);
-  report.step(std::string(stage::installerOpened), "stage=installer_opened", "installer_open_ok", std::nullopt,
+  report.step(stage::installerOpened, stageLine(stage::installerOpened), "installer_open_ok", std::nullopt,
               "success");
   return 0;
 }
@@ -63,15 +68,30 @@ int runUpdate(UpdaterContext& context, const LaunchPayload& payload, const SwapS
   UpdateReporter report(context, payload, nowInternetDateTime());
   const std::string action = payload.effectiveAction();
 
+  // One run of a request at a time: a second updater started for the same id waits here until
+  // the first has written its last status, then meets the duplicate check. Without a writable
+  // status folder there is no lock, but then no run gets past its first status document either.
+  RequestLock requestLock;
+  try {
+    requestLock = context.statusStore.lockRequest(payload.requestID, true);
+  } catch (const std::exception&) {
+  }
+
   // A request id runs once, unless its last record is a swap that failed in a way worth retrying.
   // Nothing is written when it is refused.
   if (const auto existing = context.statusStore.read(payload.requestID))
     if (!isRetryableFailedSwap(*existing, action))
       throw UpdaterError(UpdaterErrorCode::invalidRequestID, "duplicate request_id already processed");
 
+  // A swap stops for SIGTERM and SIGINT as for a failure (rolled back, reported); a swap's lock
+  // is held until its last status, the failure's included, is written.
+  std::optional<StopSignalGuard> politeStop;
+  if (action == "swap") politeStop.emplace();
+  SwapLock swapLock;
+
   std::string code, detail;
   try {
-    return runSteps(context, payload, action, report, swapSettings);
+    return runSteps(context, payload, action, report, swapSettings, swapLock);
   } catch (const UpdaterError& e) {
     code = std::string(e.codeText());
     detail = e.detail;

@@ -1,8 +1,10 @@
 #include "qm/updater/updater_main.h"
 
+#include "qm/updater/bundle_swap.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/payload_loader.h"
-#include "qm/updater/run_hook.h"
+#include "qm/updater/swap_recovery.h"
+#include "qm/updater/update_run.h"
 
 #include <climits>
 #include <csignal>
@@ -44,19 +46,31 @@ UpdaterContext::UpdaterContext(const AppPaths& p, const UpdaterConfig& c, std::o
   cacheManager.statusDirectory = p.statusDirectory;
 }
 
+int runUpdater(const std::vector<std::string>& arguments, UpdaterContext& context,
+               const SwapSettings& swapSettings) noexcept {
+  std::ostream& errorStream = *context.errorStream;
+  try {
+    // Whatever a killed swap left behind is put right first, whatever this start is for.
+    recoverInterruptedSwap(context, swapSettings.target);
+    const LaunchPayloadLoader loader(context.paths, LaunchPayloadValidator(context.config), errorStream);
+    // Nothing of this request is written to the status folder, the log or telemetry before it loads.
+    const LaunchPayload payload = loader.load(arguments);
+    // The bearer token may never reach a log line, whatever line would carry it.
+    if (payload.telemetryBearerToken) context.logger.addSecret(*payload.telemetryBearerToken);
+    return runUpdate(context, payload, swapSettings);
+  } catch (const UpdaterError& e) {
+    if (e.errorCode == UpdaterErrorCode::invalidPayload && e.detail == "No pending requests") return 0;
+    return failWith(errorStream, e.codeText());
+  } catch (...) {
+    return failWith(errorStream, errorCodeText(UpdaterErrorCode::unexpectedException));
+  }
+}
+
 int runUpdater(const std::vector<std::string>& arguments, const AppPaths& paths,
                const UpdaterConfig& config, std::ostream& errorStream) noexcept {
   try {
     UpdaterContext context(paths, config, errorStream);
-    const LaunchPayloadLoader loader(paths, LaunchPayloadValidator(config), errorStream);
-    // Nothing is written to the status folder, the log or telemetry before the request loads.
-    const LaunchPayload payload = loader.load(arguments);
-    // The bearer token may never reach a log line, whatever line would carry it.
-    if (payload.telemetryBearerToken) context.logger.addSecret(*payload.telemetryBearerToken);
-    return runUpdateRequest(context, payload);
-  } catch (const UpdaterError& e) {
-    if (e.errorCode == UpdaterErrorCode::invalidPayload && e.detail == "No pending requests") return 0;
-    return failWith(errorStream, e.codeText());
+    return runUpdater(arguments, context, SwapSettings::forProgram(context));
   } catch (...) {
     return failWith(errorStream, errorCodeText(UpdaterErrorCode::unexpectedException));
   }

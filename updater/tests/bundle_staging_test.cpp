@@ -57,6 +57,21 @@ TEST_F(Staging, ZipWithLitterYieldsACleanBundle) {
   EXPECT_FALSE(fs::exists(op() + "/staging/__MACOSX"));
 }
 
+// The unpacked bundle is flushed to the disk, each of its files and folders, before it is handed
+// on: one that cannot be is not staged.
+TEST_F(Staging, UnpackedBundleIsFlushedBeforeItIsHandedOn) {
+  makeBundle(src() + "/Quillomancer.aaxplugin", "new");
+  const std::string artifact = zip("a.zip", {"Quillomancer.aaxplugin"});
+  // Seven flushes: four folders and three files (the link has nothing of its own to flush).
+  for (std::uint64_t k = 1; k <= 8; ++k) {
+    SCOPED_TRACE(k);
+    FileFaults::set({{k, EIO, false, FileStep::flush, {}}});
+    const std::string outcome = stageError(artifact, op());
+    FileFaults::clear();
+    EXPECT_EQ(outcome, k <= 7 ? "other: Input/output error (" + op() + "/staging/Quillomancer.aaxplugin)" : "staged");
+  }
+}
+
 TEST_F(Staging, BareBundleWithAnyNameIsStagedUnderTheFixedName) {
   makeBundle(src() + "/Build 7.AAXPLUGIN", "new");
   const std::string bundle = stagePluginBundle(src() + "/Build 7.AAXPLUGIN", op());

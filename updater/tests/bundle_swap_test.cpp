@@ -7,6 +7,7 @@
 #include "qm/updater/file_operations.h"
 #include "qm/updater/status_store.h"
 #include "qm/updater/swap_lock.h"
+#include "qm/updater/update_run.h"
 #include "swap_test_support.h"
 #include "updater_test_support.h"
 
@@ -95,9 +96,8 @@ struct SwapWorld {
     payload.telemetryBearerToken = "token-for-tests";
 
     settings.target = target;
-    // The host counts as not running (a real process of that name elsewhere must not stall
-    // these tests); the host wait has tests of its own.
-    settings.pgrepProgram = root + "/no-pgrep";
+    // The host is not running; the host wait has tests of its own.
+    settings.pgrepProgram = kNoHostPgrep;
     settings.hostPollSeconds = 0.05;
     settings.hostWaitTimeoutSeconds = 5;
     installOld();
@@ -116,6 +116,13 @@ struct SwapWorld {
     return s ? s->stage : "<none>";
   }
   int swap() { return runSwap(*context, payload, "2026-01-01T00:00:00Z", settings); }
+  // A start of the updater in pending mode, with no request waiting.
+  int startWithoutRequest() { return runUpdater({"QuillomancerUpdater"}, *context, settings); }
+  std::string statusText() const {
+    const auto s = context->statusStore.read(payload.requestID);
+    return s ? s->status + "/" + s->stage + "/" + s->errorCode.value_or("") + "/" + s->errorDetail.value_or("")
+             : "<none>";
+  }
   // The error of a swap that must fail.
   UpdaterError failingSwap() {
     try {
@@ -180,6 +187,35 @@ TEST(BundleSwap, WaitsForARunningHostBeforeTakingTheLock) {
   const UpdaterError e = w.failingSwap();
   EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapHostStillRunning);
   EXPECT_EQ(e.detail, "Pro Tools still running");
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+}
+
+TEST(BundleSwap, HostCheckThatCannotBeMadeWaitsAsForARunningHost) {
+  SwapWorld w(false);
+  w.settings.pgrepProgram = w.root + "/no-such-pgrep";
+  w.settings.hostWaitTimeoutSeconds = 0.2;
+  const UpdaterError e = w.failingSwap();
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapHostStillRunning);
+  EXPECT_EQ(e.detail, "Pro Tools still running");
+  EXPECT_EQ(w.statusStage(), "swap_host_waiting");
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+}
+
+TEST(BundleSwap, HostStartedAgainBeforeTheMovesKeepsItsBundle) {
+  SwapWorld w(false);
+  // Gone at the first look, back at the look right before the moves.
+  const std::string count = w.root + "/pgrep-calls";
+  w.settings.pgrepProgram = w.root + "/pgrep";
+  writeText(w.settings.pgrepProgram,
+            "#!/bin/sh\necho x >> '" + count + "'\n[ $(wc -l < '" + count + "') -ge 2 ] || exit 1\nexit 0\n");
+  fs::permissions(w.settings.pgrepProgram, fs::perms::owner_all);
+  const UpdaterError e = w.failingSwap();
+  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapHostStillRunning);
+  EXPECT_EQ(e.detail, "Pro Tools still running");
+  EXPECT_EQ(w.statusStage(), "swap_backup_captured");
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+  EXPECT_FALSE(fs::exists(w.operationFolder() + "/Quillomancer.replacing.aaxplugin")) << "nothing was moved";
   EXPECT_FALSE(fs::exists(w.lockFile()));
 }
 
@@ -270,17 +306,23 @@ TEST(BundleSwap, PermissionDeniedWithoutHelper) {
   EXPECT_FALSE(fs::exists(w.lockFile()));
 }
 
+// Either move refused for lack of rights: the helper makes both moves. When only the second was
+// refused, the installed bundle is put back at the target first, as the helper expects it there.
 TEST(BundleSwap, PermissionDeniedGoesThroughTheHelper) {
-  SwapWorld w(true);
-  w.settings.helperCandidates = {w.root + "/not-there", HelperTestTree::helper()};
-  FileFaults::set({{0, EACCES, false, FileStep::rename, w.target}});
-  const int code = w.swap();
-  FileFaults::clear();
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(fingerprint(w.target), w.newPrint);
-  EXPECT_EQ(fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin"), w.oldPrint);
-  EXPECT_TRUE(contains(logMessages(w.context->paths.logFile), "stage=swap_applied_via_helper"));
-  EXPECT_EQ(w.statusStage(), "swap_commit_complete");
+  for (const bool secondMove : {false, true}) {
+    SCOPED_TRACE(secondMove ? "second move refused" : "first move refused");
+    SwapWorld w(true);
+    w.settings.helperCandidates = {w.root + "/not-there", HelperTestTree::helper()};
+    const std::string refused = secondMove ? w.operationFolder() + "/staging/Quillomancer.aaxplugin" : w.target;
+    FileFaults::set({{0, EACCES, false, FileStep::rename, refused}});
+    const int code = w.swap();
+    FileFaults::clear();
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(fingerprint(w.target), w.newPrint);
+    EXPECT_EQ(fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin"), w.oldPrint);
+    EXPECT_TRUE(contains(logMessages(w.context->paths.logFile), "stage=swap_applied_via_helper"));
+    EXPECT_EQ(w.statusStage(), "swap_commit_complete");
+  }
 }
 
 TEST(BundleSwap, HelperThatReportsSuccessWithoutATargetFailsThePostcheck) {
@@ -332,11 +374,105 @@ TEST(BundleSwap, StaleLockOfAKilledSwapIsTakenOverAndItsBundleRestored) {
   EXPECT_TRUE(contains(log, "swap_restored_from=" + w.operationFolder()));
   EXPECT_EQ(fingerprint(w.target), w.newPrint);
   EXPECT_FALSE(fs::exists(w.lockFile()));
+  // The killed swap's request has its end.
+  const auto dead = w.context->statusStore.read("9a8b7c6d-5e4f-4a3b-9c2d-1e0f9a8b7c6d");
+  ASSERT_TRUE(dead);
+  EXPECT_EQ(dead->stage, "failed");
+  EXPECT_EQ(dead->errorCode.value_or(""), "swap_apply_failed");
+}
+
+// A swap killed while it replaces the bundle: the next start of the updater, whatever it is for
+// (here pending mode with nothing pending), puts the installed bundle back, or keeps the new one
+// when its apply was recorded, and gives the killed request its end.
+TEST(BundleSwap, KilledSwapIsPutRightAtTheNextStart) {
+  struct Case {
+    const char* name;
+    std::string dieAtEvent;    // else between the two moves
+    bool unrecordedApply;      // the kill came after the moves, before "swap_applied" was written
+    bool newBundleStays;
+    const char* status;
+  } cases[] = {
+      {"between the two moves", "", false, false, "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
+      {"after both moves, before they were recorded", "swap_applied", true, false,
+       "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
+      {"after the apply was recorded", "swap_applied", false, true, "success/swap_commit_complete//"},
+      {"after the postcheck was recorded", "swap_postcheck_ok", false, true, "success/swap_commit_complete//"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SwapWorld w(false);
+    const int status = inChild([&] {
+      if (!c.dieAtEvent.empty())
+        w.telemetry->dieAt = c.dieAtEvent;
+      else
+        FileFaults::set({{0, 0, true, FileStep::rename, w.operationFolder() + "/staging/Quillomancer.aaxplugin"}});
+      return w.swap() == 0;
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(fs::exists(w.lockFile()));
+    if (c.unrecordedApply) {
+      auto last = w.context->statusStore.read(w.payload.requestID);
+      ASSERT_TRUE(last);
+      last->stage = "swap_backup_captured";
+      w.context->statusStore.write(*last);
+    }
+
+    EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(fingerprint(w.target), c.newBundleStays ? w.newPrint : w.oldPrint);
+    EXPECT_FALSE(fs::exists(w.lockFile()));
+    EXPECT_EQ(w.statusText(), c.status);
+    EXPECT_EQ(w.err.str(), "");
+
+    // A start that finds nothing to put right writes nothing.
+    const std::string log = readText(w.context->paths.logFile);
+    EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(readText(w.context->paths.logFile), log);
+  }
+}
+
+// SIGTERM or SIGINT in the middle of a copy: the swap rolls back, writes its failure and ends
+// normally; the installed bundle is whole.
+TEST(BundleSwap, PoliteSignalMidCopyRollsBackAndReportsTheFailure) {
+  struct Case {
+    const char* name;
+    bool plugInsElsewhere;
+    int signal;
+    const char* detail;
+  } cases[] = {
+      {"SIGTERM during the backup copy", false, SIGTERM, "interrupted by SIGTERM"},
+      {"SIGINT during the backup copy", false, SIGINT, "interrupted by SIGINT"},
+      {"SIGTERM while the installed bundle is copied across file systems", true, SIGTERM, "interrupted by SIGTERM"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SwapWorld w(false, c.plugInsElsewhere);
+    if (c.plugInsElsewhere && sameFileSystem(w.root, fs::path(w.target).parent_path())) continue;
+    const std::string outcome = w.root + "/outcome";
+    const int status = inChild([&] {
+      // The signal comes as the copy is renamed into place, or as the move across file systems
+      // (a rename that fails, then a copy) begins.
+      const std::string at = c.plugInsElsewhere ? w.target
+                                                : w.operationFolder() + "/.Quillomancer.backup.aaxplugin.copying." +
+                                                      std::to_string(::getpid());
+      FileFaults::set({{0, 0, false, FileStep::rename, at, c.signal}});
+      try {
+        runUpdate(*w.context, w.payload, w.settings);
+      } catch (const UpdaterError& e) {
+        std::ofstream(outcome) << e.codeText() << ": " << e.detail;
+      }
+      return true;
+    });
+    ASSERT_TRUE(WIFEXITED(status)) << "the signal ended the process";
+    EXPECT_EQ(readText(outcome), std::string("swap_apply_failed: ") + c.detail);
+    EXPECT_EQ(w.statusText(), std::string("failed/failed/swap_apply_failed/") + c.detail);
+    EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+    EXPECT_FALSE(fs::exists(w.lockFile()));
+  }
 }
 
 // The promise under faults: run the swap in a child process that fails (or is killed at) its N-th
 // file step, for every N; afterwards the target holds the old or the new bundle whole, or the
-// operation folder holds the old one whole and the next run puts it back.
+// operation folder holds the old one whole and the next start of the updater puts it back.
 struct FaultCase {
   const char* name;
   bool kill;
@@ -394,17 +530,31 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
       EXPECT_FALSE(fs::exists(w.lockFile())) << "lock left by a run that ended";
     }
 
-    const std::string now = fingerprint(w.target);
+    std::string now = fingerprint(w.target);
     if (now != w.oldPrint && now != w.newPrint) {
       EXPECT_EQ(now, "<missing>") << "the target holds a mixture";
       const bool backupWhole = fingerprint(w.operationFolder() + "/Quillomancer.backup.aaxplugin") == w.oldPrint;
       const bool asideWhole = fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin") == w.oldPrint;
       EXPECT_TRUE(backupWhole || asideWhole) << "no whole copy of the installed bundle is left";
     }
+    // A run killed while it held the lock is put right by the next start of the updater: a whole
+    // bundle at the target and, once its operation folder named the request, a final status.
+    const bool killed = WIFSIGNALED(status);
+    if (killed && fs::exists(w.lockFile())) {
+      const bool named = fs::exists(w.operationFolder() + "/request_id");
+      EXPECT_EQ(w.startWithoutRequest(), 0);
+      now = fingerprint(w.target);
+      EXPECT_TRUE(now == w.oldPrint || now == w.newPrint) << now;
+      EXPECT_FALSE(fs::exists(w.lockFile()));
+      const auto s = w.context->statusStore.read(w.payload.requestID);
+      EXPECT_TRUE(!named || (s && isFinalStage(s->stage))) << w.statusText();
+      if (s && s->stage == "swap_commit_complete") {
+        EXPECT_EQ(now, w.newPrint) << "committed, so the new bundle stands";
+      }
+    }
     // The next run (faults gone) ends with the new bundle in place, whatever was left behind.
     // Always after a kill or a target that is not the old bundle; now and then after a clean
     // failure too (it left the old bundle and no lock, which the checks above saw already).
-    const bool killed = WIFSIGNALED(status);
     if (!killed && now == w.oldPrint && n % 4 != 0) continue;
     EXPECT_EQ(w.swap(), 0);
     EXPECT_EQ(fingerprint(w.target), w.newPrint);

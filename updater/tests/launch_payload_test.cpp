@@ -122,6 +122,10 @@ TEST(LaunchPayloadValidation, EveryRuleInOrderWithItsText) {
       {"one second older", with([](P& p) { p.timestampUTC = stampAt(std::chrono::seconds(-21601)); }), "invalid_payload", "timestamp_utc outside allowed age window"},
       {"five minutes ahead", with([](P& p) { p.timestampUTC = stampAt(std::chrono::seconds(300)); }), nullptr, nullptr},
       {"just over five minutes ahead", with([](P& p) { p.timestampUTC = stampAt(std::chrono::seconds(301)); }), "invalid_payload", "timestamp_utc outside allowed age window"},
+      // Seconds of these stamps overflow a nanosecond clock; wrapped, the first would be a minute old.
+      {"centuries ahead", with([](P& p) { p.timestampUTC = "2611-06-30T04:33:34Z"; }), "invalid_payload", "timestamp_utc outside allowed age window"},
+      {"last second of 9999", with([](P& p) { p.timestampUTC = "9999-12-31T23:59:59-23:59"; }), "invalid_payload", "timestamp_utc outside allowed age window"},
+      {"year zero", with([](P& p) { p.timestampUTC = "0000-01-01T00:00:00+23:59"; }), "invalid_payload", "timestamp_utc outside allowed age window"},
   };
   const LaunchPayloadValidator validator(UpdaterConfig::production());
   for (const auto& c : cases) {
@@ -247,6 +251,8 @@ TEST(InternetDateTime, FormatsAndParsesUtc) {
   EXPECT_EQ(parseInternetDateTime("2026-12-09T05:00:00Z"), kNow);
   EXPECT_EQ(parseInternetDateTime("2026-12-09T00:00:00-05:00"), kNow);
   EXPECT_EQ(parseInternetDateTime("2024-02-29T00:00:00Z").has_value(), true);
+  EXPECT_EQ(parseInternetDateTime("2611-06-30T04:33:34Z")->time_since_epoch().count(), 20243536414);
+  EXPECT_EQ(parseInternetDateTime("0000-01-01T00:00:00Z")->time_since_epoch().count(), -62167219200);
   for (const char* bad : {"2026-12-09 05:00:00Z", "2026-12-09T05:00Z", "2026-12-09T24:00:00Z",
                           "2026-13-01T00:00:00Z", "2026-12-09T05:00:00+0200", "2026-12-09T05:00:00z",
                           "2026-12-09T05:00:00.000Z", "", "2026-12-09T05:00:00Zjunk"})

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace qm::updater;
@@ -92,4 +95,42 @@ TEST(LocalLogger, UnwritableLogReportsOnErrorStreamAndDoesNotThrow) {
   EXPECT_EQ(err.str().rfind("logger_error: ", 0), 0u) << err.str();
   EXPECT_NE(err.str().find("Is a directory"), std::string::npos);
   EXPECT_TRUE(fs::is_empty(log));
+}
+
+// Updater processes started side by side write one log: from the first line of a new log on, no
+// line is lost or torn, and a rotation never tears one either.
+TEST(LocalLogger, ProcessesLoggingAtOnceKeepEveryLineWhole) {
+  for (const std::uint64_t maxBytes : {kDefaultMaxLogBytes, std::uint64_t{4000}}) {
+    SCOPED_TRACE(maxBytes);
+    TempDir dir;
+    const fs::path log = dir.path / "Updates/updater.log";
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 4; ++w) {
+      const pid_t pid = ::fork();
+      if (pid == 0) {
+        LocalLogger logger(log.string(), maxBytes);
+        for (int i = 0; i < 100; ++i) logger.log("writer" + std::to_string(w), "u", "line " + std::to_string(i));
+        ::_exit(0);
+      }
+      writers.push_back(pid);
+    }
+    for (const pid_t pid : writers) ::waitpid(pid, nullptr, 0);
+
+    std::map<std::string, int> perWriter;
+    int lines = 0;
+    for (const fs::path& file : {log, fs::path(log.string() + ".1")}) {
+      std::istringstream in(readText(file));
+      for (std::string line; std::getline(in, line); ++lines) {
+        EXPECT_TRUE(parseInternetDateTime(line.substr(0, 20))) << line;
+        const size_t id = line.find(" request_id=writer");
+        ASSERT_EQ(id, 20u) << line;
+        EXPECT_NE(line.find(" username=u line "), std::string::npos) << line;
+        ++perWriter[line.substr(id + 12, 7)];
+      }
+    }
+    if (maxBytes == kDefaultMaxLogBytes) {
+      EXPECT_EQ(lines, 400);
+      for (const auto& [writer, count] : perWriter) EXPECT_EQ(count, 100) << writer;
+    }
+  }
 }

@@ -68,7 +68,33 @@ TEST(HostWait, SeesTheHostAndTimesOutWhileItRuns) {
     EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapHostStillRunning);
     EXPECT_EQ(e.detail, name + " still running");
   }
-  EXPECT_FALSE(isHostRunning(name, "/nonexistent/pgrep"));  // no tool: not running
+}
+
+// Only pgrep's own "no match" lets the swap go on; a check that could not be made counts as a
+// running host.
+TEST(HostWait, FailsClosedWhenPgrepCannotTell) {
+  ScratchDir dir(true);
+  auto script = [&](const std::string& name, const std::string& body) {
+    const std::string path = dir.path + "/" + name;
+    writeText(path, "#!/bin/sh\n" + body + "\n");
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+  };
+  const std::string plain = dir.path + "/plain";
+  writeText(plain, "#!/bin/sh\nexit 1\n");
+  const struct {
+    const char* name;
+    std::string pgrep;
+    bool running;
+  } cases[] = {
+      {"no match", kNoHostPgrep, false},
+      {"a match", "/bin/true", true},
+      {"tool missing", dir.path + "/none", true},
+      {"tool not executable", plain, true},
+      {"usage error", script("usage", "exit 2"), true},
+      {"ended by a signal", script("killed", "kill -9 $$"), true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(isHostRunning("Pro Tools", c.pgrep), c.running) << c.name;
 }
 
 TEST(HostWait, ReturnsWhenTheHostQuits) {
@@ -138,6 +164,8 @@ TEST(SwapLockFile, LiveHolderInAnotherProcessBlocksAndADeadOneIsTakenOver) {
   SwapLock lock = SwapLock::acquire(path, "mine");
   ASSERT_TRUE(lock.takenOverFrom().has_value());
   EXPECT_EQ(*lock.takenOverFrom(), "dead-op");
+  EXPECT_EQ(readText(path), "dead-op") << "names the dead swap until it is put right";
+  lock.setMarker("mine");
   EXPECT_EQ(readText(path), "mine");
   EXPECT_EQ(modeOf(path), 0600u);
   lock.release();

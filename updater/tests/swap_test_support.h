@@ -10,6 +10,7 @@
 #include "qm/updater/updater_main.h"
 #include "updater_test_support.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -92,6 +93,10 @@ struct ScratchDir {
   }
 };
 
+// A pgrep stand-in that finds no host: it exits 1 as pgrep does when nothing matches. (Real
+// processes of the host's name elsewhere on the machine must not stall the tests.)
+inline const std::string kNoHostPgrep = "/bin/false";
+
 inline bool sameFileSystem(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
@@ -113,7 +118,9 @@ class CopyDownloader : public Downloader {
 class RecordingTelemetry : public TelemetryClient {
  public:
   std::vector<TelemetryEvent> events;
+  std::string dieAt;  // an event name: the process is killed when it is sent
   void send(const TelemetryEvent& event, const std::string&, const std::string&) override {
+    if (event.eventName == dieAt) ::kill(::getpid(), SIGKILL);
     events.push_back(event);
   }
   std::vector<std::string> names() const {

@@ -7,11 +7,15 @@
 #include "qm/updater/status_store.h"
 #include "qm/updater/swap_lock.h"
 #include "qm/updater/update_run.h"
+#include "qm/updater/updater_main.h"
 #include "swap_test_support.h"
 #include "https_test_support.h"
 
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
+#include <sys/wait.h>
+#include <thread>
 
 using namespace qm::updater;
 using namespace qm::updater::testing;
@@ -40,7 +44,7 @@ class UpdateRun : public ::testing::Test {
     config.installerOpenerProgram = "/bin/true";
     context = std::make_unique<UpdaterContext>(AppPaths::forHome(home.path), config, err);
     swapSettings.target = work.path + "/Plug-Ins/Quillomancer.aaxplugin";
-    swapSettings.pgrepProgram = work.path + "/no-pgrep";
+    swapSettings.pgrepProgram = kNoHostPgrep;
   }
   void TearDown() override {
     if (service) service->stop();
@@ -211,6 +215,72 @@ TEST_F(UpdateRun, FailureDocumentThatCannotBeWrittenStillLogsAndReports) {
   fs::permissions(context->paths.statusDirectory, fs::perms::owner_all);
   EXPECT_EQ(runLog().back().rfind("stage=failed code=status_write_failed", 0), 0u);
   EXPECT_EQ(events().back(), "updater_failed/failed/status_write_failed");
+}
+
+// "Downloads" a local file, slowly enough for other runs to arrive meanwhile, and counts its
+// downloads in a file (the runs are processes of their own).
+class SlowCountingDownloader : public Downloader {
+ public:
+  SlowCountingDownloader(std::string source, std::string counter)
+      : source_(std::move(source)), counter_(std::move(counter)) {}
+  DownloadResult download(const std::string&, const std::string& destination) override {
+    { std::ofstream(counter_, std::ios::app) << "download\n"; }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    fs::copy_file(source_, destination, fs::copy_options::overwrite_existing);
+    return {};
+  }
+
+ private:
+  std::string source_, counter_;
+};
+
+size_t countLines(const std::string& text, const std::string& line) {
+  size_t n = 0;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) n += l == line;
+  return n;
+}
+
+// Three updaters started at once for one request: one runs it, the other two wait for it and
+// then meet the duplicate check.
+TEST(OneRunPerRequest, SimultaneousRunsOfOneIdStartOneDownload) {
+  ScratchDir home(true), work(true);
+  const std::string package = work.path + "/package";
+  writeText(package, "the installer package");
+  LaunchPayload p = sampleRequest("3e4f5a6b-7c8d-4e9f-a0b1-c2d3e4f5a6b7", nowInternetDateTime());
+  p.updatePkgSHA256 = qm::platform::sha256Hex("the installer package");
+  const std::vector<std::string> arguments = {"QuillomancerUpdater", "--payload-json", encodeLaunchPayload(p)};
+  const std::string counter = work.path + "/downloads";
+
+  std::vector<pid_t> runs;
+  for (int i = 0; i < 3; ++i) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      std::ostringstream err;
+      UpdaterContext context(AppPaths::forHome(home.path), UpdaterConfig::production(), err);
+      context.downloader = std::make_unique<SlowCountingDownloader>(package, counter);
+      context.installerOpener = std::make_unique<NoOpener>();
+      const int code = runUpdater(arguments, context, SwapSettings{});
+      std::ofstream(work.path + "/run" + std::to_string(i)) << code << " " << err.str();
+      ::_exit(0);
+    }
+    runs.push_back(pid);
+  }
+  for (const pid_t pid : runs) ::waitpid(pid, nullptr, 0);
+
+  std::multiset<std::string> outcomes;
+  for (int i = 0; i < 3; ++i) outcomes.insert(readText(work.path + "/run" + std::to_string(i)));
+  const std::multiset<std::string> expected = {"0 ", "1 Updater failed: invalid_request_id\n",
+                                               "1 Updater failed: invalid_request_id\n"};
+  EXPECT_EQ(outcomes, expected);
+  EXPECT_EQ(readText(counter), "download\n");
+  const auto paths = AppPaths::forHome(home.path);
+  std::string log;
+  for (const auto& m : logMessages(paths.logFile)) log += m + "\n";
+  EXPECT_EQ(countLines(log, "stage=launch_validated"), 1u);
+  EXPECT_EQ(countLines(log, "stage=installer_opened"), 1u);
+  // No lock file is left beside the status document.
+  EXPECT_EQ(std::distance(fs::directory_iterator(paths.statusDirectory), fs::directory_iterator()), 1);
 }
 
 }  // namespace

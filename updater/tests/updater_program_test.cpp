@@ -47,6 +47,8 @@ TEST(UpdaterProgram, ExitCodesAndStandardError) {
   badSchema.schemaVersion = "2";
   auto stale = validRequest("0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69");
   stale.timestampUTC = "2020-01-01T00:00:00Z";
+  auto farFuture = validRequest("0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69");
+  farFuture.timestampUTC = "2611-06-30T07:41:57Z";
   // The two valid requests were handled before: the run refuses them at its duplicate check,
   // which shows they loaded, without going near the network.
   for (const char* id : {"0b6c1a52-5f0e-4c8e-9a4b-2f1d3c4b5a69", "1c7d2b63-6a1f-4d9f-8b5c-3a2e4d5c6b7a"}) {
@@ -72,6 +74,7 @@ TEST(UpdaterProgram, ExitCodesAndStandardError) {
       {"inline request that does not decode", {"--payload-json", "{\"schema_version\":1}"}, 1, "Updater failed: unexpected_exception\n"},
       {"inline request with bad schema", {"--payload-json", encodeLaunchPayload(badSchema)}, 1, "Updater failed: invalid_schema_version\n"},
       {"inline request too old", {"--payload-json", encodeLaunchPayload(stale)}, 1, "Updater failed: invalid_payload\n"},
+      {"inline request centuries ahead", {"--payload-json", encodeLaunchPayload(farFuture)}, 1, "Updater failed: invalid_payload\n"},
       {"inline request not utf8", {"--payload-json", "{\"x\":\"\xc3\x28\"}"}, 1, "Updater failed: invalid_payload\n"},
   };
   for (const auto& c : cases) {

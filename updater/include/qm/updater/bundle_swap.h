@@ -4,11 +4,13 @@
 // when the rights are missing), check, and roll back when the new bundle cannot be put in place.
 // The installed bundle is never lost: at every moment the target holds the old or the new
 // bundle whole, or it is empty while the operation folder keeps a whole copy, which the next
-// swap puts back before anything else.
+// start of the updater puts back before anything else (swap_recovery.h).
 
 #include "qm/updater/bundle_staging.h"
 #include "qm/updater/host_wait.h"
 #include "qm/updater/launch_payload.h"
+#include "qm/updater/privileged_apply.h"
+#include "qm/updater/swap_lock.h"
 #include "qm/updater/updater_main.h"
 
 #include <string>
@@ -19,6 +21,14 @@ namespace qm::updater {
 // The installed plug-in bundle: the only target a swap replaces.
 inline constexpr const char* kInstalledBundlePath =
     "/Library/Application Support/Avid/Audio/Plug-Ins/Quillomancer.aaxplugin";
+
+// The copies of the installed bundle in a swap's operation folder.
+inline constexpr const char* kBackupBundleName = "Quillomancer.backup.aaxplugin";
+inline constexpr const char* kReplacingBundleName = "Quillomancer.replacing.aaxplugin";
+
+// The four locations of a swap whose operation folder is `operationFolder`.
+SwapLocations operationLocations(const std::string& target, const std::string& staged,
+                                 const std::string& operationFolder);
 
 struct SwapSettings {
   std::string target = kInstalledBundlePath;
@@ -33,8 +43,13 @@ struct SwapSettings {
 };
 
 // Runs a validated swap request; returns 0 after "swap_commit_complete". Throws UpdaterError,
-// or before the lock is held any error of a step unchanged.
+// or before the lock is held any error of a step unchanged. SIGTERM and SIGINT recorded by a
+// StopSignalGuard end it at the next safe point as a failure.
 int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::string& createdAt,
             const SwapSettings& settings);
+// The same, leaving the swap lock in `lock` on every exit, so that the caller lets go of it only
+// after the run's last status (a failure's too) is written.
+int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::string& createdAt,
+            const SwapSettings& settings, SwapLock& lock);
 
 }  // namespace qm::updater

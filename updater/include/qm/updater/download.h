@@ -11,7 +11,6 @@ namespace qm::updater {
 
 struct DownloadResult {
   std::uint64_t bytes = 0;
-  std::string sha256;  // of the bytes written, lowercase hexadecimal
 };
 
 class Downloader {
@@ -24,8 +23,10 @@ class Downloader {
 };
 
 // The downloader over the platform's HTTP layer: the answer streams into a hidden temporary file
-// beside the destination (hashed on the way, never held in memory), capped at the configured
-// size, and every address it visits (redirects included) must be https on an allowed host.
+// beside the destination (in large blocks, never held whole in memory), capped at the configured
+// size, flushed to the disk and renamed into place; every address it visits (redirects
+// included) must be https on an allowed host. A requested stop (stop_signals.h) ends it with
+// its failure. The run checks the file's hash afterwards.
 class HttpDownloader : public Downloader {
  public:
   explicit HttpDownloader(UpdaterConfig config) : config_(std::move(config)) {}

@@ -6,6 +6,8 @@
 // Moves and copies never leave a half-made item under the destination's name: a copy is made
 // under a temporary name beside the destination and renamed into place; a move across file
 // systems is such a copy followed by taking the source away in one rename and clearing it.
+// Copies are durable: every file and folder of a copy is flushed to the disk before it is
+// renamed into place, and the folders of every rename are flushed after it.
 
 #include "qm/updater/errors.h"
 
@@ -18,14 +20,17 @@
 namespace qm::updater {
 
 // Kinds of counted steps (readData stays last: it bounds the per-kind counters).
-enum class FileStep { makeFolder, remove, rename, createFile, writeData, makeLink, setMode, readData };
+enum class FileStep { makeFolder, remove, rename, createFile, writeData, makeLink, setMode, flush, readData };
+
+// EACCES or EPERM: the rights are missing.
+bool isPermissionErrno(int error);
 
 // A platform error that keeps its errno, so callers can tell a permission failure apart.
 class FileOperationError : public PlatformError {
  public:
   FileOperationError(int error, const std::string& path);
   int error() const { return error_; }
-  bool isPermissionError() const;  // EACCES or EPERM: the rights are missing
+  bool isPermissionError() const { return isPermissionErrno(error_); }
 
  private:
   int error_;
@@ -33,14 +38,16 @@ class FileOperationError : public PlatformError {
 
 // Faults for tests. Steps are numbered from 1 in the order they run, across all kinds (or only
 // among the steps of `only`); at step `nth` the fault either fails the step with `error` (the step
-// does nothing) or kills the process with SIGKILL before the step. `nth` 0 applies the fault to
-// every matching step. The production program never sets any.
+// does nothing), kills the process with SIGKILL before the step, or sends the process `signal`
+// (then the step goes ahead unless `error` is set). `nth` 0 applies the fault to every matching
+// step. The production program never sets any.
 struct FileFault {
   std::uint64_t nth = 0;
   int error = 0;
   bool kill = false;
   std::optional<FileStep> only;
   std::string path;  // when set, only steps on this path (the source of a rename) count
+  int signal = 0;
 };
 
 class FileFaults {
@@ -56,12 +63,16 @@ class FileFaults {
 bool itemExists(const std::string& path);
 // A real folder (not a link to one).
 bool isRealFolder(const std::string& path);
+// The open descriptor still names the item at `path` (it was not removed or replaced).
+bool descriptorStillAt(int fd, const std::string& path);
 
 // Each returns 0 or the errno of the step that failed.
 int makeFolders(const std::string& path, unsigned mode = 0755);    // with missing parents
 int removeItem(const std::string& path);                           // recursive; links not followed
 int copyItem(const std::string& source, const std::string& destination);  // nothing may be there
 int moveItem(const std::string& source, const std::string& destination);  // nothing may be there
+// Flushes every file and folder of a tree to the disk (links are left as they are).
+int flushTree(const std::string& path);
 
 // Throwing forms (FileOperationError). The replace forms first remove whatever is at the
 // destination.

@@ -1,6 +1,7 @@
 #pragma once
 // The updater's plain-text log, "updater.log" in the updates folder: one line per message, private
-// to the user, rotated to "updater.log.1" at a size cap. Logging never disturbs an update.
+// to the user, rotated to "updater.log.1" at a size cap. Logging never disturbs an update, and
+// two updater processes may log at once.
 
 #include <cstdint>
 #include <iosfwd>
@@ -32,7 +33,8 @@ class LocalLogger {
   std::string backupFile() const;  // "updater.log.1" beside the log
 
  private:
-  void rotateIfNeeded();  // throws PlatformError
+  // Rotates a full log and appends the line; throws PlatformError.
+  void appendLine(const std::string& line);
 
   std::string logFile_;
   std::uint64_t maxLogBytes_;

@@ -1,6 +1,8 @@
 #pragma once
 // The update status document (one per request, polled by the plug-in) and its writer.
 
+#include "qm/updater/request_lock.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,6 +71,11 @@ class StatusStore {
   const std::string& statusDirectory() const { return statusDirectory_; }
   // "<statusDirectory>/<requestID>.json"
   std::string statusFilePath(const std::string& requestID) const;
+
+  // The request's run lock, "<requestID>.lock" beside its document (request_lock.h); the status
+  // folder is created first. Waits for another run of the request when `wait`, else returns an
+  // unheld lock when one is alive. Throws PlatformError when the file cannot be made.
+  RequestLock lockRequest(const std::string& requestID, bool wait) const;
 
   // Replaces the request's document so that a reader sees the old one or the whole new one:
   // "<request_id>.tmp" is created with mode 0600, written, flushed and renamed over the

@@ -20,15 +20,22 @@ class SwapLock {
 
   // Takes the lock at `path` with `marker` as its content. Throws UpdaterError swap_in_progress
   // ("swap lock already present") when a live swap holds it, swap_apply_failed ("lock create
-  // failed errno=<n>") when it cannot be created.
+  // failed errno=<n>") when it cannot be created. A stale lock that is taken over keeps the dead
+  // swap's content until setMarker, so that its operation is found again should this holder die
+  // too while recovering it.
   static SwapLock acquire(const std::string& path, const std::string& marker);
 
   bool held() const { return fd_ >= 0; }
   // The content of a stale lock that was taken over (the operation id of the swap that died).
   const std::optional<std::string>& takenOverFrom() const { return takenOverFrom_; }
+  // Replaces the content (after a take-over). Throws UpdaterError swap_apply_failed.
+  void setMarker(const std::string& marker);
 
   // Removes the lock file (only while it is still this lock's file) and lets go. Never throws.
   void release() noexcept;
+  // Lets go but leaves the file as it is, for an operation that could not be put right: every
+  // later start and swap takes it over and tries again.
+  void abandon() noexcept;
 
  private:
   int fd_ = -1;

@@ -7,8 +7,12 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qm::updater {
+
+// The log line of most steps: "stage=" + the stage name.
+std::string stageLine(std::string_view stageName);
 
 class UpdateReporter {
  public:
@@ -17,12 +21,12 @@ class UpdateReporter {
 
   // A successful step: status document (throws as the status store does), then the log line
   // when there is one, then the event (never fails).
-  void step(const std::string& stageName, const std::optional<std::string>& logMessage,
+  void step(std::string_view stageName, const std::optional<std::string>& logMessage,
             const std::string& eventName, const std::optional<std::string>& eventStage,
             const std::string& eventStatus);
 
   // The status document of a successful step alone.
-  void writeStatus(const std::string& stageName);
+  void writeStatus(std::string_view stageName);
   void log(const std::string& message) noexcept;
   void event(const std::string& eventName, const std::optional<std::string>& eventStage,
              const std::optional<std::string>& errorCode, const std::string& eventStatus) noexcept;
@@ -32,7 +36,7 @@ class UpdateReporter {
   const std::string& createdAt() const { return createdAt_; }
 
  private:
-  UpdateStatus document(const std::string& status, const std::string& stageName) const;
+  UpdateStatus document(const std::string& status, std::string_view stageName) const;
 
   UpdaterContext& context_;
   const LaunchPayload& payload_;

@@ -41,6 +41,13 @@ struct UpdaterContext {
 int runUpdater(const std::vector<std::string>& arguments, const AppPaths& paths,
                const UpdaterConfig& config, std::ostream& errorStream) noexcept;
 
+struct SwapSettings;
+
+// The same on components already built (tests replace some of them), with the swap's settings.
+// An interrupted swap is recovered first (swap_recovery.h), whatever the arguments.
+int runUpdater(const std::vector<std::string>& arguments, UpdaterContext& context,
+               const SwapSettings& swapSettings) noexcept;
+
 // The program's main(): the current user's layout, the production configuration, standard error.
 int updaterMain(int argc, char** argv) noexcept;
 

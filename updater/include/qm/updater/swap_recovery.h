@@ -1,0 +1,36 @@
+#pragma once
+// Putting right what a swap that was killed left behind. Every start of the updater does this
+// first (before it loads its own request), and so does a swap that takes over a stale lock: the
+// installed bundle is restored from the dead swap's operation folder when it was moved away,
+// and the dead swap's request gets a final status, so the plug-in does not wait for ever.
+
+#include "qm/updater/swap_lock.h"
+#include "qm/updater/updater_main.h"
+
+#include <string>
+
+namespace qm::updater {
+
+// The file in an operation folder that names the request the operation belongs to.
+inline constexpr const char* kOperationRequestFile = "request_id";
+
+// Looks for a swap lock whose holder is gone. When there is one, takes it over, recovers its
+// operation (below) and lets it go. A live swap's lock is left alone. Never throws; what goes
+// wrong is logged.
+void recoverInterruptedSwap(UpdaterContext& context, const std::string& target) noexcept;
+
+// Recovers the operation named by a lock taken over from a dead swap:
+// - its status is before "swap_applied": the installed bundle is put back (from the backup or
+//   the moved-aside bundle) when it was moved away or replaced, and the request's status
+//   becomes "failed" with swap_apply_failed, its detail saying the swap was rolled back (or why
+//   the rollback failed);
+// - its status is "swap_applied" or "swap_postcheck_ok" and the new bundle stands at the target:
+//   the request's status becomes "swap_commit_complete";
+// - otherwise (no known request, a final status) only a missing target is restored.
+// The status of `ownRequestID` (the caller's own request, which reports for itself) is not
+// written, nor that of a request whose run is alive. Throws UpdaterError swap_rollback_failed
+// when the installed bundle is gone and cannot be restored.
+void recoverOperation(UpdaterContext& context, const std::string& target, const SwapLock& lock,
+                      const std::string& ownRequestID);
+
+}  // namespace qm::updater

@@ -1,0 +1,46 @@
+#include "qm/updater/stop_signals.h"
+
+
+#include <atomic>
+#include <string>
+
+namespace qm::updater {
+
+namespace {
+
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler may only touch lock-free atomics");
+
+extern "C" void recordStopSignal(int signal) { gStopSignal.store(signal); }
+
+}  // namespace
+
+StopSignalGuard::StopSignalGuard() {
+  gStopSignal.store(0);
+  struct sigaction action {};
+  action.sa_handler = &recordStopSignal;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGTERM, &action, &previousTerm_);
+  ::sigaction(SIGINT, &action, &previousInt_);
+}
+
+StopSignalGuard::~StopSignalGuard() {
+  ::sigaction(SIGTERM, &previousTerm_, nullptr);
+  ::sigaction(SIGINT, &previousInt_, nullptr);
+}
+
+int requestedStopSignal() noexcept { return gStopSignal.load(); }
+
+std::optional<UpdaterError> stopRequest() {
+  const int signal = requestedStopSignal();
+  if (signal == 0) return std::nullopt;
+  return UpdaterError(UpdaterErrorCode::swapApplyFailed,
+                      std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+}
+
+void throwIfStopRequested() {
+  if (auto stop = stopRequest()) throw *stop;
+}
+
+}  // namespace qm::updater
