@@ -6,5 +6,7 @@ namespace qm::host::cli {
 
 int RunValidate(int argc, char** argv);
 int RunSession(int argc, char** argv);
+int RunAccount(int argc, char** argv);
+int RunWindow(int argc, char** argv);
 
 }  // namespace qm::host::cli

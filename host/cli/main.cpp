@@ -1,6 +1,10 @@
 // qmhost: the host stand-in. Dispatches to its subcommands.
 #include "commands.h"
 
+#include "qm/platform/dispatch.h"
+
+#include <malloc.h>
+
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -16,6 +20,8 @@ struct Command {
 const Command kCommands[] = {
     {"validate", qm::host::cli::RunValidate, "validate <bundle>   load a plug-in bundle and run the host's checks on it"},
     {"session", qm::host::cli::RunSession, "session [options]   run an editing session on a clip (see session --help)"},
+    {"account", qm::host::cli::RunAccount, "account set-token T | clear   store or remove the account access token"},
+    {"window", qm::host::cli::RunWindow, "window [options]    open the plug-in window: a snapshot, or on the desktop (see window --help)"},
 };
 
 int Usage() {
@@ -27,6 +33,13 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // This thread is the host's main thread: it makes the window's calls and runs the main queue,
+  // which the plug-in shares with the host.
+  qm::platform::setCurrentThreadAsMain();
+  // Audio buffers of a quarter megabyte and more are mapped on their own and given back when they
+  // are freed, as an audio host's allocator does, rather than left in the heap once the allocator
+  // has raised its own threshold.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
   if (argc < 2) return Usage();
   for (const Command& command : kCommands) {
     if (std::strcmp(argv[1], command.name) != 0) continue;

@@ -1,71 +1,52 @@
-// `qmhost session`: the main job. Loads the Quillomancer bundle into the fake host, puts a clip
-// on the timeline, presses LOAD, shows the transcript, writes the blocks the window would write
-// for the chosen edit, presses Process, waits for the takes and renders each one to a WAV file.
+// `qmhost session`: the main job. Opens the plug-in window as a host does and works through it
+// as an editor would: the host's LOAD (an analysis pass over the timeline selection), the
+// timer calls that bring the transcript, the settings card opened and closed with the gear, the
+// edit typed with keys or painted with the mouse, the takes chosen, Process clicked, and one
+// RENDER pass per take, each written as take-N.wav. The window's status line is printed after
+// every step; with --snapshots each step also leaves NN-<step>.png and NN-<step>.json.
 // The web-service stand-in runs embedded on loopback unless --service names another.
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "AAX_Exports.h"
-#include "AAX_IEffectGUI.h"
-#include "AAX_IEffectParameters.h"
-#include "AAX_IHostProcessor.h"
-#include "qm/host/bundle_loader.h"
-#include "qm/host/fake_host.h"
-#include "qm/host/wav_file.h"
-#include "qm/service/service.h"
-#include "qm/ui/view.h"
+#include "QMAccountToken.h"
+#include "QuillomancerStoreClient.h"
+#include "QuillomancerStoreVocabulary.h"
 #include "commands.h"
+#include "plugin_window.h"
+#include "qm/platform/dispatch.h"
+#include "qm/platform/text.h"
+#include "qm/service/account.h"
+#include "qm/service/service.h"
+#include "qm/ui/button.h"
+#include "qm/ui/event.h"
+#include "qm/ui/text_field.h"
+#include "qm/ui/text_view.h"
 
 namespace fs = std::filesystem;
+using qm::host::cli::Centre;
+using qm::host::cli::FindVisibleView;
+using qm::host::cli::PluginWindow;
+using qm::host::cli::ViewClassName;
 
 namespace {
 
-constexpr const char* kEffectID = "com.quillomancer.aax.quillomancer";
-constexpr int32_t kWindow = 1024;
-constexpr double kWaitSeconds = 180.0;
-
-// Custom-data blocks the window writes and reads (four-character codes, first byte highest).
-constexpr uint32_t Block(const char (&c)[5]) {
-  return (uint32_t(uint8_t(c[0])) << 24) | (uint32_t(uint8_t(c[1])) << 16) | (uint32_t(uint8_t(c[2])) << 8) |
-         uint32_t(uint8_t(c[3]));
-}
-
-const char* StateName(int32_t state) {
-  switch (state) {
-    case 0: return "Ready";
-    case 1: return "Analyzing";
-    case 2: return "Processing";
-    case 3: return "HasTakes";
-    case 4: return "Error";
-    case 6: return "SelectionTooShort";
-    case 7: return "SelectionTooLong";
-    case 8: return "NoCredits";
-    case 9: return "UpdateRequired";
-    case 10: return "InputTextRequired";
-    case 11: return "BeforeTextRequired";
-    case 12: return "VoiceCaptured";
-    default: return "Unknown";
-  }
-}
+constexpr double kServiceWaitSeconds = 180.0;
+constexpr double kWindowWaitSeconds = 10.0;
+// The token stored for the embedded stand-in when none is (removed again at the end).
+constexpr const char* kSessionToken = "qm-session-token";
 
 struct Options {
   std::string input;
@@ -78,29 +59,52 @@ struct Options {
   std::string output;
   std::string service;
   std::string bundle;
+  std::string snapshots;
+  std::optional<double> selection;
+  std::string serviceFault;
+  std::vector<qm::service::AccountMessage> messages;
+  std::string updateOffer;
+  bool updateRequired = false;
+  std::string minVersion;
+  bool interactive = false;
 };
 
 void PrintUsage(FILE* to) {
   std::fprintf(to,
                "usage: qmhost session [--input WAV] [--transcript FILE] [--mode change|repair|voice]\n"
                "                      [--text TEXT] [--takes 1|3|5] [--language CODE] [--voice WAV]\n"
-               "                      [--output DIR] [--service URL] [--bundle PATH]\n"
+               "                      [--output DIR] [--snapshots DIR] [--selection SECONDS]\n"
+               "                      [--service URL | --service-fault credits|offline]\n"
+               "                      [--service-message 'id|title|body']... [--update-offer VERSION]\n"
+               "                      [--update-required --min-version VERSION] [--bundle PATH]\n"
+               "                      [--interactive]\n"
                "\n"
-               "Runs one editing session: LOAD on the input clip, the transcript, the edit, Process,\n"
-               "and a render pass per take, each written as take-N.wav into the output folder.\n"
+               "Runs one editing session through the plug-in window: LOAD on the input clip, the\n"
+               "transcript, the settings card, the edit, Process, and a RENDER pass per take, each\n"
+               "written as take-N.wav into the output folder. The status line is printed after\n"
+               "every step.\n"
                "  --input WAV        clip on the timeline (default: testdata/speech.wav)\n"
                "  --transcript FILE  what the embedded service hears in the clip (default: the .txt\n"
                "                     beside the input)\n"
-               "  --mode MODE        change: say --text instead; repair: regenerate the words named\n"
-               "                     by --text (default: the last word); voice: re-voice the input\n"
-               "                     in the voice of --voice (default: the input itself)\n"
+               "  --mode MODE        change: type --text in place of the transcript (default: its\n"
+               "                     last word changed); repair: paint the words of --text (default:\n"
+               "                     the last word); voice: re-voice the input in the voice of --voice\n"
+               "                     (default: the input itself)\n"
                "  --text TEXT        the new line (change) or the words to repair (repair)\n"
                "  --takes N          takes to generate: 1, 3 or 5 (default 3)\n"
-               "  --language CODE    transcription and generation language (default: automatic)\n"
-               "  --output DIR       folder for the takes (default: takes/ in the build folder,\n"
-               "                     beside bin/qmhost)\n"
+               "  --language CODE    chosen in the window's language chooser (default: automatic)\n"
+               "  --output DIR       folder for the takes (default: takes/ in the build folder)\n"
+               "  --snapshots DIR    writes NN-<step>.png and NN-<step>.json after every step\n"
+               "  --selection S      the timeline selection: the first S seconds (default: the clip)\n"
                "  --service URL      use this service instead of the embedded stand-in\n"
-               "  --bundle PATH      the plug-in bundle (default: the one built beside qmhost)\n");
+               "  --service-fault F  the embedded stand-in answers without credits (credits) or\n"
+               "                     cannot be reached (offline)\n"
+               "  --service-message 'id|title|body'  a message in the stand-in's account answer\n"
+               "  --update-offer V   the stand-in offers version V\n"
+               "  --update-required  the stand-in requires an update to --min-version V\n"
+               "  --bundle PATH      the plug-in bundle (default: the one built beside qmhost)\n"
+               "  --interactive      shows the window on the desktop instead, LOAD and RENDER\n"
+               "                     beside it (F5, F6); Ctrl+Q closes it\n");
 }
 
 int BadArguments(const std::string& message) {
@@ -114,12 +118,6 @@ int Failure(const std::string& message) {
   return 1;
 }
 
-fs::path ExecutableDirectory() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::current_path() : self.parent_path();
-}
-
 // The first existing candidate, or the first one when none exists.
 std::string FirstExisting(const std::vector<fs::path>& candidates) {
   for (const auto& c : candidates) {
@@ -130,14 +128,9 @@ std::string FirstExisting(const std::vector<fs::path>& candidates) {
 }
 
 std::string DefaultClip() {
-  const fs::path exe = ExecutableDirectory();
+  const fs::path exe = qm::host::cli::ExecutableDirectory();
   return FirstExisting({fs::current_path() / "testdata" / "speech.wav", exe / "../../../testdata/speech.wav",
                         exe / "../../testdata/speech.wav"});
-}
-
-std::string DefaultBundle() {
-  const fs::path exe = ExecutableDirectory();
-  return FirstExisting({exe / ".." / "Quillomancer.aaxplugin", exe / "Quillomancer.aaxplugin"});
 }
 
 bool ReadText(const std::string& path, std::string* out) {
@@ -151,6 +144,8 @@ bool ReadText(const std::string& path, std::string* out) {
   return true;
 }
 
+bool IsVersion(const std::string& v) { return std::regex_match(v, std::regex("[0-9]{1,4}(\\.[0-9]{1,4}){0,3}")); }
+
 std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -158,9 +153,15 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
       PrintUsage(stdout);
       return 0;
     }
+    if (arg == "--interactive" || arg == "--update-required") {
+      (arg == "--interactive" ? options->interactive : options->updateRequired) = true;
+      continue;
+    }
     const bool known = arg == "--input" || arg == "--transcript" || arg == "--voice" || arg == "--text" ||
                        arg == "--mode" || arg == "--takes" || arg == "--language" || arg == "--output" ||
-                       arg == "--service" || arg == "--bundle";
+                       arg == "--service" || arg == "--bundle" || arg == "--snapshots" || arg == "--selection" ||
+                       arg == "--service-fault" || arg == "--service-message" || arg == "--update-offer" ||
+                       arg == "--min-version";
     if (!known) return BadArguments("unknown argument '" + arg + "'");
     if (i + 1 >= argc) return BadArguments(arg + " needs a value");
     const std::string value = argv[++i];
@@ -173,7 +174,24 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
     else if (arg == "--output") options->output = value;
     else if (arg == "--service") options->service = value;
     else if (arg == "--bundle") options->bundle = value;
-    else if (arg == "--takes") {
+    else if (arg == "--snapshots") options->snapshots = value;
+    else if (arg == "--service-fault") options->serviceFault = value;
+    else if (arg == "--update-offer") options->updateOffer = value;
+    else if (arg == "--min-version") options->minVersion = value;
+    else if (arg == "--service-message") {
+      qm::service::AccountMessage message;
+      if (value.size() > 4096 || !qm::service::parseAccountMessage(value, message) || message.id.empty()) {
+        return BadArguments("--service-message takes 'id|title|body'");
+      }
+      options->messages.push_back(message);
+    } else if (arg == "--selection") {
+      char* end = nullptr;
+      const double seconds = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 || seconds > 600) {
+        return BadArguments("--selection takes seconds above 0 and up to 600");
+      }
+      options->selection = seconds;
+    } else if (arg == "--takes") {
       if (value != "1" && value != "3" && value != "5") return BadArguments("--takes must be 1, 3 or 5");
       options->takes = value[0] - '0';
     }
@@ -188,224 +206,452 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
       options->service.rfind("https://", 0) != 0) {
     return BadArguments("--service must be an http:// or https:// URL");
   }
+  if (!options->serviceFault.empty() && options->serviceFault != "credits" && options->serviceFault != "offline") {
+    return BadArguments("--service-fault must be credits or offline");
+  }
+  const bool standIn = !options->serviceFault.empty() || !options->messages.empty() ||
+                       !options->updateOffer.empty() || options->updateRequired;
+  if (standIn && !options->service.empty()) {
+    return BadArguments("--service-fault, --service-message and the update options need the embedded stand-in");
+  }
+  if (options->updateRequired != !options->minVersion.empty()) {
+    return BadArguments("--update-required and --min-version VERSION go together");
+  }
+  if (!options->minVersion.empty() && !IsVersion(options->minVersion)) return BadArguments("--min-version: not a version");
+  if (!options->updateOffer.empty() && !IsVersion(options->updateOffer)) return BadArguments("--update-offer: not a version");
   return std::nullopt;
 }
 
-// ---- the bundle ---------------------------------------------------------------------------------
+// ---- the inputs ---------------------------------------------------------------------------------
 
-struct Bundle {
-  void* handle = nullptr;
-  AAX_Result (*startup)(IACFUnknown*) = nullptr;
-  AAX_Result (*registerPlugin)(IACFUnknown*, IACFPluginDefinition**) = nullptr;
-  AAX_Result (*canUnloadNow)(IACFUnknown*) = nullptr;
-  AAX_Result (*shutdown)(IACFUnknown*) = nullptr;
-  AAX_Result (*pressLoad)() = nullptr;
-  AAX_Result (*pressProcess)() = nullptr;
-
-  bool Load(const std::string& bundlePath, std::string* error) {
-    const std::string path = qm::host::LoadedBundle::ModulePath(bundlePath);
-    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      const char* why = dlerror();
-      *error = "cannot load the bundle " + path + ": " + (why ? why : "unknown error");
-      return false;
-    }
-    auto find = [&](const char* name, auto& into) {
-      into = reinterpret_cast<std::remove_reference_t<decltype(into)>>(dlsym(handle, name));
-      if (into == nullptr) *error = std::string("the bundle does not export ") + name;
-      return into != nullptr;
-    };
-    return find("ACFStartup", startup) && find("ACFRegisterPlugin", registerPlugin) &&
-           find("ACFCanUnloadNow", canUnloadNow) && find("ACFShutdown", shutdown) &&
-           find("ACFQuillomancerPressLoad", pressLoad) && find("ACFQuillomancerPressProcess", pressProcess);
-  }
+// The clip, the voice clip and what the embedded service hears. A selection beyond the clip's end
+// reaches into the silence after it, as on a timeline.
+struct Inputs {
+  std::shared_ptr<qm::host::WavAudio> clip = std::make_shared<qm::host::WavAudio>();
+  std::shared_ptr<qm::host::WavAudio> voiceClip;
+  std::string spoken = "this is the line as spoken";
+  int64_t selectionEnd = 0;
 };
 
-// ---- the session --------------------------------------------------------------------------------
+std::optional<int> ReadInputs(Options& options, Inputs* in) {
+  if (options.input.empty()) options.input = DefaultClip();
+  if (options.transcript.empty()) {
+    fs::path beside = fs::path(options.input).replace_extension(".txt");
+    std::error_code ec;
+    if (fs::exists(beside, ec)) options.transcript = beside.string();
+  }
+  if (options.bundle.empty()) options.bundle = qm::host::cli::DefaultBundlePath();
+  if (options.output.empty()) {
+    options.output = (qm::host::cli::ExecutableDirectory() / ".." / "takes").lexically_normal().string();
+  }
+  std::string error;
+  if (!qm::host::readWav(options.input, in->clip.get(), &error)) return Failure(error);
+  if (in->clip->frames() < 1) return Failure(options.input + ": the clip holds no audio");
+  in->voiceClip = in->clip;
+  if (options.mode == "voice" && !options.voice.empty()) {
+    in->voiceClip = std::make_shared<qm::host::WavAudio>();
+    if (!qm::host::readWav(options.voice, in->voiceClip.get(), &error)) return Failure(error);
+  }
+  if (!options.transcript.empty() && !ReadText(options.transcript, &in->spoken)) {
+    return Failure("cannot read the transcript " + options.transcript);
+  }
+  in->selectionEnd = in->clip->frames();
+  if (options.selection) {
+    in->selectionEnd = std::max<int64_t>(1, int64_t(std::llround(*options.selection * in->clip->sampleRate)));
+    for (auto& channel : in->clip->channels) {
+      if (int64_t(channel.size()) < in->selectionEnd) channel.resize(size_t(in->selectionEnd), 0.0f);
+    }
+  }
+  std::error_code ec;
+  fs::create_directories(options.output, ec);
+  if (ec || !fs::is_directory(options.output)) return Failure("cannot create the output folder " + options.output);
+  return std::nullopt;
+}
+
+// Removes the files of an earlier run that this one did not write: take-N.wav for N not in
+// `keep`, or every NN-step snapshot.
+void RemoveStale(const fs::path& folder, const std::regex& pattern, const std::vector<int>& keep) {
+  std::error_code ec;
+  std::vector<fs::path> stale;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::smatch m;
+    const std::string name = entry.path().filename().string();
+    if (!std::regex_match(name, m, pattern) || m[1].length() > 6) continue;
+    if (std::find(keep.begin(), keep.end(), std::stoi(m[1].str())) == keep.end()) stale.push_back(entry.path());
+  }
+  for (const auto& path : stale) fs::remove(path, ec);
+}
+
+bool IsErrorState(int32_t state) {
+  return state == kQuillomancerState_Error || state == kQuillomancerState_SelectionTooShort ||
+         state == kQuillomancerState_SelectionTooLong || state == kQuillomancerState_NoCredits ||
+         state == kQuillomancerState_UpdateRequired || state == kQuillomancerState_InputTextRequired ||
+         state == kQuillomancerState_BeforeTextRequired;
+}
+
+// ---- the session ----------------------------------------------------------------------------------
 
 class Session {
  public:
-  AAX_IEffectParameters* parameters = nullptr;
-  AAX_IHostProcessor* processor = nullptr;
-  AAX_IEffectGUI* window = nullptr;
+  Session(PluginWindow& window, const Options& options, const Inputs& in)
+      : w_(window), options_(options), in_(in), passes_(window.Processor()), store_(window.Parameters()) {}
 
-  void SetBlock(uint32_t id, const std::string& value) {
-    parameters->SetCustomData(id, uint32_t(value.size()), value.empty() ? nullptr : value.data());
-  }
-  void SetByte(uint32_t id, uint8_t value) { parameters->SetCustomData(id, 1, &value); }
-  std::string GetBlock(uint32_t id, uint32_t size) {
-    std::string buffer(size + 1, '\0');
-    uint32_t n = 0;
-    parameters->GetCustomData(id, size, buffer.data(), &n);
-    buffer.resize(std::min(n, size));
-    return buffer;
-  }
-  std::vector<int32_t> Status() {
-    std::vector<int32_t> record(7, 0);
-    uint32_t n = 0;
-    parameters->GetCustomData(Block("QMst"), 28, record.data(), &n);
-    return record;
-  }
+  int32_t State() const { return store_.ReadStatus().state; }
+  double SelectionSeconds() const { return double(in_.selectionEnd) / in_.clip->sampleRate; }
 
-  // Prints the state when it changed since the last look.
-  int32_t WatchState() {
-    const auto status = Status();
-    if (status[0] != mLastState) {
-      EndProgress();
-      mLastState = status[0];
-      std::printf("  state: %s", StateName(status[0]));
-      if (status[0] == 3) std::printf(" (%d take%s ready)", status[3], status[3] == 1 ? "" : "s");
-      if (status[0] == 12) std::printf(" (voice clip stored)");
-      std::printf("\n");
-      std::fflush(stdout);
+  // The window's status line as it shows.
+  std::string StatusLine() {
+    qm::ui::View* clear = Find([](qm::ui::View& v) { return v.toolTip() == "Clear text"; }, false);
+    if (clear == nullptr || clear->superview() == nullptr) return "";
+    for (const auto& sibling : clear->superview()->subviews()) {
+      if (sibling->subviews().size() != 1 || ViewClassName(*sibling) != "View") continue;
+      if (auto* label = dynamic_cast<qm::ui::TextField*>(sibling->subviews().front().get())) {
+        return label->stringValue();
+      }
     }
-    return status[0];
+    return "";
   }
 
-  // Runs the host's main-thread timer (which runs the plug-in's main-queue work) until `done`,
-  // printing state changes and, while the service works, a progress line.
-  bool RunUntil(const std::function<bool()>& done, const char* waitingFor) {
+  // Prints the step with the status line; writes its snapshot.
+  std::optional<std::string> Step(const std::string& name) {
+    w_.Tick();
+    ++step_;
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d", step_);
+    std::printf("[%s] %s\n      status: %s\n", number, name.c_str(), Quoted(StatusLine()).c_str());
+    std::fflush(stdout);
+    if (options_.snapshots.empty()) return std::nullopt;
+    const fs::path base = fs::path(options_.snapshots) / (std::string(number) + "-" + name);
+    return w_.WriteSnapshot(base.string() + ".png", base.string() + ".json");
+  }
+
+  // Turns the host's loop (the main queue, the window's timer) until `done` or the time is up.
+  bool RunUntil(const std::function<bool()>& done, double seconds) {
     const auto start = std::chrono::steady_clock::now();
-    auto lastLine = start;
     while (true) {
-      parameters->TimerWakeup();
-      if (window != nullptr) window->TimerWakeup();
-      const int32_t state = WatchState();
-      if (done()) {
-        EndProgress();
-        return true;
-      }
-      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      if (elapsed > kWaitSeconds) {
-        EndProgress();
-        return false;
-      }
-      if (state == 2) {
-        const auto status = Status();
-        const char* activity = status[5] == 1 ? "generating" : (status[5] == 2 ? "transcribing" : "working");
-        if (isatty(STDOUT_FILENO)) {
-          std::printf("\r  waiting for %s: %s, %.1f s ", waitingFor, activity, elapsed);
-          if (status[6] > 0) std::printf("(estimate %d s) ", status[6]);
-          std::fflush(stdout);
-          mProgressShown = true;
-        } else if (std::chrono::steady_clock::now() - lastLine > std::chrono::seconds(2)) {
-          std::printf("  waiting for %s: %s, %.0f s\n", waitingFor, activity, elapsed);
-          std::fflush(stdout);
-          lastLine = std::chrono::steady_clock::now();
-        }
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      w_.Tick();
+      if (!passes_.Running() && done()) return true;
+      if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > seconds) return false;
+      qm::platform::waitForMainQueueWork(0.01);
     }
   }
 
-  void EndProgress() {
-    if (mProgressShown) {
-      std::printf("\n");
-      mProgressShown = false;
+  qm::ui::View* Find(const std::function<bool(qm::ui::View&)>& match, bool visible = true) {
+    return visible ? FindVisibleView(w_.PluginView(), match) : qm::host::cli::FindView(w_.PluginView(), match);
+  }
+  qm::ui::Button* ButtonTitled(const std::string& title) {
+    return dynamic_cast<qm::ui::Button*>(Find([&](qm::ui::View& v) {
+      auto* b = dynamic_cast<qm::ui::Button*>(&v);
+      return b && b->title() == title;
+    }));
+  }
+  qm::ui::View* TextShown(const std::string& text) {
+    return Find([&](qm::ui::View& v) {
+      auto* f = dynamic_cast<qm::ui::TextField*>(&v);
+      return f && f->stringValue().find(text) != std::string::npos;
+    });
+  }
+  qm::ui::TextView* Editor() {
+    return dynamic_cast<qm::ui::TextView*>(
+        Find([](qm::ui::View& v) { return ViewClassName(v) == "QMTrackedTextView"; }, false));
+  }
+  std::string EditorText() {
+    qm::ui::TextView* editor = Editor();
+    return editor ? qm::platform::utf16ToUtf8(editor->string()) : std::string();
+  }
+  void Click(qm::ui::View& view) { w_.Window().click(Centre(view)); }
+  bool ClickButton(const std::string& title, std::string* error) {
+    qm::ui::Button* button = ButtonTitled(title);
+    if (button == nullptr) return *error = "the window shows no " + title + " button", false;
+    if (!button->isEnabled()) return *error = "the " + title + " button is disabled", false;
+    Click(*button);
+    return true;
+  }
+
+  // The place of a character of the editor in window points.
+  qm::ui::Point EditorPoint(size_t index) {
+    qm::ui::TextView& editor = *Editor();
+    const qm::ui::Rect caret = editor.caretRectForIndex(index);
+    return editor.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr);
+  }
+
+  // ---- the steps ----
+
+  // The host's LOAD: an analysis pass over the selection, then the timer calls until the
+  // processor has answered.
+  bool Load(std::shared_ptr<const qm::host::WavAudio> clip, std::string* error) {
+    if (!passes_.StartAnalysis(clip, 0, in_.selectionEnd)) return *error = "the host could not start LOAD", false;
+    RunUntil([&] { return false; }, 0);  // the pass under way
+    const bool answered = RunUntil(
+        [&] {
+          const int32_t s = State();
+          return s != kQuillomancerState_Analyzing && s != kQuillomancerState_Processing;
+        },
+        kServiceWaitSeconds);
+    if (!answered) return *error = "the service did not answer in time", false;
+    return true;
+  }
+
+  // Waits for the transcript in the editor.
+  bool Transcript(std::string* error) {
+    if (IsErrorState(State())) return *error = std::string("LOAD ended in state ") + QuillomancerStateName(State()), false;
+    if (!RunUntil([&] { return !EditorText().empty(); }, kWindowWaitSeconds)) {
+      return *error = "the window shows no transcript", false;
     }
+    std::printf("      transcript: \"%s\"\n", EditorText().c_str());
+    return true;
   }
 
-  // An analysis pass over the timeline selection, run on a host thread.
-  void RunAnalysisPass(const qm::host::WavAudio& clip) {
-    RunOnHostThread([&] {
-      const int64_t frames = clip.frames();
-      int64_t dstStart = 0, dstEnd = 0;
-      processor->InitOutputBounds(0, frames, &dstStart, &dstEnd);
-      processor->PreAnalyze(int32_t(clip.channels.size()), kWindow);
-      std::vector<const float*> inputs(clip.channels.size());
-      for (int64_t at = 0; at < frames; at += kWindow) {
-        int32_t n = int32_t(std::min<int64_t>(kWindow, frames - at));
-        for (size_t c = 0; c < inputs.size(); ++c) inputs[c] = clip.channels[c].data() + at;
-        processor->SetLocation(at);
-        processor->AnalyzeAudio(inputs.data(), int32_t(inputs.size()), &n);
+  // The gear, the card's pages as the account answer brings them, any message closed with its X,
+  // then the card closed with its X.
+  bool SettingsCard(std::string* error) {
+    qm::ui::View* gear = Find([](qm::ui::View& v) { return v.toolTip() == "Settings"; });
+    if (gear == nullptr) return *error = "the window shows no settings gear", false;
+    Click(*gear);
+    RunUntil([&] { return TextShown("Credits:") || TextShown("Update Required") || MessageShown(); },
+             kWindowWaitSeconds);
+    if (auto failed = Step("settings-open")) return *error = *failed, false;
+    for (const auto& message : options_.messages) {
+      if (!RunUntil([&] { return TextShown(message.title) != nullptr; }, kWindowWaitSeconds)) {
+        return *error = "the window shows no message \"" + message.title + "\"", false;
       }
-      processor->PostAnalyze();
-    });
+      if (auto failed = Step("message-" + message.id)) return *error = *failed, false;
+      qm::ui::View* close = CardClose();  // the message page shows the card's X
+      if (close == nullptr) return *error = "the message has no close button", false;
+      Click(*close);
+      RunUntil([&] { return TextShown(message.title) == nullptr; }, kWindowWaitSeconds);
+      if (auto failed = Step("message-" + message.id + "-closed")) return *error = *failed, false;
+    }
+    qm::ui::View* close = CardClose();
+    if (close == nullptr) return *error = "the settings card has no close button", false;
+    Click(*close);
+    if (auto failed = Step("settings-closed")) return *error = *failed, false;
+    return true;
   }
 
-  // A render pass over the selection into one output channel.
-  std::vector<float> RunRenderPass(const qm::host::WavAudio& clip) {
-    std::vector<float> rendered(size_t(clip.frames()), 0.0f);
-    RunOnHostThread([&] {
-      const int64_t frames = clip.frames();
-      int64_t dstStart = 0, dstEnd = 0;
-      processor->InitOutputBounds(0, frames, &dstStart, &dstEnd);
-      processor->PreRender(int32_t(clip.channels.size()), 1, kWindow);
-      std::vector<const float*> inputs(clip.channels.size());
-      for (int64_t at = 0; at < frames; at += kWindow) {
-        int32_t n = int32_t(std::min<int64_t>(kWindow, frames - at));
-        for (size_t c = 0; c < inputs.size(); ++c) inputs[c] = clip.channels[c].data() + at;
-        float* outputs[1] = {rendered.data() + at};
-        processor->SetLocation(at);
-        processor->RenderAudio(inputs.data(), int32_t(inputs.size()), outputs, 1, &n);
-      }
-      processor->PostRender();
+  bool ChooseLanguage(std::string* error) {
+    qm::ui::View* chip = Find([](qm::ui::View& v) {
+      return dynamic_cast<qm::ui::Button*>(&v) && v.toolTip().rfind("Choose the language", 0) == 0;
     });
-    return rendered;
+    if (chip == nullptr) return *error = "the window shows no language chip", false;
+    Click(*chip);
+    w_.Tick();
+    for (const auto& child : w_.Window().childWindows()) {
+      if (!child->contentView()) continue;
+      for (char16_t c : qm::platform::utf8ToUtf16(options_.language)) child->typeKey(std::u16string(1, c));
+      w_.Tick();
+      // A row reads "English (EN)": the name, then the code in capitals.
+      std::string code;
+      for (unsigned char c : options_.language) code.push_back(char(std::toupper(c)));
+      const std::string suffix = " (" + code + ")";
+      qm::ui::View* row = FindVisibleView(*child->contentView(), [&](qm::ui::View& v) {
+        auto* b = dynamic_cast<qm::ui::Button*>(&v);
+        return b && b->title().size() > suffix.size() &&
+               b->title().compare(b->title().size() - suffix.size(), suffix.size(), suffix) == 0;
+      });
+      if (row != nullptr) {
+        child->click(Centre(*row));
+        return Step("language-" + options_.language) == std::nullopt;
+      }
+    }
+    return *error = "the language chooser offers no " + options_.language, false;
+  }
+
+  bool ChooseTakes(std::string* error) {
+    qm::ui::View* selector = Find([](qm::ui::View& v) { return ViewClassName(v) == "QMTakeSelector"; });
+    if (selector == nullptr) return *error = "the window shows no takes selector", false;
+    std::vector<qm::ui::View*> cells;
+    FindVisibleView(*selector, [&](qm::ui::View& v) {
+      if (dynamic_cast<qm::ui::Button*>(&v)) cells.push_back(&v);
+      return false;
+    });
+    std::sort(cells.begin(), cells.end(), [](qm::ui::View* a, qm::ui::View* b) { return Centre(*a).x < Centre(*b).x; });
+    if (cells.size() != 3) return *error = "the takes selector shows no three cells", false;
+    Click(*cells[size_t(options_.takes / 2)]);
+    return Step("takes-" + std::to_string(options_.takes)) == std::nullopt;
+  }
+
+  // Change: the part of the line that differs, deleted with Backspace and typed anew.
+  bool TypeChange(const std::string& transcript, std::string* error) {
+    if (!ClickButton("Change", error)) return false;
+    if (auto failed = Step("change-tool")) return *error = *failed, false;
+    const std::u16string from = qm::platform::utf8ToUtf16(transcript);
+    const std::u16string to = qm::platform::utf8ToUtf16(NewText(transcript));
+    size_t prefix = 0;
+    while (prefix < from.size() && prefix < to.size() && from[prefix] == to[prefix]) ++prefix;
+    size_t suffix = 0;
+    while (suffix < from.size() - prefix && suffix < to.size() - prefix &&
+           from[from.size() - 1 - suffix] == to[to.size() - 1 - suffix]) {
+      ++suffix;
+    }
+    w_.Window().click(EditorPoint(from.size() - suffix));
+    for (size_t i = prefix; i < from.size() - suffix; ++i) w_.Window().typeKey(std::u16string(1, qm::ui::keys::kBackspace));
+    for (size_t i = prefix; i < to.size() - suffix; ++i) w_.Window().typeKey(std::u16string(1, to[i]));
+    w_.Tick();
+    std::printf("      Change: \"%s\" -> \"%s\"\n", transcript.c_str(), qm::platform::utf16ToUtf8(to).c_str());
+    if (auto failed = Step("typed")) return *error = *failed, false;
+    return true;
+  }
+
+  // Repair: each word to repair painted with a drag from its first to its last letter.
+  bool PaintRepair(const std::string& transcript, std::string* error) {
+    if (!ClickButton("Repair", error)) return false;
+    if (auto failed = Step("repair-tool")) return *error = *failed, false;
+    const std::u16string line = qm::platform::utf8ToUtf16(transcript);
+    std::vector<std::u16string> wanted;
+    std::istringstream words(options_.text.value_or(LastWord(transcript)));
+    for (std::string word; words >> word;) wanted.push_back(qm::platform::utf8ToUtf16(word));
+    int painted = 0;
+    for (const auto& word : wanted) {
+      const size_t at = FindWord(line, word);
+      if (at == std::u16string::npos) continue;
+      using qm::ui::Event;
+      using qm::ui::EventType;
+      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDown, EditorPoint(at)));
+      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDragged, EditorPoint(at + word.size() - 1)));
+      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseUp, EditorPoint(at + word.size() - 1)));
+      ++painted;
+    }
+    w_.Tick();
+    if (painted == 0) return *error = "none of the words to repair is in the transcript", false;
+    std::printf("      Repair: %d word%s of \"%s\"\n", painted, painted == 1 ? "" : "s", transcript.c_str());
+    if (auto failed = Step("painted")) return *error = *failed, false;
+    return true;
+  }
+
+  // Voice Change: the tool, then LOAD of the voice and LOAD of the performance.
+  bool VoiceChange(std::string* error) {
+    if (!ClickButton("Voice Change", error)) return false;
+    if (auto failed = Step("voice-change")) return *error = *failed, false;
+    if (!Load(in_.voiceClip, error)) return false;
+    if (auto failed = Step("voice-loaded")) return *error = *failed, false;
+    if (State() != kQuillomancerState_VoiceCaptured) {
+      return *error = std::string("the voice clip ended in state ") + QuillomancerStateName(State()), false;
+    }
+    // Voice Change sets one take; more are chosen after it.
+    if (options_.takes != 1 && !ChooseTakes(error)) return false;
+    if (!passes_.StartAnalysis(in_.clip, 0, in_.selectionEnd)) return *error = "the host could not start LOAD", false;
+    return true;
+  }
+
+  bool Process(std::string* error) {
+    if (options_.mode != "voice" && !ClickButton("Process", error)) return false;
+    RunUntil([&] { return false; }, 0);
+    const bool answered = RunUntil(
+        [&] { return State() == kQuillomancerState_HasTakes || IsErrorState(State()) || State() == kQuillomancerState_Ready; },
+        kServiceWaitSeconds);
+    if (auto failed = Step("processed")) return *error = *failed, false;
+    if (!answered) return *error = "the service did not answer in time", false;
+    if (State() != kQuillomancerState_HasTakes) {
+      return *error = std::string("Process ended in state ") + QuillomancerStateName(State()), false;
+    }
+    return true;
+  }
+
+  // Under a required update: Process clicked, and refused.
+  bool ProcessRefused(std::string* error) {
+    std::printf("Process\n");
+    if (qm::ui::Button* process = ButtonTitled("Process")) Click(*process);
+    RunUntil([&] { return false; }, 0.2);
+    if (auto failed = Step("process-refused")) return *error = *failed, false;
+    *error = "Process was refused: this version is below the minimum the service requires (v" + options_.minVersion + ")";
+    return false;
+  }
+
+  // One RENDER pass per take, each written as take-N.wav.
+  bool Render(std::vector<std::string>* written, std::string* error) {
+    const int total = store_.ReadStatus().takesReady;
+    while (State() == kQuillomancerState_HasTakes && int(written->size()) < total) {
+      const QuillomancerStatusRecord status = store_.ReadStatus();
+      const int n = int(written->size()) + 1;
+      // Named for the take the service made, so the file and the service's numbering agree.
+      const int made = status.takeIndex + 1;
+      const fs::path file = fs::path(options_.output) / ("take-" + std::to_string(made) + ".wav");
+      if (!passes_.StartRender(in_.clip, 0, in_.selectionEnd, file.string())) {
+        return *error = "the host could not start RENDER", false;
+      }
+      RunUntil([&] { return true; }, kServiceWaitSeconds);
+      if (const std::string failed = passes_.Join(); !failed.empty()) return *error = failed, false;
+      char text[128];
+      std::snprintf(text, sizeof text, "the service's take %d of %d, rendered %d of %d", made, total, n, total);
+      written->push_back(file.filename().string() + ": " + text);
+      writtenTakes_.push_back(made);
+      std::printf("      RENDER %s (%s)\n", file.c_str(), text);
+      if (auto failed = Step("render-" + std::to_string(n))) return *error = *failed, false;
+    }
+    return true;
+  }
+
+  std::string NewText(const std::string& transcript) const {
+    if (options_.text) return *options_.text;
+    // One word changed: the last one.
+    const std::string last = LastWord(transcript);
+    const size_t at = transcript.rfind(last);
+    const std::string other = last == "car" ? "boat" : "car";
+    return at == std::string::npos ? transcript + " " + other : transcript.substr(0, at) + other + transcript.substr(at + last.size());
   }
 
  private:
-  void RunOnHostThread(const std::function<void()>& pass) {
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-      pass();
-      finished = true;
+  static std::string LastWord(const std::string& text) {
+    std::string word, last;
+    for (unsigned char c : text + " ") {
+      if (std::isalnum(c) || c == '\'' || c >= 0x80) {
+        word.push_back(char(c));
+      } else if (!word.empty()) {
+        last = word;
+        word.clear();
+      }
+    }
+    return last;
+  }
+  // The word as a whole word, ignoring case of ASCII letters and punctuation around it.
+  static size_t FindWord(const std::u16string& line, std::u16string word) {
+    while (!word.empty() && word.back() < 0x80 && std::ispunct(int(word.back()))) word.pop_back();
+    if (word.empty()) return std::u16string::npos;
+    auto lower = [](char16_t c) { return c < 0x80 ? char16_t(std::tolower(int(c))) : c; };
+    auto letter = [](char16_t c) { return c >= 0x80 || std::isalnum(int(c)) || c == u'\''; };
+    for (size_t at = 0; at + word.size() <= line.size(); ++at) {
+      bool same = true;
+      for (size_t i = 0; i < word.size() && same; ++i) same = lower(line[at + i]) == lower(word[i]);
+      if (same && (at == 0 || !letter(line[at - 1])) &&
+          (at + word.size() == line.size() || !letter(line[at + word.size()]))) {
+        return at;
+      }
+    }
+    return std::u16string::npos;
+  }
+  static std::string Quoted(const std::string& s) { return s.empty() ? "(empty)" : "\"" + s + "\""; }
+  bool MessageShown() {
+    for (const auto& m : options_.messages) {
+      if (TextShown(m.title)) return true;
+    }
+    return false;
+  }
+  // The card's X: the small untitled button at its upper right.
+  qm::ui::View* CardClose() {
+    qm::ui::View* best = nullptr;
+    Find([&](qm::ui::View& v) {
+      auto* b = dynamic_cast<qm::ui::Button*>(&v);
+      const qm::ui::Rect f = qm::host::cli::WindowFrame(v);
+      if (b && b->title().empty() && b->toolTip().empty() && f.width() <= 20 && f.minY() > 110 && f.minX() > 400 &&
+          (!best || qm::host::cli::WindowFrame(*best).minY() < f.minY())) {
+        best = &v;
+      }
+      return false;
     });
-    RunUntil([&] { return finished.load(); }, "the host pass");
-    worker.join();
-    WatchState();
+    return best;
   }
 
-  int32_t mLastState = -1;
-  bool mProgressShown = false;
+  PluginWindow& w_;
+  const Options& options_;
+  const Inputs& in_;
+  qm::host::cli::HostPasses passes_;
+  QuillomancerStoreClient store_;
+  int step_ = 0;
+
+ public:
+  std::vector<int> writtenTakes_;
 };
-
-struct TimedWord {
-  std::string word;
-  int index = 0;
-  double start = 0, end = 0;
-};
-
-// The transcript payload as the window reads it: JSON with text and words, or plain text.
-void ParsePayload(const std::string& payload, std::string* text, std::vector<TimedWord>* words) {
-  const auto json = nlohmann::json::parse(payload, nullptr, false);
-  if (!json.is_object() || !json.contains("text") || !json["text"].is_string()) {
-    *text = payload;
-    return;
-  }
-  *text = json["text"].get<std::string>();
-  if (!json.contains("words") || !json["words"].is_array()) return;
-  for (const auto& w : json["words"]) {
-    if (!w.is_object()) continue;
-    TimedWord word;
-    if (w.contains("word") && w["word"].is_string()) word.word = w["word"].get<std::string>();
-    if (w.contains("index") && w["index"].is_number()) word.index = w["index"].get<int>();
-    if (w.contains("start") && w["start"].is_number()) word.start = w["start"].get<double>();
-    if (w.contains("end") && w["end"].is_number()) word.end = w["end"].get<double>();
-    if (!word.word.empty()) words->push_back(word);
-  }
-}
-
-std::string Lowercase(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return s;
-}
-
-std::string StripPunctuation(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (!std::ispunct(c)) out.push_back(char(c));
-  }
-  return out;
-}
-
-std::vector<std::string> SplitWords(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<std::string> out;
-  std::string word;
-  while (in >> word) out.push_back(word);
-  return out;
-}
 
 }  // namespace
 
@@ -414,277 +660,113 @@ namespace qm::host::cli {
 int RunSession(int argc, char** argv) {
   Options options;
   if (auto exit = ParseArguments(argc, argv, &options)) return *exit;
-
-  if (options.input.empty()) options.input = DefaultClip();
-  if (options.transcript.empty()) {
-    fs::path beside = fs::path(options.input).replace_extension(".txt");
-    std::error_code ec;
-    if (fs::exists(beside, ec)) options.transcript = beside.string();
-  }
-  if (options.bundle.empty()) options.bundle = DefaultBundle();
-  if (options.output.empty()) options.output = (ExecutableDirectory() / ".." / "takes").lexically_normal().string();
-
-  qm::host::WavAudio clip;
-  std::string error;
-  if (!qm::host::readWav(options.input, &clip, &error)) return Failure(error);
-  if (clip.frames() < 1) return Failure(options.input + ": the clip holds no audio");
-  qm::host::WavAudio voiceClip = clip;
-  if (options.mode == "voice" && !options.voice.empty() && !qm::host::readWav(options.voice, &voiceClip, &error)) {
-    return Failure(error);
-  }
-  std::string spoken = "this is the line as spoken";
-  if (!options.transcript.empty() && !ReadText(options.transcript, &spoken)) {
-    return Failure("cannot read the transcript " + options.transcript);
-  }
-  std::error_code ec;
-  fs::create_directories(options.output, ec);
-  if (ec || !fs::is_directory(options.output)) return Failure("cannot create the output folder " + options.output);
+  Inputs in;
+  if (auto exit = ReadInputs(options, &in)) return *exit;
 
   // The web service.
   std::unique_ptr<qm::service::Service> service;
   std::string serviceURL = options.service;
   if (serviceURL.empty()) {
     qm::service::Options serviceOptions;
-    serviceOptions.transcriptText = spoken;
+    serviceOptions.transcriptText = in.spoken;
+    if (options.serviceFault == "credits") serviceOptions.credits = 0;
+    serviceOptions.account.messages = options.messages;
+    if (!options.updateOffer.empty()) {
+      serviceOptions.account.offer = qm::service::offerForVersion(options.updateOffer);
+      serviceOptions.account.latestVersion = options.updateOffer;
+    }
+    serviceOptions.account.minimumVersion = options.minVersion;
+    serviceOptions.account.updateRequired = options.updateRequired;
     service = std::make_unique<qm::service::Service>(serviceOptions);
     if (!service->start()) return Failure("cannot start the web-service stand-in on 127.0.0.1");
     serviceURL = service->url();
+    // Offline: the stand-in's address, with nobody answering on it.
+    if (options.serviceFault == "offline") service->stop();
   }
   setenv("QUILLOMANCER_SERVER_URL", serviceURL.c_str(), 1);
+  // The account exchange needs a stored token; one is lent for the run when none is stored.
+  const bool lentToken = service && QMReadAccountToken().empty() && QMWriteAccountToken(kSessionToken) == 0;
 
   std::printf("Quillomancer session\n");
   std::printf("  clip: %s (%.2f s, %d Hz, %zu channel%s)\n", options.input.c_str(),
-              double(clip.frames()) / clip.sampleRate, clip.sampleRate, clip.channels.size(),
-              clip.channels.size() == 1 ? "" : "s");
-  std::printf("  service: %s%s\n", serviceURL.c_str(), service ? " (embedded stand-in)" : "");
+              double(in.clip->frames()) / in.clip->sampleRate, in.clip->sampleRate, in.clip->channels.size(),
+              in.clip->channels.size() == 1 ? "" : "s");
+  std::printf("  selection: %.2f s\n", double(in.selectionEnd) / in.clip->sampleRate);
+  std::printf("  service: %s%s%s\n", serviceURL.c_str(), service ? " (embedded stand-in" : "",
+              !service ? "" : options.serviceFault.empty() ? ")" : (", fault " + options.serviceFault + ")").c_str());
   std::printf("  bundle: %s\n", options.bundle.c_str());
 
-  // Load, start up and register.
-  Bundle bundle;
-  if (!bundle.Load(options.bundle, &error)) return Failure(error);
-  qm::host::FakeHost host;
-  host.Controller().SetSampleRate(float(clip.sampleRate));
-  bundle.startup(host.Unknown());
-  IACFPluginDefinition* definition = nullptr;
-  const AAX_Result registered = bundle.registerPlugin(host.Unknown(), &definition);
-  if (registered != 0) return Failure("registration failed with " + std::to_string(registered));
-  qm::host::FakeEffectDescriptor* descriptor = nullptr;
-  for (auto* collection : host.Collections()) {
-    for (const auto& effect : collection->Effects()) {
-      if (effect.id == kEffectID) descriptor = effect.descriptor;
+  PluginWindow window;
+  std::string error;
+  if (auto failed = window.Open(options.bundle)) error = *failed;
+  if (error.empty()) {
+    window.Host().Controller().SetSampleRate(float(in.clip->sampleRate));
+    window.Host().ProcessorDelegate().SetTimelineAudio(
+        std::shared_ptr<const std::vector<std::vector<float>>>(in.clip, &in.clip->channels));
+    window.Host().Transport().SetTimelineSelection(0, in.selectionEnd);
+    // The host's own LOAD asked for by the window's spike: the host answers, its pass follows.
+    window.Host().ProcessorDelegate().OnForceAnalyze([] { return AAX_Result(AAX_SUCCESS); });
+  }
+
+  if (error.empty() && options.interactive) {
+    std::printf("  takes go to %s\n", options.output.c_str());
+    if (!RunOnDesktop(window, "qmhost session", in.clip, 0, in.selectionEnd, options.output, &error)) {
+      if (error.empty()) error = "the desktop window could not be shown";
     }
-  }
-  if (descriptor == nullptr) return Failure(std::string("the bundle did not describe ") + kEffectID);
-  void* createParameters = nullptr;
-  void* createProcessor = nullptr;
-  void* createWindow = nullptr;
-  for (const auto& proc : descriptor->ProcPtrs()) {
-    if (proc.id == 0) createParameters = proc.proc;
-    if (proc.id == 3) createProcessor = proc.proc;
-    if (proc.id == 1) createWindow = proc.proc;
-  }
-  if (createParameters == nullptr || createProcessor == nullptr) {
-    return Failure("the description lacks the parameters or processor creation function");
-  }
-  std::printf("  registered: %s (", kEffectID);
-  const auto names = descriptor->Names();
-  for (size_t i = 0; i < names.size(); ++i) std::printf("%s%s", i ? ", " : "", names[i].c_str());
-  std::printf(")\n");
-
-  // Create and initialise the three components.
-  Session session;
-  session.parameters = reinterpret_cast<AAX_IEffectParameters* (*)()>(createParameters)();
-  session.parameters->AddRef();
-  host.SetEffectParameters(session.parameters);
-  session.parameters->Initialize(host.Unknown());
-  session.processor = reinterpret_cast<AAX_IHostProcessor* (*)()>(createProcessor)();
-  session.processor->AddRef();
-  session.processor->Initialize(host.Unknown());
-  auto hostView = std::make_shared<qm::ui::View>(qm::ui::Rect(0, 0, 480, 158));
-  if (createWindow != nullptr) {
-    session.window = reinterpret_cast<AAX_IEffectGUI* (*)()>(createWindow)();
-    session.window->AddRef();
-    session.window->Initialize(host.Unknown());
-    session.window->SetViewContainer(&host.NewViewContainer(1, hostView.get()));
-    AAX_Point size;
-    session.window->GetViewSize(&size);
-    std::printf("  window: %.0f x %.0f\n", double(size.horz), double(size.vert));
-  }
-
-  // The clip on the timeline, selected whole.
-  host.ProcessorDelegate().SetTimelineAudio(clip.channels);
-  host.Transport().SetTimelineSelection(0, clip.frames());
-  std::atomic<bool> analysisAsked{false};
-  host.ProcessorDelegate().OnForceAnalyze([&] {
-    analysisAsked = true;
-    return AAX_Result(0);
-  });
-
-  int exitCode = 0;
-  auto fail = [&](const std::string& message) {
-    const std::string shown = session.GetBlock(Block("QMer"), 1023);
-    std::fprintf(stderr, "qmhost session: %s%s%s\n", message.c_str(), shown.empty() ? "" : ": ",
-                 shown.c_str());
-    exitCode = 1;
-  };
-
-  // LOAD.
-  session.SetBlock(Block("QMtl"), options.language);
-  session.WatchState();
-  std::printf("LOAD\n");
-  const AAX_Result loaded = bundle.pressLoad();
-  if (loaded != 0 || !analysisAsked) {
-    fail("LOAD was refused (" + std::to_string(loaded) + ")");
-  } else {
-    session.RunAnalysisPass(clip);
-    session.RunUntil([&] { return session.Status()[0] != 2; }, "the transcript");
-    if (session.Status()[0] != 0) fail(std::string("loading ended in state ") + StateName(session.Status()[0]));
-  }
-
-  // The transcript, as the window applies it.
-  std::string transcript;
-  std::vector<TimedWord> words;
-  if (exitCode == 0) {
-    const std::string payload = session.GetBlock(Block("QMtr"), 16383);
-    ParsePayload(payload, &transcript, &words);
-    session.SetBlock(Block("QMtr"), "");
-    session.SetBlock(Block("QMlr"), "");
-    std::printf("Transcript: \"%s\"\n", transcript.c_str());
-    if (!words.empty()) {
-      std::printf("  words:");
-      for (const auto& w : words) std::printf(" %s [%.2f-%.2f]", w.word.c_str(), w.start, w.end);
-      std::printf("\n");
+  } else if (error.empty()) {
+    if (!options.snapshots.empty()) {
+      std::error_code ec;
+      fs::create_directories(options.snapshots, ec);
+      RemoveStale(options.snapshots, std::regex("([0-9]{2})-.*\\.(png|json)"), {});
     }
-    if (transcript.empty()) fail("the service gave no transcript");
-  }
-
-  // The edit, written as the window writes it.
-  if (exitCode == 0) {
-    session.SetByte(Block("QMtk"), uint8_t(options.takes));
-    session.SetBlock(Block("QMgl"), options.language);
-    session.SetByte(Block("QMat"), 0);
-    session.SetBlock(Block("QMrp"), "");
-    session.SetByte(Block("QMrv"), 0);
-    if (options.mode == "change") {
-      const std::string text = options.text.value_or(transcript);
-      session.SetByte(Block("QMmd"), 1);
-      session.SetBlock(Block("QMtx"), text);
-      session.SetBlock(Block("QMrf"), transcript);
-      session.SetByte(Block("QMlc"), text != transcript ? 1 : 0);
-      std::printf("Change: \"%s\" -> \"%s\"\n", transcript.c_str(), text.c_str());
-    } else if (options.mode == "repair") {
-      std::vector<std::string> wanted;
-      for (const auto& w : SplitWords(options.text.value_or(words.empty() ? "" : words.back().word))) {
-        wanted.push_back(Lowercase(StripPunctuation(w)));
-      }
-      nlohmann::json selections = nlohmann::json::array();
-      std::vector<std::string> kept;
-      size_t searchFrom = 0;
-      for (const auto& w : words) {
-        const size_t at = transcript.find(w.word, searchFrom);
-        const size_t charStart = at == std::string::npos ? 0 : at;
-        if (at != std::string::npos) searchFrom = at + w.word.size();
-        const bool picked = std::find(wanted.begin(), wanted.end(), Lowercase(StripPunctuation(w.word))) != wanted.end();
-        if (picked) {
-          selections.push_back({{"word_index", w.index}, {"word", w.word}, {"char_start", charStart},
-                                {"char_length", w.word.size()}, {"start_seconds", w.start},
-                                {"end_seconds", w.end}});
-        } else {
-          kept.push_back(w.word);
-        }
-      }
-      if (selections.empty()) {
-        fail("none of the words to repair is in the transcript");
+    Session session(window, options, in);
+    std::vector<std::string> written;
+    std::string transcript;
+    auto run = [&]() -> bool {
+      if (auto failed = session.Step("opened")) return error = *failed, false;
+      if (!session.SettingsCard(&error)) return false;
+      if (!options.language.empty() && !session.ChooseLanguage(&error)) return false;
+      if (options.updateRequired) return session.ProcessRefused(&error);
+      std::printf("LOAD\n");
+      const bool loaded = session.Load(in.clip, &error);
+      if (auto failed = session.Step("load")) return error = *failed, false;
+      if (!loaded || !session.Transcript(&error)) return false;
+      transcript = session.EditorText();
+      if (options.mode == "voice") {
+        if (!session.VoiceChange(&error)) return false;
       } else {
-        std::string reference;
-        for (const auto& k : kept) reference += (reference.empty() ? "" : " ") + k;
-        const nlohmann::json plan = {{"source_text", transcript}, {"edited_source_text", transcript},
-                                     {"selections", selections}, {"change_assist", false}};
-        session.SetByte(Block("QMmd"), 0);
-        session.SetBlock(Block("QMtx"), transcript);
-        session.SetBlock(Block("QMrf"), reference);
-        session.SetByte(Block("QMlc"), 1);
-        session.SetBlock(Block("QMrp"), plan.dump());
-        std::printf("Repair: %zu word%s of \"%s\"\n", selections.size(), selections.size() == 1 ? "" : "s",
-                    transcript.c_str());
+        if (options.mode == "change" && !session.TypeChange(transcript, &error)) return false;
+        if (options.mode == "repair" && !session.PaintRepair(transcript, &error)) return false;
+        if (!session.ChooseTakes(&error)) return false;
       }
-    } else {
-      session.SetByte(Block("QMmd"), 2);
-      std::printf("Voice Change: voice clip %s, performance %s\n",
-                  options.voice.empty() ? options.input.c_str() : options.voice.c_str(), options.input.c_str());
-    }
-  }
-
-  // Process (Voice Change: the host's analysis of the voice clip, then of the performance).
-  if (exitCode == 0) {
-    if (options.mode == "voice") {
-      session.RunAnalysisPass(voiceClip);
-      if (session.Status()[0] != 12) {
-        fail(std::string("the voice clip ended in state ") + StateName(session.Status()[0]));
-      } else {
-        session.RunAnalysisPass(clip);
-      }
-    } else {
-      std::printf("Process\n");
-      const AAX_Result processed = bundle.pressProcess();
-      if (processed != 0) fail("Process was refused (" + std::to_string(processed) + ")");
-    }
-  }
-  if (exitCode == 0) {
-    if (!session.RunUntil([&] { return session.Status()[0] != 2; }, "the takes")) {
-      fail("the service did not answer in time");
-    } else if (session.Status()[0] != 3) {
-      fail(std::string("processing ended in state ") + StateName(session.Status()[0]));
-    }
-  }
-
-  // One render pass per take.
-  std::vector<std::string> written;
-  if (exitCode == 0) {
-    const std::string renderId = session.GetBlock(Block("QMrd"), 255);
-    const int total = session.Status()[3];
-    while (session.Status()[0] == 3 && int(written.size()) < total) {
-      std::printf("RENDER (take %d of %d)\n", int(written.size()) + 1, total);
-      const auto rendered = session.RunRenderPass(clip);
-      const fs::path file = fs::path(options.output) / ("take-" + std::to_string(written.size() + 1) + ".wav");
-      if (!qm::host::writeWav16(file.string(), {rendered}, clip.sampleRate, &error)) {
-        fail(error);
-        break;
-      }
-      written.push_back(file.string());
-    }
-    if (exitCode == 0) {
-      const auto status = session.Status();
+      std::printf(options.mode == "voice" ? "LOAD (the performance)\n" : "Process\n");
+      if (!session.Process(&error)) return false;
+      return session.Render(&written, &error);
+    };
+    const bool done = run();
+    RemoveStale(options.output, std::regex("take-([0-9]+)\\.wav"), session.writtenTakes_);
+    if (done) {
       std::printf("Summary\n");
       std::printf("  transcript: \"%s\"\n", transcript.c_str());
       std::printf("  takes: %zu written to %s\n", written.size(), options.output.c_str());
       for (const auto& file : written) std::printf("    %s\n", file.c_str());
-      std::printf("  render id: %s\n", renderId.empty() ? "(none)" : renderId.c_str());
-      std::printf("  credits left: %d\n", status[4]);
+      if (!options.snapshots.empty()) std::printf("  snapshots: %s\n", options.snapshots.c_str());
+    } else {
+      const std::string status = session.StatusLine();
+      error += status.empty() ? "" : " — the window says: \"" + status + "\"";
+      const int32_t state = session.State();
+      if (state == kQuillomancerState_SelectionTooShort || state == kQuillomancerState_SelectionTooLong) {
+        char selected[64];
+        std::snprintf(selected, sizeof selected, " (the selection is %.2f s)", session.SelectionSeconds());
+        error += selected;
+      }
     }
   }
-
-  // Tear down as a host does.
-  if (session.window != nullptr) {
-    session.window->SetViewContainer(nullptr);
-    session.window->Uninitialize();
-    session.window->Release();
-    session.window = nullptr;
-  }
-  session.processor->Uninitialize();
-  session.processor->Release();
-  session.processor = nullptr;
-  // A job still running counts as a live object; the parameters object is the one left.
-  session.RunUntil([&] { return bundle.canUnloadNow(host.Unknown()) <= 1; }, "the last job");
-  session.parameters->Uninitialize();
-  session.parameters->Release();
-  host.SetEffectParameters(nullptr);
-  const AAX_Result live = bundle.canUnloadNow(host.Unknown());
-  if (live != 0) std::fprintf(stderr, "qmhost session: %d component objects still alive\n", int(live));
-  bundle.shutdown(host.Unknown());
-  // The bundle stays loaded: its worker threads may still be winding down.
+  window.Close();
+  if (lentToken) QMClearAccountToken();
   if (service) service->stop();
-  return exitCode;
+  if (!error.empty()) return Failure(error);
+  return 0;
 }
 
 }  // namespace qm::host::cli

@@ -403,6 +403,9 @@ FakeHostProcessorDelegate::FakeHostProcessorDelegate() : FakeObject("host-proces
 }
 
 void FakeHostProcessorDelegate::SetTimelineAudio(std::vector<std::vector<float>> channels) {
+  SetTimelineAudio(std::make_shared<const std::vector<std::vector<float>>>(std::move(channels)));
+}
+void FakeHostProcessorDelegate::SetTimelineAudio(std::shared_ptr<const std::vector<std::vector<float>>> channels) {
   std::lock_guard<std::mutex> guard(mState);
   mChannels = std::move(channels);
 }
@@ -430,8 +433,9 @@ AAX_Result FakeHostProcessorDelegate::GetAudio(const float* const* audioIns, int
     // The host fills the buffers it is handed.
     float* out = const_cast<float*>(audioIns[channel]);
     if (!out) return AAX_ERROR_NULL_ARGUMENT;
-    const std::vector<float>* source =
-        static_cast<size_t>(channel) < mChannels.size() ? &mChannels[static_cast<size_t>(channel)] : nullptr;
+    const std::vector<float>* source = mChannels && static_cast<size_t>(channel) < mChannels->size()
+                                           ? &(*mChannels)[static_cast<size_t>(channel)]
+                                           : nullptr;
     for (int32_t i = 0; i < *ioNumSamples; ++i) {
       const int64_t at = location + i;
       out[i] = (source && at >= 0 && at < static_cast<int64_t>(source->size())) ? (*source)[static_cast<size_t>(at)] : 0.0f;

@@ -30,68 +30,89 @@ void Put32(std::string& s, uint32_t v) {
 
 }  // namespace
 
-bool parseWav(const std::string& bytes, WavAudio* out, std::string* error) {
-  if (out == nullptr) return Fail(error, "no output");
-  *out = WavAudio{};
-  if (bytes.size() > kWavMaxFileBytes) return Fail(error, "file larger than 1 GiB");
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t size = bytes.size();
-  if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0) {
-    return Fail(error, "not a RIFF/WAVE file");
-  }
-  bool haveFormat = false;
+namespace {
+
+// What the chunks of a RIFF/WAVE image say: its format and where its samples are.
+struct Layout {
   uint16_t format = 0, channels = 0, bits = 0, blockAlign = 0;
   uint32_t rate = 0;
-  const unsigned char* samples = nullptr;
+  uint64_t samplesAt = 0;  // offset of the first sample byte
   size_t sampleBytes = 0;
-  size_t pos = 12;
+  size_t frameBytes = 0;
+  bool pcm = false;
+};
+
+// Walks the chunks of an image of `size` bytes; read(offset, count, to) fetches bytes that lie
+// inside it. A cut data chunk keeps what it has.
+template <typename Read>
+bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
+  unsigned char head[12];
+  if (size < 12 || !read(0, 12, head) || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+    return Fail(error, "not a RIFF/WAVE file");
+  }
+  bool haveFormat = false, haveSamples = false;
+  uint64_t pos = 12;
   while (pos + 8 <= size) {
-    const unsigned char* chunk = data + pos;
+    unsigned char chunk[8];
+    if (!read(pos, 8, chunk)) return Fail(error, "cannot read the file");
     const uint64_t chunkSize = U32(chunk + 4);
-    const size_t body = pos + 8;
-    const size_t available = size - body;
+    const uint64_t body = pos + 8;
+    const uint64_t available = size - body;
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
       if (chunkSize < 16 || chunkSize > available) return Fail(error, "damaged format chunk");
-      format = U16(data + body);
-      channels = U16(data + body + 2);
-      rate = U32(data + body + 4);
-      blockAlign = U16(data + body + 12);
-      bits = U16(data + body + 14);
-      if (format == 0xFFFE) {
+      unsigned char f[40] = {};
+      if (!read(body, size_t(std::min<uint64_t>(chunkSize, 40)), f)) return Fail(error, "cannot read the file");
+      l->format = U16(f);
+      l->channels = U16(f + 2);
+      l->rate = U32(f + 4);
+      l->blockAlign = U16(f + 12);
+      l->bits = U16(f + 14);
+      if (l->format == 0xFFFE) {
         if (chunkSize < 40) return Fail(error, "damaged extensible format chunk");
-        format = U16(data + body + 24);  // the sub-format's first two bytes
+        l->format = U16(f + 24);  // the sub-format's first two bytes
       }
       haveFormat = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
-      samples = data + body;
-      sampleBytes = size_t(std::min<uint64_t>(chunkSize, available));  // a cut file keeps what it has
+      l->samplesAt = body;
+      l->sampleBytes = size_t(std::min<uint64_t>(chunkSize, available));  // a cut file keeps what it has
+      haveSamples = true;
       if (haveFormat) break;
     }
-    const uint64_t next = uint64_t(body) + chunkSize + (chunkSize & 1);
+    const uint64_t next = body + chunkSize + (chunkSize & 1);
     if (next > size) break;
-    pos = size_t(next);
+    pos = next;
   }
   if (!haveFormat) return Fail(error, "no format chunk");
-  if (samples == nullptr) return Fail(error, "no data chunk");
-  if (channels < 1 || channels > kWavMaxChannels) return Fail(error, "unsupported channel count " + std::to_string(channels));
-  if (rate < 1 || rate > 768000) return Fail(error, "unsupported sample rate " + std::to_string(rate));
-  const bool pcm = format == 1 && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-  const bool ieee = format == 3 && (bits == 32 || bits == 64);
-  if (!pcm && !ieee) {
-    return Fail(error, "unsupported encoding (format " + std::to_string(format) + ", " + std::to_string(bits) + " bits)");
+  if (!haveSamples) return Fail(error, "no data chunk");
+  if (l->channels < 1 || l->channels > kWavMaxChannels)
+    return Fail(error, "unsupported channel count " + std::to_string(l->channels));
+  if (l->rate < 1 || l->rate > 768000) return Fail(error, "unsupported sample rate " + std::to_string(l->rate));
+  l->pcm = l->format == 1 && (l->bits == 8 || l->bits == 16 || l->bits == 24 || l->bits == 32);
+  const bool ieee = l->format == 3 && (l->bits == 32 || l->bits == 64);
+  if (!l->pcm && !ieee) {
+    return Fail(error, "unsupported encoding (format " + std::to_string(l->format) + ", " + std::to_string(l->bits) +
+                           " bits)");
   }
-  const size_t bytesPerSample = bits / 8;
-  const size_t frameBytes = bytesPerSample * channels;
-  if (blockAlign != 0 && blockAlign != frameBytes) return Fail(error, "inconsistent block alignment");
-  const size_t frames = sampleBytes / frameBytes;
-  out->sampleRate = int32_t(rate);
-  out->channels.assign(channels, std::vector<float>(frames));
-  for (size_t f = 0; f < frames; ++f) {
-    for (size_t c = 0; c < channels; ++c) {
-      const unsigned char* p = samples + f * frameBytes + c * bytesPerSample;
+  l->frameBytes = size_t(l->bits / 8) * l->channels;
+  if (l->blockAlign != 0 && l->blockAlign != l->frameBytes) return Fail(error, "inconsistent block alignment");
+  return true;
+}
+
+// Each channel sized on its own: no template channel is made to be copied.
+void SizeChannels(const Layout& l, size_t frames, WavAudio* out) {
+  out->channels.resize(l.channels);
+  for (auto& channel : out->channels) channel.resize(frames);
+}
+
+// Frames [first, first + count) from their bytes into the channels.
+void DecodeFrames(const Layout& l, const unsigned char* samples, size_t first, size_t count, WavAudio* out) {
+  const size_t bytesPerSample = l.bits / 8;
+  for (size_t f = 0; f < count; ++f) {
+    for (size_t c = 0; c < l.channels; ++c) {
+      const unsigned char* p = samples + f * l.frameBytes + c * bytesPerSample;
       float v = 0.0f;
-      if (pcm) {
-        switch (bits) {
+      if (l.pcm) {
+        switch (l.bits) {
           case 8: v = (float(p[0]) - 128.0f) / 128.0f; break;
           case 16: v = float(int16_t(U16(p))) / 32768.0f; break;
           case 24: {
@@ -101,7 +122,7 @@ bool parseWav(const std::string& bytes, WavAudio* out, std::string* error) {
           }
           default: v = float(double(int32_t(U32(p))) / 2147483648.0); break;
         }
-      } else if (bits == 32) {
+      } else if (l.bits == 32) {
         uint32_t u = U32(p);
         std::memcpy(&v, &u, 4);
       } else {
@@ -111,55 +132,146 @@ bool parseWav(const std::string& bytes, WavAudio* out, std::string* error) {
         v = float(d);
       }
       if (!std::isfinite(v)) v = 0.0f;
-      out->channels[c][f] = v;
+      out->channels[c][first + f] = v;
     }
   }
+}
+
+}  // namespace
+
+bool parseWav(const std::string& bytes, WavAudio* out, std::string* error) {
+  if (out == nullptr) return Fail(error, "no output");
+  *out = WavAudio{};
+  if (bytes.size() > kWavMaxFileBytes) return Fail(error, "file larger than 1 GiB");
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  Layout layout;
+  auto read = [&](uint64_t offset, size_t count, unsigned char* to) {
+    std::memcpy(to, data + offset, count);
+    return true;
+  };
+  if (!ReadLayout(bytes.size(), read, &layout, error)) return false;
+  const size_t frames = layout.sampleBytes / layout.frameBytes;
+  out->sampleRate = int32_t(layout.rate);
+  SizeChannels(layout, frames, out);
+  DecodeFrames(layout, data + layout.samplesAt, 0, frames, out);
   return true;
 }
 
 bool readWav(const std::string& path, WavAudio* out, std::string* error) {
+  if (out == nullptr) return Fail(error, "no output");
+  *out = WavAudio{};
   std::ifstream in(path, std::ios::binary);
   if (!in) return Fail(error, "cannot open " + path);
   in.seekg(0, std::ios::end);
   const std::streamoff length = in.tellg();
   if (length < 0) return Fail(error, "cannot read " + path);
   if (uint64_t(length) > kWavMaxFileBytes) return Fail(error, path + ": file larger than 1 GiB");
-  in.seekg(0);
-  std::string bytes(size_t(length), '\0');
-  if (!in.read(bytes.data(), length)) return Fail(error, "cannot read " + path);
+  auto read = [&](uint64_t offset, size_t count, unsigned char* to) {
+    in.clear();
+    in.seekg(std::streamoff(offset));
+    return bool(in.read(reinterpret_cast<char*>(to), std::streamsize(count)));
+  };
+  // The samples go straight into the channels, a piece at a time: the file is never held whole.
+  Layout layout;
   std::string why;
-  if (!parseWav(bytes, out, &why)) return Fail(error, path + ": " + why);
+  if (!ReadLayout(uint64_t(length), read, &layout, &why)) return Fail(error, path + ": " + why);
+  const size_t frames = layout.sampleBytes / layout.frameBytes;
+  out->sampleRate = int32_t(layout.rate);
+  SizeChannels(layout, frames, out);
+  const size_t piece = std::max<size_t>(1, (size_t(1) << 20) / layout.frameBytes);
+  std::vector<unsigned char> bytes(piece * layout.frameBytes);
+  for (size_t first = 0; first < frames; first += piece) {
+    const size_t count = std::min(piece, frames - first);
+    if (!read(layout.samplesAt + first * layout.frameBytes, count * layout.frameBytes, bytes.data())) {
+      *out = WavAudio{};
+      return Fail(error, "cannot read " + path);
+    }
+    DecodeFrames(layout, bytes.data(), first, count, out);
+  }
   return true;
 }
 
-std::string encodeWav16(const std::vector<std::vector<float>>& channels, int32_t sampleRate) {
-  const uint16_t count = uint16_t(std::max<size_t>(1, channels.size()));
-  size_t frames = 0;
-  for (const auto& c : channels) frames = std::max(frames, c.size());
-  const uint32_t dataBytes = uint32_t(frames * count * 2);
+namespace {
+
+std::string Wav16Header(uint16_t channels, uint64_t frames, int32_t sampleRate) {
+  const uint32_t dataBytes = uint32_t(frames * channels * 2);
   std::string s;
-  s.reserve(44 + dataBytes);
   s += "RIFF";
   Put32(s, 36 + dataBytes);
   s += "WAVEfmt ";
   Put32(s, 16);
   Put16(s, 1);
-  Put16(s, count);
+  Put16(s, channels);
   Put32(s, uint32_t(sampleRate));
-  Put32(s, uint32_t(sampleRate) * count * 2);
-  Put16(s, uint16_t(count * 2));
+  Put32(s, uint32_t(sampleRate) * channels * 2);
+  Put16(s, uint16_t(channels * 2));
   Put16(s, 16);
   s += "data";
   Put32(s, dataBytes);
+  return s;
+}
+
+void PutSample(std::string& s, float v) {
+  if (!std::isfinite(v)) v = 0.0f;
+  v = std::clamp(v, -1.0f, 1.0f);
+  Put16(s, uint16_t(int16_t(std::lrint(v * 32767.0f))));
+}
+
+}  // namespace
+
+std::string encodeWav16(const std::vector<std::vector<float>>& channels, int32_t sampleRate) {
+  const uint16_t count = uint16_t(std::max<size_t>(1, channels.size()));
+  size_t frames = 0;
+  for (const auto& c : channels) frames = std::max(frames, c.size());
+  std::string s = Wav16Header(count, frames, sampleRate);
+  s.reserve(44 + frames * count * 2);
   for (size_t f = 0; f < frames; ++f) {
-    for (size_t c = 0; c < count; ++c) {
-      float v = (c < channels.size() && f < channels[c].size()) ? channels[c][f] : 0.0f;
-      if (!std::isfinite(v)) v = 0.0f;
-      v = std::clamp(v, -1.0f, 1.0f);
-      Put16(s, uint16_t(int16_t(std::lrint(v * 32767.0f))));
-    }
+    for (size_t c = 0; c < count; ++c) PutSample(s, (c < channels.size() && f < channels[c].size()) ? channels[c][f] : 0.0f);
   }
   return s;
+}
+
+Wav16Writer::Wav16Writer(std::string path, int channels, int64_t frames, int32_t sampleRate)
+    : path_(std::move(path)), channels_(std::max(1, channels)), frames_(std::max<int64_t>(0, frames)) {
+  out_.open(path_ + ".partial", std::ios::binary | std::ios::trunc);
+  const std::string header = Wav16Header(uint16_t(channels_), uint64_t(frames_), sampleRate);
+  out_.write(header.data(), std::streamsize(header.size()));
+}
+
+Wav16Writer::~Wav16Writer() {
+  if (!finished_) {
+    out_.close();
+    std::remove((path_ + ".partial").c_str());
+  }
+}
+
+void Wav16Writer::append(const float* const* channels, int64_t frames) {
+  frames = std::min(frames, frames_ - written_);
+  if (frames <= 0) return;
+  buffer_.clear();
+  for (int64_t f = 0; f < frames; ++f) {
+    for (int c = 0; c < channels_; ++c) PutSample(buffer_, channels[c] ? channels[c][f] : 0.0f);
+  }
+  out_.write(buffer_.data(), std::streamsize(buffer_.size()));
+  written_ += frames;
+}
+
+bool Wav16Writer::finish(std::string* error) {
+  std::vector<const float*> silence(size_t(channels_), nullptr);
+  while (written_ < frames_) append(silence.data(), std::min<int64_t>(frames_ - written_, 4096));
+  const std::string temporary = path_ + ".partial";
+  if (!out_ || !out_.flush()) {
+    out_.close();
+    std::remove(temporary.c_str());
+    return Fail(error, "cannot write " + path_);
+  }
+  out_.close();
+  if (std::rename(temporary.c_str(), path_.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    return Fail(error, "cannot write " + path_);
+  }
+  finished_ = true;
+  return true;
 }
 
 bool writeWav16(const std::string& path, const std::vector<std::vector<float>>& channels, int32_t sampleRate,

@@ -7,9 +7,11 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -43,29 +45,43 @@ TEST(Bundle, LaidOutAsABundleFolder) {
   EXPECT_NE(error.find("no module at"), std::string::npos);
 }
 
+// The names a bundle exports, as the dynamic linker sees them.
+std::set<std::string> Exports(const std::string& bundle) {
+  const CommandRun nm = Capture("nm -D --defined-only '" + qm::host::LoadedBundle::ModulePath(Bundle(bundle)) + "'");
+  EXPECT_EQ(nm.status, 0) << nm.output;
+  std::set<std::string> names;
+  std::istringstream lines(nm.output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::string name = line.substr(line.find_last_of(' ') + 1);
+    if (!name.empty()) names.insert(name);
+  }
+  return names;
+}
+
 TEST(Bundle, ExportsOnlyEntryPointsAndIdentifiers) {
-  const CommandRun nm = Capture("nm -D --defined-only '" + qm::host::LoadedBundle::ModulePath(Bundle("QMProbe")) + "'");
-  ASSERT_EQ(nm.status, 0) << nm.output;
   auto allowed = [](const std::string& name) {
     for (const char* prefix : {"ACF", "IID_", "AAXCompID_", "AAXATTR_"}) {
       if (name.rfind(prefix, 0) == 0) return true;
     }
     return name == "acfUID_NULL";
   };
-  std::set<std::string> names;
-  std::istringstream lines(nm.output);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const std::string name = line.substr(line.find_last_of(' ') + 1);
-    if (name.empty()) continue;
-    names.insert(name);
-    EXPECT_TRUE(allowed(name)) << "unexpected export: " << name;
-  }
+  const std::set<std::string> names = Exports("QMProbe");
+  for (const auto& name : names) EXPECT_TRUE(allowed(name)) << "unexpected export: " << name;
   for (const char* entry : {"ACFStartup", "ACFGetSDKVersion", "ACFRegisterPlugin", "ACFRegisterComponent", "ACFGetClassFactory",
                             "ACFCanUnloadNow", "ACFShutdown", "ACFInterlockedIncrement", "ACFInterlockedDecrement",
                             "IID_IAAXEffectParametersV4", "IID_IACFPluginDefinition", "AAXCompID_HostServices", "acfUID_NULL"}) {
     EXPECT_EQ(names.count(entry), 1u) << entry;
   }
+}
+
+// The plug-in's own bundle exports what the framework gives every bundle and nothing of its own:
+// the host presses what an editor presses, in the window.
+TEST(Bundle, QuillomancerExportsNothingBeyondTheHostsEntryPoints) {
+  if (!std::filesystem::exists(qm::host::LoadedBundle::ModulePath(Bundle("Quillomancer")))) {
+    GTEST_SKIP() << "the Quillomancer bundle is not built";
+  }
+  EXPECT_EQ(Exports("Quillomancer"), Exports("QMProbe"));
 }
 
 TEST(Validate, SoundProbePassesColdAndWarm) {
@@ -95,6 +111,33 @@ TEST(Validate, LeakedHostReferenceIsReported) {
   EXPECT_EQ(result.failures, 2) << out.str();
   EXPECT_NE(out.str().find("FAIL [cold] host references balanced: transport: 1 reference(s) not released"), std::string::npos)
       << out.str();
+}
+
+TEST(Validate, RenderAndWindowChecksCatchTheirFaults) {
+  struct Case {
+    const char* probe;
+    int failures;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"QMProbe", 0,
+       {"PASS [cold] render at 96000 Hz in blocks of 1, 512 and 4096 samples: no NaN, infinity or denormal",
+        "PASS [warm] second opening: window opened: its view of 240 x 80 points",
+        "PASS [warm] second opening: window closed",
+        "PASS [cold] render pass with the window closed after its first block: 48000 samples"}},
+      {"QMProbeNaN", 8,
+       {"FAIL [cold] render at 44100 Hz in blocks of 1, 512 and 4096 samples: NaN at sample 0 of channel 0 (blocks of 1)",
+        "FAIL [warm] render pass with the window closed after its first block: NaN at sample 0 of channel 0"}},
+      {"QMProbeLeakingView", 6,
+       {"FAIL [cold] first opening: window closed: 1 view(s) left in the host's view",
+        "FAIL [warm] closed during a render pass: window closed: 1 view(s) left in the host's view"}},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    const qm::host::ValidationResult result = qm::host::ValidateBundle(Bundle(c.probe), out);
+    EXPECT_EQ(result.failures, c.failures) << c.probe << "\n" << out.str();
+    for (const std::string& line : c.lines) EXPECT_NE(out.str().find(line), std::string::npos) << c.probe << ": " << line;
+  }
 }
 
 TEST(Validate, CommandLineExitStatus) {

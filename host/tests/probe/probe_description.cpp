@@ -1,8 +1,14 @@
 // A small plug-in used to exercise bundle loading and `qmhost validate`: one effect with
-// a parameters object, a host processor and a window. Built three ways: sound, with a
-// description that fails (QM_PROBE_FAILING_DESCRIPTION) and with a processor that keeps
-// a host reference (QM_PROBE_LEAKING_COMPONENT).
-#include "AAX_CEffectGUI.h"
+// a parameters object, a host processor that renders its input at half level, and a window with
+// one view. Built five ways: sound, with a description that fails (QM_PROBE_FAILING_DESCRIPTION),
+// with a processor that keeps a host reference (QM_PROBE_LEAKING_COMPONENT), with a render pass
+// that writes a NaN (QM_PROBE_NAN_RENDER) and with a window that leaves its view in the host's
+// view when it is closed (QM_PROBE_LEAKING_VIEW).
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "AAX_CEffectGUI_Cocoa.h"
 #include "AAX_CEffectParameters.h"
 #include "AAX_CHostProcessor.h"
 #include "AAX_CheckedResult.h"
@@ -32,16 +38,33 @@ public:
     return result;
   }
 #endif
+
+  AAX_Result RenderAudio(const float* const* inputs, int32_t inputCount, float* const* outputs, int32_t outputCount,
+                         int32_t* windowSize) noexcept override {
+    if (!windowSize || !outputs) return AAX_ERROR_NULL_OBJECT;
+    for (int32_t c = 0; c < outputCount; ++c) {
+      if (!outputs[c]) continue;
+      const float* in = (inputs && c < inputCount) ? inputs[c] : nullptr;
+      for (int32_t i = 0; i < *windowSize; ++i) outputs[c][i] = in ? 0.5f * in[i] : 0.0f;
+    }
+#ifdef QM_PROBE_NAN_RENDER
+    if (outputCount > 0 && outputs[0] && *windowSize > 0) outputs[0][0] = std::numeric_limits<float>::quiet_NaN();
+#endif
+    return AAX_SUCCESS;
+  }
 };
 
-class ProbeGUI : public AAX_CEffectGUI {
+class ProbeGUI : public AAX_CEffectGUI_Cocoa {
 public:
   static AAX_CEffectGUI* Create() { return new ProbeGUI; }
 
 protected:
-  void CreateViewContents() override {}
-  void CreateViewContainer() override {}
-  void DeleteViewContainer() override {}
+  void CreateViewContents() override {
+    SetViewController(std::make_shared<qm::ui::ViewController>(std::make_shared<qm::ui::View>(qm::ui::Rect(0, 0, 240, 80))));
+  }
+#ifdef QM_PROBE_LEAKING_VIEW
+  void DeleteViewContainer() override {}  // the view stays where it was put
+#endif
 };
 
 constexpr int32_t FourChars(const char (&code)[5]) {

@@ -1,7 +1,9 @@
 // The checks a careful host runs on a plug-in bundle, reported in plain words: load and
 // entry points, start-up, SDK version, registration with a readable dump of what was
 // described, each component created, initialised against a fake host and released, the
-// saved-state chunk round trip byte for byte, the unload query, shut-down and unload, all
+// saved-state chunk round trip byte for byte, render passes at several sample rates and block
+// sizes with no NaN, infinity or denormal in the output, the window opened, closed and opened
+// again, a window closed while a render pass runs, the unload query, shut-down and unload, all
 // of it twice (cold and warm), with every host reference balanced.
 #pragma once
 

@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -145,8 +146,10 @@ public:
   FakeHostProcessorDelegate();
   QM_FAKE_UNKNOWN
 
-  // Channels of timeline audio, all starting at sample 0.
+  // Channels of timeline audio, all starting at sample 0; the shared form keeps the caller's audio
+  // instead of a copy.
   void SetTimelineAudio(std::vector<std::vector<float>> channels);
+  void SetTimelineAudio(std::shared_ptr<const std::vector<std::vector<float>>> channels);
   void SetSideChainInputNum(int32_t count);
   void OnForceAnalyze(std::function<AAX_Result()> hook);
   void OnForceProcess(std::function<AAX_Result()> hook);
@@ -159,7 +162,7 @@ public:
 
 private:
   mutable std::mutex mState;
-  std::vector<std::vector<float>> mChannels;
+  std::shared_ptr<const std::vector<std::vector<float>>> mChannels;
   int32_t mSideChains = 0;
   std::function<AAX_Result()> mOnAnalyze;
   std::function<AAX_Result()> mOnProcess;

@@ -1,0 +1,348 @@
+#include "plugin_window.h"
+
+#include <cxxabi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <typeinfo>
+
+#include "AAX_Exports.h"
+#include "qm/platform/dispatch.h"
+#include "qm/ui/button.h"
+#include "qm/ui/desktop_window.h"
+#include "qm/ui/image_view.h"
+#include "qm/ui/render.h"
+#include "qm/ui/text_field.h"
+
+namespace fs = std::filesystem;
+
+namespace qm::host::cli {
+
+namespace {
+
+constexpr int32_t kPassWindow = 1024;
+
+nlohmann::json Numbers(std::initializer_list<double> values) {
+  nlohmann::json array = nlohmann::json::array();
+  for (double v : values) array.push_back(v);
+  return array;
+}
+
+// A symbol by name, a resource by its file name without extension; images drawn in code have
+// neither.
+std::string ImageName(const qm::ui::Image& image) {
+  if (!image.symbolName().empty()) return image.symbolName();
+  if (image.kind() == qm::ui::Image::Kind::PNGFile) return fs::path(image.filePath()).stem().string();
+  return image.accessibilityDescription().empty() ? "(drawn)" : image.accessibilityDescription();
+}
+
+nlohmann::json LayerJSON(const qm::ui::Layer& layer) {
+  nlohmann::json out;
+  if (layer.backgroundColor) {
+    const qm::ui::RGBA c = layer.backgroundColor->rgba();
+    out["backgroundColor"] = Numbers({c.red, c.green, c.blue, c.alpha});
+  }
+  out["cornerRadius"] = layer.cornerRadius;
+  out["borderWidth"] = layer.borderWidth;
+  nlohmann::json names = nlohmann::json::array();
+  for (const auto& sublayer : layer.sublayers()) {
+    if (!sublayer->name.empty()) names.push_back(sublayer->name);
+  }
+  if (!names.empty()) out["sublayers"] = names;
+  return out;
+}
+
+qm::ui::View* Find(qm::ui::View& view, bool visibleOnly, const std::function<bool(qm::ui::View&)>& match) {
+  if (visibleOnly && (view.isHidden() || view.alphaValue() <= 0.0)) return nullptr;
+  if (match(view)) return &view;
+  for (const auto& subview : view.subviews()) {
+    if (qm::ui::View* found = Find(*subview, visibleOnly, match)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+fs::path ExecutableDirectory() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::current_path() : self.parent_path();
+}
+
+std::string DefaultBundlePath() {
+  const fs::path exe = ExecutableDirectory();
+  for (const fs::path& candidate : {exe / ".." / "Quillomancer.aaxplugin", exe / "Quillomancer.aaxplugin"}) {
+    std::error_code ec;
+    if (fs::exists(candidate, ec)) return candidate.lexically_normal().string();
+  }
+  return (exe / ".." / "Quillomancer.aaxplugin").lexically_normal().string();
+}
+
+std::string ViewClassName(const qm::ui::View& view) {
+  const char* mangled = typeid(view).name();
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled ? demangled : mangled;
+  std::free(demangled);
+  const std::string toolkit = "qm::ui::";
+  if (name.rfind(toolkit, 0) == 0) name.erase(0, toolkit.size());
+  return name;
+}
+
+qm::ui::Rect WindowFrame(const qm::ui::View& view) { return view.convertRectToView(view.bounds(), nullptr); }
+
+qm::ui::Point Centre(const qm::ui::View& view) {
+  const qm::ui::Rect r = WindowFrame(view);
+  return qm::ui::Point{r.midX(), r.midY()};
+}
+
+qm::ui::View* FindView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match) {
+  return Find(root, false, match);
+}
+
+qm::ui::View* FindVisibleView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match) {
+  return Find(root, true, match);
+}
+
+nlohmann::json ViewTreeJSON(const qm::ui::View& view) {
+  nlohmann::json out;
+  out["class"] = ViewClassName(view);
+  const qm::ui::Rect frame = WindowFrame(view);
+  out["frame"] = Numbers({frame.minX(), frame.minY(), frame.width(), frame.height()});
+  out["hidden"] = view.isHidden();
+  out["alpha"] = view.alphaValue();
+  if (!view.toolTip().empty()) out["toolTip"] = view.toolTip();
+  if (!view.identifier().empty()) out["identifier"] = view.identifier();
+  if (const auto* control = dynamic_cast<const qm::ui::Control*>(&view)) {
+    out["enabled"] = control->isEnabled();
+    if (control->tag() != 0) out["tag"] = control->tag();
+  }
+  if (const auto* button = dynamic_cast<const qm::ui::Button*>(&view)) {
+    out["title"] = button->title();
+    out["state"] = button->state();
+    if (button->image()) out["image"] = ImageName(*button->image());
+  }
+  if (const auto* image = dynamic_cast<const qm::ui::ImageView*>(&view)) {
+    if (image->image()) out["image"] = ImageName(*image->image());
+  }
+  if (const auto* field = dynamic_cast<const qm::ui::TextField*>(&view)) {
+    out["string"] = field->stringValue();
+    if (!field->placeholderString().empty()) out["placeholder"] = field->placeholderString();
+  }
+  if (auto segment = view.valueForKeyAs<int32_t>("selectedSegment")) out["selectedSegment"] = *segment;
+  if (auto takes = view.valueForKeyAs<int32_t>("selectedTakes")) out["selectedTakes"] = *takes;
+  if (const qm::ui::Layer* layer = view.layer()) out["layer"] = LayerJSON(*layer);
+  if (!view.subviews().empty()) {
+    nlohmann::json subviews = nlohmann::json::array();
+    for (const auto& subview : view.subviews()) subviews.push_back(ViewTreeJSON(*subview));
+    out["subviews"] = subviews;
+  }
+  return out;
+}
+
+// ---- the plug-in opened as a host opens it ---------------------------------------------------
+
+PluginWindow::PluginWindow()
+    : window_(qm::ui::Rect{0, 0, 480, 158}), hostView_(std::make_shared<qm::ui::View>(qm::ui::Rect{0, 0, 480, 158})) {
+  window_.setContentView(hostView_);
+  window_.makeKeyWindow();
+}
+
+PluginWindow::~PluginWindow() {
+  Close();
+  window_.setContentView(nullptr);
+  hostView_.reset();
+}
+
+std::optional<std::string> PluginWindow::Open(const std::string& bundlePath) {
+  std::string error;
+  module_ = qm::host::LoadedBundle::Load(bundlePath, &error);
+  if (!module_) return "cannot load the bundle " + qm::host::LoadedBundle::ModulePath(bundlePath) + ": " + error;
+  if (!module_->Missing().empty()) return "the bundle does not export " + module_->Missing().front();
+  module_->Entry().startup(host_.Unknown());
+  started_ = true;
+  IACFPluginDefinition* definition = nullptr;
+  const AAX_Result registered = module_->Entry().registerPlugin(host_.Unknown(), &definition);
+  if (registered != AAX_SUCCESS) return "registration failed with " + std::to_string(registered);
+  void* create[4] = {};  // by creation-function kind
+  for (auto* collection : host_.Collections()) {
+    for (const auto& effect : collection->Effects()) {
+      if (effect.id != kEffectID || !effect.descriptor) continue;
+      names_ = effect.descriptor->Names();
+      for (const auto& proc : effect.descriptor->ProcPtrs()) {
+        if (proc.id >= 0 && proc.id < 4) create[proc.id] = proc.proc;
+      }
+    }
+  }
+  if (!create[AAX_eProcPtrID_EffectParameters] || !create[AAX_eProcPtrID_EffectGUI]) {
+    return std::string("the bundle describes no window for ") + kEffectID;
+  }
+  parameters_ = reinterpret_cast<AAX_IEffectParameters* (*)()>(create[AAX_eProcPtrID_EffectParameters])();
+  parameters_->AddRef();
+  host_.SetEffectParameters(parameters_);
+  parameters_->Initialize(host_.Unknown());
+  if (create[AAX_eProcPtrID_HostProcessor]) {
+    processor_ = reinterpret_cast<AAX_IHostProcessor* (*)()>(create[AAX_eProcPtrID_HostProcessor])();
+    processor_->AddRef();
+    processor_->Initialize(host_.Unknown());
+  }
+  gui_ = reinterpret_cast<AAX_IEffectGUI* (*)()>(create[AAX_eProcPtrID_EffectGUI])();
+  gui_->AddRef();
+  if (gui_->Initialize(host_.Unknown()) != AAX_SUCCESS) return "the window did not initialise";
+  gui_->SetViewContainer(&host_.NewViewContainer(1, hostView_.get()));
+  AAX_Point size;
+  gui_->GetViewSize(&size);
+  window_.setFrame(qm::ui::Rect{0, 0, size.horz, size.vert});
+  if (hostView_->subviews().size() != 1) return "the window put no view into the host's view";
+  return std::nullopt;
+}
+
+// [main-thread]
+void PluginWindow::Tick() {
+  qm::platform::drainMainQueue();
+  if (gui_) gui_->TimerWakeup();
+}
+
+void PluginWindow::Close() {
+  if (gui_) {
+    gui_->SetViewContainer(nullptr);
+    gui_->Uninitialize();
+    gui_->Release();
+    gui_ = nullptr;
+  }
+  if (processor_) {
+    processor_->Uninitialize();
+    processor_->Release();
+    processor_ = nullptr;
+  }
+  // Work the plug-in queued on other threads runs out before its code goes.
+  qm::platform::dispatchWaitForIdle(10.0);
+  qm::platform::drainMainQueue();
+  if (parameters_) {
+    parameters_->Uninitialize();
+    parameters_->Release();
+    host_.SetEffectParameters(nullptr);
+    parameters_ = nullptr;
+  }
+  if (started_) {
+    module_->Entry().shutdown(host_.Unknown());
+    started_ = false;
+  }
+}
+
+std::optional<std::string> PluginWindow::WriteSnapshot(const fs::path& png, const fs::path& json, int* width,
+                                                       int* height) {
+  std::error_code ec;
+  fs::create_directories(png.parent_path(), ec);
+  fs::create_directories(json.parent_path(), ec);
+  std::string error;
+  const qm::ui::Bitmap picture = qm::ui::render::renderWindow(window_, kSnapshotScale);
+  if (!qm::ui::render::writePNG(picture, png.string(), &error)) return "cannot write " + png.string() + ": " + error;
+  std::ofstream out(json, std::ios::binary | std::ios::trunc);
+  out << ViewTreeJSON(PluginView()).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  out.close();
+  if (!out) return "cannot write " + json.string();
+  if (width) *width = picture.width;
+  if (height) *height = picture.height;
+  return std::nullopt;
+}
+
+// ---- the host's passes -----------------------------------------------------------------------
+
+bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to) {
+  if (Running() || processor_ == nullptr || !clip) return false;
+  Join();
+  finished_ = false;
+  worker_ = std::thread([this, clip, from, to] {
+    int64_t dstStart = 0, dstEnd = 0;
+    processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
+    processor_->PreAnalyze(int32_t(clip->channels.size()), kPassWindow);
+    std::vector<const float*> inputs(clip->channels.size());
+    for (int64_t at = from; at < to; at += kPassWindow) {
+      int32_t n = int32_t(std::min<int64_t>(kPassWindow, to - at));
+      for (size_t c = 0; c < inputs.size(); ++c) inputs[c] = clip->channels[c].data() + at;
+      processor_->SetLocation(at);
+      processor_->AnalyzeAudio(inputs.data(), int32_t(inputs.size()), &n);
+    }
+    processor_->PostAnalyze();
+    finished_ = true;
+  });
+  return true;
+}
+
+bool HostPasses::StartRender(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to,
+                             std::string file) {
+  if (Running() || processor_ == nullptr || !clip) return false;
+  Join();
+  finished_ = false;
+  worker_ = std::thread([this, clip, from, to, file] {
+    qm::host::Wav16Writer writer(file, 1, to - from, clip->sampleRate);
+    int64_t dstStart = 0, dstEnd = 0;
+    processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
+    processor_->PreRender(int32_t(clip->channels.size()), 1, kPassWindow);
+    std::vector<const float*> inputs(clip->channels.size());
+    std::vector<float> window(kPassWindow);
+    for (int64_t at = from; at < to; at += kPassWindow) {
+      const int64_t length = std::min<int64_t>(kPassWindow, to - at);
+      int32_t n = int32_t(length);
+      for (size_t c = 0; c < inputs.size(); ++c) inputs[c] = clip->channels[c].data() + at;
+      std::fill(window.begin(), window.end(), 0.0f);
+      float* outputs[1] = {window.data()};
+      processor_->SetLocation(at);
+      processor_->RenderAudio(inputs.data(), int32_t(inputs.size()), outputs, 1, &n);
+      const float* written[1] = {window.data()};
+      writer.append(written, length);
+    }
+    processor_->PostRender();
+    std::string error;
+    if (!writer.finish(&error)) error_ = error.empty() ? "cannot write " + file : error;
+    finished_ = true;
+  });
+  return true;
+}
+
+std::string HostPasses::Join() {
+  if (worker_.joinable()) worker_.join();
+  std::string error;
+  error.swap(error_);
+  return error;
+}
+
+// ---- on the desktop --------------------------------------------------------------------------
+
+// [main-thread]
+bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavAudio> clip,
+                  int64_t from, int64_t to, const fs::path& takesFolder, std::string* error) {
+  HostPasses passes(window.Processor());
+  int rendered = 0;
+  qm::ui::desktop::DesktopWindowOptions desktop;
+  desktop.title = title;
+  desktop.onTick = [&] {
+    window.Tick();
+    if (!passes.Running()) {
+      const std::string failed = passes.Join();
+      if (!failed.empty()) std::fprintf(stderr, "RENDER: %s\n", failed.c_str());
+    }
+    return true;
+  };
+  if (clip) {
+    desktop.buttons.push_back({"LOAD", {std::u16string(1, qm::ui::desktop::kF1FunctionKey + 4), 0}, [&, clip] {
+                                 if (passes.StartAnalysis(clip, from, to)) std::printf("LOAD\n");
+                               }});
+    desktop.buttons.push_back({"RENDER", {std::u16string(1, qm::ui::desktop::kF1FunctionKey + 5), 0}, [&, clip] {
+                                 const fs::path file = takesFolder / ("take-" + std::to_string(rendered + 1) + ".wav");
+                                 if (passes.StartRender(clip, from, to, file.string())) {
+                                   ++rendered;
+                                   std::printf("RENDER: %s\n", file.c_str());
+                                 }
+                               }});
+  }
+  std::fflush(stdout);
+  const bool shown = qm::ui::desktop::runDesktopWindow(window.Window(), desktop, error);
+  passes.Join();
+  return shown;
+}
+
+}  // namespace qm::host::cli

@@ -1,0 +1,121 @@
+// What `qmhost window` and `qmhost session` share: the plug-in opened the way a host opens it
+// (the bundle registered, its three components created and initialised, a view container
+// holding the host's view in a window of ours), the host's main loop turn (the main queue, then
+// the window's timer), the host's own analysis (LOAD) and render (RENDER) passes on a host
+// thread, snapshots of the window (PNG and the view tree as JSON), finding views as a person
+// finds them, and the window on the desktop with LOAD and RENDER beside it.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "AAX_IEffectGUI.h"
+#include "AAX_IEffectParameters.h"
+#include "AAX_IHostProcessor.h"
+#include "qm/host/bundle_loader.h"
+#include "qm/host/fake_host.h"
+#include "qm/host/wav_file.h"
+#include "qm/ui/view.h"
+#include "qm/ui/window.h"
+
+namespace qm::host::cli {
+
+inline constexpr const char* kEffectID = "com.quillomancer.aax.quillomancer";
+inline constexpr double kSnapshotScale = 2.0;
+
+std::filesystem::path ExecutableDirectory();
+// The bundle built beside qmhost.
+std::string DefaultBundlePath();
+
+// The class of a view without the toolkit's namespace ("Button", "QMModeTextButton").
+std::string ViewClassName(const qm::ui::View& view);
+// The view tree as the host sees it: class, frame in window points (origin lower left), hidden,
+// alpha, texts, state, layer, subviews; keys sorted.
+nlohmann::json ViewTreeJSON(const qm::ui::View& view);
+// The frame of a view in window points.
+qm::ui::Rect WindowFrame(const qm::ui::View& view);
+qm::ui::Point Centre(const qm::ui::View& view);
+// Depth first: the first view for which `match` answers true, or null.
+qm::ui::View* FindView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match);
+// The first visible view (no hidden ancestor) for which `match` answers true, or null.
+qm::ui::View* FindVisibleView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match);
+
+class PluginWindow {
+ public:
+  PluginWindow();
+  ~PluginWindow();
+  PluginWindow(const PluginWindow&) = delete;
+  PluginWindow& operator=(const PluginWindow&) = delete;
+
+  // What went wrong, or nothing.
+  std::optional<std::string> Open(const std::string& bundlePath);
+  // One turn of the host's main loop: the main queue, then the window's timer. [main-thread]
+  void Tick();
+  // Tears the components down as a host does (work still queued runs out first), then shuts the
+  // bundle down.
+  void Close();
+
+  qm::host::FakeHost& Host() { return host_; }
+  qm::ui::Window& Window() { return window_; }
+  qm::ui::View& PluginView() const { return *hostView_->subviews().front(); }
+  AAX_IEffectParameters* Parameters() const { return parameters_; }
+  AAX_IHostProcessor* Processor() const { return processor_; }
+  std::vector<std::string> EffectNames() const { return names_; }
+
+  // Writes the window at 2x as PNG and its view tree as JSON. What went wrong, or nothing.
+  std::optional<std::string> WriteSnapshot(const std::filesystem::path& png, const std::filesystem::path& json,
+                                           int* width = nullptr, int* height = nullptr);
+
+ private:
+  // First, so that it is unloaded last: the window and the host's view may still hold objects
+  // (tracking areas, views) whose code lives in the module.
+  std::unique_ptr<qm::host::LoadedBundle> module_;
+  qm::host::FakeHost host_;
+  qm::ui::Window window_;
+  std::shared_ptr<qm::ui::View> hostView_;
+  bool started_ = false;
+  AAX_IEffectParameters* parameters_ = nullptr;
+  AAX_IHostProcessor* processor_ = nullptr;
+  AAX_IEffectGUI* gui_ = nullptr;
+  std::vector<std::string> names_;
+};
+
+// The host's own passes over the timeline selection [from, to) of a clip, each on a host thread
+// of its own while the main thread keeps turning the loop.
+class HostPasses {
+ public:
+  explicit HostPasses(AAX_IHostProcessor* processor) : processor_(processor) {}
+  ~HostPasses() { Join(); }
+  HostPasses(const HostPasses&) = delete;
+  HostPasses& operator=(const HostPasses&) = delete;
+
+  // LOAD: an analysis pass. False while another pass runs.
+  bool StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to);
+  // RENDER: a render pass into one output channel, each window written to `file` as it comes.
+  bool StartRender(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to, std::string file);
+  bool Running() const { return worker_.joinable() && !finished_.load(); }
+  // Waits for the pass; answers what went wrong writing a render (empty otherwise).
+  std::string Join();
+
+ private:
+  AAX_IHostProcessor* processor_;
+  std::thread worker_;
+  std::atomic<bool> finished_{false};
+  std::string error_;
+};
+
+// Shows the window on the desktop until it is closed (Ctrl+Q), the host's loop turning all the
+// while. With a clip, LOAD and RENDER (F5 and F6) sit in the strip below: LOAD analyses the
+// selection [from, to) of the clip, RENDER writes the next take-N.wav into `takesFolder`.
+bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavAudio> clip,
+                  int64_t from, int64_t to, const std::filesystem::path& takesFolder, std::string* error);
+
+}  // namespace qm::host::cli
