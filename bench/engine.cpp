@@ -1,16 +1,12 @@
-// Engine hot paths, each also reported as a ratio to a memcpy of the same bytes:
+// Engine hot paths, each reported as `ratio` to a memcpy of the same bytes (audio_bench.h):
 //  - the analysis pass (mono mix of 30 s of 48 kHz stereo, in 1024-sample windows),
 //  - the render pass (a 30 s take written to two outputs; the pass logs one line per window),
-// and the time from dlopen of the bundle to a registered description. Ratios use this thread's
-// CPU time for both sides.
+// and the time from dlopen of the bundle to a registered description.
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <chrono>
-#include <ctime>
-#include <cstring>
 #include <vector>
 
 #include "AAX_UIDs.h"
@@ -20,6 +16,7 @@
 #include "QuillomancerCustomDataStore.h"
 #include "QuillomancerServer.h"
 #include "IACFPluginDefinition.h"
+#include "audio_bench.h"
 #include "qm/host/fake_host.h"
 
 namespace {
@@ -44,28 +41,6 @@ class BenchHost : public IACFUnknown {
  private:
   IACFUnknown* mParameters;
 };
-
-// CPU time of this thread, so that the ratios hold on a busy machine.
-double ThreadSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-// CPU seconds per memcpy of `bytes`, the median of a few runs.
-double MemcpySeconds(size_t bytes) {
-  std::vector<char> from(bytes, 1), to(bytes);
-  std::vector<double> runs;
-  for (int i = 0; i < 15; ++i) {
-    const double t0 = ThreadSeconds();
-    std::memcpy(to.data(), from.data(), bytes);
-    benchmark::DoNotOptimize(to.data());
-    benchmark::ClobberMemory();
-    runs.push_back(ThreadSeconds() - t0);
-  }
-  std::sort(runs.begin(), runs.end());
-  return runs[runs.size() / 2];
-}
 
 struct Rig {
   Quillomancer_Parameters* parameters = new Quillomancer_Parameters();
@@ -103,16 +78,8 @@ void BM_AnalysisMonoMix(benchmark::State& state) {
     left[size_t(i)] = float((i % 200) - 100) / 100.0f;
     right[size_t(i)] = -left[size_t(i)];
   }
-  const double baseline = MemcpySeconds(size_t(kFrames) * 2 * sizeof(float));
   Rig rig;
-  double total = 0;
-  for (auto _ : state) {
-    const double t0 = ThreadSeconds();
-    rig.Analyze(left, right);
-    total += ThreadSeconds() - t0;
-  }
-  state.counters["ratio_to_memcpy"] = (total / double(state.iterations())) / baseline;
-  state.SetBytesProcessed(int64_t(state.iterations()) * kFrames * 2 * int64_t(sizeof(float)));
+  qmbench::MeasureAgainstMemcpy(state, size_t(kFrames) * 2 * sizeof(float), [&] { rig.Analyze(left, right); });
 }
 BENCHMARK(BM_AnalysisMonoMix)->Unit(benchmark::kMillisecond);
 
@@ -129,14 +96,11 @@ void BM_RenderTake(benchmark::State& state) {
 
   std::vector<float> out0(kWindow), out1(kWindow);
   float* outputs[2] = {out0.data(), out1.data()};
-  const double baseline = MemcpySeconds(size_t(kFrames) * 2 * sizeof(float));
-  double total = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
+  auto arm = [&] {
     rig.parameters->SetCustomData(kQMBlock_RepairPreview, 1, &one);
     Quillomancer_HostProcessor::RequestProcessLoadedAudio("bench");
-    state.ResumeTiming();
-    const double t0 = ThreadSeconds();
+  };
+  qmbench::MeasureAgainstMemcpy(state, size_t(kFrames) * 2 * sizeof(float), arm, [&] {
     rig.processor->PreRender(2, 2, kWindow);
     for (int64_t at = 0; at < kFrames; at += kWindow) {
       rig.processor->SetLocation(at);
@@ -145,9 +109,7 @@ void BM_RenderTake(benchmark::State& state) {
       benchmark::DoNotOptimize(out0.data());
     }
     rig.processor->PostRender();
-    total += ThreadSeconds() - t0;
-  }
-  state.counters["ratio_to_memcpy"] = (total / double(state.iterations())) / baseline;
+  });
   QuillomancerServerSetBaseURLOverride(std::nullopt);
 }
 BENCHMARK(BM_RenderTake)->Unit(benchmark::kMillisecond);
@@ -190,4 +152,4 @@ BENCHMARK(BM_DlopenToRegisteredDescription)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return qmbench::RunInTemporaryHome(argc, argv, "engine"); }

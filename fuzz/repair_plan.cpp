@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!(r.end > r.start)) std::abort();
   }
   std::vector<float> audio(2000, 1.0f);
-  QMApplyRepairSilence(&audio, 1000, ranges);
+  QMApplyRepairSilence(audio, 1000, ranges);
   for (float x : audio) {
     if (!(x >= 0.0f && x <= 1.0f)) std::abort();
   }

@@ -1,7 +1,7 @@
 // The service's JSON answers as the client reads them: the transcribe answer, a timed transcript
 // and its words, through the typed accessors.
 
-#include "QuillomancerServer.h"
+#include "QuillomancerServerPrivate.h"
 
 #include <cstddef>
 #include <cstdint>

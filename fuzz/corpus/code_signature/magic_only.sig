@@ -1,0 +1,1 @@
+qm-code-signature-v1
