@@ -206,12 +206,14 @@ void QMTrackedTextEditorView::rebuildPlainDisplay() {
   const Range sel = textView_->selectedRange();
   const std::size_t selStart = QMTargetOffsetForDisplayLocation(sel.location, s);
   const std::size_t selEnd = QMTargetOffsetForDisplayLocation(sel.end(), s);
+  // The selection is put back under the internal flag too: a restored selection is not one the
+  // user made, so in picking mode it must not toggle a pick.
   internalEdit_ = true;
   textView_->setString(QMTargetTextFromStorage(s));
   if (!s->empty()) s->setAttributes(baseAttributes(), Range{0, s->length()});
+  textView_->setSelectedRange(Range{selStart, selEnd - selStart});
   internalEdit_ = false;
   forgetUndo();
-  textView_->setSelectedRange(Range{selStart, selEnd - selStart});
   if (wasFirstResponder && window()) window()->makeFirstResponder(textView_.get());
 }
 
@@ -263,7 +265,9 @@ void QMTrackedTextEditorView::rebuildDiffDisplay(const std::string& reference) {
     if (b < a) std::swap(a, b);
     next = Range{a, b - a};
   }
+  internalEdit_ = true;
   textView_->setSelectedRange(next);
+  internalEdit_ = false;
   if (wasFirstResponder && window()) window()->makeFirstResponder(textView_.get());
   pendingTargetCursor_ = caret;
   hasPendingTargetCursor_ = false;

@@ -99,6 +99,23 @@ TEST_F(Picking, PickingFreezesTheTextAndLeavingKeepsTheHighlights) {
   EXPECT_TRUE(Highlighted(4));
 }
 
+TEST_F(Picking, ASelectionMadeBeforePickingIsNotPicked) {
+  for (bool diff : {false, true}) {
+    editor->setRepairSelectionMode(false);
+    editor->clearRepairSelections();
+    if (diff)
+      Diff("the cat sat", "the dog sat");
+    else
+      Plain("the cat sat");
+    Drag(4, 7);
+    const int before = listener->count;
+    editor->setRepairSelectionMode(true);
+    EXPECT_TRUE(Picks().empty()) << (diff ? "diff" : "plain");
+    EXPECT_FALSE(Highlighted(4)) << (diff ? "diff" : "plain");
+    EXPECT_EQ(listener->count, before) << (diff ? "diff" : "plain");
+  }
+}
+
 TEST_F(Picking, ClearingTellsTheTargetEvenWithoutPicks) {
   Pick("the cat");
   editor->clearRepairSelections();
