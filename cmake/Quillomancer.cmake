@@ -27,7 +27,8 @@ function(qm_target_defaults target)
 endfunction()
 
 # qm_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
-# One test program per room; its tests are discovered by ctest.
+# One test program per room; its tests are discovered by ctest under the program's room name
+# ("ui.", "window.", ...), so `ctest -R '^ui\.'` runs one room's tests.
 function(qm_gtest name)
   if(NOT QM_TESTS)
     return()
@@ -41,7 +42,8 @@ function(qm_gtest name)
   if(ARG_LABELS)
     set(props PROPERTIES LABELS "${ARG_LABELS}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${props})
+  string(REGEX REPLACE "_tests$" "" room ${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${room}." ${props})
 endfunction()
 
 # qm_benchmark(<name> SOURCES <files...> LIBS <targets...>)
