@@ -33,6 +33,16 @@ class QuillomancerStoreClient {
   // [any-thread]
   QMTimelineSelection ReadTimelineSelection() const;
 
+  // Checked reads, for a side that must tell a value from its absence (the window): a value
+  // counts only when the store answers success and reports at least one byte.
+  // At most `maxBytes` bytes of a text block, cut on a code-point boundary: one byte more is read
+  // so that a longer block is known to be cut. [any-thread]
+  std::optional<std::string> ReadCheckedText(uint32_t blockId, uint32_t maxBytes) const;
+  // A one-byte switch: on when the read is present and its byte is not zero. [any-thread]
+  bool ReadCheckedFlag(uint32_t blockId) const;
+  // The status record, only when the store answers exactly its 28 bytes. [any-thread]
+  std::optional<QuillomancerStatusRecord> ReadCheckedStatus() const;
+
   // Writes the bytes of a block; empty bytes write size 0, which clears a string block. [any-thread]
   void WriteString(uint32_t blockId, std::string_view bytes) const;
   void WriteByte(uint32_t blockId, uint8_t value) const;

@@ -39,10 +39,14 @@ inline constexpr uint32_t kQMBlock_NewAudioLoaded = QMBlockID("QMlr");        //
 
 // ---- Read limits: the most bytes a reader takes of a block --------------------------------------
 
-inline constexpr uint32_t kQMReadLimit_Text = 1023;              // QMtx, QMrf, QMer
+// The processor's reads.
+inline constexpr uint32_t kQMReadLimit_Text = 1023;              // QMtx, QMrf
 inline constexpr uint32_t kQMReadLimit_RepairPlan = 16383;       // QMrp
-inline constexpr uint32_t kQMReadLimit_AccessToken = 255;        // QMli, QMrd
+inline constexpr uint32_t kQMReadLimit_AccessToken = 255;        // QMli
 inline constexpr uint32_t kQMReadLimit_Language = 31;            // QMtl, QMgl
+// The window's reads of what the processor leaves for it to show.
+inline constexpr uint32_t kQMReadLimit_ErrorText = 255;          // QMer
+inline constexpr uint32_t kQMReadLimit_RenderID = 127;           // QMrd
 // The window reads at most this many bytes of the transcript payload (QMtr); the transcribe job
 // writes a compact payload when the service's answer is longer.
 inline constexpr std::size_t kQMTranscriptPayloadMaxBytes = 16383;

@@ -4,6 +4,7 @@
 
 #include "AAX_Errors.h"
 #include "AAX_IEffectParameters.h"
+#include "qm/platform/text.h"
 
 std::string QuillomancerStoreClient::ReadString(uint32_t blockId, uint32_t maxBytes) const {
   if (mParameters == nullptr) return {};
@@ -40,6 +41,37 @@ QMTimelineSelection QuillomancerStoreClient::ReadTimelineSelection() const {
   const AAX_Result result = mParameters->GetCustomData(kQMBlock_TimelineSelection, sizeof block, block, &n);
   if (result != AAX_SUCCESS || n < kQMTimelineSelectionSize) return {};
   return QMDecodeTimelineSelection(block);
+}
+
+std::optional<std::string> QuillomancerStoreClient::ReadCheckedText(uint32_t blockId, uint32_t maxBytes) const {
+  if (mParameters == nullptr) return std::nullopt;
+  std::string buffer(std::size_t(maxBytes) + 1, '\0');
+  uint32_t n = 0;
+  if (mParameters->GetCustomData(blockId, maxBytes + 1, buffer.data(), &n) != AAX_SUCCESS || n == 0) {
+    return std::nullopt;
+  }
+  buffer.resize(std::min<std::size_t>(n, buffer.size()));
+  if (buffer.size() > maxBytes) buffer.resize(qm::platform::utf8PrefixLength(buffer, maxBytes));
+  return buffer;
+}
+
+bool QuillomancerStoreClient::ReadCheckedFlag(uint32_t blockId) const {
+  if (mParameters == nullptr) return false;
+  uint8_t value = 0;
+  uint32_t n = 0;
+  if (mParameters->GetCustomData(blockId, 1, &value, &n) != AAX_SUCCESS || n == 0) return false;
+  return value != 0;
+}
+
+std::optional<QuillomancerStatusRecord> QuillomancerStoreClient::ReadCheckedStatus() const {
+  if (mParameters == nullptr) return std::nullopt;
+  QuillomancerStatusRecord record;
+  uint32_t n = 0;
+  if (mParameters->GetCustomData(kQMBlock_Status, kQMStatusRecordSize, &record, &n) != AAX_SUCCESS ||
+      n != kQMStatusRecordSize) {
+    return std::nullopt;
+  }
+  return record;
 }
 
 void QuillomancerStoreClient::WriteString(uint32_t blockId, std::string_view bytes) const {

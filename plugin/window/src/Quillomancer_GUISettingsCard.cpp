@@ -128,6 +128,7 @@ void Quillomancer_GUI::BuildSettingsCard(BuildContext& build) {
   }
 
   auto close = QMMakeSymbolButton(Rect{406, 112, 18, 18}, "xmark", "Close", "", QMTextSecondary());
+  close->setToolTip("Close");
   card->addSubview(close);
   build.closeButton = close;
 

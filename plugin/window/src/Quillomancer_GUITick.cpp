@@ -3,12 +3,12 @@
 // editor for new audio, applies a new transcript, pushes the editor's state, reads the render id
 // and the status record, drives the state machine (button accents, focus, the transition log, the
 // "No difference" hint), keeps the manual message alive, and advances the fade and the accents.
-// Every read takes at most its limit and copies the block once; the window works on the copy.
+// Every read is one of the store client's checked reads: it takes at most its limit and copies the
+// block once, and the window works on the copy.
 
 #include "Quillomancer_GUI.h"
 
 #include "AAX_Errors.h"
-#include "AAX_IEffectParameters.h"
 #include "QMLanguages.h"
 #include "QMWindowLook.h"
 #include "QuillomancerLogger.h"
@@ -21,51 +21,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
 
 namespace {
 
-// What the window reads of the text blocks it shows: a render id and an error text.
-constexpr uint32_t kRenderIdReadBytes = 127;
-constexpr uint32_t kErrorTextReadBytes = 255;
-
 constexpr const char* kNoDifferenceMessage = "No difference";
 constexpr double kManualMessageLifetimeSeconds = 9.0;
-
-// At most `limit` bytes of a block, cut on a code-point boundary: one byte more is read so that a
-// longer block is known to be cut. None when the store refuses the read or copies nothing.
-std::optional<std::string> ReadTextBlock(AAX_IEffectParameters& parameters, uint32_t blockId, uint32_t limit) {
-  std::string buffer(std::size_t(limit) + 1, '\0');
-  uint32_t count = 0;
-  if (parameters.GetCustomData(blockId, limit + 1, buffer.data(), &count) != AAX_SUCCESS || count == 0) {
-    return std::nullopt;
-  }
-  buffer.resize(std::min<std::size_t>(count, buffer.size()));
-  if (buffer.size() > limit) buffer.resize(qm::platform::utf8PrefixLength(buffer, limit));
-  return buffer;
-}
-
-// A flag byte: set when the read copies one byte that is not 0.
-bool ReadFlagBlock(AAX_IEffectParameters& parameters, uint32_t blockId) {
-  uint8_t value = 0;
-  uint32_t count = 0;
-  if (parameters.GetCustomData(blockId, 1, &value, &count) != AAX_SUCCESS || count == 0) return false;
-  return value != 0;
-}
-
-// The status record, only when the store answers exactly its 28 bytes.
-std::optional<QuillomancerStatusRecord> ReadStatusRecord(AAX_IEffectParameters& parameters) {
-  QuillomancerStatusRecord record;
-  uint32_t count = 0;
-  if (parameters.GetCustomData(kQMBlock_Status, kQMStatusRecordSize, &record, &count) != AAX_SUCCESS ||
-      count != kQMStatusRecordSize) {
-    return std::nullopt;
-  }
-  return record;
-}
 
 // Step 5: a transcript the processor left applied to the editor as the new Before text.
 void ApplyTranscriptPayload(Quillomancer_GUI& gui, const std::string& payload) {
@@ -118,13 +81,13 @@ void SetEditorInteraction(QMTrackedTextEditorView* editor, bool editable, bool s
 }
 
 // Step 7: the forced-update lock passed to the processor and applied to the controls.
-void ApplyUpdateLock(Quillomancer_GUI& gui, AAX_IEffectParameters& parameters, bool writeAlways) {
+void ApplyUpdateLock(Quillomancer_GUI& gui, const QuillomancerStoreClient& store, bool writeAlways) {
   QuillomancerWindowState& state = gui.state;
   const QuillomancerWindowViews& v = gui.views;
   const uint8_t locked = state.minimumVersionLock ? 1 : 0;
   if (locked != state.lastSentUpdateLock || writeAlways) {
     state.lastSentUpdateLock = locked;
-    parameters.SetCustomData(kQMBlock_CompatibilityLock, 1, &locked);
+    store.WriteByte(kQMBlock_CompatibilityLock, locked);
   }
   if (locked) {
     SetHidden(v.settingsCardHolder, false);
@@ -221,8 +184,8 @@ void UpdateClearTextButton(Quillomancer_GUI& gui) {
 }
 
 // Step 13: a new render id enables the votes; none clears the vote shown.
-void ApplyRenderId(Quillomancer_GUI& gui, AAX_IEffectParameters& parameters) {
-  const std::string id = ReadTextBlock(parameters, kQMBlock_RenderID, kRenderIdReadBytes).value_or("");
+void ApplyRenderId(Quillomancer_GUI& gui, const QuillomancerStoreClient& store) {
+  const std::string id = store.ReadCheckedText(kQMBlock_RenderID, kQMReadLimit_RenderID).value_or("");
   if (id == gui.state.renderId) return;
   gui.state.renderId = id;
   SetEnabled(gui.views.voteUpButton, !id.empty());
@@ -321,8 +284,8 @@ void KeepManualMessage(Quillomancer_GUI& gui) {
 }
 
 void Tick(Quillomancer_GUI& gui) {
-  AAX_IEffectParameters* parameters = gui.GetEffectParameters();
-  if (!parameters) return;
+  const QuillomancerStoreClient store = gui.Store();
+  if (!store.IsBound()) return;
   QuillomancerWindowState& state = gui.state;
   const std::shared_ptr<QMSettingsHelper> controller = gui.settingsController;
   // A window's first tick writes every outgoing block, whatever another window left in the store.
@@ -330,25 +293,25 @@ void Tick(Quillomancer_GUI& gui) {
 
   if (controller) controller->processUpdaterStatusFromDefaults();
 
-  const bool previewArmed = ReadFlagBlock(*parameters, kQMBlock_RepairPreview);
+  const bool previewArmed = store.ReadCheckedFlag(kQMBlock_RepairPreview);
   if (previewArmed != state.repairPreviewArmed) gui.SetRepairPreviewArmed(previewArmed);
 
-  if (ReadFlagBlock(*parameters, kQMBlock_NewAudioLoaded)) {
+  if (store.ReadCheckedFlag(kQMBlock_NewAudioLoaded)) {
     gui.ResetForNewAudioLoad();
-    parameters->SetCustomData(kQMBlock_NewAudioLoaded, 0, nullptr);
+    store.Clear(kQMBlock_NewAudioLoaded);
   }
 
   if (gui.views.editorView) {
-    if (const auto block = ReadTextBlock(*parameters, kQMBlock_TranscriptPayload, kQMTranscriptPayloadMaxBytes)) {
+    if (const auto block = store.ReadCheckedText(kQMBlock_TranscriptPayload, kQMTranscriptPayloadMaxBytes)) {
       ApplyTranscriptPayload(gui, *block);
-      parameters->SetCustomData(kQMBlock_TranscriptPayload, 0, nullptr);
+      store.Clear(kQMBlock_TranscriptPayload);
       QuillomancerLogger::shared().logMessage("GUI: applied transcribe result to text box");
     }
   }
 
   if (gui.settingsController) gui.settingsController->flushQueuedMessageDismissals();
 
-  ApplyUpdateLock(gui, *parameters, writeAll);
+  ApplyUpdateLock(gui, store, writeAll);
   SyncEditorTexts(gui);
   gui.SyncLineChangeAndReferenceToParameters();
   UpdateClearTextButton(gui);
@@ -364,11 +327,11 @@ void Tick(Quillomancer_GUI& gui) {
   // Every block has been written once when the editor was there to give the text.
   if (gui.views.editorView) state.outgoingBlocksWritten = true;
 
-  ApplyRenderId(gui, *parameters);
+  ApplyRenderId(gui, store);
 
-  if (const std::optional<QuillomancerStatusRecord> record = ReadStatusRecord(*parameters)) {
+  if (const std::optional<QuillomancerStatusRecord> record = store.ReadCheckedStatus()) {
     if (record->state == kQuillomancerState_Error) {
-      state.errorText = ReadTextBlock(*parameters, kQMBlock_ErrorText, kErrorTextReadBytes).value_or("");
+      state.errorText = store.ReadCheckedText(kQMBlock_ErrorText, kQMReadLimit_ErrorText).value_or("");
     }
     ApplyCredits(gui, record->creditBalance);
     if (state.minimumVersionLock) {

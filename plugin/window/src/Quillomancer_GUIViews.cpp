@@ -261,10 +261,11 @@ void Quillomancer_GUI::CreateViewContents() {
   WireActions(build);
   controller->applyVoteVisualState();
 
-  // 13. Start-up exchange, with the account's token handed to the processor as well.
+  // 13. Start-up exchange, with the account's token handed to the processor as well. No usable
+  // token clears QMli (a write of size 0), so a token cleared since an earlier window is not sent.
   if (views.settingsCardHolder) views.settingsCardHolder->setHidden(true);
   state.accountAccessToken = QMReadAccountToken();
-  if (!state.accountAccessToken.empty()) Store().WriteString(kQMBlock_AccessToken, state.accountAccessToken);
+  Store().WriteString(kQMBlock_AccessToken, state.accountAccessToken);
   controller->processUpdaterStatusFromDefaults();
   controller->recordPluginEvent("update_check", "", "");
   controller->startAccountStatusExchange();

@@ -251,6 +251,35 @@ TEST_F(SettingsCard, AWebLinkInAMessageIsAnOrangeUnderlinedLinkThatOpensAndFtpSt
   EXPECT_EQ(opened, Lines{"https://quillomancer.com/notes"});
 }
 
+TEST_F(SettingsCard, TheCloseButtonShowsItsToolTip) {
+  OpenedWindow w;
+  Open(w);
+  qm::ui::View& close = *w.gui->views.settingsCardHolder->subviews().front()->subviews().front();
+  w.window.sendEvent(qm::ui::Event::mouse(qm::ui::EventType::MouseMoved, OpenedWindow::Centre(close)));
+  EXPECT_EQ(w.window.toolTipAtMouse(), "Close");
+}
+
+// ---- the account token ------------------------------------------------------------------------------
+
+TEST_F(SettingsCard, QMliHoldsTheStoredTokenAndIsEmptiedWhenTheWindowOpensAfterItWasCleared) {
+  QMWriteAccountToken(kToken);
+  OpenedWindow w;
+  const QuillomancerStoreClient store(w.parameters);
+  EXPECT_EQ(store.ReadString(kQMBlock_AccessToken, kQMReadLimit_AccessToken), kToken);
+  // `qmhost account clear`, then the window closed and opened again on the same plug-in.
+  QMClearAccountToken();
+  w.Detach();
+  w.Release();
+  w.component = Quillomancer_GUI::Create();
+  w.component->AddRef();
+  ASSERT_EQ(w.component->Initialize(w.host.Unknown()), 0);
+  w.gui = static_cast<Quillomancer_GUI*>(w.component);
+  w.Attach();
+  EXPECT_EQ(store.ReadString(kQMBlock_AccessToken, kQMReadLimit_AccessToken), "")
+      << "the processor would go on sending the cleared token";
+  EXPECT_EQ(w.parameters->writes.back(), std::make_pair(kQMBlock_AccessToken, 0u));
+}
+
 // ---- Send Log ---------------------------------------------------------------------------------------
 
 struct SendLog : SettingsCard {

@@ -86,14 +86,15 @@ TEST_F(WindowLifecycle, DelayedStepsOfAClosedWindowNeverRun) {
   EXPECT_EQ(ran, 0);
 }
 
-TEST_F(WindowLifecycle, BuildingWritesTheTakesOnceAndLogsNothing) {
+TEST_F(WindowLifecycle, BuildingWritesTheTakesOnceEmptiesTheTokenAndLogsNothing) {
   std::vector<std::string> logged;
   QuillomancerLogger::shared().setMessageObserver([&](const std::string& line) { logged.push_back(line); });
   OpenedWindow w;
   QuillomancerLogger::shared().setMessageObserver({});
   EXPECT_TRUE(logged.empty()) << logged.front();
-  ASSERT_EQ(w.parameters->writes.size(), 1u);
-  EXPECT_EQ(w.parameters->writes[0], std::make_pair(kQMBlock_Takes, 1u));
+  // No token is stored here: QMli is written empty (size 0).
+  const std::vector<std::pair<uint32_t, uint32_t>> expected = {{kQMBlock_Takes, 1u}, {kQMBlock_AccessToken, 0u}};
+  EXPECT_EQ(w.parameters->writes, expected);
   EXPECT_EQ(QuillomancerStoreClient(w.parameters).ReadByte(kQMBlock_Takes), 3);
 }
 
