@@ -143,6 +143,8 @@ class QMSettingsHelper : public qm::ui::Object, public QMUpdaterHandoffOwner {
   // ---- server messages and health (QMSettingsMessages.cpp) ----
   // [main-thread]
   void flushQueuedMessageDismissals();
+  // Colours the health dots from the service's answer; a check already under way is not doubled
+  // (its answer serves both). [main-thread]
   void checkServerHealth();
 
   // ---- votes and logo (QMSettingsVotes.cpp) ----
@@ -178,7 +180,9 @@ class QMSettingsHelper : public qm::ui::Object, public QMUpdaterHandoffOwner {
 
   // ---- account status, update offer, hand-off and progress (QMSettingsUpdates.cpp) ----
   // Starts the account-status exchange on the global queue; its answer comes back on the main
-  // queue. [main-thread]
+  // queue. The first call is the window's, at the end of building its view: it also starts the
+  // health check, so the dots are coloured when the card opens on its own (the forced-update
+  // lock), not only when the gear opens it. [main-thread]
   void startAccountStatusExchange();
   // Called at the start of every window timer call. [main-thread]
   void processUpdaterStatusFromDefaults();
@@ -266,6 +270,8 @@ class QMSettingsHelper : public qm::ui::Object, public QMUpdaterHandoffOwner {
 
   QMSettingsHelperOwner* guiOwner_ = nullptr;
   int teardowns_ = 0;
+  bool started_ = false;
+  bool healthCheckInFlight_ = false;
 };
 
 // The small secondary title of the card's buttons: the title in the secondary text colour,

@@ -16,6 +16,7 @@
 #include <array>
 #include <cerrno>
 #include <set>
+#include <string_view>
 
 namespace {
 
@@ -84,19 +85,11 @@ bool ReadRegularFile(const std::string& path, size_t limit, std::string& out, ti
     if (n == 0) break;
     out.append(block.data(), static_cast<size_t>(n));
   }
-  const bool cut = out.size() > limit;
-  if (cut) out.resize(limit);
   close(fd);
-  if (cut) {
-    const size_t lineEnd = out.rfind('\n');
-    if (lineEnd != std::string::npos) {
-      out.resize(lineEnd + 1);
-    } else {
-      size_t end = out.size();
-      while (end > 0 && (static_cast<unsigned char>(out[end - 1]) & 0xC0) == 0x80) --end;
-      if (end > 0 && static_cast<unsigned char>(out[end - 1]) >= 0xC0) --end;
-      out.resize(end);
-    }
+  if (out.size() > limit) {
+    // The byte past the limit is still there, so a character running across the limit is seen.
+    const size_t lineEnd = std::string_view(out).substr(0, limit).rfind('\n');
+    out.resize(lineEnd != std::string::npos ? lineEnd + 1 : qm::platform::utf8PrefixLength(out, limit));
   }
   return true;
 }
@@ -154,6 +147,11 @@ bool QMCollectCrashReportsForManualUpload(std::string& bundle, std::vector<std::
       if (candidate.hostMatched != hostPass) continue;
       if ((hostPass ? hostTaken : otherTaken) >= (hostPass ? kQMMaxHostCrashReports : kQMMaxOtherCrashReports)) break;
       if (candidate.path.empty() || taken.count(candidate.path)) continue;
+      // A file read whole is at least its listed size once decoded: one that cannot fit is not
+      // read at all (a longer file may be cut short at a line end, so it is read and measured).
+      if (!bundle.empty() && candidate.size >= 0 && static_cast<size_t>(candidate.size) <= kQMCrashReportReadLimit &&
+          bundle.size() + static_cast<size_t>(candidate.size) > kQMCrashBundleMaxBytes)
+        continue;
       std::string bytes;
       time_t modified = 0;
       if (!ReadRegularFile(candidate.path, kQMCrashReportReadLimit, bytes, modified)) continue;

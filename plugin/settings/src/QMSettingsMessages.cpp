@@ -122,8 +122,7 @@ void QMSettingsHelper::showNextServerMessage() {
     QMShowMessagePage(*this, true);
     if (views.messageTitleLabel) views.messageTitleLabel->setStringValue(message.title.empty() ? "Quillomancer" : message.title);
     if (qm::ui::TextField* body = views.messageBodyLabel.get()) {
-      const qm::ui::Font font = body->font().value_or(qm::ui::Font::system(12));
-      body->setAttributedStringValue(QMAttributedMessageFromMarkdown(message.body, font, body->textColor()));
+      body->setAttributedStringValue(QMAttributedMessageFromMarkdown(message.body, body->font(), body->textColor()));
     }
     QMShowView(views.updateFailureRetryButton, false);
     QMShowView(views.updateFailureManualButton, false);
@@ -167,9 +166,14 @@ void QMSettingsHelper::flushQueuedMessageDismissals() {
 // [main-thread]
 void QMSettingsHelper::checkServerHealth() {
   QM_ASSERT_THREAD(main);
+  // The gear opening the card while the start's check is still out: that answer colours the dots,
+  // and a second one could only arrive out of order.
+  if (healthCheckInFlight_) return;
+  healthCheckInFlight_ = true;
   QMRunThenDeliver(
       *this, [] { return QuillomancerServer::CheckHealth(); },
       [](QMSettingsHelper& c, QuillomancerServer::HealthResult health) {
+        c.healthCheckInFlight_ = false;
         const qm::ui::Color colour = !health.reachable ? QMAccentRed() : health.healthy ? QMAccentGreen() : QMAccentOrange();
         const char* text = !health.reachable ? "Server offline" : health.healthy ? "Server connected" : "Service may be slow";
         for (qm::ui::View* dot : {c.views.healthDot.get(), c.views.updateReqHealthDot.get()}) {

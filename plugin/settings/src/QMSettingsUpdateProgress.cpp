@@ -16,7 +16,6 @@
 #include "qm/platform/uuid.h"
 #include "qm/ui/application.h"
 
-#include <cstdio>
 #include <optional>
 
 namespace {
@@ -84,23 +83,24 @@ void QMSettingsHelper::processUpdaterStatusFromDefaults() {
   }
   const std::string path = qm::platform::joinPath(
       qm::platform::joinPath(qm::platform::homeDirectory(), kQMUpdateStatusRelativePath), requestId + ".json");
+  // Whether the updater has exited is asked before the file is read, so a status it wrote just
+  // before exiting is what the read finds.
+  const QMUpdaterProcessRegistry::Status process = QMUpdaterProcessRegistry::shared().status(requestId);
+  const bool exited = process.state == QMUpdaterProcessRegistry::State::exited;
   std::optional<UpdaterStatus> file = ReadStatusFile(path);
-  if (!file) {
-    // The updater refuses some requests before it writes any status: its exit is the only sign.
-    // A status written just before it exited is read once more first.
-    auto& registry = QMUpdaterProcessRegistry::shared();
-    const QMUpdaterProcessRegistry::Status process = registry.status(requestId);
-    if (process.state != QMUpdaterProcessRegistry::State::exited) return;
-    file = ReadStatusFile(path);
-    if (!file) {
-      const int code = process.exitCode >= 0 ? process.exitCode : 128 + process.signal;
-      char line[160];
-      std::snprintf(line, sizeof line,
-                    "Update launch failed — updater exited with code %d before reporting a status", code);
-      QMCardLog(line);
-      file = UpdaterStatus{"failed", "failed", "updater_exited_without_status",
-                           defaults.stringForKey(kQMPendingTargetVersionKey)};
-    }
+  if (!file && !exited) return;
+  // An updater that refuses a request writes no status, and one that crashes or is killed leaves
+  // its last stage behind: either way nothing more will come, and polling would never end.
+  const bool final = file && (file->status != "success" || QMIsUpdaterStageTerminal(file->stage));
+  if (exited && !final) {
+    const int code = process.exitCode >= 0 ? process.exitCode : 128 + process.signal;
+    std::string target = defaults.stringForKey(kQMPendingTargetVersionKey);
+    if (file && !file->targetVersion.empty()) target = file->targetVersion;
+    QMCardLog(QMCardFormat(file ? "Update failed — updater exited with code %d before reporting a final status"
+                                : "Update launch failed — updater exited with code %d before reporting a status",
+                           code));
+    file = UpdaterStatus{"failed", "failed",
+                         file ? "updater_exited_before_final_status" : "updater_exited_without_status", target};
   }
   const UpdaterStatus& s = *file;
 

@@ -51,6 +51,7 @@ void QMSettingsHelper::startAccountStatusExchange() {
   QM_ASSERT_THREAD(main);
   QMSettingsHelperOwner* window = guiOwner();
   if (!window) return;
+  if (!std::exchange(started_, true)) checkServerHealth();
   const std::string token = window->GetAccountAccessToken();
   // Without an account there is nothing to ask: the card keeps its "Credits: —".
   if (!QMIsUsableAccessToken(token)) return;

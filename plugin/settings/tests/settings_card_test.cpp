@@ -1,5 +1,6 @@
-// The card's pieces that need no window: the editor lock and the plug-in events as the window
-// stand-in sees them, the crash reports Send Log gathers from folders, and a message's links.
+// The card's pieces without the plug-in window: the editor lock and the plug-in events as the
+// window stand-in sees them, the gear and the health check in a toolkit window against the
+// web-service stand-in, the crash reports Send Log gathers from folders, and a message's text.
 
 #include "SettingsTestSupport.h"
 
@@ -7,17 +8,24 @@
 #include "QMSettingsCardSupport.h"
 #include "QMSettingsHelper.h"
 #include "QMWindowLook.h"
+#include "QuillomancerLogger.h"
 
 #include "qm/platform/defaults.h"
 #include "qm/platform/dispatch.h"
+#include "qm/service/service.h"
+#include "qm/ui/display.h"
+#include "qm/ui/recording_context.h"
+#include "qm/ui/window.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
@@ -66,6 +74,90 @@ TEST(SettingsCardAlone, TheEditorLockFollowsTheCardAndEventsCarryWhatTheControll
   defaults.remove(kQMPluginEventsQueueDefaultsKey);
 }
 
+// ---- the gear and the health check ----------------------------------------------------------------
+
+// The controller's gear and card in a toolkit window; its service calls go to the stand-in.
+struct CardInWindow : ::testing::Test {
+  CardInWindow() {
+    qmsettingstest::UseTemporaryHome();
+    qm::platform::setCurrentThreadAsMain();
+    EXPECT_TRUE(service.start());
+    QuillomancerServerSetBaseURLOverride(service.url());
+    QuillomancerLogger::shared().setMessageObserver([this](const std::string& line) {
+      std::lock_guard lock(mutex);
+      if (line.rfind("GUI event: ", 0) == 0) logged.push_back(line);
+    });
+    auto content = std::make_shared<qm::ui::View>(qm::ui::Rect{0, 0, 200, 100});
+    gear->setTarget(controller);
+    gear->setAction("toggleSettings:");
+    content->addSubview(gear);
+    auto card = std::make_shared<qm::ui::View>(qm::ui::Rect{100, 0, 100, 100});
+    card->setHidden(true);
+    content->addSubview(card);
+    window.setContentView(content);
+    controller->setGuiOwner(&owner);
+    controller->views.settingsCard = card;
+    for (auto* label : {&controller->views.healthLabel, &controller->views.updateReqHealthLabel})
+      *label = qm::ui::TextField::label("Checking server...");
+  }
+  ~CardInWindow() override {
+    qm::platform::dispatchWaitForIdle(10);
+    qm::platform::drainMainQueue();
+    QuillomancerLogger::shared().setMessageObserver({});
+    QuillomancerServerSetBaseURLOverride(std::nullopt);
+  }
+  void clickGear() { window.click(qm::ui::Point{10, 10}); }
+  bool cardShown() const { return !controller->views.settingsCard->isHidden(); }
+  // Until both pages' health labels show the service's answer.
+  bool healthShown() {
+    return qm::platform::runMainQueueUntil(
+        [&] {
+          return controller->views.healthLabel->stringValue() == "Server connected" &&
+                 controller->views.updateReqHealthLabel->stringValue() == "Server connected";
+        },
+        10);
+  }
+  Calls takeLog() {
+    std::lock_guard lock(mutex);
+    return std::exchange(logged, {});
+  }
+
+  qm::service::Service service;
+  qm::ui::Window window{qm::ui::Rect{0, 0, 200, 100}};
+  std::shared_ptr<qm::ui::Button> gear = std::make_shared<qm::ui::Button>(qm::ui::Rect{0, 0, 20, 20});
+  qmsettingstest::RecordingWindow owner;
+  std::shared_ptr<QMSettingsHelper> controller = QMSettingsHelper::Create();
+  std::mutex mutex;
+  Calls logged;
+};
+
+TEST_F(CardInWindow, TheStartChecksHealthOnceAndTheGearClosesWhatItOpened) {
+  controller->startAccountStatusExchange();  // without a token only the health check goes out
+  clickGear();                               // before the start's answer is back
+  EXPECT_TRUE(cardShown());
+  ASSERT_TRUE(healthShown());
+  ASSERT_TRUE(qm::platform::dispatchWaitForIdle(10));
+  EXPECT_EQ(service.requestCount(qm::service::kHealth), 1u) << "the gear's check would race the start's";
+
+  clickGear();
+  EXPECT_FALSE(cardShown());
+  clickGear();
+  EXPECT_TRUE(service.waitForRequests(qm::service::kHealth, 2, std::chrono::seconds(10))) << "each opening checks";
+  EXPECT_EQ(takeLog(), (Calls{"GUI event: settings card opened", "GUI event: settings card closed",
+                              "GUI event: settings card opened"}));
+  EXPECT_EQ(owner.calls, (Calls{"SetMainTextInputInteractive off", "SetMainTextInputInteractive on",
+                                "SetMainTextInputInteractive off"}));
+}
+
+TEST_F(CardInWindow, TheCardTheLockOpensShowsTheHealthThoughTheGearIsRefused) {
+  controller->startAccountStatusExchange();
+  controller->applyForcedUpdateLock("2.1.0");
+  clickGear();
+  EXPECT_TRUE(cardShown());
+  EXPECT_EQ(takeLog(), Calls{"GUI event: settings toggle ignored (forced update lock)"});
+  EXPECT_TRUE(healthShown()) << "no \"Checking server...\" for ever";
+}
+
 // ---- crash reports --------------------------------------------------------------------------------
 
 struct CrashReports : ::testing::Test {
@@ -76,8 +168,14 @@ struct CrashReports : ::testing::Test {
   ~CrashReports() override { fs::remove_all(dir); }
   void write(const std::string& name, const std::string& bytes, int age) {
     std::ofstream(dir / name, std::ios::binary) << bytes;
-    const timespec times[2] = {{1796792400 - age, 0}, {1796792400 - age, 0}};
+    // Last read before it was written, so that a read moves the access time (even with relatime).
+    const timespec times[2] = {{1796792400 - age - 1000, 0}, {1796792400 - age, 0}};
     utimensat(AT_FDCWD, (dir / name).c_str(), times, 0);
+  }
+  bool wasRead(const std::string& name) const {
+    struct stat info {};
+    stat((dir / name).c_str(), &info);
+    return info.st_atim.tv_sec > info.st_mtim.tv_sec;
   }
   Calls names(std::string* bundle = nullptr) {
     std::string text;
@@ -107,6 +205,9 @@ TEST_F(CrashReports, TheBundleStaysWithinTwoMebibytesButTheFirstAlwaysGoesAndHug
   write("Pro Tools mid.ips", std::string(1u << 20, 'm'), 2);    // would pass 2 MiB
   write("Pro Tools small.ips", "small\n", 3);
   EXPECT_EQ(names(), (Calls{"Pro Tools first.ips", "Pro Tools small.ips"}));
+  if (wasRead("Pro Tools small.ips")) {
+    EXPECT_FALSE(wasRead("Pro Tools mid.ips")) << "its listed size rules it out";
+  }
 
   std::string huge;
   while (huge.size() <= kQMCrashReportReadLimit) huge += std::string(999, 'l') + "\n";
@@ -115,6 +216,12 @@ TEST_F(CrashReports, TheBundleStaysWithinTwoMebibytesButTheFirstAlwaysGoesAndHug
   EXPECT_EQ(names(&bundle), Calls{"Pro Tools huge.ips"});
   const size_t body = bundle.find("\n\n", bundle.find("SOURCE_SIZE_BYTES: " + std::to_string(huge.size()))) + 2;
   EXPECT_EQ(bundle.size() - body, kQMCrashReportReadLimit / 1000 * 1000);
+
+  // Without a line end the cut keeps a character that ends at the limit.
+  fs::remove(dir / "Pro Tools huge.ips");
+  write("Pro Tools one line.ips", std::string(kQMCrashReportReadLimit - 2, 'l') + "\xc3\xa9z", 0);
+  EXPECT_EQ(names(&bundle), Calls{"Pro Tools one line.ips"});
+  EXPECT_TRUE(bundle.ends_with("l\xc3\xa9")) << "cut " << bundle.size();
 }
 
 // ---- message text ---------------------------------------------------------------------------------
@@ -139,6 +246,22 @@ TEST(MessageText, WebLinksBecomeOrangeUnderlinedLabelsAndEverythingElseStaysAsWr
     });
     EXPECT_EQ(got, pieces) << body;
   }
+}
+
+TEST(MessageText, ABodyLabelWithoutAFontShowsTheMessageInFourteenPoint) {
+  qm::platform::setCurrentThreadAsMain();
+  auto c = QMSettingsHelper::Create();
+  auto body = std::make_shared<qm::ui::TextField>(qm::ui::Rect{0, 0, 300, 40});
+  c->views.messageBodyLabel = body;
+  c->showServerMessagesSequentially({{"m1", "Hi", "See [notes](https://q.io/n) now."}}, "token");
+  qm::ui::RecordingContext drawn;
+  qm::ui::drawViewTree(*body, drawn);
+  const auto texts = drawn.opsOfKind(qm::ui::RecordedOp::Kind::Text);
+  ASSERT_FALSE(texts.empty());
+  for (const auto* op : texts)
+    op->text.enumerateRuns(qm::ui::Range{0, op->text.length()}, [](qm::ui::Range, const qm::ui::TextAttributes& a) {
+      EXPECT_EQ(a.font, qm::ui::Font::system(14));
+    });
 }
 
 }  // namespace

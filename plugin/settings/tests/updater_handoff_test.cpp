@@ -162,6 +162,51 @@ TEST_F(UpdaterHandoff, EachActionWritesADocumentTheUpdaterAccepts) {
   EXPECT_EQ(owner->downloadPages, 0);
 }
 
+TEST_F(UpdaterHandoff, EachValueLeftEmptyIsRefusedByTheHandOffOrByTheUpdater) {
+  // "refused": the hand-off writes nothing; else what the updater's own validator says of the
+  // document written ("" it accepts it).
+  struct Row {
+    std::string QMUpdateMetadata::*value;
+    const char* install;
+    const char* swap;
+  };
+  const Row rows[] = {
+      {&QMUpdateMetadata::targetVersion, "refused", "refused"},
+      {&QMUpdateMetadata::pkgURL, "refused", "Missing field: update_pkg_url"},
+      {&QMUpdateMetadata::pkgSHA256, "refused", "Missing field: update_pkg_sha256"},
+      {&QMUpdateMetadata::releaseNotesURL, "Missing field: release_notes_url", "Missing field: release_notes_url"},
+      {&QMUpdateMetadata::effectiveChannel, "", ""},
+      {&QMUpdateMetadata::artifactURL, "", "refused"},
+      {&QMUpdateMetadata::artifactSHA256, "", "refused"},
+      {&QMUpdateMetadata::manifestVersion, "", "refused"},
+      {&QMUpdateMetadata::releasedAt, "", "refused"},
+      {&QMUpdateMetadata::manifestSignature, "", "refused"},
+  };
+  fs::remove(updater);  // the document is written before the updater is looked for
+  const qm::updater::LaunchPayloadValidator validator(qm::updater::UpdaterConfig::production());
+  const QMUpdateRequestInputs complete = inputs;
+  for (const Row& row : rows) {
+    for (const std::string action : {"install", "swap"}) {
+      inputs = complete;
+      inputs.metadata.*row.value = "";
+      fs::remove_all(requests());
+      launch(action);
+      std::string said = "refused";
+      if (!requestFiles().empty()) {
+        const auto payload = qm::updater::decodeLaunchPayload(onlyRequest());
+        ASSERT_TRUE(payload);
+        said.clear();
+        try {
+          validator.validate(*payload, std::chrono::system_clock::from_time_t(kNow));
+        } catch (const qm::updater::UpdaterError& e) {
+          said = e.detail;
+        }
+      }
+      EXPECT_EQ(said, action == "swap" ? row.swap : row.install) << action << ", row " << &row - rows;
+    }
+  }
+}
+
 TEST_F(UpdaterHandoff, DefaultsAndTelemetryAddress) {
   inputs.userEmail.clear();
   inputs.metadata.effectiveChannel.clear();
@@ -188,6 +233,12 @@ TEST_F(UpdaterHandoff, DefaultsAndTelemetryAddress) {
 }
 
 TEST_F(UpdaterHandoff, TheFileIsPrivateFromTheStartAndTheFolderTightened) {
+  const mode_t umaskBefore = ::umask(022);
+  launch("prefetch");
+  ::umask(umaskBefore);
+  EXPECT_EQ(modeOf(requests()), 0700u) << "a new folder is private from the start";
+  EXPECT_EQ(modeOf(requests().parent_path()), 0700u) << "and so is the folder made above it";
+  fs::remove_all(requests());
   fs::create_directories(requests());
   ::chmod(requests().c_str(), 0755);
   launch("install");
