@@ -30,6 +30,8 @@ inline void UseTemporaryHome() {
   static const bool ready = [] {
     static char home[] = "/tmp/qm-window-home-XXXXXX";
     if (mkdtemp(home)) setenv("HOME", home, 1);
+    // No request of a test leaves the machine: without a stand-in, calls go to a closed local port.
+    setenv("QUILLOMANCER_SERVER_URL", "http://127.0.0.1:1", 0);
     std::atexit([] {
       std::error_code ec;
       std::filesystem::remove_all(home, ec);
