@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "AAX_Exports.h"
+#include "QuillomancerStoreClient.h"
 #include "qm/platform/dispatch.h"
 #include "qm/ui/button.h"
 #include "qm/ui/desktop_window.h"
@@ -310,38 +311,84 @@ std::string HostPasses::Join() {
   return error;
 }
 
+// ---- the takes -------------------------------------------------------------------------------
+
+std::string TakeFile::Description() const {
+  return "the service's take " + std::to_string(made) + " of " + std::to_string(total) + ", rendered " +
+         std::to_string(rendered) + " of " + std::to_string(total);
+}
+
+std::string TakeFile::Line() const { return "RENDER " + path.string() + " (" + Description() + ")"; }
+
+std::optional<TakeFile> TakeFiles::Next(const QuillomancerStatusRecord& status) const {
+  if (status.state != kQuillomancerState_HasTakes || status.takesReady < 1 || status.takeIndex < 0) return std::nullopt;
+  TakeFile take;
+  // Takes left over from the passes counted so far continue that count; any other number is a new
+  // Process.
+  const bool sameProcess = total_ > 0 && status.takesReady == total_ - rendered_;
+  take.total = sameProcess ? total_ : status.takesReady;
+  take.rendered = (sameProcess ? rendered_ : 0) + 1;
+  take.made = status.takeIndex + 1;
+  take.path = folder_ / ("take-" + std::to_string(take.made) + ".wav");
+  return take;
+}
+
+void TakeFiles::Written(const TakeFile& take) {
+  total_ = take.total;
+  rendered_ = take.rendered;
+  if (std::find(numbers_.begin(), numbers_.end(), take.made) == numbers_.end()) numbers_.push_back(take.made);
+}
+
+void TakeFiles::Seen(const QuillomancerStatusRecord& status) {
+  if (status.state != kQuillomancerState_HasTakes) total_ = rendered_ = 0;
+}
+
 // ---- on the desktop --------------------------------------------------------------------------
 
 // [main-thread]
 bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavAudio> clip,
                   int64_t from, int64_t to, const fs::path& takesFolder, std::string* error) {
   HostPasses passes(window.Processor());
-  int rendered = 0;
+  const QuillomancerStoreClient store(window.Parameters());
+  TakeFiles takes(takesFolder);
+  std::optional<TakeFile> rendering;  // the take of the RENDER pass under way
+  auto say = [](const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  };
   qm::ui::desktop::DesktopWindowOptions desktop;
   desktop.title = title;
   desktop.onTick = [&] {
     window.Tick();
+    takes.Seen(store.ReadStatus());
     if (!passes.Running()) {
       const std::string failed = passes.Join();
-      if (!failed.empty()) std::fprintf(stderr, "RENDER: %s\n", failed.c_str());
+      if (rendering) {
+        if (failed.empty()) takes.Written(*rendering);
+        say(failed.empty() ? "      " + rendering->Line() : "RENDER: " + failed);
+        rendering.reset();
+      }
     }
     return true;
   };
   if (clip) {
     desktop.buttons.push_back({"LOAD", {std::u16string(1, qm::ui::desktop::kF1FunctionKey + 4), 0}, [&, clip] {
-                                 if (passes.StartAnalysis(clip, from, to)) std::printf("LOAD\n");
+                                 if (passes.StartAnalysis(clip, from, to)) say("LOAD");
                                }});
     desktop.buttons.push_back({"RENDER", {std::u16string(1, qm::ui::desktop::kF1FunctionKey + 5), 0}, [&, clip] {
-                                 const fs::path file = takesFolder / ("take-" + std::to_string(rendered + 1) + ".wav");
-                                 if (passes.StartRender(clip, from, to, file.string())) {
-                                   ++rendered;
-                                   std::printf("RENDER: %s\n", file.c_str());
+                                 if (passes.Running()) return;
+                                 const std::optional<TakeFile> take = takes.Next(store.ReadStatus());
+                                 if (!take) {
+                                   say("RENDER: no take is ready to render");
+                                 } else if (passes.StartRender(clip, from, to, take->path.string())) {
+                                   rendering = take;
                                  }
                                }});
   }
   std::fflush(stdout);
   const bool shown = qm::ui::desktop::runDesktopWindow(window.Window(), desktop, error);
-  passes.Join();
+  const std::string failed = passes.Join();
+  if (rendering) say(failed.empty() ? "      " + rendering->Line() : "RENDER: " + failed);
   return shown;
 }
 

@@ -20,6 +20,7 @@
 #include "AAX_IEffectGUI.h"
 #include "AAX_IEffectParameters.h"
 #include "AAX_IHostProcessor.h"
+#include "QuillomancerStoreVocabulary.h"
 #include "qm/host/bundle_loader.h"
 #include "qm/host/fake_host.h"
 #include "qm/host/wav_file.h"
@@ -112,9 +113,45 @@ class HostPasses {
   std::string error_;
 };
 
+// The file of a RENDER pass, named for the take the service made: take-3.wav is the service's
+// take 3, whichever pass writes it.
+struct TakeFile {
+  std::filesystem::path path;
+  int made = 0;      // the service's number of the take
+  int total = 0;     // takes the service made for this Process
+  int rendered = 0;  // this pass among the passes over those takes, from 1
+  // "the service's take 3 of 3, rendered 1 of 3"
+  std::string Description() const;
+  // "RENDER <path> (<description>)", as both the headless and the desktop session print it.
+  std::string Line() const;
+};
+
+// Names the RENDER passes' files from the status record, for the headless session and the
+// desktop window alike.
+class TakeFiles {
+ public:
+  explicit TakeFiles(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  // The file for the next pass; nothing when the plug-in has no take ready.
+  std::optional<TakeFile> Next(const QuillomancerStatusRecord& status) const;
+  // Counts a pass that wrote `take`.
+  void Written(const TakeFile& take);
+  // The plug-in's status between passes: any state but takes ready (a new Process under way, say)
+  // ends the count, so the next takes are counted afresh.
+  void Seen(const QuillomancerStatusRecord& status);
+  // The service's numbers of the takes written so far.
+  const std::vector<int>& Numbers() const { return numbers_; }
+
+ private:
+  std::filesystem::path folder_;
+  int total_ = 0;
+  int rendered_ = 0;
+  std::vector<int> numbers_;
+};
+
 // Shows the window on the desktop until it is closed (Ctrl+Q), the host's loop turning all the
 // while. With a clip, LOAD and RENDER (F5 and F6) sit in the strip below: LOAD analyses the
-// selection [from, to) of the clip, RENDER writes the next take-N.wav into `takesFolder`.
+// selection [from, to) of the clip, RENDER writes the next take into `takesFolder`, named as
+// TakeFiles names it.
 bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavAudio> clip,
                   int64_t from, int64_t to, const std::filesystem::path& takesFolder, std::string* error);
 

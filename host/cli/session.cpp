@@ -45,10 +45,13 @@ namespace {
 
 constexpr double kServiceWaitSeconds = 180.0;
 constexpr double kWindowWaitSeconds = 10.0;
+// The most takes one Process makes (the takes selector offers 1, 3 or 5).
+constexpr int kMostTakes = 5;
 // The token stored for the embedded stand-in when none is (removed again at the end).
 constexpr const char* kSessionToken = "qm-session-token";
 
 struct Options {
+  std::string command = "session";  // or "window": what the lines and the desktop window are titled
   std::string input;
   std::string transcript;
   std::string voice;
@@ -113,8 +116,8 @@ int BadArguments(const std::string& message) {
   return 2;
 }
 
-int Failure(const std::string& message) {
-  std::fprintf(stderr, "qmhost session: %s\n", message.c_str());
+int Failure(const Options& options, const std::string& message) {
+  std::fprintf(stderr, "qmhost %s: %s\n", options.command.c_str(), message.c_str());
   return 1;
 }
 
@@ -201,7 +204,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
   }
   if (options->text && options->text->empty()) return BadArguments("--text must not be empty");
   if (options->text && options->text->size() > 800) return BadArguments("--text is too long");
-  if (options->language.size() > 31) return BadArguments("--language is too long");
+  // A code as the chooser shows it ("en", "pt-BR"); it also names a snapshot.
+  if (!options->language.empty() && !std::regex_match(options->language, std::regex("[A-Za-z0-9-]{1,31}"))) {
+    return BadArguments("--language takes a language code such as en or pt-BR");
+  }
   if (!options->service.empty() && options->service.rfind("http://", 0) != 0 &&
       options->service.rfind("https://", 0) != 0) {
     return BadArguments("--service must be an http:// or https:// URL");
@@ -245,15 +251,15 @@ std::optional<int> ReadInputs(Options& options, Inputs* in) {
     options.output = (qm::host::cli::ExecutableDirectory() / ".." / "takes").lexically_normal().string();
   }
   std::string error;
-  if (!qm::host::readWav(options.input, in->clip.get(), &error)) return Failure(error);
-  if (in->clip->frames() < 1) return Failure(options.input + ": the clip holds no audio");
+  if (!qm::host::readWav(options.input, in->clip.get(), &error)) return Failure(options, error);
+  if (in->clip->frames() < 1) return Failure(options, options.input + ": the clip holds no audio");
   in->voiceClip = in->clip;
   if (options.mode == "voice" && !options.voice.empty()) {
     in->voiceClip = std::make_shared<qm::host::WavAudio>();
-    if (!qm::host::readWav(options.voice, in->voiceClip.get(), &error)) return Failure(error);
+    if (!qm::host::readWav(options.voice, in->voiceClip.get(), &error)) return Failure(options, error);
   }
   if (!options.transcript.empty() && !ReadText(options.transcript, &in->spoken)) {
-    return Failure("cannot read the transcript " + options.transcript);
+    return Failure(options, "cannot read the transcript " + options.transcript);
   }
   in->selectionEnd = in->clip->frames();
   if (options.selection) {
@@ -264,19 +270,33 @@ std::optional<int> ReadInputs(Options& options, Inputs* in) {
   }
   std::error_code ec;
   fs::create_directories(options.output, ec);
-  if (ec || !fs::is_directory(options.output)) return Failure("cannot create the output folder " + options.output);
+  if (ec || !fs::is_directory(options.output)) {
+    return Failure(options, "cannot create the output folder " + options.output);
+  }
   return std::nullopt;
 }
 
-// Removes the files of an earlier run that this one did not write: take-N.wav for N not in
-// `keep`, or every NN-step snapshot.
-void RemoveStale(const fs::path& folder, const std::regex& pattern, const std::vector<int>& keep) {
+// The files this program writes into the output and snapshot folders: take-N.wav, and
+// NN-<step>.png and NN-<step>.json with the names of the session's own steps. Nothing else there
+// is ever removed.
+const std::regex kTakeFile("take-([0-9]+)\\.wav");
+const std::regex kStepName(
+    "opened|settings-(open|closed|locked)|message-[0-9]+(-closed)?|language-[A-Za-z0-9-]+|load|change-tool|typed|"
+    "repair-tool|painted|takes-[135]|voice-change|voice-loaded|processed|process-refused|render-[0-9]+");
+const std::regex kSnapshotFile("([0-9]{2})-(.*)\\.(png|json)");
+
+bool IsSnapshotOfAStep(const std::smatch& file) { return std::regex_match(file[2].str(), kStepName); }
+
+// Removes the files of an earlier run that this one did not write: those matching `pattern`
+// (and `alsoMatches`, when given) whose number (the pattern's first group) is not in `keep`.
+void RemoveStale(const fs::path& folder, const std::regex& pattern, const std::vector<int>& keep,
+                 const std::function<bool(const std::smatch&)>& alsoMatches = {}) {
   std::error_code ec;
   std::vector<fs::path> stale;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
     std::smatch m;
     const std::string name = entry.path().filename().string();
-    if (!std::regex_match(name, m, pattern) || m[1].length() > 6) continue;
+    if (!std::regex_match(name, m, pattern) || m[1].length() > 6 || (alsoMatches && !alsoMatches(m))) continue;
     if (std::find(keep.begin(), keep.end(), std::stoi(m[1].str())) == keep.end()) stale.push_back(entry.path());
   }
   for (const auto& path : stale) fs::remove(path, ec);
@@ -293,8 +313,15 @@ bool IsErrorState(int32_t state) {
 
 class Session {
  public:
-  Session(PluginWindow& window, const Options& options, const Inputs& in)
-      : w_(window), options_(options), in_(in), passes_(window.Processor()), store_(window.Parameters()) {}
+  // `service`: the embedded stand-in, or null when the session talks to another service.
+  Session(PluginWindow& window, const Options& options, const Inputs& in, const qm::service::Service* service)
+      : w_(window),
+        options_(options),
+        in_(in),
+        service_(service),
+        passes_(window.Processor()),
+        store_(window.Parameters()),
+        takes_(options.output) {}
 
   int32_t State() const { return store_.ReadStatus().state; }
   double SelectionSeconds() const { return double(in_.selectionEnd) / in_.clip->sampleRate; }
@@ -314,6 +341,8 @@ class Session {
 
   // Prints the step with the status line; writes its snapshot.
   std::optional<std::string> Step(const std::string& name) {
+    // Only names the clean-up of the next run knows are written.
+    if (!std::regex_match(name, kStepName)) return "no snapshot name for the step " + name;
     w_.Tick();
     ++step_;
     char number[16];
@@ -360,6 +389,20 @@ class Session {
     return editor ? qm::platform::utf16ToUtf8(editor->string()) : std::string();
   }
   void Click(qm::ui::View& view) { w_.Window().click(Centre(view)); }
+  // The view that a click at `point` reaches.
+  qm::ui::View* HitAt(qm::ui::Point point) {
+    return w_.Window().contentView() ? w_.Window().contentView()->hitTest(point) : nullptr;
+  }
+  // A button clicked where it shows; when another view lies over it there (the open card's shadow
+  // lies over the gear), pressed without the mouse, as the desktop's accessibility press does, and
+  // said so.
+  void Press(qm::ui::Button& button) {
+    qm::ui::View* over = HitAt(Centre(button));
+    if (Within(over, &button)) return Click(button);
+    std::printf("      the %s button lies under %s: pressed without the mouse\n", button.toolTip().c_str(),
+                Describe(over).c_str());
+    button.performClick();
+  }
   bool ClickButton(const std::string& title, std::string* error) {
     qm::ui::Button* button = ButtonTitled(title);
     if (button == nullptr) return *error = "the window shows no " + title + " button", false;
@@ -402,30 +445,47 @@ class Session {
     return true;
   }
 
-  // The gear, the card's pages as the account answer brings them, any message closed with its X,
-  // then the card closed with its X.
+  // The messages of the account answer, which bring the card up by themselves, each closed with
+  // the card's X (closing the message page dismisses every message queued behind the one shown);
+  // then the card opened with the gear and closed with it again, unless the forced-update lock
+  // keeps it open.
   bool SettingsCard(std::string* error) {
-    qm::ui::View* gear = Find([](qm::ui::View& v) { return v.toolTip() == "Settings"; });
-    if (gear == nullptr) return *error = "the window shows no settings gear", false;
-    Click(*gear);
-    RunUntil([&] { return TextShown("Credits:") || TextShown("Update Required") || MessageShown(); },
-             kWindowWaitSeconds);
-    if (auto failed = Step("settings-open")) return *error = *failed, false;
-    for (const auto& message : options_.messages) {
-      if (!RunUntil([&] { return TextShown(message.title) != nullptr; }, kWindowWaitSeconds)) {
-        return *error = "the window shows no message \"" + message.title + "\"", false;
-      }
-      if (auto failed = Step("message-" + message.id)) return *error = *failed, false;
-      qm::ui::View* close = CardClose();  // the message page shows the card's X
+    if (!options_.messages.empty() && !RunUntil([&] { return ShownMessage() != nullptr; }, kWindowWaitSeconds)) {
+      return *error = "the window shows no message \"" + options_.messages.front().title + "\"", false;
+    }
+    size_t shown = 0;
+    while (const qm::service::AccountMessage* message = ShownMessage()) {
+      if (++shown > options_.messages.size()) return *error = "the message page does not close", false;
+      const std::string step = "message-" + std::to_string(shown);
+      if (auto failed = Step(step)) return *error = *failed, false;
+      qm::ui::View* close = CardClose();
       if (close == nullptr) return *error = "the message has no close button", false;
       Click(*close);
-      RunUntil([&] { return TextShown(message.title) == nullptr; }, kWindowWaitSeconds);
-      if (auto failed = Step("message-" + message.id + "-closed")) return *error = *failed, false;
+      RunUntil([&] { return TextShown(message->title) == nullptr; }, kWindowWaitSeconds);
+      if (auto failed = Step(step + "-closed")) return *error = *failed, false;
     }
-    qm::ui::View* close = CardClose();
-    if (close == nullptr) return *error = "the settings card has no close button", false;
-    Click(*close);
-    if (auto failed = Step("settings-closed")) return *error = *failed, false;
+    if (shown > 0 && shown < options_.messages.size()) {
+      std::printf("      closing it dismissed the %zu other message%s queued\n", options_.messages.size() - shown,
+                  options_.messages.size() - shown == 1 ? "" : "s");
+    }
+    qm::ui::Button* gear = Gear();
+    if (gear == nullptr) return *error = "the window shows no settings gear", false;
+    // The forced-update lock may have brought the card up already.
+    if (CardClose() == nullptr) Press(*gear);
+    RunUntil(
+        [&] {
+          if (TextShown("Server offline")) return true;  // no answer is coming
+          return options_.updateRequired ? TextShown("Update Required") != nullptr : TextShown("Credits:") != nullptr;
+        },
+        kWindowWaitSeconds);
+    if (CardClose() == nullptr) return *error = "the gear did not open the settings card", false;
+    if (auto failed = Step("settings-open")) return *error = *failed, false;
+    Press(*gear);
+    RunUntil([&] { return CardClose() == nullptr; }, options_.updateRequired ? 0.2 : kWindowWaitSeconds);
+    if (CardClose() == nullptr) return Step("settings-closed") == std::nullopt;
+    if (!options_.updateRequired) return *error = "the gear did not close the settings card", false;
+    std::printf("      the card stays open: the update is required\n");
+    if (auto failed = Step("settings-locked")) return *error = *failed, false;
     return true;
   }
 
@@ -548,39 +608,52 @@ class Session {
     return true;
   }
 
-  // Under a required update: Process clicked, and refused.
+  // Under a required update: Process clicked where it shows, then what happened read back from
+  // the store and the service. The card covers the window then, so the click may well land on the
+  // card; either way nothing may be generated.
   bool ProcessRefused(std::string* error) {
-    std::printf("Process\n");
-    if (qm::ui::Button* process = ButtonTitled("Process")) Click(*process);
-    RunUntil([&] { return false; }, 0.2);
+    qm::ui::Button* process = ButtonTitled("Process");
+    if (process == nullptr) return *error = "the window shows no Process button", false;
+    const qm::ui::Point at = Centre(*process);
+    qm::ui::View* target = HitAt(at);
+    const std::string reached = Within(target, process) ? "Process" : Describe(target) + " over it";
+    w_.Window().click(at);
+    RunUntil([&] { return false; }, 0.3);
+    const QuillomancerStatusRecord status = store_.ReadStatus();
+    const std::optional<uint8_t> lock = store_.ReadByte(kQMBlock_CompatibilityLock);
+    const size_t generations = service_ ? service_->requestCount(qm::service::kGenerate) : 0;
+    std::printf("      the click at Process reached %s\n", reached.c_str());
+    std::printf("      seen: state %s (%d), QMul %s, %s, %zu generation request%s at the service\n",
+                QuillomancerStateName(status.state), int(status.state),
+                lock ? std::to_string(int(*lock)).c_str() : "unset",
+                status.asyncActivity == kQuillomancerActivity_None ? "no job running" : "a job running", generations,
+                generations == 1 ? "" : "s");
     if (auto failed = Step("process-refused")) return *error = *failed, false;
-    *error = "Process was refused: this version is below the minimum the service requires (v" + options_.minVersion + ")";
-    return false;
+    const bool refused = status.state == kQuillomancerState_UpdateRequired && lock == uint8_t(1) &&
+                         status.asyncActivity == kQuillomancerActivity_None && generations == 0;
+    if (!refused) return *error = "Process was not refused under the required update", false;
+    return true;
   }
 
   // One RENDER pass per take, each written as take-N.wav.
   bool Render(std::vector<std::string>* written, std::string* error) {
-    const int total = store_.ReadStatus().takesReady;
-    while (State() == kQuillomancerState_HasTakes && int(written->size()) < total) {
-      const QuillomancerStatusRecord status = store_.ReadStatus();
-      const int n = int(written->size()) + 1;
-      // Named for the take the service made, so the file and the service's numbering agree.
-      const int made = status.takeIndex + 1;
-      const fs::path file = fs::path(options_.output) / ("take-" + std::to_string(made) + ".wav");
-      if (!passes_.StartRender(in_.clip, 0, in_.selectionEnd, file.string())) {
+    for (int pass = 0; auto take = takes_.Next(store_.ReadStatus()); ++pass) {
+      if (pass == kMostTakes) return *error = "the plug-in still offers a take after every take was rendered", false;
+      if (!passes_.StartRender(in_.clip, 0, in_.selectionEnd, take->path.string())) {
         return *error = "the host could not start RENDER", false;
       }
       RunUntil([&] { return true; }, kServiceWaitSeconds);
       if (const std::string failed = passes_.Join(); !failed.empty()) return *error = failed, false;
-      char text[128];
-      std::snprintf(text, sizeof text, "the service's take %d of %d, rendered %d of %d", made, total, n, total);
-      written->push_back(file.filename().string() + ": " + text);
-      writtenTakes_.push_back(made);
-      std::printf("      RENDER %s (%s)\n", file.c_str(), text);
-      if (auto failed = Step("render-" + std::to_string(n))) return *error = *failed, false;
+      takes_.Written(*take);
+      written->push_back(take->path.filename().string() + ": " + take->Description());
+      std::printf("      %s\n", take->Line().c_str());
+      if (auto failed = Step("render-" + std::to_string(take->rendered))) return *error = *failed, false;
     }
     return true;
   }
+
+  // The service's numbers of the takes written.
+  const std::vector<int>& Takes() const { return takes_.Numbers(); }
 
   std::string NewText(const std::string& transcript) const {
     if (options_.text) return *options_.text;
@@ -621,11 +694,32 @@ class Session {
     return std::u16string::npos;
   }
   static std::string Quoted(const std::string& s) { return s.empty() ? "(empty)" : "\"" + s + "\""; }
-  bool MessageShown() {
+  // The message of the stand-in's answer that the card shows, if any.
+  const qm::service::AccountMessage* ShownMessage() {
     for (const auto& m : options_.messages) {
-      if (TextShown(m.title)) return true;
+      if (TextShown(m.title)) return &m;
+    }
+    return nullptr;
+  }
+  qm::ui::Button* Gear() {
+    return dynamic_cast<qm::ui::Button*>(Find([](qm::ui::View& v) {
+      return dynamic_cast<qm::ui::Button*>(&v) && v.toolTip() == "Settings";
+    }));
+  }
+  static bool Within(const qm::ui::View* view, const qm::ui::View* ancestor) {
+    for (; view != nullptr; view = view->superview()) {
+      if (view == ancestor) return true;
     }
     return false;
+  }
+  // What a click reached, in words.
+  std::string Describe(qm::ui::View* view) {
+    if (view == nullptr) return "nothing";
+    const qm::ui::View* close = CardClose();
+    const qm::ui::View* card = close ? close->superview() : nullptr;
+    if (card != nullptr && Within(view, card)) return "the settings card";
+    if (card != nullptr && Within(view, card->superview())) return "the settings card's shadow";
+    return "a " + ViewClassName(*view);
   }
   // The card's X: the small untitled button at its upper right.
   qm::ui::View* CardClose() {
@@ -633,7 +727,8 @@ class Session {
     Find([&](qm::ui::View& v) {
       auto* b = dynamic_cast<qm::ui::Button*>(&v);
       const qm::ui::Rect f = qm::host::cli::WindowFrame(v);
-      if (b && b->title().empty() && b->toolTip().empty() && f.width() <= 20 && f.minY() > 110 && f.minX() > 400 &&
+      if (b && b->title().empty() && (b->toolTip().empty() || b->toolTip() == "Close") && f.width() <= 20 &&
+          f.minY() > 110 && f.minX() > 400 &&
           (!best || qm::host::cli::WindowFrame(*best).minY() < f.minY())) {
         best = &v;
       }
@@ -645,21 +740,16 @@ class Session {
   PluginWindow& w_;
   const Options& options_;
   const Inputs& in_;
+  const qm::service::Service* service_;
   qm::host::cli::HostPasses passes_;
   QuillomancerStoreClient store_;
+  qm::host::cli::TakeFiles takes_;
   int step_ = 0;
-
- public:
-  std::vector<int> writtenTakes_;
 };
 
-}  // namespace
-
-namespace qm::host::cli {
-
-int RunSession(int argc, char** argv) {
-  Options options;
-  if (auto exit = ParseArguments(argc, argv, &options)) return *exit;
+// Runs the session with parsed options: the web service, the window opened as a host opens it,
+// then the steps through the window, or the window on the desktop with LOAD and RENDER beside it.
+int Run(Options& options) {
   Inputs in;
   if (auto exit = ReadInputs(options, &in)) return *exit;
 
@@ -678,7 +768,7 @@ int RunSession(int argc, char** argv) {
     serviceOptions.account.minimumVersion = options.minVersion;
     serviceOptions.account.updateRequired = options.updateRequired;
     service = std::make_unique<qm::service::Service>(serviceOptions);
-    if (!service->start()) return Failure("cannot start the web-service stand-in on 127.0.0.1");
+    if (!service->start()) return Failure(options, "cannot start the web-service stand-in on 127.0.0.1");
     serviceURL = service->url();
     // Offline: the stand-in's address, with nobody answering on it.
     if (options.serviceFault == "offline") service->stop();
@@ -687,7 +777,7 @@ int RunSession(int argc, char** argv) {
   // The account exchange needs a stored token; one is lent for the run when none is stored.
   const bool lentToken = service && QMReadAccountToken().empty() && QMWriteAccountToken(kSessionToken) == 0;
 
-  std::printf("Quillomancer session\n");
+  std::printf("Quillomancer %s\n", options.command.c_str());
   std::printf("  clip: %s (%.2f s, %d Hz, %zu channel%s)\n", options.input.c_str(),
               double(in.clip->frames()) / in.clip->sampleRate, in.clip->sampleRate, in.clip->channels.size(),
               in.clip->channels.size() == 1 ? "" : "s");
@@ -710,27 +800,31 @@ int RunSession(int argc, char** argv) {
 
   if (error.empty() && options.interactive) {
     std::printf("  takes go to %s\n", options.output.c_str());
-    if (!RunOnDesktop(window, "qmhost session", in.clip, 0, in.selectionEnd, options.output, &error)) {
+    if (!RunOnDesktop(window, "qmhost " + options.command, in.clip, 0, in.selectionEnd, options.output, &error)) {
       if (error.empty()) error = "the desktop window could not be shown";
     }
   } else if (error.empty()) {
     if (!options.snapshots.empty()) {
       std::error_code ec;
       fs::create_directories(options.snapshots, ec);
-      RemoveStale(options.snapshots, std::regex("([0-9]{2})-.*\\.(png|json)"), {});
+      RemoveStale(options.snapshots, kSnapshotFile, {}, IsSnapshotOfAStep);
     }
-    Session session(window, options, in);
+    Session session(window, options, in, service.get());
     std::vector<std::string> written;
     std::string transcript;
     auto run = [&]() -> bool {
       if (auto failed = session.Step("opened")) return error = *failed, false;
       if (!session.SettingsCard(&error)) return false;
       if (!options.language.empty() && !session.ChooseLanguage(&error)) return false;
-      if (options.updateRequired) return session.ProcessRefused(&error);
       std::printf("LOAD\n");
       const bool loaded = session.Load(in.clip, &error);
       if (auto failed = session.Step("load")) return error = *failed, false;
-      if (!loaded || !session.Transcript(&error)) return false;
+      if (!loaded) return false;
+      if (options.updateRequired) {
+        std::printf("Process\n");
+        return session.ProcessRefused(&error);
+      }
+      if (!session.Transcript(&error)) return false;
       transcript = session.EditorText();
       if (options.mode == "voice") {
         if (!session.VoiceChange(&error)) return false;
@@ -743,13 +837,18 @@ int RunSession(int argc, char** argv) {
       if (!session.Process(&error)) return false;
       return session.Render(&written, &error);
     };
-    const bool done = run();
-    RemoveStale(options.output, std::regex("take-([0-9]+)\\.wav"), session.writtenTakes_);
-    if (done) {
+    if (run()) {
       std::printf("Summary\n");
-      std::printf("  transcript: \"%s\"\n", transcript.c_str());
-      std::printf("  takes: %zu written to %s\n", written.size(), options.output.c_str());
-      for (const auto& file : written) std::printf("    %s\n", file.c_str());
+      if (options.updateRequired) {
+        std::printf("  Process refused: this version is below the minimum the service requires (v%s)\n",
+                    options.minVersion.c_str());
+      } else {
+        // Only now, with this run's takes written, do an earlier run's other takes go.
+        RemoveStale(options.output, kTakeFile, session.Takes());
+        std::printf("  transcript: \"%s\"\n", transcript.c_str());
+        std::printf("  takes: %zu written to %s\n", written.size(), options.output.c_str());
+        for (const auto& file : written) std::printf("    %s\n", file.c_str());
+      }
       if (!options.snapshots.empty()) std::printf("  snapshots: %s\n", options.snapshots.c_str());
     } else {
       const std::string status = session.StatusLine();
@@ -762,11 +861,30 @@ int RunSession(int argc, char** argv) {
       }
     }
   }
+  std::fflush(stdout);
   window.Close();
   if (lentToken) QMClearAccountToken();
   if (service) service->stop();
-  if (!error.empty()) return Failure(error);
+  if (!error.empty()) return Failure(options, error);
   return 0;
+}
+
+}  // namespace
+
+namespace qm::host::cli {
+
+int RunSession(int argc, char** argv) {
+  Options options;
+  if (auto exit = ParseArguments(argc, argv, &options)) return *exit;
+  return Run(options);
+}
+
+int RunSessionWindowOnDesktop(const std::string& bundle) {
+  Options options;
+  options.command = "window";
+  options.interactive = true;
+  options.bundle = bundle;
+  return Run(options);
 }
 
 }  // namespace qm::host::cli

@@ -2,7 +2,7 @@
 // three components created and initialised, a view container holding the host's view in a
 // window of ours, the timer calls, the main queue drained in between), then either writes a
 // snapshot (the picture at twice the point size and the view tree as the host sees it) or shows
-// the window on the desktop until the person closes it.
+// the window on the desktop until the person closes it, as `qmhost session --interactive` does.
 
 #include <cstdio>
 #include <filesystem>
@@ -33,7 +33,10 @@ void PrintUsage(FILE* to) {
                "  --snapshot DIR  writes DIR/window.png (the window at 2x, 960 x 316 pixels) and\n"
                "                  DIR/views.json (every view: class, frame in window points with the\n"
                "                  origin at the lower left, state, texts, layer), then closes it\n"
-               "  --interactive   shows the window on the desktop until it is closed (Ctrl+Q)\n"
+               "  --interactive   shows the window on the desktop until it is closed (Ctrl+Q), with\n"
+               "                  the host's LOAD (F5) and RENDER (F6) beside it: the built-in clip\n"
+               "                  on the timeline, the embedded service stand-in, the takes written to\n"
+               "                  takes/ in the build folder (as qmhost session --interactive)\n"
                "  --bundle PATH   the plug-in bundle (default: the one built beside qmhost)\n");
 }
 
@@ -76,22 +79,17 @@ namespace qm::host::cli {
 int RunWindow(int argc, char** argv) {
   Options options;
   if (auto exit = ParseArguments(argc, argv, &options)) return *exit;
+  if (options.interactive) return RunSessionWindowOnDesktop(options.bundle);
   PluginWindow open;
   if (auto error = open.Open(options.bundle)) return Failure(*error);
   std::printf("Quillomancer window\n  bundle: %s\n", options.bundle.c_str());
-  std::optional<std::string> failure;
-  if (!options.snapshot.empty()) {
-    for (int i = 0; i < kSnapshotTimerCalls; ++i) open.Tick();
-    int width = 0, height = 0;
-    const fs::path folder = options.snapshot;
-    failure = open.WriteSnapshot(folder / "window.png", folder / "views.json", &width, &height);
-    if (!failure) {
-      std::printf("  window.png: %d x %d pixels\n  views.json: %s\n", width, height,
-                  (folder / "views.json").c_str());
-    }
-  } else {
-    std::string error;
-    if (!RunOnDesktop(open, "qmhost window", nullptr, 0, 0, {}, &error)) failure = error;
+  for (int i = 0; i < kSnapshotTimerCalls; ++i) open.Tick();
+  int width = 0, height = 0;
+  const fs::path folder = options.snapshot;
+  const std::optional<std::string> failure =
+      open.WriteSnapshot(folder / "window.png", folder / "views.json", &width, &height);
+  if (!failure) {
+    std::printf("  window.png: %d x %d pixels\n  views.json: %s\n", width, height, (folder / "views.json").c_str());
   }
   open.Close();
   if (failure) return Failure(*failure);

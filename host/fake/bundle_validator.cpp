@@ -10,6 +10,7 @@
 #include "IACFPluginDefinition.h"
 #include "qm/host/bundle_loader.h"
 #include "qm/host/fake_host.h"
+#include "qm/platform/dispatch.h"
 #include "qm/ui/view.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include <iomanip>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -191,19 +193,25 @@ void ChunkRoundTrip(Checker& check, AAX_IACFEffectParameters* parameters) {
 
 constexpr int32_t kRenderChannels = 2;
 
+// `frames` samples of a 440 Hz tone at half level on each channel.
+std::vector<std::vector<float>> Tone(double rate, int64_t frames) {
+  std::vector<std::vector<float>> channels(kRenderChannels, std::vector<float>(size_t(frames)));
+  for (auto& channel : channels) {
+    for (int64_t i = 0; i < frames; ++i) {
+      channel[size_t(i)] = 0.5f * float(std::sin(6.283185307179586 * 440.0 * double(i) / rate));
+    }
+  }
+  return channels;
+}
+
 // A render pass of `frames` samples of a 440 Hz tone on two channels, in windows of `block`
 // samples. `afterFirstWindow` (when given) runs on this thread once the first window is rendered.
 // Answers what went wrong (a result code, or the first output sample that is NaN, infinite or
 // denormal), or "" when nothing did.
 std::string RenderPass(AAX_IACFHostProcessor& processor, double rate, int64_t frames, int32_t block,
                        const std::function<void()>& afterFirstWindow = {}) {
-  std::vector<std::vector<float>> in(kRenderChannels, std::vector<float>(size_t(frames)));
+  const std::vector<std::vector<float>> in = Tone(rate, frames);
   std::vector<std::vector<float>> out(kRenderChannels, std::vector<float>(size_t(frames), 0.0f));
-  for (auto& channel : in) {
-    for (int64_t i = 0; i < frames; ++i) {
-      channel[size_t(i)] = 0.5f * float(std::sin(6.283185307179586 * 440.0 * double(i) / rate));
-    }
-  }
   int64_t dstStart = 0, dstEnd = 0;
   if (const AAX_Result r = processor.InitOutputBounds(0, frames, &dstStart, &dstEnd)) {
     return "InitOutputBounds answered " + Code(r);
@@ -334,9 +342,62 @@ void CloseWindowDuringRender(Checker& check, FakeHost& host, AAX_IACFHostProcess
               fault.empty() ? std::to_string(frames) + " samples, no NaN, infinity or denormal" : fault);
 }
 
+// ---- A window closed while the plug-in's work runs ---------------------------------------------
+
+// How long the work an analysis pass leaves behind may take to run out.
+constexpr double kWorkSeconds = 60.0;
+
+// An analysis pass of two seconds of a 440 Hz tone, in windows of `block` samples. Answers what
+// went wrong, "" when nothing did, or nothing when the processor does not analyse.
+std::optional<std::string> AnalysisPass(AAX_IACFHostProcessor& processor, double rate, int32_t block) {
+  const int64_t frames = int64_t(2 * rate);
+  const std::vector<std::vector<float>> in = Tone(rate, frames);
+  int64_t dstStart = 0, dstEnd = 0;
+  if (const AAX_Result r = processor.InitOutputBounds(0, frames, &dstStart, &dstEnd)) {
+    return "InitOutputBounds answered " + Code(r);
+  }
+  if (const AAX_Result r = processor.PreAnalyze(kRenderChannels, block)) return "PreAnalyze answered " + Code(r);
+  for (int64_t at = 0; at < frames; at += block) {
+    int32_t n = int32_t(std::min<int64_t>(block, frames - at));
+    const float* inputs[kRenderChannels];
+    for (int c = 0; c < kRenderChannels; ++c) inputs[c] = in[size_t(c)].data() + at;
+    processor.SetLocation(at);
+    const AAX_Result r = processor.AnalyzeAudio(inputs, kRenderChannels, &n);
+    if (r == AAX_ERROR_UNIMPLEMENTED && at == 0) return std::nullopt;
+    if (r) return "AnalyzeAudio answered " + Code(r) + " at sample " + std::to_string(at);
+  }
+  if (const AAX_Result r = processor.PostAnalyze()) return "PostAnalyze answered " + Code(r);
+  return "";
+}
+
+// A window closed as soon as an analysis pass has ended, while the work the pass started (a
+// service job, say) still runs on the global queue; then that work is let run out. The pass runs
+// on a host thread of its own, as a host runs it.
+void CloseWindowDuringWork(Checker& check, FakeHost& host, AAX_IACFHostProcessor& processor, CreateProc createGUI) {
+  float rate = 48000.0f;
+  host.Controller().GetSampleRate(&rate);
+  std::optional<std::string> fault;
+  size_t running = 0;
+  OpenAndCloseWindow(check, host, createGUI, "closed while the analysis pass's work runs", [&] {
+    // What the window and the earlier checks started runs out first: what runs at the close is the pass's.
+    qm::platform::dispatchWaitForIdle(kWorkSeconds);
+    std::thread pass([&] { fault = AnalysisPass(processor, rate, 1024); });
+    pass.join();
+    running = qm::platform::dispatchGlobalPending();
+    if (fault) check.Check(fault->empty(), "analysis pass of 2 s with the window open", *fault);
+  });
+  const bool finished = qm::platform::dispatchWaitForIdle(kWorkSeconds);
+  if (!fault) return check.Note("the processor does not analyse: no analysis pass");
+  if (!fault->empty()) return;
+  if (running == 0) return check.Note("the analysis pass left no work running when the window closed");
+  check.Check(finished, "work of the analysis pass after the window closed",
+              std::to_string(running) + " block(s) running at the close" +
+                  (finished ? ", all finished" : ", still running after " + std::to_string(int(kWorkSeconds)) + " s"));
+}
+
 // The host's checks of a host processor and a window: render passes, the window opened, closed and
-// opened again (each time a new window object, as a host opens a window), and a window closed while
-// the processor renders.
+// opened again (each time a new window object, as a host opens a window), a window closed while
+// the processor renders, and one closed while the work of an analysis pass runs.
 void ProcessingAndWindowChecks(Checker& check, FakeHost& host, AAX_IACFHostProcessor* processor, CreateProc createGUI) {
   if (processor) {
     RenderChecks(check, host, *processor);
@@ -349,7 +410,10 @@ void ProcessingAndWindowChecks(Checker& check, FakeHost& host, AAX_IACFHostProce
   } else {
     check.Note("no window: not opened");
   }
-  if (processor && createGUI) CloseWindowDuringRender(check, host, *processor, createGUI);
+  if (processor && createGUI) {
+    CloseWindowDuringRender(check, host, *processor, createGUI);
+    CloseWindowDuringWork(check, host, *processor, createGUI);
+  }
 }
 
 void ValidateComponents(Checker& check, FakeHost& host, const FakeCollection& collection) {

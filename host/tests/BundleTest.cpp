@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -124,13 +125,22 @@ TEST(Validate, RenderAndWindowChecksCatchTheirFaults) {
        {"PASS [cold] render at 96000 Hz in blocks of 1, 512 and 4096 samples: no NaN, infinity or denormal",
         "PASS [warm] second opening: window opened: its view of 240 x 80 points",
         "PASS [warm] second opening: window closed",
-        "PASS [cold] render pass with the window closed after its first block: 48000 samples"}},
+        "PASS [cold] render pass with the window closed after its first block: 48000 samples",
+        "PASS [cold] closed while the analysis pass's work runs: window closed",
+        "PASS [warm] work of the analysis pass after the window closed: 1 block(s) running at the close, all finished"}},
       {"QMProbeNaN", 8,
        {"FAIL [cold] render at 44100 Hz in blocks of 1, 512 and 4096 samples: NaN at sample 0 of channel 0 (blocks of 1)",
         "FAIL [warm] render pass with the window closed after its first block: NaN at sample 0 of channel 0"}},
-      {"QMProbeLeakingView", 6,
+      {"QMProbeInfinity", 8,
+       {"FAIL [cold] render at 48000 Hz in blocks of 1, 512 and 4096 samples: infinity at sample 0 of channel 0",
+        "FAIL [warm] render pass with the window closed after its first block: infinity at sample 0 of channel 0"}},
+      {"QMProbeDenormal", 8,
+       {"FAIL [cold] render at 96000 Hz in blocks of 1, 512 and 4096 samples: denormal at sample 0 of channel 0",
+        "FAIL [warm] render pass with the window closed after its first block: denormal at sample 0 of channel 0"}},
+      {"QMProbeLeakingView", 8,
        {"FAIL [cold] first opening: window closed: 1 view(s) left in the host's view",
-        "FAIL [warm] closed during a render pass: window closed: 1 view(s) left in the host's view"}},
+        "FAIL [warm] closed during a render pass: window closed: 1 view(s) left in the host's view",
+        "FAIL [cold] closed while the analysis pass's work runs: window closed: 1 view(s) left in the host's view"}},
   };
   for (const Case& c : cases) {
     std::ostringstream out;
@@ -153,6 +163,27 @@ TEST(Validate, CommandLineExitStatus) {
   const CommandRun missing = Capture("'" + qmhost + "' validate /nonexistent/None.aaxplugin");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.output.find("FAIL [cold] load: no module at"), std::string::npos);
+}
+
+// The plug-in's own bundle: its analysis pass starts a transcription, which the command's
+// stand-in answers late, so the window closes while that job runs.
+TEST(Validate, QuillomancerWindowClosesWhileItsTranscriptionRuns) {
+  if (!std::filesystem::exists(qm::host::LoadedBundle::ModulePath(Bundle("Quillomancer")))) {
+    GTEST_SKIP() << "the Quillomancer bundle is not built";
+  }
+  const std::filesystem::path home =
+      std::filesystem::temp_directory_path() / ("qm-validate-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(home);
+  const CommandRun run = Capture("HOME='" + home.string() + "' '" + std::string(QM_BINARY_DIR) + "/bin/qmhost' validate '" +
+                                 Bundle("Quillomancer") + "'");
+  std::filesystem::remove_all(home);
+  EXPECT_EQ(run.status, 0) << run.output;
+  for (const char* pass : {"cold", "warm"}) {
+    EXPECT_NE(run.output.find(std::string("PASS [") + pass +
+                              "] work of the analysis pass after the window closed: 1 block(s) running at the close"),
+              std::string::npos)
+        << run.output;
+  }
 }
 
 }  // namespace

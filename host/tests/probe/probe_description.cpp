@@ -1,12 +1,16 @@
 // A small plug-in used to exercise bundle loading and `qmhost validate`: one effect with
-// a parameters object, a host processor that renders its input at half level, and a window with
-// one view. Built five ways: sound, with a description that fails (QM_PROBE_FAILING_DESCRIPTION),
-// with a processor that keeps a host reference (QM_PROBE_LEAKING_COMPONENT), with a render pass
-// that writes a NaN (QM_PROBE_NAN_RENDER) and with a window that leaves its view in the host's
-// view when it is closed (QM_PROBE_LEAKING_VIEW).
+// a parameters object, a host processor that renders its input at half level and whose analysis
+// pass leaves a short job running on the global queue, and a window with one view. Built seven
+// ways: sound, with a description that fails (QM_PROBE_FAILING_DESCRIPTION), with a processor
+// that keeps a host reference (QM_PROBE_LEAKING_COMPONENT), with a render pass that writes a NaN
+// (QM_PROBE_NAN_RENDER), an infinity (QM_PROBE_INFINITY_RENDER) or a denormal
+// (QM_PROBE_DENORMAL_RENDER), and with a window that leaves its view in the host's view when it is
+// closed (QM_PROBE_LEAKING_VIEW).
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <thread>
 
 #include "AAX_CEffectGUI_Cocoa.h"
 #include "AAX_CEffectParameters.h"
@@ -18,6 +22,7 @@
 #include "AAX_IEffectDescriptor.h"
 #include "AAX_IPropertyMap.h"
 #include "AAX_UIDs.h"
+#include "qm/platform/dispatch.h"
 
 namespace {
 
@@ -47,9 +52,22 @@ public:
       const float* in = (inputs && c < inputCount) ? inputs[c] : nullptr;
       for (int32_t i = 0; i < *windowSize; ++i) outputs[c][i] = in ? 0.5f * in[i] : 0.0f;
     }
-#ifdef QM_PROBE_NAN_RENDER
+#if defined(QM_PROBE_NAN_RENDER)
     if (outputCount > 0 && outputs[0] && *windowSize > 0) outputs[0][0] = std::numeric_limits<float>::quiet_NaN();
+#elif defined(QM_PROBE_INFINITY_RENDER)
+    if (outputCount > 0 && outputs[0] && *windowSize > 0) outputs[0][0] = -std::numeric_limits<float>::infinity();
+#elif defined(QM_PROBE_DENORMAL_RENDER)
+    if (outputCount > 0 && outputs[0] && *windowSize > 0) outputs[0][0] = std::numeric_limits<float>::denorm_min();
 #endif
+    return AAX_SUCCESS;
+  }
+
+  AAX_Result AnalyzeAudio(const float* const*, int32_t, int32_t* windowSize) noexcept override {
+    return windowSize ? AAX_SUCCESS : AAX_ERROR_NULL_OBJECT;
+  }
+  // The analysis leaves work behind, as a plug-in that sends what it heard to a service does.
+  AAX_Result PostAnalyze() noexcept override {
+    qm::platform::dispatchGlobal([] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); });
     return AAX_SUCCESS;
   }
 };

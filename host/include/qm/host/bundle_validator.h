@@ -3,8 +3,9 @@
 // described, each component created, initialised against a fake host and released, the
 // saved-state chunk round trip byte for byte, render passes at several sample rates and block
 // sizes with no NaN, infinity or denormal in the output, the window opened, closed and opened
-// again, a window closed while a render pass runs, the unload query, shut-down and unload, all
-// of it twice (cold and warm), with every host reference balanced.
+// again, a window closed while a render pass runs and one closed while the work an analysis
+// pass started still runs, the unload query, shut-down and unload, all of it twice (cold and
+// warm), with every host reference balanced.
 #pragma once
 
 #include <ostream>
