@@ -393,15 +393,19 @@ class Session {
   qm::ui::View* HitAt(qm::ui::Point point) {
     return w_.Window().contentView() ? w_.Window().contentView()->hitTest(point) : nullptr;
   }
-  // A button clicked where it shows; when another view lies over it there (the open card's shadow
-  // lies over the gear), pressed without the mouse, as the desktop's accessibility press does, and
-  // said so.
-  void Press(qm::ui::Button& button) {
-    qm::ui::View* over = HitAt(Centre(button));
-    if (Within(over, &button)) return Click(button);
-    std::printf("      the %s button lies under %s: pressed without the mouse\n", button.toolTip().c_str(),
-                Describe(over).c_str());
-    button.performClick();
+  // A button clicked where it shows: at its centre, or else at the first point of it that no other
+  // view covers (the open card covers the gear's lower left). False when nothing of it shows.
+  bool Press(qm::ui::Button& button) {
+    const qm::ui::Rect r = qm::host::cli::WindowFrame(button);
+    std::vector<qm::ui::Point> points{Centre(button)};
+    for (double fy = 0.9; fy > 0; fy -= 0.2)
+      for (double fx = 0.9; fx > 0; fx -= 0.2) points.push_back(qm::ui::Point{r.minX() + fx * r.width(), r.minY() + fy * r.height()});
+    for (const qm::ui::Point p : points) {
+      if (!Within(HitAt(p), &button)) continue;
+      w_.Window().click(p);
+      return true;
+    }
+    return false;
   }
   bool ClickButton(const std::string& title, std::string* error) {
     qm::ui::Button* button = ButtonTitled(title);
@@ -471,7 +475,7 @@ class Session {
     qm::ui::Button* gear = Gear();
     if (gear == nullptr) return *error = "the window shows no settings gear", false;
     // The forced-update lock may have brought the card up already.
-    if (CardClose() == nullptr) Press(*gear);
+    if (CardClose() == nullptr && !Press(*gear)) return *error = "the settings gear is covered", false;
     RunUntil(
         [&] {
           if (TextShown("Server offline")) return true;  // no answer is coming
@@ -480,7 +484,7 @@ class Session {
         kWindowWaitSeconds);
     if (CardClose() == nullptr) return *error = "the gear did not open the settings card", false;
     if (auto failed = Step("settings-open")) return *error = *failed, false;
-    Press(*gear);
+    if (!Press(*gear)) return *error = "the open card covers the settings gear", false;
     RunUntil([&] { return CardClose() == nullptr; }, options_.updateRequired ? 0.2 : kWindowWaitSeconds);
     if (CardClose() == nullptr) return Step("settings-closed") == std::nullopt;
     if (!options_.updateRequired) return *error = "the gear did not close the settings card", false;

@@ -14,6 +14,17 @@ using qm::ui::FontWeight;
 using qm::ui::Rect;
 using qm::ui::TextAlignment;
 
+// The holder only draws the card's soft shadow: a click on the shadow goes to what lies beneath
+// it (the gear that shows above the card's corner, or the shield while a message is up).
+class QMSettingsCardHolderView final : public qm::ui::View {
+ public:
+  using View::View;
+  View* hitTest(qm::ui::Point pointInSuperview) override {
+    View* hit = View::hitTest(pointInSuperview);
+    return hit == this ? nullptr : hit;
+  }
+};
+
 namespace {
 
 // The card is 430 x 136, centred in the window; the holder adds the shadow's pad of 12 all round.
@@ -105,8 +116,9 @@ void Quillomancer_GUI::BuildSettingsCard(BuildContext& build) {
   const double cardX = (kViewWidth - kCardWidth) / 2;
   const double cardY = (kViewHeight - kCardHeight) / 2;
 
-  auto holder = QMMakeLayerView(
+  auto holder = std::make_shared<QMSettingsCardHolderView>(
       Rect{cardX - kShadowPad, cardY - kShadowPad, kCardWidth + 2 * kShadowPad, kCardHeight + 2 * kShadowPad});
+  holder->setWantsLayer(true);
   holder->layer()->masksToBounds = false;
   AddShadowRings(*holder);
   handed.settingsCard = holder;

@@ -180,8 +180,15 @@ TEST_F(WindowLayout, LogoTapLiesAboveTheAlternateLogoAndTheShieldTakesClicksArou
     qm::ui::View* hit = w.ViewAt(OpenedWindow::Centre(*control));
     EXPECT_FALSE(hit == control || (hit && hit->isDescendantOf(control)));
   }
-  // Beside the card's shadow, the shield.
-  for (Point p : {Point{6, 80}, Point{474, 80}}) EXPECT_EQ(w.ViewAt(p), handed.modalInteractionShield.get());
+  // Beside the card and on its shadow, the shield.
+  for (Point p : {Point{6, 80}, Point{474, 80}, Point{20, 80}, Point{460, 150}})
+    EXPECT_EQ(w.ViewAt(p), handed.modalInteractionShield.get());
+
+  // Without the shield (the main page), the part of the gear beside the card takes the click.
+  handed.modalInteractionShield->setHidden(true);
+  EXPECT_EQ(w.ViewAt(Point{460, 150}), v.settingsButton);
+  qm::ui::View* onCard = w.ViewAt(Point{440, 140});
+  EXPECT_TRUE(onCard && onCard->isDescendantOf(w.gui->views.settingsCardHolder));
 }
 
 TEST_F(WindowLayout, CardHolderCentresTheCardWithTwentyShadowRings) {

@@ -187,10 +187,11 @@ TEST_F(ModesWindow, LoadLeavesVoiceChangeAndTheUpdateLockKeepsTheEditorLocked) {
   Press(Views().settingsButton);  // the settings card opens over the editor
   EXPECT_NE(w.window.firstResponder(), &TextView()) << "the editor lets go of the keys";
   Keys(u"x");
-  Press(Views().settingsButton);
+  Press(Views().settingsButton);  // closing it gives the editor the keys back
   TypeAtEnd(u"");
   w.gui->SetMinimumVersionLock(true, "9.0.0");
   Tick();
+  w.window.makeFirstResponder(nullptr);
   w.gui->SetMainTextInputInteractive(true);  // as the card's editor lock would, wrongly
   Tick();
   EXPECT_FALSE(w.window.makeFirstResponder(&TextView())) << "the timer call keeps the editor locked";
