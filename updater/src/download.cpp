@@ -35,24 +35,28 @@ struct TempFile {
   }
 };
 
-// The answer goes to the file in large blocks: few system calls, and the disk starts writing each
-// block as soon as it is handed over, while the next one arrives, so that the one flush before
-// the rename finds little left. At most two blocks wait for the disk at any time: a slow disk
-// slows the transfer down instead of filling the memory with pages to write.
+// The answer goes to the file in blocks of kWriteBytes: few system calls, and a block small enough
+// to stay in the processor's cache between being filled and being copied to the file (a larger one
+// is read back from memory, which costs more than the calls it saves). Every kFlushBytes the
+// disk is asked to start writing what arrived, while the next part arrives, so that the one
+// flush before the rename finds little left; the part before it is waited for (it has had a
+// whole part's time). A slow disk slows the transfer down instead of filling the memory with
+// pages to write.
 class BlockWriter {
  public:
-  static constexpr size_t kBlockBytes = 8u << 20;
+  static constexpr size_t kWriteBytes = 256u << 10;
+  static constexpr std::uint64_t kFlushBytes = 8u << 20;
 
-  explicit BlockWriter(int fd) : fd_(fd) { block_.reserve(kBlockBytes); }
+  explicit BlockWriter(int fd) : fd_(fd) { block_.reserve(kWriteBytes); }
 
   // 0 or the errno of a failed write.
   int add(const char* data, size_t size) {
     while (size > 0) {
-      const size_t take = std::min(size, kBlockBytes - block_.size());
+      const size_t take = std::min(size, kWriteBytes - block_.size());
       block_.insert(block_.end(), data, data + take);
       data += take;
       size -= take;
-      if (block_.size() == kBlockBytes)
+      if (block_.size() == kWriteBytes)
         if (int e = writeBlock()) return e;
     }
     return 0;
@@ -75,22 +79,25 @@ class BlockWriter {
       }
       done += static_cast<size_t>(n);
     }
-    // Write-back of this block begins now rather than when the page cache fills, and the block
-    // before it is waited for (it has had a whole block's time). A system that cannot do this
-    // leaves it all to the flush.
-    ::sync_file_range(fd_, static_cast<off_t>(written_), static_cast<off_t>(done), SYNC_FILE_RANGE_WRITE);
-    if (previous_ > 0)
-      ::sync_file_range(fd_, static_cast<off_t>(written_ - previous_), static_cast<off_t>(previous_),
-                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-    previous_ = done;
     written_ += done;
     block_.clear();
+    // A system that cannot start write-back early leaves it all to the flush.
+    if (written_ - started_ >= kFlushBytes) {
+      ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
+                        SYNC_FILE_RANGE_WRITE);
+      if (started_ > waited_)
+        ::sync_file_range(fd_, static_cast<off_t>(waited_), static_cast<off_t>(started_ - waited_),
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+      waited_ = started_;
+      started_ = written_;
+    }
     return 0;
   }
 
   int fd_;
-  std::uint64_t written_ = 0;   // bytes handed to the system so far
-  std::uint64_t previous_ = 0;  // size of the block before the current one
+  std::uint64_t written_ = 0;  // bytes handed to the system so far
+  std::uint64_t started_ = 0;  // write-back has been started for the bytes before this offset
+  std::uint64_t waited_ = 0;   // and waited for before this one
   std::vector<char> block_;
 };
 

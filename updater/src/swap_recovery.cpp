@@ -3,12 +3,16 @@
 #include "qm/updater/bundle_swap.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/file_operations.h"
+#include "qm/updater/folder_listing.h"
 #include "qm/updater/launch_payload.h"
 #include "qm/updater/privileged_apply.h"
 #include "qm/updater/small_file.h"
 #include "qm/updater/status_store.h"
 #include "qm/updater/time_text.h"
 #include "qm/updater/update_report.h"
+
+#include <filesystem>
+#include <functional>
 
 namespace qm::updater {
 
@@ -52,6 +56,90 @@ UpdateStatus finalDocument(const UpdateStatus& last, std::string_view stageName,
   return doc;
 }
 
+using Note = std::function<void(const std::string&)>;
+
+// Gives the request of an interrupted swap its final status, unless its run is alive and
+// reports for itself: "swap_commit_complete" when its new bundle stands at the target, else
+// "failed" saying that the swap was rolled back (or why that failed).
+void endInterruptedRequest(UpdaterContext& context, const UpdateStatus& last, bool newBundleStands,
+                           const std::optional<std::string>& rollbackFailure, const Note& note) {
+  try {
+    RequestLock requestLock = context.statusStore.lockRequest(last.requestID, false);
+    if (!requestLock.held()) return;
+    if (newBundleStands) {
+      context.statusStore.write(finalDocument(last, stage::swapCommitComplete, std::nullopt));
+      note(stageLine(stage::swapCommitComplete));
+    } else {
+      const std::string detail = rollbackFailure
+                                     ? "interrupted swap could not be rolled back: " + *rollbackFailure
+                                     : std::string("interrupted swap was rolled back");
+      context.statusStore.write(finalDocument(last, stage::failed, detail));
+      note("stage=failed code=swap_apply_failed detail=" + detail);
+    }
+  } catch (const std::exception& e) {
+    note(std::string("swap_recovery_status_failed detail=") + e.what());
+  }
+}
+
+// The operation whose copy of the installed bundle goes back to an empty target: the newest
+// operation folder that holds a copy, unless its request ended in a way that never leaves the
+// target empty. A success installed a newer bundle than that copy, and a failure before the moves
+// (host still running, backup failed, ...) left the target as it was: either way the target was
+// emptied by someone else, and an older bundle is not put back over their choice.
+struct Restorable {
+  std::string folder;
+  std::optional<UpdateStatus> status;  // the request's last document, when known
+};
+
+std::optional<Restorable> operationToRestore(const UpdaterContext& context, const std::string& target) {
+  const std::string& operations = context.paths.swapOperationsDirectory;
+  std::vector<FolderEntry> entries;
+  try {
+    entries = listFolder(operations);
+  } catch (const std::exception&) {
+    return std::nullopt;  // no operation yet
+  }
+  sortNewestFirst(entries);
+  for (const auto& entry : entries) {
+    if (!isUuidV4(entry.name)) continue;
+    Restorable r{operations + "/" + entry.name, std::nullopt};
+    const SwapLocations where = operationLocations(target, "", r.folder);
+    if (!itemExists(where.backup) && !itemExists(where.replacing)) continue;
+    if (const auto requestID = operationRequest(r.folder)) r.status = context.statusStore.read(*requestID);
+    if (!r.status || !isFinalStage(r.status->stage)) return r;
+    const std::string code = r.status->errorCode.value_or("");
+    if (r.status->status == "failed" && (code == errorCodeText(UpdaterErrorCode::swapApplyFailed) ||
+                                         code == errorCodeText(UpdaterErrorCode::swapRollbackFailed)))
+      return r;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// Under the swap lock: puts the installed bundle back when the target is empty and an operation
+// holds a copy of it (operationToRestore). A request whose status is not final gets the failed
+// one; a final status stays as it is.
+void restoreMissingTarget(UpdaterContext& context, const std::string& target) {
+  if (itemExists(target)) return;
+  const std::optional<Restorable> op = operationToRestore(context, target);
+  if (!op) return;
+  const std::string logRequest = op->status ? op->status->requestID : std::string();
+  const std::string logUser = op->status ? op->status->username : std::string();
+  const Note note = [&](const std::string& message) { context.logger.log(logRequest, logUser, message); };
+
+  note("swap_target_missing target=" + target);
+  std::optional<std::string> rollbackFailure;
+  try {
+    rollbackSwap(operationLocations(target, "", op->folder));
+    note("swap_restored_from=" + op->folder);
+  } catch (const UpdaterError& e) {
+    rollbackFailure = e.detail;
+    note("swap_restore_failed detail=" + e.detail);
+  }
+  if (op->status && !isFinalStage(op->status->stage))
+    endInterruptedRequest(context, *op->status, false, rollbackFailure, note);
+}
+
 }  // namespace
 
 void recoverOperation(UpdaterContext& context, const std::string& target, const SwapLock& lock,
@@ -65,7 +153,7 @@ void recoverOperation(UpdaterContext& context, const std::string& target, const 
   // The recovery's lines go under the dead swap's request when it is known.
   const std::string logRequest = status ? status->requestID : ownRequestID;
   const std::string logUser = status ? status->username : std::string();
-  auto note = [&](const std::string& message) { context.logger.log(logRequest, logUser, message); };
+  const Note note = [&](const std::string& message) { context.logger.log(logRequest, logUser, message); };
 
   note("swap_lock=taken_over previous=" + (named ? dead : std::string("unknown")));
   if (!named) return;
@@ -89,40 +177,36 @@ void recoverOperation(UpdaterContext& context, const std::string& target, const 
   }
 
   // The request's end, unless it has one, or its run is alive and reports for itself.
-  if ((at == Reached::beforeApply || at == Reached::applied) && *requestID != ownRequestID) {
-    try {
-      RequestLock requestLock = context.statusStore.lockRequest(*requestID, false);
-      if (requestLock.held()) {
-        if (at == Reached::applied && !targetMissing) {
-          context.statusStore.write(finalDocument(*status, stage::swapCommitComplete, std::nullopt));
-          note(stageLine(stage::swapCommitComplete));
-        } else {
-          const std::string detail = rollbackFailure
-                                         ? "interrupted swap could not be rolled back: " + *rollbackFailure
-                                         : std::string("interrupted swap was rolled back");
-          context.statusStore.write(finalDocument(*status, stage::failed, detail));
-          note("stage=failed code=swap_apply_failed detail=" + detail);
-        }
-      }
-    } catch (const std::exception& e) {
-      note(std::string("swap_recovery_status_failed detail=") + e.what());
-    }
-  }
+  if ((at == Reached::beforeApply || at == Reached::applied) && *requestID != ownRequestID)
+    endInterruptedRequest(context, *status, at == Reached::applied && !targetMissing, rollbackFailure, note);
   if (rollbackFailure) throw UpdaterError(UpdaterErrorCode::swapRollbackFailed, *rollbackFailure);
 }
 
 void recoverInterruptedSwap(UpdaterContext& context, const std::string& target) noexcept {
   try {
     const std::string path = context.paths.swapLocksDirectory + "/swap.lock";
-    if (!itemExists(path)) return;
-    // A live swap's lock refuses us (swap_in_progress); a lock let go meanwhile is ours afresh.
-    SwapLock lock = SwapLock::acquire(path, "");
-    if (!lock.takenOverFrom()) return;
-    try {
-      recoverOperation(context, target, lock, "");
-    } catch (const UpdaterError&) {
-      lock.abandon();  // the bundle is still away: whoever comes next tries again
+    std::string marker;
+    if (!itemExists(path)) {
+      // No swap died holding the lock; one that failed to roll back may still have left the
+      // target empty. The usual start finds the bundle in place and writes nothing.
+      if (itemExists(target)) return;
+      const std::optional<Restorable> op = operationToRestore(context, target);
+      if (!op) return;
+      // Named in the lock, so that the start after this one finishes the job should this one die.
+      marker = std::filesystem::path(op->folder).filename().string();
+      createFolders(context.paths.swapLocksDirectory);
     }
+    // A live swap's lock refuses us (swap_in_progress): it puts things right itself.
+    SwapLock lock = SwapLock::acquire(path, marker);
+    if (lock.takenOverFrom()) {
+      try {
+        recoverOperation(context, target, lock, "");
+      } catch (const UpdaterError&) {
+        lock.abandon();  // the bundle is still away: whoever comes next tries again
+        return;
+      }
+    }
+    restoreMissingTarget(context, target);
   } catch (...) {
     // Nothing more can be done now (what failed is in the log); the next start tries again.
   }

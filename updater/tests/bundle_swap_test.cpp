@@ -295,6 +295,77 @@ TEST(BundleSwap, FailedRollbackIsReportedAsSuch) {
   EXPECT_EQ(fingerprint(v.target), v.newPrint);
 }
 
+// A swap whose rollback failed leaves the target empty, the old bundle in its operation folder and
+// no lock behind: the next start of the updater, whatever it is for, puts the bundle back. A
+// target emptied after a swap that succeeded, or that failed before moving anything, was emptied
+// by someone else: no older bundle is put back over that.
+TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
+  enum How { failedRollback, failureNotRecorded, succeeded, hostCameBack };
+  struct Case {
+    const char* name;
+    How how;
+    bool restored;
+    const char* statusAfter;  // "" when the status stays as the swap left it
+  } cases[] = {
+      {"rollback failed, failure recorded", failedRollback, true, ""},
+      {"rollback failed, failure not recorded", failureNotRecorded, true,
+       "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
+      {"swap succeeded, bundle removed afterwards", succeeded, false, ""},
+      {"host came back before the moves, bundle removed afterwards", hostCameBack, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SwapWorld w(false);
+    if (c.how == failedRollback || c.how == failureNotRecorded) {
+      // The staged bundle cannot go in, and neither copy of the old one can go back.
+      FileFaults::set({{0, EIO, false, FileStep::rename, w.operationFolder() + "/staging/Quillomancer.aaxplugin"},
+                       {0, EIO, false, FileStep::rename, w.operationFolder() + "/Quillomancer.replacing.aaxplugin"},
+                       {0, EIO, false, FileStep::rename,
+                        fs::path(w.target).parent_path().string() + "/.Quillomancer.aaxplugin.copying." +
+                            std::to_string(::getpid())}});
+    } else if (c.how == hostCameBack) {
+      const std::string count = w.root + "/pgrep-calls";
+      w.settings.pgrepProgram = w.root + "/pgrep";
+      writeText(w.settings.pgrepProgram,
+                "#!/bin/sh\necho x >> '" + count + "'\n[ $(wc -l < '" + count + "') -ge 2 ] || exit 1\nexit 0\n");
+      fs::permissions(w.settings.pgrepProgram, fs::perms::owner_all);
+    }
+    try {
+      // The whole run writes the failure's status; the swap alone leaves its last step's.
+      if (c.how == failureNotRecorded)
+        w.swap();
+      else
+        runUpdate(*w.context, w.payload, w.settings);
+    } catch (const UpdaterError&) {
+    }
+    FileFaults::clear();
+    if (c.how == failedRollback) {
+      ASSERT_EQ(w.statusText().rfind("failed/failed/swap_rollback_failed/", 0), 0u) << w.statusText();
+    }
+    if (c.how == succeeded || c.how == hostCameBack) fs::remove_all(w.target);
+    ASSERT_EQ(fingerprint(w.target), "<missing>");
+    ASSERT_FALSE(fs::exists(w.lockFile()));
+    const std::string statusBefore = w.statusText();
+    const std::string logBefore = readText(w.context->paths.logFile);
+
+    EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(w.err.str(), "");
+    EXPECT_FALSE(fs::exists(w.lockFile()));
+    EXPECT_EQ(w.statusText(), *c.statusAfter ? std::string(c.statusAfter) : statusBefore);
+    if (!c.restored) {
+      EXPECT_EQ(fingerprint(w.target), "<missing>");
+      EXPECT_EQ(readText(w.context->paths.logFile), logBefore);
+      continue;
+    }
+    EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+    EXPECT_TRUE(contains(logMessages(w.context->paths.logFile), "swap_restored_from=" + w.operationFolder()));
+    // Done once: the next start finds nothing to do.
+    const std::string log = readText(w.context->paths.logFile);
+    EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(readText(w.context->paths.logFile), log);
+  }
+}
+
 TEST(BundleSwap, PermissionDeniedWithoutHelper) {
   SwapWorld w(false);
   FileFaults::set({{0, EACCES, false, FileStep::rename, w.target}});
@@ -478,6 +549,7 @@ struct FaultCase {
   bool kill;
   bool plugInsElsewhere;  // the plug-in folder on another file system: moves are copies
   bool failFinalMove;     // the staged bundle cannot go in, so every step of the rollback is hit
+  bool failMovingBack;    // nor can the moved-aside bundle go back: a failed backup copy fails the rollback
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
@@ -492,6 +564,8 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
   const std::string staged = w.operationFolder() + "/staging/Quillomancer.aaxplugin";
   std::vector<FileFault> base;
   if (c.failFinalMove) base.push_back({0, EIO, false, FileStep::rename, staged});
+  if (c.failMovingBack)
+    base.push_back({0, EIO, false, FileStep::rename, w.operationFolder() + "/Quillomancer.replacing.aaxplugin"});
 
   // How many steps a whole run takes.
   const int counting = inChild([&] {
@@ -537,10 +611,11 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
       const bool asideWhole = fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin") == w.oldPrint;
       EXPECT_TRUE(backupWhole || asideWhole) << "no whole copy of the installed bundle is left";
     }
-    // A run killed while it held the lock is put right by the next start of the updater: a whole
-    // bundle at the target and, once its operation folder named the request, a final status.
+    // A run killed while it held the lock, or one that ended with the target empty (its rollback
+    // failed), is put right by the next start of the updater: a whole bundle at the target and,
+    // once its operation folder named the request, a final status.
     const bool killed = WIFSIGNALED(status);
-    if (killed && fs::exists(w.lockFile())) {
+    if ((killed && fs::exists(w.lockFile())) || now == "<missing>") {
       const bool named = fs::exists(w.operationFolder() + "/request_id");
       EXPECT_EQ(w.startWithoutRequest(), 0);
       now = fingerprint(w.target);
@@ -568,11 +643,12 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, SwapUnderFaults,
-    ::testing::Values(FaultCase{"Fail", false, false, false}, FaultCase{"Kill", true, false, false},
-                      FaultCase{"FailAcrossFileSystems", false, true, false},
-                      FaultCase{"KillAcrossFileSystems", true, true, false},
-                      FaultCase{"FailDuringRollback", false, false, true},
-                      FaultCase{"KillDuringRollback", true, false, true}),
+    ::testing::Values(FaultCase{"Fail", false, false, false, false}, FaultCase{"Kill", true, false, false, false},
+                      FaultCase{"FailAcrossFileSystems", false, true, false, false},
+                      FaultCase{"KillAcrossFileSystems", true, true, false, false},
+                      FaultCase{"FailDuringRollback", false, false, true, false},
+                      FaultCase{"KillDuringRollback", true, false, true, false},
+                      FaultCase{"FailWholeRollback", false, false, true, true}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

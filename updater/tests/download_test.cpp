@@ -77,7 +77,8 @@ TEST_F(Downloads, FetchesIntoPrivateFileReplacingTheOldOne) {
   expectNoLeftovers();
 }
 
-// The answer is written in blocks of 8 MiB: one that spans blocks and ends inside one arrives whole.
+// The answer is written in blocks and handed to the disk in parts of 8 MiB: one that spans several
+// of each and ends inside one arrives whole.
 TEST_F(Downloads, LargeAnswerArrivesWholeAcrossBlocks) {
   std::string content((17u << 20) + 12345, '\0');
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 2654435761u) >> 13);

@@ -1,8 +1,8 @@
 #pragma once
-// Putting right what a swap that was killed left behind. Every start of the updater does this
-// first (before it loads its own request), and so does a swap that takes over a stale lock: the
-// installed bundle is restored from the dead swap's operation folder when it was moved away,
-// and the dead swap's request gets a final status, so the plug-in does not wait for ever.
+// Putting right what a swap that was killed, or whose rollback failed, left behind. Every start of
+// the updater does this first (before it loads its own request), and so does a swap that takes
+// over a stale lock: the installed bundle is restored from the operation folder when it was
+// moved away, and the swap's request gets a final status, so the plug-in does not wait for ever.
 
 #include "qm/updater/swap_lock.h"
 #include "qm/updater/updater_main.h"
@@ -15,8 +15,12 @@ namespace qm::updater {
 inline constexpr const char* kOperationRequestFile = "request_id";
 
 // Looks for a swap lock whose holder is gone. When there is one, takes it over, recovers its
-// operation (below) and lets it go. A live swap's lock is left alone. Never throws; what goes
-// wrong is logged.
+// operation (below) and lets it go. A live swap's lock is left alone. Then, under the swap lock,
+// an empty target is filled again from the newest operation that holds a copy of the installed
+// bundle (the backup first, else the moved-aside bundle), as a swap whose rollback failed leaves
+// it: unless that operation's request ended in success or failed before anything was moved, when
+// the target was emptied by someone else. A request whose status is not final then gets the
+// failed one; a final status stays. Never throws; what goes wrong is logged.
 void recoverInterruptedSwap(UpdaterContext& context, const std::string& target) noexcept;
 
 // Recovers the operation named by a lock taken over from a dead swap:
