@@ -1,6 +1,6 @@
 // 30 seconds of 48 kHz mono audio through each payload codec, each reported as `ratio` to a
 // memcpy of the same bytes (audio_bench.h): the float samples for the WAV encoding and the
-// resampler, the container body for the decoder.
+// resampler, the container body for the decoder (to floats, and as the generate answer is read).
 
 #include "QuillomancerLogger.h"
 #include "QuillomancerServerFormats.h"
@@ -57,6 +57,25 @@ void BM_ParseQMTK_30s48k(benchmark::State& state) {
   });
 }
 
+// The same body as the generate answer is read: received in blocks, each let go once decoded, and
+// a take at the host rate kept as its 16-bit samples.
+void BM_ParseQMTKAsReceived_30s48k(benchmark::State& state) {
+  const std::string body = takesContainer(48000);
+  QMChunkedBody blocks;
+  qmbench::MeasureAgainstMemcpy(
+      state, body.size(),
+      [&] {
+        blocks = QMChunkedBody();
+        blocks.append(body.data(), body.size());
+      },
+      [&] {
+        QuillomancerServer::GenerateResult result;
+        const bool ok = ParseQMTK(blocks, 48000, result, nullptr, true);
+        benchmark::DoNotOptimize(ok);
+        benchmark::DoNotOptimize(result.pcmTakes.data());
+      });
+}
+
 // Input bytes: the float samples; 48 kHz to 44.1 kHz and to 96 kHz.
 void BM_Resample_30s48k(benchmark::State& state) {
   const std::vector<float> audio = testAudio();
@@ -71,6 +90,7 @@ void BM_Resample_30s48k(benchmark::State& state) {
 
 BENCHMARK(BM_CreateWAVData_30s48k)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ParseQMTK_30s48k)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParseQMTKAsReceived_30s48k)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Resample_30s48k)->Arg(44100)->Arg(96000)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) { return qmbench::RunInTemporaryHome(argc, argv, "formats"); }

@@ -1,26 +1,25 @@
-// The service's JSON answers as the client reads them: the transcribe answer, a timed transcript
-// and its words, through the typed accessors.
+// The service's JSON answers as the client reads them: a timed transcript with its words, alone
+// or wrapped in a take's "transcript", and every word object of its list.
 
-#include "QuillomancerServerPrivate.h"
+#include "QuillomancerServer.h"
+#include "qm/platform/json.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string_view body(reinterpret_cast<const char*>(data), size);
-  const auto object = ParseJSONResponse(body);
+  const auto object = qm::platform::parseJsonObject(std::string_view(reinterpret_cast<const char*>(data), size));
   if (!object) return 0;
-  const nlohmann::json* json = &*object;
-  const auto transcript = QuillomancerServer::ParseTimedTranscriptFromJSON(json);
+  const auto transcript = QuillomancerServer::ParseTimedTranscriptFromJSON(&*object);
   for (const auto& word : transcript.words) {
     if (word.word.empty()) __builtin_trap();  // empty words are dropped
   }
-  if (const nlohmann::json* inner = JSONDict(json, "transcript")) QuillomancerServer::ParseTimedTranscriptFromJSON(inner);
-  bool present = false;
-  (void)JSONIntWithPresence(json, "credit_balance", &present);
-  (void)JSONDouble(json, "start", &present);
-  (void)JSONBool(json, "ok", &present);
-  (void)JSONString(json, "message");
+  const auto inner = object->find("transcript");
+  if (inner != object->end() && inner->is_object()) QuillomancerServer::ParseTimedTranscriptFromJSON(&*inner);
+  const auto words = object->find("words");
+  if (words != object->end() && words->is_array()) {
+    for (const auto& element : *words) (void)QuillomancerServer::ParseTimedWordFromJSON(&element);
+  }
   return 0;
 }

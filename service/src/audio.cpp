@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <sstream>
+#include <stdexcept>
 
 namespace qm::service {
 
@@ -218,10 +219,13 @@ void TakesStream::read(size_t offset, size_t count, char* out) {
     const size_t bytes = 2 * takeSamples_[i];
     piece(start, bytes, [&](size_t at, size_t n) {
       if (current_ != i) {
-        take_ = {};  // the one before goes first
+        if (!makeTake_) throw std::logic_error("the takes of a container stream are read front to back");
+        std::vector<int16_t>().swap(take_);  // the one before goes first (its memory too)
         take_ = makeTake_(i);
         take_.resize(takeSamples_[i]);
         current_ = i;
+        // The last take made: what the takes are made from is not needed any more.
+        if (i + 1 == takeSamples_.size()) makeTake_ = nullptr;
       }
       // A piece may start or end inside a sample.
       size_t k = 0;
@@ -230,11 +234,15 @@ void TakesStream::read(size_t offset, size_t count, char* out) {
       putSamples(take_.data() + (at + k) / 2, whole, out + k);
       k += 2 * whole;
       if (k < n) out[k] = static_cast<char>(static_cast<uint16_t>(take_[(at + k) / 2]) & 0xFF);
+      if (at + n == bytes) {  // the take is sent: let it go before the next one is made
+        std::vector<int16_t>().swap(take_);
+        current_ = SIZE_MAX;
+      }
     });
     start += bytes;
   }
   if (offset >= start) {
-    take_ = {};  // past the takes
+    std::vector<int16_t>().swap(take_);  // past the takes
     current_ = SIZE_MAX;
   }
   piece(start, trailer_.size(), [&](size_t at, size_t n) { std::memcpy(out, trailer_.data() + at, n); });

@@ -246,14 +246,21 @@ struct Service::Impl {
     }
     if (!options.quiet)
       std::fprintf(stderr, "qmservice: %s %s (%zu bytes)\n", r.method.c_str(), r.target.c_str(), r.bodySize);
+    // Into the log without the large contents, which are set aside meanwhile rather than copied.
+    std::vector<std::string> large(r.parts.size());
+    for (size_t k = 0; k < r.parts.size(); ++k)
+      if (r.parts[k].contentSize > kLoggedContentLimit) large[k].swap(r.parts[k].content);
     RecordedRequest logged = r;
-    for (auto& p : logged.parts)
-      if (p.contentSize > kLoggedContentLimit) std::string().swap(p.content);
+    for (size_t k = 0; k < r.parts.size(); ++k)
+      if (r.parts[k].contentSize > kLoggedContentLimit) large[k].swap(r.parts[k].content);
     {
       std::lock_guard lock(mutex);
       log.push_back(std::move(logged));
     }
     changed.notify_all();
+    // The handler works from `r`; the raw body is let go now rather than when the answer has been
+    // sent (the request is the server's own, as in the pre-routing step).
+    std::string().swap(const_cast<httplib::Request&>(req).body);
     return r;
   }
 
@@ -501,7 +508,9 @@ struct Service::Impl {
     const uint32_t lineRate = wav->sampleRate;
     auto makeTake = [line, lineRate, rate, breath](size_t i) {
       const double gain = 1.0 - 0.15 * double(i);
-      std::vector<int16_t> take(line->size());
+      std::vector<int16_t> take;
+      take.reserve(line->size() + (breath ? lineRate / 4 : 0));  // sized once: a take is megabytes
+      take.resize(line->size());
       for (size_t s = 0; s < take.size(); ++s) take[s] = static_cast<int16_t>(std::lround((*line)[s] * gain));
       if (breath) take.resize(take.size() + lineRate / 4, 0);
       if (rate != lineRate) take = changeRate(take, lineRate, rate);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "AAX_Errors.h"
 #include "QuillomancerStoreVocabulary.h"
 
 // Byte length of the longest well-formed UTF-8 prefix holding at most maxCodePoints code points.
@@ -16,8 +17,8 @@ size_t QMUTF8PrefixBytesForCodepointLimit(const char* bytes, size_t length, size
 
 class QuillomancerCustomDataStore {
  public:
-  static constexpr int32_t kResultOK = 0;
-  static constexpr int32_t kResultInvalidArgument = -20043;
+  static constexpr int32_t kResultOK = AAX_SUCCESS;
+  static constexpr int32_t kResultInvalidArgument = AAX_ERROR_INVALID_ARGUMENT;
 
   using TimelineSelection = QMTimelineSelection;
   // Reads the host's timeline selection for QMts; called without the store's lock held.

@@ -11,6 +11,8 @@ struct QMSampleLoops {
   const char* name;
   // out[i] = in[i] x gain.
   void (*scale)(const float* in, float gain, float* out, int64_t n);
+  // out[i] = (in[i] / 32768) x gain: the same as decoding the 16-bit samples and scaling them.
+  void (*scalePcm16)(const int16_t* in, float gain, float* out, int64_t n);
   // out[i] = fma(b[i], gain, fma(a[i], gain, acc[i])) in single precision, where a missing `acc`
   // counts as 0 and a missing `b` drops the outer step; then, when `clamp`, limited to
   // [-limit, limit] (NaN passes). `out` may be `acc`.

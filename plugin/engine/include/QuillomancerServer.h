@@ -111,7 +111,11 @@ class QuillomancerServer {
   };
 
   struct GenerateResult {
+    // The takes at the host rate. Generate hands a take that needed no resampling over as its
+    // 16-bit samples in `pcmTakes` (then sized like `takes`) and leaves its entry here empty: the
+    // same samples in half the memory.
     std::vector<QuillomancerSamples> takes;
+    std::vector<QMPcm16Samples> pcmTakes;
     std::vector<TimedTranscript> takeTimings;
     int32_t takeCount = 0;
     int32_t sampleRate = 0;

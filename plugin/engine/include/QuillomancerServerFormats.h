@@ -70,9 +70,10 @@ class QMChunkedBody {
 };
 
 // ParseQMTK over a body received in blocks: the same results and log lines, and each block is let
-// go once the takes before its end are decoded. [any-thread]
+// go once the takes before its end are decoded. With `keep16Bit`, a take at the host rate goes to
+// result.pcmTakes as its 16-bit samples instead of to result.takes. [any-thread]
 bool ParseQMTK(QMChunkedBody& body, double hostSampleRate, QuillomancerServer::GenerateResult& result,
-               std::size_t* outOffset);
+               std::size_t* outOffset, bool keep16Bit = false);
 
 // Reads the JSON timing trailer (bytes offset .. length-1) into result.takeTimings, one timed
 // transcript per take. A missing, non-JSON or malformed trailer leaves the timings as they are

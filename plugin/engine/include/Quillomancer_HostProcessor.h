@@ -124,10 +124,10 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
                             const std::string& token);
   // The generate half of PostAnalyze, from the line change on.
   void FinishGeneratePass(QuillomancerEdit edit, double duration, int32_t sampleRate);
-  // Silences the edit's repair plan in `audio` (of `length` samples; absent: only plans and logs);
-  // true when the plan held a range. The line is logged with the range count before the silencing.
-  bool ApplyEditRepairPlan(const QuillomancerEdit& edit, QuillomancerSamples* audio, int64_t length,
-                           int32_t sampleRate, const char* logLine) const;
+  // Reads the edit's repair plan and plans its silence over `length` samples: logs `logLine` with
+  // the range count, then the plan's own lines. True when the plan held a range.
+  bool PlanEditRepair(const QuillomancerEdit& edit, int64_t length, int32_t sampleRate, const char* logLine,
+                      QMRepairSilence* plan) const;
   // The longest selection (seconds) that the pass being started could accept.
   static double LongestAcceptedSelection(bool transcribePass);
   // PostAnalyze of a selection whose capture was not kept: true when it is still refused as too
@@ -183,7 +183,7 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   int32_t mCountdownEstimate = 0;
   std::string mTranscriptText;
   std::vector<QuillomancerServer::TimedWord> mTranscriptWords;
-  std::array<QuillomancerSamples, kQMMaxTakes> mTakes;
+  std::array<QuillomancerTake, kQMMaxTakes> mTakes;
   int32_t mTakeIndex = 0;
   int32_t mTakesReady = 0;
   int32_t mCreditBalance = 0;

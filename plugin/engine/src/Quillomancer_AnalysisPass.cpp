@@ -276,11 +276,11 @@ void Quillomancer_HostProcessor::FinishGeneratePass(QuillomancerEdit edit, doubl
     SetPluginState(kQuillomancerState_Ready, 0);
     return;
   }
-  // The job's one copy of the capture (none for a selection that is refused below as too long).
-  QuillomancerSamples working;
-  if (!mCaptureDeclined) working = mCapture;
-  const bool repairActive = ApplyEditRepairPlan(edit, mCaptureDeclined ? nullptr : &working, mCaptureSize, sampleRate,
-                                                "  Repair mode: active with %zu ranges");
+  // The plan is read and logged here; it silences the job's copy of the capture only once the
+  // duration is accepted, so a refused selection costs no copy.
+  QMRepairSilence silence;
+  const bool repairActive = PlanEditRepair(edit, mCaptureSize, sampleRate, "  Repair mode: active with %zu ranges",
+                                           &silence);
   if (repairActive) lineChange = true;
 
   const bool voicePass = voiceChange && !mVoiceCaptured;
@@ -312,31 +312,34 @@ void Quillomancer_HostProcessor::FinishGeneratePass(QuillomancerEdit edit, doubl
     QMLogFormat("  Voice Change: performance %.2fs, %d take(s); countdown estimate %ds "
                 "(3 + takes * max(5, duration * 1.20)).",
                 duration, int(request.takes), int(mCountdownEstimate));
-  } else if (edit.previewArmed) {
-    ServeLocalPreview(std::move(working));
-    QMLogFormat("  Repair preview: returning locally processed audio (%zu samples, repairActive=%d)",
-                mTakes[0].size(), repairActive ? 1 : 0);
-    SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
-    return;
+    // The job's copies: the voice clip, and the performance as captured (the plan is not applied
+    // to either).
+    request.primary = mVoiceCapture;
+    request.secondary = mCapture;
+  } else {
+    // Outside Voice Change the job's one copy of the capture, silenced where the plan says.
+    QuillomancerSamples working(mCapture);
+    QMSilenceRegions(working, silence);
+    if (edit.previewArmed) {
+      ServeLocalPreview(std::move(working));
+      QMLogFormat("  Repair preview: returning locally processed audio (%zu samples, repairActive=%d)",
+                  mTakes[0].size(), repairActive ? 1 : 0);
+      SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
+      return;
+    }
+    request.primary = std::move(working);
   }
-
-  request.primary = voiceChange ? mVoiceCapture : std::move(working);
-  if (voiceChange) request.secondary = mCapture;
   request.sampleRate = sampleRate;
   request.voiceChange = voiceChange;
   request.lineChangeV2 = lineChange;
   BeginAsyncGenerate(std::move(request));
 }
 
-bool Quillomancer_HostProcessor::ApplyEditRepairPlan(const QuillomancerEdit& edit, QuillomancerSamples* audio,
-                                                     int64_t length, int32_t sampleRate, const char* logLine) const {
+bool Quillomancer_HostProcessor::PlanEditRepair(const QuillomancerEdit& edit, int64_t length, int32_t sampleRate,
+                                                const char* logLine, QMRepairSilence* plan) const {
   std::vector<QuillomancerRepairRange> ranges;
   if (edit.repairPlan.empty() || !ParseRepairPlanJSON(edit.repairPlan, &ranges)) return false;
   QMLogFormat(logLine, ranges.size());
-  if (audio != nullptr) {
-    ApplyRepairSilencePlan(*audio, sampleRate, ranges);
-  } else {
-    QMPlanRepairSilence(length, sampleRate, ranges);  // the same log lines, nothing to silence
-  }
+  *plan = QMPlanRepairSilence(length, sampleRate, ranges);
   return true;
 }

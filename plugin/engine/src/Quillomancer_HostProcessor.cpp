@@ -156,16 +156,13 @@ void Quillomancer_HostProcessor::ResetCaptureAndTakes() {
   mOutputCount = 1;
   mTakesToConsume = 0;
   mLocalPreview = false;
-  for (auto& take : mTakes) {
-    take.clear();
-    take.shrink_to_fit();
-  }
+  for (auto& take : mTakes) take.clear();
 }
 
 void Quillomancer_HostProcessor::ServeLocalPreview(QuillomancerSamples audio) {
   std::lock_guard<std::recursive_mutex> guard(mLock);
   for (auto& take : mTakes) take.clear();
-  mTakes[0] = std::move(audio);
+  mTakes[0] = QuillomancerTake(std::move(audio));
   mTakesReady = 1;
   mTakeIndex = 0;
   mTakesToConsume = 0;
@@ -209,7 +206,10 @@ Quillomancer_HostProcessor::Snapshot Quillomancer_HostProcessor::GetSnapshot() c
   s.capture.assign(mCapture.begin(), mCapture.begin() + ptrdiff_t(set));
   s.capture.resize(mCapture.size(), 0.0f);
   s.captureKept = !mCaptureDeclined;
-  for (size_t i = 0; i < mTakes.size(); ++i) s.takes[i].assign(mTakes[i].begin(), mTakes[i].end());
+  for (size_t i = 0; i < mTakes.size(); ++i) {
+    const QuillomancerSamples samples = mTakes[i].Samples();
+    s.takes[i].assign(samples.begin(), samples.end());
+  }
   s.takeIndex = mTakeIndex;
   s.takesReady = mTakesReady;
   s.creditBalance = mCreditBalance;

@@ -8,7 +8,6 @@
 #include "Quillomancer_HostProcessor.h"
 #include "QuillomancerLogger.h"
 #include "QuillomancerProcessorRegistry.h"
-#include "QuillomancerSampleLoops.h"
 
 // The take's source index is the window's offset from the first window minus the head handle.
 static bool QMUseLegacyHandleOffsetDuringRender() { return true; }
@@ -88,8 +87,8 @@ AAX_Result Quillomancer_HostProcessor::RenderAudio(const float* const*, int32_t,
     const float gain = mLocalPreview ? 1.0f : kQMServiceTakeGain;
     for (int32_t c = 0; c < channels; ++c) {
       if (outputs[c] == nullptr || to[c] <= from[c]) continue;
-      const float* source = mTakes[size_t(mTakeIndex - c)].data() + (localStart + from[c] - mRenderHeadHandle);
-      QMSampleLoopsInUse().scale(source, gain, outputs[c] + from[c], to[c] - from[c]);
+      mTakes[size_t(mTakeIndex - c)].Scale(size_t(localStart + from[c] - mRenderHeadHandle), gain, outputs[c] + from[c],
+                                           to[c] - from[c]);
     }
   } catch (...) {
   }

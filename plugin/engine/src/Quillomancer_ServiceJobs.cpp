@@ -241,8 +241,11 @@ void Quillomancer_HostProcessor::ApplyGenerateResult(uint64_t instanceId, uint64
     for (auto& take : p->mTakes) take.clear();
     p->mTakesReady = usable;
     for (int32_t i = 0; i < usable; ++i) {
-      p->mTakes[size_t(i)] = std::move(result.takes[size_t(i)]);
-      QMLogFormat("  Take[%d] raw=%zu", int(i), p->mTakes[size_t(i)].size());
+      const size_t t = size_t(i);
+      const bool kept16Bit = t < result.pcmTakes.size() && !result.pcmTakes[t].empty();
+      p->mTakes[t] =
+          kept16Bit ? QuillomancerTake(std::move(result.pcmTakes[t])) : QuillomancerTake(std::move(result.takes[t]));
+      QMLogFormat("  Take[%d] raw=%zu", int(i), p->mTakes[t].size());
     }
     p->mRenderSelectionLength = p->mCapturedLength;
     p->mRenderId = result.renderId;
@@ -328,10 +331,12 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
         return AAX_SUCCESS;
       }
     }
-    QuillomancerSamples processed(mCapture);
-    const bool repairActive = ApplyEditRepairPlan(edit, &processed, int64_t(processed.size()), sampleRate,
-                                                  "  Cached process: applying repair plan with %zu ranges");
+    QMRepairSilence silence;
+    const bool repairActive = PlanEditRepair(edit, int64_t(mCapture.size()), sampleRate,
+                                             "  Cached process: applying repair plan with %zu ranges", &silence);
     if (repairActive) lineChange = true;
+    QuillomancerSamples processed(mCapture);
+    QMSilenceRegions(processed, silence);
     if (!voiceChange && edit.previewArmed) {
       ServeLocalPreview(std::move(processed));
       mStore.Clear(kQMBlock_RepairPreview);

@@ -318,6 +318,59 @@ TEST_F(Passes, PreviewSilencesTheRepairRanges) {
   EXPECT_EQ(take[2900], level);
 }
 
+// A generate pass whose mode leaves Voice Change before it ends takes the other branches: its
+// repair plan is logged before the duration check, and it silences the local preview's copy of
+// the capture, never the capture itself.
+TEST_F(Passes, GeneratePassLogsItsPlanFirstAndSilencesOnlyItsCopy) {
+  host.Controller().SetSampleRate(1000.0f);
+  std::vector<std::string> lines;
+  QuillomancerLogger::shared().setMessageObserver([&](const std::string& line) { lines.push_back(line); });
+  struct Case {
+    int64_t samples;
+    int32_t state;
+    const char* last;  // the pass's last line
+  };
+  const Case cases[] = {
+      {400, kQuillomancerState_SelectionTooShort, "  *** Selection too short: 0.40s (min 0.5s) ***"},
+      {3000, kQuillomancerState_HasTakes,
+       "  Repair preview: returning locally processed audio (3000 samples, repairActive=1)"},
+      {15001, kQuillomancerState_SelectionTooLong, "  *** Selection too long: 15.00s (max 15.0s) ***"}};
+  for (const Case& c : cases) {
+    PluginInstance instance(host);
+    instance.SetByte(kQMBlock_Mode, kQuillomancerMode_VoiceChange);
+    instance.SetBlock(kQMBlock_Text, "line");
+    instance.SetBlock(kQMBlock_RepairPlan,
+                      R"({"selections":[{"word":"a","word_index":1,"start_seconds":1.0,"end_seconds":1.5}]})");
+    instance.SetByte(kQMBlock_RepairPreview, 1);
+    const std::vector<float> audio = qmtest::Tone(c.samples);
+    int64_t start = 0, end = 0;
+    instance.processor->InitOutputBounds(0, c.samples, &start, &end);
+    instance.processor->PreAnalyze(1, 1000);
+    for (int64_t at = 0; at < c.samples; at += 1000) {
+      int32_t n = int32_t(std::min<int64_t>(1000, c.samples - at));
+      const float* inputs[1] = {audio.data() + at};
+      ASSERT_EQ(instance.processor->AnalyzeAudio(inputs, 1, &n), 0);
+    }
+    instance.SetByte(kQMBlock_Mode, kQuillomancerMode_After);
+    lines.clear();
+    qmtest::OnHostThread([&] { instance.processor->PostAnalyze(); });
+    EXPECT_EQ(instance.Status()[0], c.state) << c.samples;
+    const auto plan = std::find(lines.begin(), lines.end(), "  Repair mode: active with 1 ranges");
+    ASSERT_NE(plan, lines.end()) << c.samples;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), c.last);
+
+    const auto snapshot = instance.processor->GetSnapshot();
+    const size_t inside = std::min<size_t>(1200, size_t(c.samples) - 1);
+    EXPECT_EQ(snapshot.capture[inside], audio[inside] * kQMSingleChannelGain) << c.samples;
+    if (c.state == kQuillomancerState_HasTakes) {
+      EXPECT_EQ(snapshot.takes[0][1200], 0.0f);
+      EXPECT_EQ(snapshot.takes[0][500], snapshot.capture[500]);
+    }
+  }
+  QuillomancerLogger::shared().setMessageObserver({});
+}
+
 TEST(StaticEntries, WithoutAnActiveProcessorAnswerNotInitialized) {
   qm::host::FakeHost host;
   PluginInstance instance(host);

@@ -4,6 +4,7 @@
 // the same; tails shorter than a vector run the plain loop.
 
 #include "QuillomancerSampleLoops.h"
+#include "QuillomancerSamples.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +30,10 @@ namespace {
 
 void ScalePlain(const float* __restrict in, float gain, float* __restrict out, int64_t n) {
   for (int64_t i = 0; i < n; ++i) out[i] = in[i] * gain;
+}
+
+void ScalePcm16Plain(const int16_t* __restrict in, float gain, float* __restrict out, int64_t n) {
+  for (int64_t i = 0; i < n; ++i) out[i] = static_cast<float>(in[i]) / 32768.0f * gain;
 }
 
 template <bool kAcc, bool kOuter, bool kClamp>
@@ -128,6 +133,17 @@ QM_AVX2 void ScaleAvx2(const float* in, float gain, float* out, int64_t n) {
   ScalePlain(in + i, gain, out + i, n - i);
 }
 
+// Dividing by 32768 is exact, so it may be a multiplication by its inverse.
+QM_AVX2 void ScalePcm16Avx2(const int16_t* in, float gain, float* out, int64_t n) {
+  const __m256 g = _mm256_set1_ps(gain), unit = _mm256_set1_ps(1.0f / 32768.0f);
+  int64_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i v = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
+    _mm256_storeu_ps(out + i, _mm256_mul_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(v), unit), g));
+  }
+  ScalePcm16Plain(in + i, gain, out + i, n - i);
+}
+
 template <bool kAcc, bool kOuter, bool kClamp>
 struct MixAvx2Loop {
   QM_AVX2 static void run(const float* a, const float* b, const float* acc, float gain, float limit, float* out,
@@ -183,11 +199,13 @@ QM_AVX2 void DecodeAvx2(const char* in, int64_t n, float* out) {
   DecodePlain(in + 2 * i, n - i, out + i);
 }
 
-// One fused multiply-add in double per output, rounded to float: x0 x (1 - f) + x1 x f.
+// One fused multiply-add in double per output, rounded to float: x0 x (1 - f) + x1 x f. 1 - f is
+// computed as -(f x 1) + 1, one rounding of the same value, on the multiply units, which have
+// room where the adders are busy.
 QM_AVX2 inline __m128 Blend4(__m128 x0, __m128 x1, __m256d f) {
   const __m256d one = _mm256_set1_pd(1.0);
   const __m256d d1 = _mm256_cvtps_pd(x1);
-  return _mm256_cvtpd_ps(_mm256_fmadd_pd(_mm256_cvtps_pd(x0), _mm256_sub_pd(one, f), _mm256_mul_pd(d1, f)));
+  return _mm256_cvtpd_ps(_mm256_fmadd_pd(_mm256_cvtps_pd(x0), _mm256_fnmadd_pd(f, one, one), _mm256_mul_pd(d1, f)));
 }
 
 // Upsampling by 2 or 4 (ratio 1/2, 1/4): p = i x ratio is exact, so output k x L + j reads
@@ -253,14 +271,36 @@ void InterpolateAvx2(const float* x, int64_t n, float* y, int64_t m, double rati
   InterpolateRange(x, n, y, done, m, ratio);
 }
 
-// ---- AVX-512 (interpolation only; the other loops are bound by memory with AVX2 already) ------------
+// ---- AVX-512 (decoding and interpolation; the other loops are bound by memory with AVX2 already) ----
 
-#define QM_AVX512 __attribute__((target("avx512f,avx512vl,avx2,fma")))
+#define QM_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx2,fma")))
+
+QM_AVX512 void DecodeAvx512(const char* in, int64_t n, float* out) {
+  const __m512 scale = _mm512_set1_ps(1.0f / 32768.0f);
+  int64_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * i));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * i + 32));
+    _mm512_storeu_ps(out + i, _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(a)), scale));
+    _mm512_storeu_ps(out + i + 16, _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(b)), scale));
+  }
+  DecodeAvx2(in + 2 * i, n - i, out + i);
+}
+
+QM_AVX512 void ScalePcm16Avx512(const int16_t* in, float gain, float* out, int64_t n) {
+  const __m512 g = _mm512_set1_ps(gain), unit = _mm512_set1_ps(1.0f / 32768.0f);
+  int64_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m512i v = _mm512_cvtepi16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)));
+    _mm512_storeu_ps(out + i, _mm512_mul_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(v), unit), g));
+  }
+  ScalePcm16Avx2(in + i, gain, out + i, n - i);
+}
 
 QM_AVX512 inline __m256 Blend8(__m256 x0, __m256 x1, __m512d f) {
   const __m512d one = _mm512_set1_pd(1.0);
   const __m512d d1 = _mm512_cvtps_pd(x1);
-  return _mm512_cvtpd_ps(_mm512_fmadd_pd(_mm512_cvtps_pd(x0), _mm512_sub_pd(one, f), _mm512_mul_pd(d1, f)));
+  return _mm512_cvtpd_ps(_mm512_fmadd_pd(_mm512_cvtps_pd(x0), _mm512_fnmadd_pd(f, one, one), _mm512_mul_pd(d1, f)));
 }
 
 template <int kL>
@@ -290,19 +330,22 @@ QM_AVX512 int64_t UpsampleAvx512(const float* x, int64_t n, float* y, int64_t m)
 // Blocks of eight positions whose samples come from a 16-sample window (ratio up to 1.75).
 QM_AVX512 int64_t InterpolateBlocksAvx512(const float* x, int64_t n, float* y, int64_t m, double ratio) {
   const int64_t safe = UnclampedOutputs(n, m, ratio, 16);
-  const __m512d r = _mm512_set1_pd(ratio), step = _mm512_set1_pd(8.0);
+  const __m512d r = _mm512_set1_pd(ratio), step = _mm512_set1_pd(8.0), one = _mm512_set1_pd(1.0);
   __m512d position = _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0);
   int64_t i = 0;
-  for (; i + 8 <= safe; i += 8, position = _mm512_add_pd(position, step)) {
+  // The whole-number position steps on the multiply units too (1 x position + 8, exact).
+  for (; i + 8 <= safe; i += 8, position = _mm512_fmadd_pd(one, position, step)) {
     const __m512d p = _mm512_mul_pd(position, r);
-    const __m512d below = _mm512_roundscale_pd(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-    const __m256i i0 = _mm512_cvttpd_epi32(below);
+    // p >= 0: truncation is floor(p), and the reduction p - trunc(p) is f exactly (rounded toward
+    // zero, so a whole p gives +0 as p - floor(p) does).
+    const __m256i i0 = _mm512_cvttpd_epi32(p);
+    const __m512d f = _mm512_reduce_pd(p, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     const int base = _mm_cvtsi128_si32(_mm256_castsi256_si128(i0));
     const __m256i at = _mm256_sub_epi32(i0, _mm256_set1_epi32(base));
     const float* window = x + base;
     const __m256 x0 = _mm256_permutex2var_ps(_mm256_loadu_ps(window), at, _mm256_loadu_ps(window + 8));
     const __m256 x1 = _mm256_permutex2var_ps(_mm256_loadu_ps(window + 1), at, _mm256_loadu_ps(window + 9));
-    _mm256_storeu_ps(y + i, Blend8(x0, x1, _mm512_sub_pd(p, below)));
+    _mm256_storeu_ps(y + i, Blend8(x0, x1, f));
   }
   return i;
 }
@@ -321,15 +364,21 @@ void InterpolateAvx512(const float* x, int64_t n, float* y, int64_t m, double ra
   InterpolateRange(x, n, y, done, m, ratio);
 }
 
-constexpr QMSampleLoops kAvx2Loops{"avx2", ScaleAvx2, MixAvx2, EncodeAvx2, DecodeAvx2, InterpolateAvx2};
-constexpr QMSampleLoops kAvx512Loops{"avx512", ScaleAvx2, MixAvx2, EncodeAvx2, DecodeAvx2, InterpolateAvx512};
+constexpr QMSampleLoops kAvx2Loops{"avx2",     ScaleAvx2,  ScalePcm16Avx2, MixAvx2,
+                                   EncodeAvx2, DecodeAvx2, InterpolateAvx2};
+constexpr QMSampleLoops kAvx512Loops{"avx512",   ScaleAvx2,    ScalePcm16Avx512, MixAvx2,
+                                     EncodeAvx2, DecodeAvx512, InterpolateAvx512};
 
 bool RunsAvx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
-bool RunsAvx512() { return RunsAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"); }
+bool RunsAvx512() {
+  return RunsAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+         __builtin_cpu_supports("avx512dq");
+}
 
 #endif  // __x86_64__
 
-constexpr QMSampleLoops kPlainLoops{"plain", ScalePlain, MixPlain, EncodePlain, DecodePlain, InterpolatePlain};
+constexpr QMSampleLoops kPlainLoops{"plain",     ScalePlain,  ScalePcm16Plain, MixPlain,
+                                    EncodePlain, DecodePlain, InterpolatePlain};
 
 }  // namespace
 
@@ -347,4 +396,20 @@ std::vector<const QMSampleLoops*> QMSampleLoopsAvailable() {
 const QMSampleLoops& QMSampleLoopsInUse() {
   static const QMSampleLoops* const best = QMSampleLoopsAvailable().back();
   return *best;
+}
+
+void QuillomancerTake::Scale(size_t from, float gain, float* out, int64_t count) const {
+  if (count <= 0) return;
+  if (!pcm_.empty()) {
+    QMSampleLoopsInUse().scalePcm16(pcm_.data() + from, gain, out, count);
+  } else {
+    QMSampleLoopsInUse().scale(samples_.data() + from, gain, out, count);
+  }
+}
+
+QuillomancerSamples QuillomancerTake::Samples() const {
+  if (pcm_.empty()) return samples_;
+  QuillomancerSamples samples(pcm_.size());
+  QMSampleLoopsInUse().scalePcm16(pcm_.data(), 1.0f, samples.data(), static_cast<int64_t>(pcm_.size()));
+  return samples;
 }

@@ -471,7 +471,7 @@ void readGenerateAnswer(const HttpResponse& response, QMChunkedBody& body, int32
       return;
     }
     size_t consumed = 0;
-    if (!ParseQMTK(body, static_cast<double>(sampleRate), result, &consumed)) {
+    if (!ParseQMTK(body, static_cast<double>(sampleRate), result, &consumed, true)) {
       result.errorMessage = "Failed to parse QMTK response";
       return;
     }

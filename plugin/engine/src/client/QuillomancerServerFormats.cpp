@@ -124,14 +124,29 @@ std::string QMChunkedBody::tail(std::size_t offset) const {
 
 namespace {
 
+// Little-endian 16-bit samples to floats (each / 32768), or kept as 16-bit samples.
+void ConvertPcm16(const char* in, std::size_t n, float* out) {
+  QMSampleLoopsInUse().decodePcm16(in, static_cast<int64_t>(n), out);
+}
+void ConvertPcm16(const char* in, std::size_t n, std::int16_t* out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, in, 2 * n);
+  } else {
+    const auto* p = reinterpret_cast<const unsigned char*>(in);
+    for (std::size_t i = 0; i < n; ++i)
+      out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
+  }
+}
+
 // The decoder's view of a body held in one piece.
 struct ContiguousBody {
   const std::uint8_t* bytes;
   std::size_t length;
   std::size_t size() const { return length; }
   void copy(std::size_t offset, std::size_t count, void* out) const { std::memcpy(out, bytes + offset, count); }
-  void decode(std::size_t offset, std::size_t count, float* out) const {
-    QMSampleLoopsInUse().decodePcm16(reinterpret_cast<const char*>(bytes) + offset, static_cast<int64_t>(count), out);
+  template <typename Sample>
+  void decode(std::size_t offset, std::size_t count, Sample* out) const {
+    ConvertPcm16(reinterpret_cast<const char*>(bytes) + offset, count, out);
   }
   void releaseBefore(std::size_t) {}
 };
@@ -142,8 +157,8 @@ struct BlockBody {
   QMChunkedBody& body;
   std::size_t size() const { return body.size(); }
   void copy(std::size_t offset, std::size_t count, void* out) const { body.copy(offset, count, out); }
-  void decode(std::size_t offset, std::size_t count, float* out) {
-    const QMSampleLoops& loops = QMSampleLoopsInUse();
+  template <typename Sample>
+  void decode(std::size_t offset, std::size_t count, Sample* out) {
     char carry[2];
     bool carrying = false;
     std::size_t at = offset;
@@ -152,10 +167,10 @@ struct BlockBody {
       if (carrying) {
         carry[1] = *p++;
         --n;
-        loops.decodePcm16(carry, 1, out++);
+        ConvertPcm16(carry, 1, out++);
         carrying = false;
       }
-      loops.decodePcm16(p, static_cast<int64_t>(n / 2), out);
+      ConvertPcm16(p, n / 2, out);
       out += n / 2;
       if (n % 2) {
         carry[0] = p[n - 1];
@@ -169,7 +184,7 @@ struct BlockBody {
 
 template <typename Body>
 bool ParseTakes(Body& body, double hostSampleRate, QuillomancerServer::GenerateResult& result,
-                std::size_t* outOffset) {
+                std::size_t* outOffset, bool keep16Bit) {
   const std::size_t length = body.size();
   if (length < 28) {
     QMLogFormat("[SRV] QMTK too small: %zu bytes", length);
@@ -212,6 +227,8 @@ bool ParseTakes(Body& body, double hostSampleRate, QuillomancerServer::GenerateR
 
   const std::int32_t hostRate = usableHostRate(hostSampleRate);
   result.takes.assign(takeCount, {});
+  result.pcmTakes.clear();
+  if (keep16Bit) result.pcmTakes.resize(takeCount);
   result.takeCount = static_cast<std::int32_t>(takeCount);
   result.sampleRate = static_cast<std::int32_t>(rate);
   result.creditBalance = saturatingInt32(remaining);
@@ -236,6 +253,16 @@ bool ParseTakes(Body& body, double hostSampleRate, QuillomancerServer::GenerateR
       return false;
     }
     decodedTotal += produced;
+    if (keep16Bit && static_cast<std::int32_t>(rate) == hostRate) {
+      QMPcm16Samples pcm(count);
+      body.decode(offset, count, pcm.data());
+      body.releaseBefore(offset + takeBytes);
+      QMLogFormat("[SRV]   Take %u: %zu samples (%.2f sec at %dHz)", i, pcm.size(),
+                  static_cast<double>(pcm.size()) / hostRate, hostRate);
+      result.pcmTakes[i] = std::move(pcm);
+      offset += takeBytes;
+      continue;
+    }
     QuillomancerSamples samples(count);
     body.decode(offset, count, samples.data());
     body.releaseBefore(offset + takeBytes);
@@ -257,13 +284,13 @@ bool ParseTakes(Body& body, double hostSampleRate, QuillomancerServer::GenerateR
 bool ParseQMTK(const std::uint8_t* body, std::size_t length, double hostSampleRate,
                QuillomancerServer::GenerateResult& result, std::size_t* outOffset) {
   ContiguousBody contiguous{body, body ? length : 0};
-  return ParseTakes(contiguous, hostSampleRate, result, outOffset);
+  return ParseTakes(contiguous, hostSampleRate, result, outOffset, false);
 }
 
 bool ParseQMTK(QMChunkedBody& body, double hostSampleRate, QuillomancerServer::GenerateResult& result,
-               std::size_t* outOffset) {
+               std::size_t* outOffset, bool keep16Bit) {
   BlockBody blocks{body};
-  return ParseTakes(blocks, hostSampleRate, result, outOffset);
+  return ParseTakes(blocks, hostSampleRate, result, outOffset, keep16Bit);
 }
 
 void ParseGenerateTimingSidecar(const std::uint8_t* body, std::size_t length, std::size_t offset,

@@ -89,6 +89,26 @@ TEST_P(SampleLoops, Pcm16BothWays) {
   }
 }
 
+// A take kept as 16-bit samples renders as its decoded floats would: the one-pass loop gives the
+// bits of decoding and then scaling.
+TEST_P(SampleLoops, ScaledPcm16IsDecodedThenScaled) {
+  for (const int64_t n : kLengths) {
+    for (const int64_t offset : {0, 1, 3}) {
+      std::vector<int16_t> pcm(size_t(n + offset));
+      std::mt19937 rng{static_cast<uint32_t>(n * 3 + offset)};
+      for (auto& v : pcm) v = static_cast<int16_t>(rng());
+      if (!pcm.empty()) pcm.back() = -32768;
+      for (const float gain : {1.0f, 0.8912509f, -0.0f}) {
+        std::vector<float> decoded(static_cast<size_t>(n)), want(static_cast<size_t>(n)), got(static_cast<size_t>(n));
+        plain.decodePcm16(reinterpret_cast<const char*>(pcm.data() + offset), n, decoded.data());
+        plain.scale(decoded.data(), gain, want.data(), n);
+        loops.scalePcm16(pcm.data() + offset, gain, got.data(), n);
+        EXPECT_EQ(FirstDifference(want, got), -1) << "n=" << n << " gain=" << gain;
+      }
+    }
+  }
+}
+
 TEST_P(SampleLoops, InterpolationAtTheRatesInUse) {
   // Dyadic ratios, windows of every width, gathers, and rates far apart.
   const std::pair<double, double> rates[] = {{48000, 96000},  {48000, 192000}, {48000, 44100}, {44100, 48000},

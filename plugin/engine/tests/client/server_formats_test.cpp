@@ -149,7 +149,8 @@ TEST(Resample, LinearInterpolationAtTheNewRate) {
 }
 
 // The decoder over a body held in blocks answers as over the same body in one piece, line for
-// line, whatever the cuts: the seeds, and containers with odd takes across block ends.
+// line, whatever the cuts: the seeds, and containers with odd takes across block ends. Takes kept
+// as 16-bit samples (those at the host rate) stand for exactly the decoded floats.
 TEST_F(FormatsTest, BodyInBlocksDecodesAsInOnePiece) {
   std::vector<std::string> bodies;
   for (const auto& entry : fs::directory_iterator(QM_SOURCE_DIR "/fuzz/corpus/takes_container")) {
@@ -162,20 +163,36 @@ TEST_F(FormatsTest, BodyInBlocksDecodesAsInOnePiece) {
   const std::string cut = container({odd, odd}, 24000);
   bodies.push_back(cut.substr(0, cut.size() - QMChunkedBody::kBlockBytes / 2));
   for (const std::string& body : bodies) {
-    GenerateResult whole, pieces;
-    size_t wholeOffset = 0, piecesOffset = 0;
-    const size_t logged = allMessages().size();
-    const bool wholeOk = ParseQMTK(bytes(body), body.size(), 44100, whole, &wholeOffset);
-    const std::string wholeLog = allMessages().substr(logged);
-    QMChunkedBody blocks;
-    for (size_t at = 0; at < body.size(); at += 4093) blocks.append(body.data() + at, std::min<size_t>(4093, body.size() - at));
-    const bool piecesOk = ParseQMTK(blocks, 44100, pieces, &piecesOffset);
-    EXPECT_EQ(piecesOk, wholeOk);
-    EXPECT_EQ(piecesOffset, wholeOffset);
-    EXPECT_EQ(pieces.takes, whole.takes);
-    EXPECT_EQ(allMessages().substr(logged + wholeLog.size()), wholeLog);
-    if (wholeOk) {
-      EXPECT_EQ(blocks.tail(piecesOffset), body.substr(wholeOffset));
+    for (const double hostRate : {44100.0, 48000.0}) {
+      for (const bool keep16Bit : {false, true}) {
+        GenerateResult whole, pieces;
+        size_t wholeOffset = 0, piecesOffset = 0;
+        const size_t logged = allMessages().size();
+        const bool wholeOk = ParseQMTK(bytes(body), body.size(), hostRate, whole, &wholeOffset);
+        const std::string wholeLog = allMessages().substr(logged);
+        QMChunkedBody blocks;
+        for (size_t at = 0; at < body.size(); at += 4093)
+          blocks.append(body.data() + at, std::min<size_t>(4093, body.size() - at));
+        const bool piecesOk = ParseQMTK(blocks, hostRate, pieces, &piecesOffset, keep16Bit);
+        EXPECT_EQ(piecesOk, wholeOk);
+        EXPECT_EQ(piecesOffset, wholeOffset);
+        EXPECT_EQ(allMessages().substr(logged + wholeLog.size()), wholeLog);
+        ASSERT_EQ(pieces.takes.size(), whole.takes.size());
+        ASSERT_EQ(pieces.pcmTakes.size(), keep16Bit ? whole.takes.size() : 0u);
+        for (size_t i = 0; i < whole.takes.size(); ++i) {
+          const bool kept16Bit = keep16Bit && !pieces.pcmTakes[i].empty();
+          EXPECT_EQ(kept16Bit, keep16Bit && hostRate == whole.sampleRate && !whole.takes[i].empty()) << i;
+          const QuillomancerSamples got =
+              kept16Bit ? QuillomancerTake(std::move(pieces.pcmTakes[i])).Samples() : pieces.takes[i];
+          EXPECT_EQ(floats(got), floats(whole.takes[i])) << "take " << i << " at " << hostRate;
+          if (kept16Bit) {
+            EXPECT_TRUE(pieces.takes[i].empty());
+          }
+        }
+        if (wholeOk) {
+          EXPECT_EQ(blocks.tail(piecesOffset), body.substr(wholeOffset));
+        }
+      }
     }
   }
 }
