@@ -1,11 +1,30 @@
 #include "QMCommonSubsequence.h"
 
 #include <algorithm>
+#include <memory>
+
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
 
 
 namespace qm::editor {
 
 namespace {
+
+// *sum = x + y + carryIn; answers the carry out.
+inline unsigned char AddWithCarry(unsigned char carryIn, std::uint64_t x, std::uint64_t y, std::uint64_t* sum) {
+#if defined(__x86_64__)
+  unsigned long long out;
+  const unsigned char carry = _addcarry_u64(carryIn, x, y, &out);
+  *sum = out;
+  return carry;
+#else
+  const std::uint64_t partial = x + y;
+  *sum = partial + carryIn;
+  return static_cast<unsigned char>((partial < x) | (*sum < partial));
+#endif
+}
 
 // The table of a walk, one bit per entry. For row i and j = 0..|b|:
 //   across(i, j) = L(i, j+1) - L(i, j), kept as its complement (row 0 all ones), and
@@ -21,8 +40,10 @@ class BitTable {
       : words_(b.size() / 64 + 1), rowOf_(a.size() + 1, 0) {
     std::size_t rows = 1;
     for (const std::uint32_t id : a) rows += id != kNoUnitId;
-    bits_.assign((alphabet + 2 * rows) * words_, 0);
-    std::uint64_t* positions = bits_.data();
+    // Only the positions start out as zeros; every row is written in full before it is read.
+    bits_ = std::make_unique_for_overwrite<std::uint64_t[]>((alphabet + 2 * rows) * words_);
+    std::uint64_t* positions = bits_.get();
+    std::fill(positions, positions + alphabet * words_, std::uint64_t{0});
     for (std::size_t j = 0; j < b.size(); ++j)
       positions[b[j] * words_ + j / 64] |= std::uint64_t{1} << (j % 64);
     across_ = positions + alphabet * words_;
@@ -39,13 +60,12 @@ class BitTable {
       rowOf_[i] = ++stored;
       std::uint64_t* row = across_ + stored * words_;
       std::uint64_t* down = down_ + stored * words_;
-      std::uint64_t carry = 0;
+      unsigned char carry = 0;
       for (std::size_t w = 0; w < words_; ++w) {
         const std::uint64_t v = above[w];
         const std::uint64_t u = v & match[w];
-        const std::uint64_t sum = v + u;
-        const std::uint64_t total = sum + carry;
-        carry = (sum < v) | (total < sum);
+        std::uint64_t total;
+        carry = AddWithCarry(carry, v, u, &total);
         row[w] = total | (v & ~u);
         down[w] = total ^ v ^ u;
       }
@@ -68,7 +88,7 @@ class BitTable {
 
   std::size_t words_;                // one more bit than `b` has units, for down(i, |b|)
   std::vector<std::size_t> rowOf_;   // the stored row of every i, flagged when unchanged
-  std::vector<std::uint64_t> bits_;  // the positions in `b` of every id, then the two tables
+  std::unique_ptr<std::uint64_t[]> bits_;  // the positions in `b` of every id, then the two tables
   std::uint64_t* across_ = nullptr;
   std::uint64_t* down_ = nullptr;
 };

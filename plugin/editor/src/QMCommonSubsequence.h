@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -37,12 +39,20 @@ std::size_t AssignUnitIds(std::size_t n, KeyA keyA, std::size_t m, KeyB keyB,
   // Open addressing, at most half full: each slot holds a key of `b` as the position of its
   // first occurrence, plus one (0: empty).
   struct Slot {
-    std::uint32_t hash = 0;
-    std::uint32_t first = 0;
+    std::uint32_t hash;
+    std::uint32_t first;
   };
   std::size_t mask = 15;
   while (mask < 2 * m) mask = mask * 2 + 1;
-  std::vector<Slot> slots(mask + 1);
+  // The texts of one call are short: their table lives on the stack.
+  Slot local[512];
+  std::vector<Slot> large;
+  Slot* slots = local;
+  if (mask + 1 > std::size(local)) {
+    large.resize(mask + 1);
+    slots = large.data();
+  }
+  std::memset(static_cast<void*>(slots), 0, (mask + 1) * sizeof(Slot));
   auto find = [&](std::string_view unit, std::uint32_t hash) -> Slot& {
     for (std::size_t h = hash & mask;; h = (h + 1) & mask) {
       Slot& slot = slots[h];

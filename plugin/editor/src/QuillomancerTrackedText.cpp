@@ -17,66 +17,37 @@ bool IsAsciiWhitespace(char c) {
 
 std::vector<Unit> Tokenize(const std::string& text) {
   std::vector<Unit> units;
-  const std::string_view view(text);
-  std::size_t count = view.empty() ? 0 : 1;
-  for (std::size_t pos = 1; pos < view.size(); ++pos)
-    count += IsAsciiWhitespace(view[pos]) != IsAsciiWhitespace(view[pos - 1]);
-  units.reserve(count);
-  std::size_t pos = 0;
-  while (pos < view.size()) {
-    const bool white = IsAsciiWhitespace(view[pos]);
-    std::size_t end = pos + 1;
-    while (end < view.size() && IsAsciiWhitespace(view[end]) == white) ++end;
-    units.push_back(Unit{view.substr(pos, end - pos)});
-    pos = end;
+  const char* bytes = text.data();
+  const std::size_t size = text.size();
+  if (size == 0) return units;
+  std::size_t count = 1;
+  bool white = IsAsciiWhitespace(bytes[0]);
+  for (std::size_t pos = 1; pos < size; ++pos) {
+    const bool next = IsAsciiWhitespace(bytes[pos]);
+    count += next != white;
+    white = next;
   }
+  units.resize(count);
+  Unit* unit = units.data();
+  std::size_t start = 0;
+  white = IsAsciiWhitespace(bytes[0]);
+  for (std::size_t pos = 1; pos < size; ++pos) {
+    const bool next = IsAsciiWhitespace(bytes[pos]);
+    if (next == white) continue;
+    (unit++)->text = std::string_view(bytes + start, pos - start);
+    start = pos;
+    white = next;
+  }
+  unit->text = std::string_view(bytes + start, size - start);
   return units;
 }
 
-void AppendSegment(std::vector<Segment>& result, SegmentKind kind, std::string_view text) {
-  if (text.empty()) return;
-  if (!result.empty() && result.back().kind == kind) {
-    result.back().text += text;
-    return;
-  }
-  Segment& segment = result.emplace_back();
-  segment.kind = kind;
-  segment.text.assign(text);  // in place: a short text is not copied twice
-}
-
-// Collects the appended units of one kind while they follow one another in their text, so that
-// a run of many units becomes one segment with one copy.
-class SegmentWriter {
- public:
-  explicit SegmentWriter(std::size_t expectedSegments) { result_.reserve(expectedSegments); }
-
-  void Append(SegmentKind kind, std::string_view unit) {
-    if (unit.empty()) return;
-    if (!run_.empty() && kind == kind_ && unit.data() == run_.data() + run_.size()) {
-      run_ = std::string_view(run_.data(), run_.size() + unit.size());
-      return;
-    }
-    AppendSegment(result_, kind_, run_);
-    kind_ = kind;
-    run_ = unit;
-  }
-  std::vector<Segment> Finish() {
-    AppendSegment(result_, kind_, run_);
-    return std::move(result_);
-  }
-
- private:
-  std::vector<Segment> result_;
-  SegmentKind kind_ = SegmentKind::kKept;
-  std::string_view run_;
-};
-
-// Room for the usual number of segments: a kept one per block of kept reference units, and a
-// removed and an inserted one around each.
-std::size_t ExpectedSegments(const std::vector<std::uint8_t>& keepA, std::size_t units) {
-  std::size_t blocks = 0;
-  for (std::size_t i = 0; i < keepA.size(); ++i) blocks += keepA[i] && (i == 0 || !keepA[i - 1]);
-  return std::min(units, 3 * blocks + 2);
+// Units [from, to) as one view: the units of a text lie back to back in it.
+std::string_view Run(const std::vector<Unit>& units, std::size_t from, std::size_t to) {
+  if (from >= to) return {};
+  const char* first = units[from].text.data();
+  const std::string_view last = units[to - 1].text;
+  return std::string_view(first, static_cast<std::size_t>(last.data() - first) + last.size());
 }
 
 }  // namespace
@@ -84,17 +55,14 @@ std::size_t ExpectedSegments(const std::vector<std::uint8_t>& keepA, std::size_t
 std::vector<Segment> BuildSegments(const std::string& reference, const std::string& edited) {
   const std::vector<Unit> a = Tokenize(reference);
   const std::vector<Unit> b = Tokenize(edited);
-  // One byte per flag: cheaper to test and set than packed bits, and a few hundred bytes.
-  std::vector<std::uint8_t> keepA(a.size(), 0);
-  std::vector<std::uint8_t> keepB(b.size(), 0);
 
   // The backward walk keeps equal units as soon as it meets them, so a common suffix comes out
   // kept one to one whatever precedes it: keep it without the table.
   std::size_t n = a.size();
   std::size_t m = b.size();
   while (n > 0 && m > 0 && qm::editor::SameUnit(a[n - 1].text, b[m - 1].text)) {
-    keepA[--n] = 1;
-    keepB[--m] = 1;
+    --n;
+    --m;
   }
 
   // Walk back over the longest-common-subsequence table; on a tie give up the reference unit
@@ -102,32 +70,42 @@ std::vector<Segment> BuildSegments(const std::string& reference, const std::stri
   std::vector<std::uint32_t> idsA, idsB;
   const std::size_t alphabet = qm::editor::AssignUnitIds(
       n, [&](std::size_t i) { return a[i].text; }, m, [&](std::size_t j) { return b[j].text; }, idsA, idsB);
-  for (const auto& [i, j] : qm::editor::WalkBackCommonSubsequence(idsA, idsB, alphabet)) {
-    keepA[i] = 1;
-    keepB[j] = 1;
-  }
+  const qm::editor::UnitPairs kept = qm::editor::WalkBackCommonSubsequence(idsA, idsB, alphabet);
 
-  // Emit forward; between two kept units all removals come before all insertions.
-  SegmentWriter result(ExpectedSegments(keepA, a.size() + b.size()));
-  n = a.size();
-  m = b.size();
-  for (std::size_t i = 0, j = 0; i < n || j < m;) {
-    if (i < n && j < m && keepA[i] && keepB[j] && qm::editor::SameUnit(a[i].text, b[j].text)) {
-      result.Append(SegmentKind::kKept, b[j].text);
-      ++i;
-      ++j;
-    } else if (i < n && !keepA[i]) {
-      result.Append(SegmentKind::kRemoved, a[i].text);
-      ++i;
-    } else if (j < m && !keepB[j]) {
-      result.Append(SegmentKind::kInserted, b[j].text);
-      ++j;
-    } else {
-      if (i < n) ++i;
-      if (j < m) ++j;
+  // Emit forward, run of kept pairs by run (the walk gives the pairs last first): before each run
+  // the removed units, then the inserted ones. Two neighbouring pieces never share a kind: a run
+  // ends where units are removed or inserted.
+  std::vector<Segment> result;
+  result.reserve(3 * kept.size() + 3);
+  const auto emit = [&result](SegmentKind kind, std::string_view text) {
+    if (text.empty()) return;
+    Segment& segment = result.emplace_back();
+    segment.kind = kind;
+    segment.text.assign(text);  // in place: a short text is not copied twice
+  };
+  std::size_t i = 0, j = 0;
+  const auto keep = [&](std::size_t toA, std::size_t toB, std::size_t count) {
+    emit(SegmentKind::kRemoved, Run(a, i, toA));
+    emit(SegmentKind::kInserted, Run(b, j, toB));
+    emit(SegmentKind::kKept, Run(b, toB, toB + count));
+    i = toA + count;
+    j = toB + count;
+  };
+  for (auto pair = kept.rbegin(); pair != kept.rend();) {
+    const std::size_t toA = pair->first, toB = pair->second;
+    std::size_t count = 1;
+    for (++pair; pair != kept.rend() && pair->first == toA + count && pair->second == toB + count; ++pair) {
+      ++count;
     }
+    // A run that reaches the common suffix goes on into it.
+    if (toA + count == n && toB + count == m) {
+      keep(toA, toB, count + a.size() - n);
+      return result;
+    }
+    keep(toA, toB, count);
   }
-  return result.Finish();
+  keep(n, m, a.size() - n);
+  return result;
 }
 
 }  // namespace QuillomancerTrackedText
