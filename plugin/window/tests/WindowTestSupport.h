@@ -105,6 +105,9 @@ class OpenedWindow {
     parameters->Release();
     host.SetEffectParameters(nullptr);
     Quillomancer_GUI::SetProcessNameForTesting(std::nullopt);
+    // Requests the window started (the health check of its construction) end with the test, not
+    // under the next one or under the program's exit.
+    qm::platform::dispatchWaitForIdle(10);
   }
   OpenedWindow(const OpenedWindow&) = delete;
   OpenedWindow& operator=(const OpenedWindow&) = delete;
