@@ -4,6 +4,7 @@
 // the view), and a view container holding the host's view in a toolkit window that takes clicks.
 
 #include "Quillomancer_GUI.h"
+#include "QuillomancerLogger.h"
 #include "Quillomancer_Parameters.h"
 
 #include "qm/host/fake_host.h"
@@ -39,6 +40,14 @@ inline void UseTemporaryHome() {
     return true;
   }();
   (void)ready;
+}
+
+// Gathers the window's own log lines (those logged on the main thread) into `lines`; what
+// requests log on their own threads is left out, so the test reads `lines` without a lock.
+inline void GatherWindowLog(std::vector<std::string>& lines) {
+  QuillomancerLogger::shared().setMessageObserver([&lines](const std::string& line) {
+    if (qm::platform::isMainThread()) lines.push_back(line);
+  });
 }
 
 inline qm::platform::UserDefaults& Defaults() { return qm::platform::UserDefaults::standard(); }

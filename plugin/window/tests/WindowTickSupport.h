@@ -71,7 +71,7 @@ struct TickFixture : ::testing::Test {
   OpenedWindow w;
 
   TickFixture() {
-    QuillomancerLogger::shared().setMessageObserver([this](const std::string& line) { logged.push_back(line); });
+    GatherWindowLog(logged);
   }
   ~TickFixture() override { QuillomancerLogger::shared().setMessageObserver({}); }
 

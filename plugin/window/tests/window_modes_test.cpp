@@ -44,7 +44,7 @@ struct ModesWindow : ::testing::Test {
 
   ModesWindow() {
     w.window.makeKeyWindow();
-    QuillomancerLogger::shared().setMessageObserver([this](const std::string& line) { logged.push_back(line); });
+    qmwindowtest::GatherWindowLog(logged);
   }
   ~ModesWindow() override { QuillomancerLogger::shared().setMessageObserver({}); }
   bool Logged(const std::string& line) const { return std::find(logged.begin(), logged.end(), line) != logged.end(); }

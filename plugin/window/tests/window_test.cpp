@@ -88,11 +88,8 @@ TEST_F(WindowLifecycle, DelayedStepsOfAClosedWindowNeverRun) {
 
 TEST_F(WindowLifecycle, BuildingWritesTheTakesOnceEmptiesTheTokenAndLogsNothing) {
   std::vector<std::string> logged;
-  // The health check that building starts logs from its own queue ("[SRV] ..."); the window itself
-  // logs nothing.
-  QuillomancerLogger::shared().setMessageObserver([&](const std::string& line) {
-    if (line.rfind("[SRV] ", 0) != 0) logged.push_back(line);
-  });
+  // The health check that building starts logs from its own queue; the window itself logs nothing.
+  qmwindowtest::GatherWindowLog(logged);
   OpenedWindow w;
   QuillomancerLogger::shared().setMessageObserver({});
   EXPECT_TRUE(logged.empty()) << logged.front();
