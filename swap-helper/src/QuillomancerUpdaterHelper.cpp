@@ -273,9 +273,9 @@ void QuillomancerUpdaterHelper::apply(const CheckedPaths& paths) const {
         ::renameat(targetParent.get(), temp.c_str(), targetParent.get(), targetName.c_str()) == 0) {
       flushFolderAt(targetParent.get());
       restored = true;
-    }
-    else
+    } else {
       removeTreeAt(targetParent.get(), temp);
+    }
   }
   if (!restored && existsAt(replacing))
     moveAt(replacing.parent.get(), replacing.name, targetParent.get(), targetName);

@@ -168,13 +168,6 @@ int copyFolderTo(int srcFolderFd, int dstDirFd, const std::string& dstName) {
   return ::fsync(dst.get()) == 0 ? 0 : errno;
 }
 
-void flushFoldersAfterRename(int srcDirFd, int dstDirFd) {
-  flushFolderAt(dstDirFd);
-  struct stat a {}, b {};
-  if (::fstat(srcDirFd, &a) != 0 || ::fstat(dstDirFd, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino)
-    flushFolderAt(srcDirFd);
-}
-
 int removeTreeAt(int dirFd, const std::string& name) {
   struct stat st {};
   if (int e = statAt(dirFd, name, st)) return e;
@@ -189,6 +182,18 @@ int removeTreeAt(int dirFd, const std::string& name) {
   }
   return ::unlinkat(dirFd, name.c_str(), 0) == 0 ? 0 : errno;
 }
+
+namespace {
+
+// After a rename between the two folders: both flushed (failures ignored: the rename is done).
+void flushFoldersAfterRename(int srcDirFd, int dstDirFd) {
+  flushFolderAt(dstDirFd);
+  struct stat a {}, b {};
+  if (::fstat(srcDirFd, &a) != 0 || ::fstat(dstDirFd, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino)
+    flushFolderAt(srcDirFd);
+}
+
+}  // namespace
 
 int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName) {
   if (::renameat(srcDirFd, srcName.c_str(), dstDirFd, dstName.c_str()) == 0) {

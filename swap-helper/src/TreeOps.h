@@ -60,9 +60,6 @@ int copyItemAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std
 // Flushes the folder `dirFd` (O_PATH is enough) to the disk. Returns 0 or the errno.
 int flushFolderAt(int dirFd);
 
-// After a rename between the two folders: both flushed (failures ignored: the rename is done).
-void flushFoldersAfterRename(int srcDirFd, int dstDirFd);
-
 // Moves `srcName` in `srcDirFd` to `dstName` in `dstDirFd` (nothing may exist there). Within one
 // file system this is one rename. Across file systems the item is copied to a temporary name
 // beside the destination, renamed into place, and only then the source is renamed aside and

@@ -133,7 +133,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
 
   createFolders(context.paths.swapLocksDirectory);
   createFolders(context.paths.swapStateDirectory);
-  lock = SwapLock::acquire(context.paths.swapLocksDirectory + "/swap.lock", operationID);
+  lock = SwapLock::acquire(context.paths.swapLocksDirectory + "/" + kSwapLockFile, operationID);
 
   // From here every error that is not an UpdaterError becomes swap_apply_failed; the lock stays
   // held (by `lock`, the caller's) until the caller has written the run's last status.

@@ -5,6 +5,7 @@
 #include "qm/platform/process.h"
 #include "qm/platform/sha256.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/file_operations.h"
 #include "qm/updater/path_text.h"
 #include "qm/updater/stop_signals.h"
 #include "qm/updater/url.h"
@@ -70,16 +71,8 @@ class BlockWriter {
 
  private:
   int writeBlock() {
-    size_t done = 0;
-    while (done < block_.size()) {
-      const ssize_t n = ::write(fd_, block_.data() + done, block_.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      done += static_cast<size_t>(n);
-    }
-    written_ += done;
+    if (int e = writeAll(fd_, block_.data(), block_.size())) return e;
+    written_ += block_.size();
     block_.clear();
     // A system that cannot start write-back early leaves it all to the flush.
     if (written_ - started_ >= kFlushBytes) {
@@ -172,12 +165,7 @@ DownloadResult HttpDownloader::download(const std::string& url, const std::strin
     if (::rename(tmp.path.c_str(), destination.c_str()) != 0) ioError(errno, destination);
   }
   tmp.path.clear();
-  // The new name on the disk too; the file is whole there already, so a failure is not reported.
-  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    ::fsync(folderFd);
-    ::close(folderFd);
-  }
+  flushFolderAfterRename(folder);  // the new name on the disk too
   return result;
 }
 

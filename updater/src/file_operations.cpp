@@ -83,16 +83,8 @@ int flushFolder(const std::string& path) {
   return e;
 }
 
-// After a rename: the folders that gained or lost the name, so the move itself survives a power
-// loss. The move has happened either way, so these are no counted steps and a failure is not
-// reported.
-void flushFolderAfterRename(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
+// After a rename: the folders that gained or lost the name. These are no counted steps (the move
+// has happened either way).
 void flushFoldersOf(const std::string& from, const std::string& to) {
   const std::string a = parentOf(from), b = parentOf(to);
   flushFolderAfterRename(b);
@@ -131,11 +123,7 @@ int copyFile(const std::string& source, const std::string& destination, mode_t m
       continue;
     }
     if ((e = stepOrErrno(FileStep::writeData))) break;
-    for (ssize_t done = 0; !e && done < n;) {
-      const ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno != EINTR) e = errno;
-      if (w > 0) done += w;
-    }
+    e = writeAll(out, buf, static_cast<size_t>(n));
   }
   if (!e && (e = stepOrErrno(FileStep::setMode)) == 0 && ::fchmod(out, mode & 0777) != 0) e = errno;
   // On the disk before the copy counts as made: a power loss must not leave it short.
@@ -219,6 +207,25 @@ bool descriptorStillAt(int fd, const std::string& path) {
   struct stat a {}, b {};
   return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
          a.st_ino == b.st_ino;
+}
+
+int writeAll(int fd, const char* data, size_t size) {
+  for (size_t done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+void flushFolderAfterRename(const std::string& folder) noexcept {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 int makeFolders(const std::string& path, unsigned mode) {

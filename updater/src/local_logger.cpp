@@ -83,11 +83,7 @@ void LocalLogger::appendLine(const std::string& line) {
       if (err) throw platformErrorFromErrno(err, backupFile());
       continue;
     }
-    for (size_t done = 0; !err && done < line.size();) {
-      const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-      if (n < 0 && errno != EINTR) err = errno;
-      if (n > 0) done += static_cast<size_t>(n);
-    }
+    if (!err) err = writeAll(fd, line.data(), line.size());
     ::close(fd);  // an error on closing is ignored
     if (err) throw platformErrorFromErrno(err, logFile_);
     return;

@@ -1,6 +1,5 @@
 #include "qm/updater/stop_signals.h"
 
-
 #include <atomic>
 #include <string>
 

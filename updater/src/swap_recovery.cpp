@@ -58,6 +58,27 @@ UpdateStatus finalDocument(const UpdateStatus& last, std::string_view stageName,
 
 using Note = std::function<void(const std::string&)>;
 
+// The recovery's log lines, under the request they concern when it is known, else `otherRequest`.
+Note noteFor(UpdaterContext& context, const std::optional<UpdateStatus>& status, const std::string& otherRequest) {
+  return [&context, request = status ? status->requestID : otherRequest,
+          user = status ? status->username : std::string()](const std::string& message) {
+    context.logger.log(request, user, message);
+  };
+}
+
+// Puts the installed bundle back from the operation folder (the backup first, else the
+// moved-aside bundle); returns why that failed, or nothing.
+std::optional<std::string> putBundleBack(const std::string& target, const std::string& folder, const Note& note) {
+  try {
+    rollbackSwap(operationLocations(target, "", folder));
+    note("swap_restored_from=" + folder);
+    return std::nullopt;
+  } catch (const UpdaterError& e) {
+    note("swap_restore_failed detail=" + e.detail);
+    return e.detail;
+  }
+}
+
 // Gives the request of an interrupted swap its final status, unless its run is alive and
 // reports for itself: "swap_commit_complete" when its new bundle stands at the target, else
 // "failed" saying that the swap was rolled back (or why that failed).
@@ -123,19 +144,9 @@ void restoreMissingTarget(UpdaterContext& context, const std::string& target) {
   if (itemExists(target)) return;
   const std::optional<Restorable> op = operationToRestore(context, target);
   if (!op) return;
-  const std::string logRequest = op->status ? op->status->requestID : std::string();
-  const std::string logUser = op->status ? op->status->username : std::string();
-  const Note note = [&](const std::string& message) { context.logger.log(logRequest, logUser, message); };
-
+  const Note note = noteFor(context, op->status, "");
   note("swap_target_missing target=" + target);
-  std::optional<std::string> rollbackFailure;
-  try {
-    rollbackSwap(operationLocations(target, "", op->folder));
-    note("swap_restored_from=" + op->folder);
-  } catch (const UpdaterError& e) {
-    rollbackFailure = e.detail;
-    note("swap_restore_failed detail=" + e.detail);
-  }
+  const std::optional<std::string> rollbackFailure = putBundleBack(target, op->folder, note);
   if (op->status && !isFinalStage(op->status->stage))
     endInterruptedRequest(context, *op->status, false, rollbackFailure, note);
 }
@@ -150,10 +161,7 @@ void recoverOperation(UpdaterContext& context, const std::string& target, const 
   const std::optional<std::string> requestID = named ? operationRequest(folder) : std::nullopt;
   const std::optional<UpdateStatus> status =
       requestID ? context.statusStore.read(*requestID) : std::nullopt;
-  // The recovery's lines go under the dead swap's request when it is known.
-  const std::string logRequest = status ? status->requestID : ownRequestID;
-  const std::string logUser = status ? status->username : std::string();
-  const Note note = [&](const std::string& message) { context.logger.log(logRequest, logUser, message); };
+  const Note note = noteFor(context, status, ownRequestID);
 
   note("swap_lock=taken_over previous=" + (named ? dead : std::string("unknown")));
   if (!named) return;
@@ -165,16 +173,8 @@ void recoverOperation(UpdaterContext& context, const std::string& target, const 
   const bool targetMissing = !itemExists(target);
   const bool replaced = at == Reached::beforeApply && status->stage == stage::swapBackupCaptured &&
                         itemExists(where.replacing);
-  std::optional<std::string> rollbackFailure;
-  if (targetMissing || replaced) {
-    try {
-      rollbackSwap(where);
-      note("swap_restored_from=" + folder);
-    } catch (const UpdaterError& e) {
-      rollbackFailure = e.detail;
-      note("swap_restore_failed detail=" + e.detail);
-    }
-  }
+  const std::optional<std::string> rollbackFailure =
+      targetMissing || replaced ? putBundleBack(target, folder, note) : std::nullopt;
 
   // The request's end, unless it has one, or its run is alive and reports for itself.
   if ((at == Reached::beforeApply || at == Reached::applied) && *requestID != ownRequestID)
@@ -184,7 +184,7 @@ void recoverOperation(UpdaterContext& context, const std::string& target, const 
 
 void recoverInterruptedSwap(UpdaterContext& context, const std::string& target) noexcept {
   try {
-    const std::string path = context.paths.swapLocksDirectory + "/swap.lock";
+    const std::string path = context.paths.swapLocksDirectory + "/" + kSwapLockFile;
     std::string marker;
     if (!itemExists(path)) {
       // No swap died holding the lock; one that failed to roll back may still have left the

@@ -123,6 +123,14 @@ struct SwapWorld {
     return s ? s->status + "/" + s->stage + "/" + s->errorCode.value_or("") + "/" + s->errorDetail.value_or("")
              : "<none>";
   }
+  // The host is gone at the first look and back at every later one (the look right before the moves).
+  void hostBackAfterFirstLook() {
+    const std::string count = root + "/pgrep-calls";
+    settings.pgrepProgram = root + "/pgrep";
+    writeText(settings.pgrepProgram,
+              "#!/bin/sh\necho x >> '" + count + "'\n[ $(wc -l < '" + count + "') -ge 2 ] || exit 1\nexit 0\n");
+    fs::permissions(settings.pgrepProgram, fs::perms::owner_all);
+  }
   // The error of a swap that must fail.
   UpdaterError failingSwap() {
     try {
@@ -204,12 +212,7 @@ TEST(BundleSwap, HostCheckThatCannotBeMadeWaitsAsForARunningHost) {
 
 TEST(BundleSwap, HostStartedAgainBeforeTheMovesKeepsItsBundle) {
   SwapWorld w(false);
-  // Gone at the first look, back at the look right before the moves.
-  const std::string count = w.root + "/pgrep-calls";
-  w.settings.pgrepProgram = w.root + "/pgrep";
-  writeText(w.settings.pgrepProgram,
-            "#!/bin/sh\necho x >> '" + count + "'\n[ $(wc -l < '" + count + "') -ge 2 ] || exit 1\nexit 0\n");
-  fs::permissions(w.settings.pgrepProgram, fs::perms::owner_all);
+  w.hostBackAfterFirstLook();
   const UpdaterError e = w.failingSwap();
   EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapHostStillRunning);
   EXPECT_EQ(e.detail, "Pro Tools still running");
@@ -324,11 +327,7 @@ TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
                         fs::path(w.target).parent_path().string() + "/.Quillomancer.aaxplugin.copying." +
                             std::to_string(::getpid())}});
     } else if (c.how == hostCameBack) {
-      const std::string count = w.root + "/pgrep-calls";
-      w.settings.pgrepProgram = w.root + "/pgrep";
-      writeText(w.settings.pgrepProgram,
-                "#!/bin/sh\necho x >> '" + count + "'\n[ $(wc -l < '" + count + "') -ge 2 ] || exit 1\nexit 0\n");
-      fs::permissions(w.settings.pgrepProgram, fs::perms::owner_all);
+      w.hostBackAfterFirstLook();
     }
     try {
       // The whole run writes the failure's status; the swap alone leaves its last step's.

@@ -12,6 +12,7 @@
 #include "qm/updater/errors.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -73,6 +74,12 @@ int copyItem(const std::string& source, const std::string& destination);  // not
 int moveItem(const std::string& source, const std::string& destination);  // nothing may be there
 // Flushes every file and folder of a tree to the disk (links are left as they are).
 int flushTree(const std::string& path);
+// Writes all `size` bytes to `fd`, through short and interrupted writes (not a counted step).
+int writeAll(int fd, const char* data, size_t size);
+
+// After a rename into or out of `folder`: flushes its list of names, so that the rename survives
+// a power loss. The rename has happened either way, so a failure is not reported.
+void flushFolderAfterRename(const std::string& folder) noexcept;
 
 // Throwing forms (FileOperationError). The replace forms first remove whatever is at the
 // destination.

@@ -9,6 +9,9 @@
 
 namespace qm::updater {
 
+// The lock's file name in the swap locks folder.
+inline constexpr const char* kSwapLockFile = "swap.lock";
+
 class SwapLock {
  public:
   SwapLock() = default;
