@@ -2,14 +2,12 @@
 // memcpy of the same bytes (audio_bench.h): the float samples for the WAV encoding and the
 // resampler, the container body for the decoder (to floats, and as the generate answer is read).
 
-#include "QuillomancerLogger.h"
 #include "QuillomancerServerFormats.h"
 #include "audio_bench.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <vector>
 

@@ -95,12 +95,6 @@ bool readField(const std::string& in, size_t& at, std::string& field) {
   return true;
 }
 
-std::string sha256Hex(const std::string& bytes) {
-  qm::platform::Sha256 sha;
-  sha.update(bytes);
-  return sha.finishHex();
-}
-
 constexpr size_t kServerWorkers = 64;
 
 // Waits until the server's accept loop runs, so that a stop() right after start() reaches it.
@@ -237,12 +231,12 @@ struct Service::Impl {
         r.headers.emplace_back(name, value);
     }
     r.bodySize = req.body.size();
-    r.bodySha256 = sha256Hex(req.body);
+    r.bodySha256 = qm::platform::sha256Hex(req.body);
     if (req.body.size() <= kLoggedContentLimit) r.body = req.body;
     if (!saved.empty()) r.parts = parseMultipart(req.body, saved, r.multipartParsed);
     for (auto& p : r.parts) {
       p.contentSize = p.content.size();
-      p.contentSha256 = sha256Hex(p.content);
+      p.contentSha256 = qm::platform::sha256Hex(p.content);
     }
     if (!options.quiet)
       std::fprintf(stderr, "qmservice: %s %s (%zu bytes)\n", r.method.c_str(), r.target.c_str(), r.bodySize);

@@ -1,6 +1,7 @@
 // The built bundle's Contents/Resources: the window's artwork is copied there at build time, and
 // the window of a bundle takes its artwork from there alone, never from the source tree.
 
+#include "qm/platform/files.h"
 #include "qm/platform/process.h"
 #include "qm/ui/image.h"
 
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -24,8 +24,9 @@ constexpr const char* kAlternateLogo = "Quillomancer_vomit_v3S";
 const fs::path kBuiltBundle = fs::path(QM_BINARY_DIR) / "Quillomancer.aaxplugin";
 
 std::string Bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string bytes;
+  EXPECT_TRUE(qm::platform::readFile(path.string(), bytes)) << path;
+  return bytes;
 }
 
 fs::path Png(const fs::path& folder, const std::string& name) { return folder / (name + ".png"); }

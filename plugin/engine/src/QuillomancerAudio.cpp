@@ -88,11 +88,12 @@ int64_t QMTrimmedCaptureSize(int64_t size, int64_t rawLength, int64_t head, int6
 }
 
 int64_t QMTrimCapture(QuillomancerSamples& capture, int64_t rawLength, int64_t head, int64_t tail) {
-  if (!(head > 0 || tail > 0)) return QMTrimmedCaptureSize(int64_t(capture.size()), rawLength, head, tail, nullptr);
   int64_t start = 0;
   const int64_t kept = QMTrimmedCaptureSize(int64_t(capture.size()), rawLength, head, tail, &start);
-  std::memmove(capture.data(), capture.data() + start, size_t(kept) * sizeof(float));
-  capture.resize(size_t(kept));
+  if (head > 0 || tail > 0) {  // without handles the buffer stays as it is
+    std::memmove(capture.data(), capture.data() + start, size_t(kept) * sizeof(float));
+    capture.resize(size_t(kept));
+  }
   return kept;
 }
 

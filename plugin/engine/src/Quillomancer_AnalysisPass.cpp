@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstring>
-#include <cmath>
 #include <exception>
 
 #include "AAX_Errors.h"

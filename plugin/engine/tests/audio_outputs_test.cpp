@@ -50,11 +50,7 @@ struct Digest {
   void Put(const std::vector<float, Allocator>& x) {
     Put(x.data(), x.size());
   }
-  std::string Hex() const {
-    qm::platform::Sha256 sha;
-    sha.update(bytes);
-    return sha.finishHex();
-  }
+  std::string Hex() const { return qm::platform::sha256Hex(bytes); }
 };
 
 // Samples in [-1.5, 1.5] with the odd special value: NaNs, infinities, zeros of both signs,

@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <limits>
 
 #if defined(__x86_64__)
 // GCC 12's AVX-512 conversion intrinsics start from an "undefined" vector that its own

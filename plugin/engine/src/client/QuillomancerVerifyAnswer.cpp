@@ -19,9 +19,7 @@ const json* member(const json& object, const char* key) {
 
 // A text of at most `limit` bytes, else absent ("").
 std::string text(const json& object, const char* key, size_t limit = kNoLimit) {
-  const json* value = member(object, key);
-  if (value == nullptr || !value->is_string()) return {};
-  const auto& s = value->get_ref<const std::string&>();
+  std::string s = JSONString(&object, key);
   return s.size() <= limit ? s : std::string();
 }
 
@@ -96,7 +94,7 @@ QuillomancerServer::VerifyResult QuillomancerServer::ParseVerifyResponse(long ht
   r.latestVersion = text(*object, "latest_version", kQMVerifyMaxVersionBytes);
   r.minimumVersion = text(*object, "minimum_version", kQMVerifyMaxVersionBytes);
   r.updateRequired = flag(*object, "update_required");
-  if (const json* update = member(*object, "update"); update != nullptr && update->is_object()) readUpdate(*update, r);
+  if (const json* update = JSONDict(&*object, "update")) readUpdate(*update, r);
   if (const json* messages = member(*object, "messages"); messages != nullptr && messages->is_array()) {
     for (const json& element : *messages) {
       if (r.messages.size() == kQMVerifyMaxMessages) break;
