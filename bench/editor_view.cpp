@@ -39,10 +39,8 @@ struct Editor {
     editor->setLineChangeEnabled(true);
     editor->setReferenceText(Line(false));
     editor->setTargetText(Line(true));
-    std::vector<qm::platform::TextRange> picks;
-    for (std::size_t at = 0; at + 4 < editor->textView()->string().size(); at += 24) picks.push_back({at, 4});
-    editor->setRepairWordDisplayRanges({});
-    for (const auto& p : picks) editor->toggleRepairSelectionRange(p);
+    for (std::size_t at = 0; at + 4 < editor->textView()->string().size(); at += 24)
+      editor->toggleRepairSelectionRange({at, 4});
   }
 };
 

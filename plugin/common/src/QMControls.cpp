@@ -107,7 +107,7 @@ void QMOrangeCheckbox::drawRect(const Rect&, qm::ui::GraphicsContext& c) {
     c.strokePath(box, Color::deviceRGB(0.35, 0.38, 0.42, 1));
     return;
   }
-  c.fillPath(box, Color::genericRGB(0.29, 0.871, 0.502, 1));
+  c.fillPath(box, QMHighlightGreen());
   const double k = static_cast<double>(0.4f);
   Path tick;
   tick.moveTo({boxX + 2.5, boxY + 6});

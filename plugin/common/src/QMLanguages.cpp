@@ -25,8 +25,6 @@ int PriorityOf(std::string_view code) {
   return it == kPriorityCodes.end() ? -1 : static_cast<int>(it - kPriorityCodes.begin());
 }
 
-bool IsAsciiWhitespaceOrNewline(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
-
 // The validity test on a text that is already normalised.
 bool IsTwoLetterCode(std::string_view normalized) {
   // Two UTF-16 units take at most six UTF-8 bytes.
@@ -98,8 +96,8 @@ std::string QMNormalizeLanguageAlias(std::string_view text) {
   if (ascii) {
     std::size_t first = 0;
     std::size_t last = text.size();
-    while (first < last && IsAsciiWhitespaceOrNewline(text[first])) ++first;
-    while (last > first && IsAsciiWhitespaceOrNewline(text[last - 1])) --last;
+    while (first < last && platform::isWhitespaceOrNewline(static_cast<char16_t>(text[first]))) ++first;
+    while (last > first && platform::isWhitespaceOrNewline(static_cast<char16_t>(text[last - 1]))) --last;
     std::string out(text.substr(first, last - first));
     for (char& c : out) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

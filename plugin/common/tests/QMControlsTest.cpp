@@ -207,6 +207,7 @@ TEST(QMCheckboxDrawing, TheTickFollowsTheBox) {
   box.drawRect(box.bounds(), c);
   EXPECT_EQ(c.opsOfKind(Kind::Text)[0]->rect, (Rect{18, 0, std::ceil(3 * 6.5), 16}));
   EXPECT_EQ(*c.opsOfKind(Kind::Fill)[0]->path.roundedRectShape(), (Path::RoundedRect{Rect{0, 2, 12, 12}, 2, 2}));
+  EXPECT_EQ(c.opsOfKind(Kind::Fill)[0]->color, QMHighlightGreen());
   const auto& tick = c.opsOfKind(Kind::Stroke)[0]->path.elements();
   ASSERT_EQ(tick.size(), 3u);
   EXPECT_DOUBLE_EQ(tick[1].points[0].x, 12 * 0.4000000059604645);

@@ -41,12 +41,6 @@ class QMRepairIndexSet {
   const_iterator end() const { return begin() + count_; }
   std::size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
-  const_iterator find(const T& value) const {
-    const const_iterator it = std::lower_bound(begin(), end(), value);
-    return it != end() && *it == value ? it : end();
-  }
-  bool contains(const T& value) const { return find(value) != end(); }
-  std::size_t count(const T& value) const { return contains(value) ? 1 : 0; }
 
   operator std::set<T>() const { return std::set<T>(begin(), end()); }
 

@@ -62,7 +62,6 @@ std::u16string QMNormalizeRepairReferenceText(std::u16string_view text);
 class QMRepairComponent {
  public:
   explicit QMRepairComponent(QMRepairWindowAccess& window) : window_(window) {}
-  ~QMRepairComponent();
   QMRepairComponent(const QMRepairComponent&) = delete;
   QMRepairComponent& operator=(const QMRepairComponent&) = delete;
 

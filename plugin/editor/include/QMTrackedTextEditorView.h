@@ -159,6 +159,8 @@ class QMTrackedTextEditorView : public qm::ui::View,
   qm::ui::TextStorage* storage() const { return textView_ ? &textView_->textStorage() : nullptr; }
   // The undo records of the text view stop making sense once the editor rewrites the text.
   void forgetUndo();
+  // The text view's whole string, all of it in the base attributes.
+  void setPlainString(const std::u16string& text);
   void notifyRepairSelectionTarget();
   void collapseSelectionToStart();
   // The diff display rebuilt from the two texts, keeping the caret or selection.

@@ -107,8 +107,6 @@ std::u16string QMNormalizeRepairReferenceText(std::u16string_view text) {
   return std::u16string(qm::platform::trimWhitespaceAndNewlines(out));
 }
 
-QMRepairComponent::~QMRepairComponent() = default;
-
 void QMRepairComponent::SetTranscript(std::string text,
                                       std::vector<QuillomancerTranscriptWordTiming> timings) {
   transcriptText_ = std::move(text);

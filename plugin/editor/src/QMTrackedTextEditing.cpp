@@ -165,8 +165,7 @@ bool QMTrackedTextEditorView::editReference(Range r, std::u16string s) {
   setReferenceText(std::u16string(ref).replace(refLoc, refCount, s));
   if (alsoTarget) {
     internalEdit_ = true;
-    textView_->setString(std::u16string(tgt).replace(tgtLoc, tgtCount, s));
-    if (!st->empty()) st->setAttributes(baseAttributes(), Range{0, st->length()});
+    setPlainString(std::u16string(tgt).replace(tgtLoc, tgtCount, s));
     internalEdit_ = false;
     forgetUndo();
     pendingTargetCursor_ = tgtLoc + s.size();

@@ -142,10 +142,15 @@ std::u16string QMTrackedTextEditorView::targetText() const {
   return textView_ ? textView_->string() : std::u16string();
 }
 
+void QMTrackedTextEditorView::setPlainString(const std::u16string& text) {
+  textView_->setString(text);
+  qm::ui::TextStorage& s = textView_->textStorage();
+  if (!s.empty()) s.setAttributes(baseAttributes(), Range{0, s.length()});
+}
+
 void QMTrackedTextEditorView::setTargetText(const std::u16string& text) {
   internalEdit_ = true;
-  textView_->setString(text);
-  if (!textView_->string().empty()) textView_->textStorage().setAttributes(baseAttributes(), Range{0, textView_->string().size()});
+  setPlainString(text);
   internalEdit_ = false;
   forgetUndo();
   dirtyTrackedLayout_ = true;
@@ -209,8 +214,7 @@ void QMTrackedTextEditorView::rebuildPlainDisplay() {
   // The selection is put back under the internal flag too: a restored selection is not one the
   // user made, so in picking mode it must not toggle a pick.
   internalEdit_ = true;
-  textView_->setString(QMTargetTextFromStorage(s));
-  if (!s->empty()) s->setAttributes(baseAttributes(), Range{0, s->length()});
+  setPlainString(QMTargetTextFromStorage(s));
   textView_->setSelectedRange(Range{selStart, selEnd - selStart});
   internalEdit_ = false;
   forgetUndo();
@@ -223,18 +227,11 @@ void QMTrackedTextEditorView::rebuildDiffDisplay(const std::string& reference) {
   // A target holding a lone surrogate (only possible from outside input) would convert to
   // nothing and strike every word: it is diffed with the surrogate replaced instead.
   const std::string target = qm::ui::utf8FromUTF16(QMTargetTextFromStorage(s));
-  const TextAttributes base = baseAttributes();
+  const TextAttributes inserted = insertedAttributes(), deleted = deletedAttributes(), kept = keptAttributes();
   qm::ui::AttributedString built;
   for (const auto& segment : QuillomancerTrackedText::BuildSegments(reference, target)) {
-    TextAttributes a = base;
-    switch (segment.kind) {
-      case QuillomancerTrackedText::SegmentKind::kInserted: a.merge(insertedAttributes()); break;
-      case QuillomancerTrackedText::SegmentKind::kRemoved: a.merge(deletedAttributes()); break;
-      case QuillomancerTrackedText::SegmentKind::kKept:
-        a.custom[kQMDeletedTokenAttribute] = false;
-        a.custom[kQMInsertedTokenAttribute] = false;
-        break;
-    }
+    using Kind = QuillomancerTrackedText::SegmentKind;
+    const TextAttributes& a = segment.kind == Kind::kInserted ? inserted : segment.kind == Kind::kRemoved ? deleted : kept;
     built.append(qm::ui::AttributedString(qm::platform::utf8ToUtf16(segment.text), a));
   }
 
