@@ -1,8 +1,9 @@
 // A server message body as the settings card styles it: whatever the text, the result holds it
 // with only the bracketed links left out of their markup, and every link attached is one the
-// browser may open (an absolute http or https address without control characters).
+// browser may open.
 
 #include "QMSettingsCardSupport.h"
+#include "qm/platform/browser.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,10 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& run : styled.runs()) {
     covered += run.length;
     if (!run.attributes.link) continue;
-    const std::string& link = *run.attributes.link;
-    if (link.rfind("http://", 0) != 0 && link.rfind("https://", 0) != 0) __builtin_trap();
-    for (const unsigned char c : link)
-      if (c < 0x20 || c == 0x7f) __builtin_trap();
+    if (!qm::platform::isOpenableWebLink(*run.attributes.link)) __builtin_trap();
   }
   if (covered != styled.length()) __builtin_trap();
   return 0;

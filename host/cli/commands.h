@@ -2,6 +2,7 @@
 // process exit status.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace qm::host::cli {
@@ -10,6 +11,18 @@ int RunValidate(int argc, char** argv);
 int RunSession(int argc, char** argv);
 int RunAccount(int argc, char** argv);
 int RunWindow(int argc, char** argv);
+
+// "qmhost <command>: <message>" on stderr with a pointer to the command's --help; exit status 2.
+inline int BadArguments(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "qmhost %s: %s\nTry 'qmhost %s --help'.\n", command.c_str(), message.c_str(), command.c_str());
+  return 2;
+}
+
+// "qmhost <command>: <message>" on stderr; exit status 1.
+inline int Failure(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "qmhost %s: %s\n", command.c_str(), message.c_str());
+  return 1;
+}
 
 // `qmhost window --interactive`: the desktop window of `qmhost session --interactive` on the
 // built-in clip and the embedded service stand-in, LOAD and RENDER beside it.

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <typeinfo>
 
+#include <nlohmann/json.hpp>
+
 #include "AAX_Exports.h"
 #include "QuillomancerStoreClient.h"
 #include "qm/platform/dispatch.h"
@@ -23,6 +25,8 @@ namespace qm::host::cli {
 
 namespace {
 
+constexpr const char* kEffectID = "com.quillomancer.aax.quillomancer";
+constexpr double kSnapshotScale = 2.0;
 constexpr int32_t kPassWindow = 1024;
 
 nlohmann::json Numbers(std::initializer_list<double> values) {
@@ -55,13 +59,13 @@ nlohmann::json LayerJSON(const qm::ui::Layer& layer) {
   return out;
 }
 
-qm::ui::View* Find(qm::ui::View& view, bool visibleOnly, const std::function<bool(qm::ui::View&)>& match) {
-  if (visibleOnly && (view.isHidden() || view.alphaValue() <= 0.0)) return nullptr;
-  if (match(view)) return &view;
-  for (const auto& subview : view.subviews()) {
-    if (qm::ui::View* found = Find(*subview, visibleOnly, match)) return found;
+// The first existing candidate, or the first one when none exists.
+std::string FirstExisting(const std::vector<fs::path>& candidates) {
+  for (const auto& c : candidates) {
+    std::error_code ec;
+    if (fs::exists(c, ec)) return c.lexically_normal().string();
   }
-  return nullptr;
+  return candidates.front().lexically_normal().string();
 }
 
 }  // namespace
@@ -74,11 +78,13 @@ fs::path ExecutableDirectory() {
 
 std::string DefaultBundlePath() {
   const fs::path exe = ExecutableDirectory();
-  for (const fs::path& candidate : {exe / ".." / "Quillomancer.aaxplugin", exe / "Quillomancer.aaxplugin"}) {
-    std::error_code ec;
-    if (fs::exists(candidate, ec)) return candidate.lexically_normal().string();
-  }
-  return (exe / ".." / "Quillomancer.aaxplugin").lexically_normal().string();
+  return FirstExisting({exe / ".." / "Quillomancer.aaxplugin", exe / "Quillomancer.aaxplugin"});
+}
+
+std::string DefaultClipPath() {
+  const fs::path exe = ExecutableDirectory();
+  return FirstExisting({fs::current_path() / "testdata" / "speech.wav", exe / "../../../testdata/speech.wav",
+                        exe / "../../testdata/speech.wav"});
 }
 
 std::string ViewClassName(const qm::ui::View& view) {
@@ -99,14 +105,19 @@ qm::ui::Point Centre(const qm::ui::View& view) {
   return qm::ui::Point{r.midX(), r.midY()};
 }
 
-qm::ui::View* FindView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match) {
-  return Find(root, false, match);
+qm::ui::View* FindView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match, bool visibleOnly) {
+  if (visibleOnly && (root.isHidden() || root.alphaValue() <= 0.0)) return nullptr;
+  if (match(root)) return &root;
+  for (const auto& subview : root.subviews()) {
+    if (qm::ui::View* found = FindView(*subview, match, visibleOnly)) return found;
+  }
+  return nullptr;
 }
 
-qm::ui::View* FindVisibleView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match) {
-  return Find(root, true, match);
-}
+namespace {
 
+// The view tree as the host sees it: class, frame in window points (origin lower left), hidden,
+// alpha, texts, state, layer, subviews; keys sorted.
 nlohmann::json ViewTreeJSON(const qm::ui::View& view) {
   nlohmann::json out;
   out["class"] = ViewClassName(view);
@@ -143,6 +154,8 @@ nlohmann::json ViewTreeJSON(const qm::ui::View& view) {
   return out;
 }
 
+}  // namespace
+
 // ---- the plug-in opened as a host opens it ---------------------------------------------------
 
 PluginWindow::PluginWindow()
@@ -171,7 +184,6 @@ std::optional<std::string> PluginWindow::Open(const std::string& bundlePath) {
   for (auto* collection : host_.Collections()) {
     for (const auto& effect : collection->Effects()) {
       if (effect.id != kEffectID || !effect.descriptor) continue;
-      names_ = effect.descriptor->Names();
       for (const auto& proc : effect.descriptor->ProcPtrs()) {
         if (proc.id >= 0 && proc.id < 4) create[proc.id] = proc.proc;
       }
@@ -252,11 +264,20 @@ std::optional<std::string> PluginWindow::WriteSnapshot(const fs::path& png, cons
 
 // ---- the host's passes -----------------------------------------------------------------------
 
-bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to) {
-  if (Running() || processor_ == nullptr || !clip) return false;
+bool HostPasses::Start(std::function<void()> pass) {
+  if (Running() || processor_ == nullptr) return false;
   Join();
   finished_ = false;
-  worker_ = std::thread([this, clip, from, to] {
+  worker_ = std::thread([this, pass = std::move(pass)] {
+    pass();
+    finished_ = true;
+  });
+  return true;
+}
+
+bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to) {
+  if (!clip) return false;
+  return Start([this, clip, from, to] {
     int64_t dstStart = 0, dstEnd = 0;
     processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
     processor_->PreAnalyze(int32_t(clip->channels.size()), kPassWindow);
@@ -268,17 +289,13 @@ bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, i
       processor_->AnalyzeAudio(inputs.data(), int32_t(inputs.size()), &n);
     }
     processor_->PostAnalyze();
-    finished_ = true;
   });
-  return true;
 }
 
 bool HostPasses::StartRender(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to,
                              std::string file) {
-  if (Running() || processor_ == nullptr || !clip) return false;
-  Join();
-  finished_ = false;
-  worker_ = std::thread([this, clip, from, to, file] {
+  if (!clip) return false;
+  return Start([this, clip, from, to, file] {
     qm::host::Wav16Writer writer(file, 1, to - from, clip->sampleRate);
     int64_t dstStart = 0, dstEnd = 0;
     processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
@@ -299,9 +316,7 @@ bool HostPasses::StartRender(std::shared_ptr<const qm::host::WavAudio> clip, int
     processor_->PostRender();
     std::string error;
     if (!writer.finish(&error)) error_ = error.empty() ? "cannot write " + file : error;
-    finished_ = true;
   });
-  return true;
 }
 
 std::string HostPasses::Join() {

@@ -15,8 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "AAX_IEffectGUI.h"
 #include "AAX_IEffectParameters.h"
 #include "AAX_IHostProcessor.h"
@@ -29,25 +27,20 @@
 
 namespace qm::host::cli {
 
-inline constexpr const char* kEffectID = "com.quillomancer.aax.quillomancer";
-inline constexpr double kSnapshotScale = 2.0;
-
 std::filesystem::path ExecutableDirectory();
 // The bundle built beside qmhost.
 std::string DefaultBundlePath();
+// The built-in clip: testdata/speech.wav in the working folder or the source tree.
+std::string DefaultClipPath();
 
 // The class of a view without the toolkit's namespace ("Button", "QMModeTextButton").
 std::string ViewClassName(const qm::ui::View& view);
-// The view tree as the host sees it: class, frame in window points (origin lower left), hidden,
-// alpha, texts, state, layer, subviews; keys sorted.
-nlohmann::json ViewTreeJSON(const qm::ui::View& view);
 // The frame of a view in window points.
 qm::ui::Rect WindowFrame(const qm::ui::View& view);
 qm::ui::Point Centre(const qm::ui::View& view);
-// Depth first: the first view for which `match` answers true, or null.
-qm::ui::View* FindView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match);
-// The first visible view (no hidden ancestor) for which `match` answers true, or null.
-qm::ui::View* FindVisibleView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match);
+// Depth first: the first view for which `match` answers true, or null. With `visibleOnly`, hidden
+// and fully transparent views and everything inside them are passed over.
+qm::ui::View* FindView(qm::ui::View& root, const std::function<bool(qm::ui::View&)>& match, bool visibleOnly = true);
 
 class PluginWindow {
  public:
@@ -69,7 +62,6 @@ class PluginWindow {
   qm::ui::View& PluginView() const { return *hostView_->subviews().front(); }
   AAX_IEffectParameters* Parameters() const { return parameters_; }
   AAX_IHostProcessor* Processor() const { return processor_; }
-  std::vector<std::string> EffectNames() const { return names_; }
 
   // Writes the window at 2x as PNG and its view tree as JSON. What went wrong, or nothing.
   std::optional<std::string> WriteSnapshot(const std::filesystem::path& png, const std::filesystem::path& json,
@@ -86,7 +78,6 @@ class PluginWindow {
   AAX_IEffectParameters* parameters_ = nullptr;
   AAX_IHostProcessor* processor_ = nullptr;
   AAX_IEffectGUI* gui_ = nullptr;
-  std::vector<std::string> names_;
 };
 
 // The host's own passes over the timeline selection [from, to) of a clip, each on a host thread
@@ -107,6 +98,9 @@ class HostPasses {
   std::string Join();
 
  private:
+  // Runs `pass` on the host thread; false while another pass runs.
+  bool Start(std::function<void()> pass);
+
   AAX_IHostProcessor* processor_;
   std::thread worker_;
   std::atomic<bool> finished_{false};

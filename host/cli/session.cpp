@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,6 +26,7 @@
 #include "commands.h"
 #include "plugin_window.h"
 #include "qm/platform/dispatch.h"
+#include "qm/platform/files.h"
 #include "qm/platform/text.h"
 #include "qm/service/account.h"
 #include "qm/service/service.h"
@@ -37,7 +37,7 @@
 
 namespace fs = std::filesystem;
 using qm::host::cli::Centre;
-using qm::host::cli::FindVisibleView;
+using qm::host::cli::FindView;
 using qm::host::cli::PluginWindow;
 using qm::host::cli::ViewClassName;
 
@@ -110,39 +110,12 @@ void PrintUsage(FILE* to) {
                "                     beside it (F5, F6); Ctrl+Q closes it\n");
 }
 
-int BadArguments(const std::string& message) {
-  std::fprintf(stderr, "qmhost session: %s\n", message.c_str());
-  std::fprintf(stderr, "Try 'qmhost session --help'.\n");
-  return 2;
-}
+int BadArguments(const std::string& message) { return qm::host::cli::BadArguments("session", message); }
 
-int Failure(const Options& options, const std::string& message) {
-  std::fprintf(stderr, "qmhost %s: %s\n", options.command.c_str(), message.c_str());
-  return 1;
-}
-
-// The first existing candidate, or the first one when none exists.
-std::string FirstExisting(const std::vector<fs::path>& candidates) {
-  for (const auto& c : candidates) {
-    std::error_code ec;
-    if (fs::exists(c, ec)) return c.lexically_normal().string();
-  }
-  return candidates.empty() ? std::string() : candidates.front().lexically_normal().string();
-}
-
-std::string DefaultClip() {
-  const fs::path exe = qm::host::cli::ExecutableDirectory();
-  return FirstExisting({fs::current_path() / "testdata" / "speech.wav", exe / "../../../testdata/speech.wav",
-                        exe / "../../testdata/speech.wav"});
-}
+int Failure(const Options& options, const std::string& message) { return qm::host::cli::Failure(options.command, message); }
 
 bool ReadText(const std::string& path, std::string* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  *out = buffer.str();
-  if (out->size() > 64 * 1024) return false;
+  if (!qm::platform::readFile(path, *out, 64 * 1024)) return false;
   while (!out->empty() && (out->back() == '\n' || out->back() == '\r' || out->back() == ' ')) out->pop_back();
   return true;
 }
@@ -240,7 +213,7 @@ struct Inputs {
 };
 
 std::optional<int> ReadInputs(Options& options, Inputs* in) {
-  if (options.input.empty()) options.input = DefaultClip();
+  if (options.input.empty()) options.input = qm::host::cli::DefaultClipPath();
   if (options.transcript.empty()) {
     fs::path beside = fs::path(options.input).replace_extension(".txt");
     std::error_code ec;
@@ -366,7 +339,7 @@ class Session {
   }
 
   qm::ui::View* Find(const std::function<bool(qm::ui::View&)>& match, bool visible = true) {
-    return visible ? FindVisibleView(w_.PluginView(), match) : qm::host::cli::FindView(w_.PluginView(), match);
+    return FindView(w_.PluginView(), match, visible);
   }
   qm::ui::Button* ButtonTitled(const std::string& title) {
     return dynamic_cast<qm::ui::Button*>(Find([&](qm::ui::View& v) {
@@ -401,7 +374,8 @@ class Session {
     for (double fy = 0.9; fy > 0; fy -= 0.2)
       for (double fx = 0.9; fx > 0; fx -= 0.2) points.push_back(qm::ui::Point{r.minX() + fx * r.width(), r.minY() + fy * r.height()});
     for (const qm::ui::Point p : points) {
-      if (!Within(HitAt(p), &button)) continue;
+      qm::ui::View* hit = HitAt(p);
+      if (hit == nullptr || !hit->isDescendantOf(&button)) continue;
       w_.Window().click(p);
       return true;
     }
@@ -508,7 +482,7 @@ class Session {
       std::string code;
       for (unsigned char c : options_.language) code.push_back(char(std::toupper(c)));
       const std::string suffix = " (" + code + ")";
-      qm::ui::View* row = FindVisibleView(*child->contentView(), [&](qm::ui::View& v) {
+      qm::ui::View* row = FindView(*child->contentView(), [&](qm::ui::View& v) {
         auto* b = dynamic_cast<qm::ui::Button*>(&v);
         return b && b->title().size() > suffix.size() &&
                b->title().compare(b->title().size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -525,7 +499,7 @@ class Session {
     qm::ui::View* selector = Find([](qm::ui::View& v) { return ViewClassName(v) == "QMTakeSelector"; });
     if (selector == nullptr) return *error = "the window shows no takes selector", false;
     std::vector<qm::ui::View*> cells;
-    FindVisibleView(*selector, [&](qm::ui::View& v) {
+    FindView(*selector, [&](qm::ui::View& v) {
       if (dynamic_cast<qm::ui::Button*>(&v)) cells.push_back(&v);
       return false;
     });
@@ -620,7 +594,7 @@ class Session {
     if (process == nullptr) return *error = "the window shows no Process button", false;
     const qm::ui::Point at = Centre(*process);
     qm::ui::View* target = HitAt(at);
-    const std::string reached = Within(target, process) ? "Process" : Describe(target) + " over it";
+    const std::string reached = target && target->isDescendantOf(process) ? "Process" : Describe(target) + " over it";
     w_.Window().click(at);
     RunUntil([&] { return false; }, 0.3);
     const QuillomancerStatusRecord status = store_.ReadStatus();
@@ -710,19 +684,13 @@ class Session {
       return dynamic_cast<qm::ui::Button*>(&v) && v.toolTip() == "Settings";
     }));
   }
-  static bool Within(const qm::ui::View* view, const qm::ui::View* ancestor) {
-    for (; view != nullptr; view = view->superview()) {
-      if (view == ancestor) return true;
-    }
-    return false;
-  }
   // What a click reached, in words.
   std::string Describe(qm::ui::View* view) {
     if (view == nullptr) return "nothing";
     const qm::ui::View* close = CardClose();
     const qm::ui::View* card = close ? close->superview() : nullptr;
-    if (card != nullptr && Within(view, card)) return "the settings card";
-    if (card != nullptr && Within(view, card->superview())) return "the settings card's shadow";
+    if (card != nullptr && view->isDescendantOf(card)) return "the settings card";
+    if (card != nullptr && view->isDescendantOf(card->superview())) return "the settings card's shadow";
     return "a " + ViewClassName(*view);
   }
   // The card's X: the small untitled button at its upper right.

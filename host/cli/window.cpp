@@ -40,15 +40,7 @@ void PrintUsage(FILE* to) {
                "  --bundle PATH   the plug-in bundle (default: the one built beside qmhost)\n");
 }
 
-int BadArguments(const std::string& message) {
-  std::fprintf(stderr, "qmhost window: %s\nTry 'qmhost window --help'.\n", message.c_str());
-  return 2;
-}
-
-int Failure(const std::string& message) {
-  std::fprintf(stderr, "qmhost window: %s\n", message.c_str());
-  return 1;
-}
+int BadArguments(const std::string& message) { return qm::host::cli::BadArguments("window", message); }
 
 std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
   for (int i = 0; i < argc; ++i) {
@@ -81,7 +73,7 @@ int RunWindow(int argc, char** argv) {
   if (auto exit = ParseArguments(argc, argv, &options)) return *exit;
   if (options.interactive) return RunSessionWindowOnDesktop(options.bundle);
   PluginWindow open;
-  if (auto error = open.Open(options.bundle)) return Failure(*error);
+  if (auto error = open.Open(options.bundle)) return qm::host::cli::Failure("window", *error);
   std::printf("Quillomancer window\n  bundle: %s\n", options.bundle.c_str());
   for (int i = 0; i < kSnapshotTimerCalls; ++i) open.Tick();
   int width = 0, height = 0;
@@ -92,7 +84,7 @@ int RunWindow(int argc, char** argv) {
     std::printf("  window.png: %d x %d pixels\n  views.json: %s\n", width, height, (folder / "views.json").c_str());
   }
   open.Close();
-  if (failure) return Failure(*failure);
+  if (failure) return qm::host::cli::Failure("window", *failure);
   return 0;
 }
 

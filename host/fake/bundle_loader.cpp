@@ -68,8 +68,6 @@ std::unique_ptr<LoadedBundle> LoadedBundle::Load(const std::string& bundlePath, 
 
 LoadedBundle::~LoadedBundle() { Unload(nullptr); }
 
-void* LoadedBundle::Symbol(const char* name) const { return mHandle ? ::dlsym(mHandle, name) : nullptr; }
-
 bool LoadedBundle::Unload(std::string* error) {
   if (!mHandle) return true;
   void* handle = mHandle;

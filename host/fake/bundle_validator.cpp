@@ -438,9 +438,9 @@ void ValidateComponents(Checker& check, FakeHost& host, const FakeCollection& co
     object->AddRef();
     Component component{proc.id, object, nullptr};
     const _acfUID* iid = proc.id == AAX_eProcPtrID_EffectParameters ? &IID_IAAXEffectParametersV1
-                         : proc.id == AAX_eProcPtrID_HostProcessor ? &IID_IAAXHostProcessorV1
-                         : proc.id == AAX_eProcPtrID_EffectGUI       ? &IID_IAAXEffectGUIV1
-                                                     : nullptr;
+                         : proc.id == AAX_eProcPtrID_HostProcessor  ? &IID_IAAXHostProcessorV1
+                         : proc.id == AAX_eProcPtrID_EffectGUI      ? &IID_IAAXEffectGUIV1
+                                                                    : nullptr;
     const ACFRESULT queried = iid ? object->QueryInterface(*iid, &component.typed) : ACF_E_NOINTERFACE;
     if (!check.Check(queried == 0 && component.typed, what + " answers its interface", queried == 0 ? "" : Code(queried))) {
       object->Release();

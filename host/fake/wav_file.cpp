@@ -28,10 +28,6 @@ void Put32(std::string& s, uint32_t v) {
   for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
 }
 
-}  // namespace
-
-namespace {
-
 // What the chunks of a RIFF/WAVE image say: its format and where its samples are.
 struct Layout {
   uint16_t format = 0, channels = 0, bits = 0, blockAlign = 0;

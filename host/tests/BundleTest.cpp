@@ -1,13 +1,11 @@
 #include "qm/host/bundle_loader.h"
 #include "qm/host/bundle_validator.h"
+#include "CommandRun.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -16,25 +14,10 @@
 
 namespace {
 
+using qmhosttest::Capture;
+using qmhosttest::CommandRun;
+
 std::string Bundle(const std::string& name) { return std::string(QM_BINARY_DIR) + "/" + name + ".aaxplugin"; }
-
-struct CommandRun {
-  int status = -1;
-  std::string output;
-};
-
-// Runs a command line of our own making and collects its standard output.
-CommandRun Capture(const std::string& command) {
-  CommandRun run;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 4096> buffer{};
-  size_t got = 0;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), got);
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
 
 TEST(Bundle, LaidOutAsABundleFolder) {
   EXPECT_EQ(qm::host::LoadedBundle::ModulePath(Bundle("QMProbe")),

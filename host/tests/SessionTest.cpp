@@ -1,13 +1,12 @@
 // `qmhost session` where it must leave what is not its own alone, and where it must see for
 // itself what the plug-in did: the built program and bundle against the embedded stand-in.
 
+#include "CommandRun.h"
+
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,11 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CommandRun {
-  int status = -1;
-  std::string output;
-};
+using qmhosttest::CommandRun;
 
 class SessionRun : public ::testing::Test {
  protected:
@@ -34,18 +29,10 @@ class SessionRun : public ::testing::Test {
   }
   // HOME in the test folder, so that the lent token and the plug-in's log stay there.
   CommandRun Session(const std::string& arguments) {
-    const std::string command = "cd '" + folder_.string() + "' && HOME='" + folder_.string() + "' timeout 120 '" +
-                                std::string(QM_BINARY_DIR) + "/bin/qmhost' session --input '" +
-                                std::string(QM_SOURCE_DIR) + "/testdata/speech.wav' --output '" +
-                                Takes().string() + "' " + arguments + " 2>&1";
-    CommandRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> buffer{};
-    for (size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) run.output.append(buffer.data(), got);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return qmhosttest::Capture("cd '" + folder_.string() + "' && HOME='" + folder_.string() + "' timeout 120 '" +
+                               std::string(QM_BINARY_DIR) + "/bin/qmhost' session --input '" +
+                               std::string(QM_SOURCE_DIR) + "/testdata/speech.wav' --output '" + Takes().string() +
+                               "' " + arguments);
   }
   fs::path Takes() const { return folder_ / "takes"; }
   fs::path Snapshots() const { return folder_ / "snapshots"; }

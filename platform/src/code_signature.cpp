@@ -3,7 +3,6 @@
 #include "qm/platform/files.h"
 #include "qm/platform/sha256.h"
 
-#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -50,17 +49,6 @@ std::optional<std::vector<unsigned char>> fromHex(std::string_view text, size_t 
     out[i] = static_cast<unsigned char>(hi * 16 + lo);
   }
   return out;
-}
-
-std::string toHexText(const unsigned char* bytes, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string s;
-  s.reserve(size * 2);
-  for (size_t i = 0; i < size; ++i) {
-    s.push_back(kDigits[bytes[i] >> 4]);
-    s.push_back(kDigits[bytes[i] & 0x0f]);
-  }
-  return s;
 }
 
 bool isTeamText(std::string_view team) {
@@ -144,27 +132,6 @@ bool isRegularExecutable(const struct stat& st) {
 bool isUnsafe(const struct stat& st) {
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return true;
   return st.st_uid != 0 && st.st_uid != ::geteuid();
-}
-
-// Hashes what `fd` holds to its end. Returns 0 or the errno of the failed read (EIO when the
-// digest itself failed).
-int hashDescriptor(int fd, std::string& hex, unsigned long long& bytes) {
-  Sha256 h;
-  if (!h.ok()) return EIO;
-  std::vector<unsigned char> buf(1u << 16);
-  bytes = 0;
-  for (;;) {
-    const ssize_t n = ::read(fd, buf.data(), buf.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) break;
-    h.update(buf.data(), static_cast<size_t>(n));
-    bytes += static_cast<unsigned long long>(n);
-  }
-  hex = h.finishHex();
-  return h.ok() ? 0 : EIO;
 }
 
 // ---- the envelope ----
@@ -275,7 +242,7 @@ std::string publicHexOf(EVP_PKEY* key) {
   unsigned char raw[kKeyBytes];
   size_t len = sizeof raw;
   if (EVP_PKEY_get_raw_public_key(key, raw, &len) != 1 || len != kKeyBytes) return {};
-  return toHexText(raw, len);
+  return toHex(raw, len);
 }
 
 CodeSignatureCheck fail(std::string code) {
@@ -301,7 +268,8 @@ CodeSignatureCheck check(const std::string& path, const std::string& expectedPat
   if (!isRegularExecutable(opened)) return fail("not_executable");
   std::string digest;
   unsigned long long bytes = 0;
-  if (const int err = hashDescriptor(program.fd, digest, bytes)) return fail("static_code_create_" + std::to_string(-err));
+  int err = 0;
+  if (!sha256Descriptor(program.fd, digest, &err, &bytes)) return fail("static_code_create_" + std::to_string(-err));
 
   std::vector<std::vector<unsigned char>> keys;
   for (const auto& k : requirement.trustedKeys)
@@ -368,7 +336,7 @@ std::optional<CodeSigningKey> generateCodeSigningKey() noexcept {
     unsigned char seed[kKeyBytes];
     if (RAND_bytes(seed, sizeof seed) != 1) return std::nullopt;
     CodeSigningKey key;
-    key.privateKeyHex = toHexText(seed, sizeof seed);
+    key.privateKeyHex = toHex(seed, sizeof seed);
     OPENSSL_cleanse(seed, sizeof seed);
     key.publicKeyHex = codeSigningPublicKey(key.privateKeyHex);
     if (key.publicKeyHex.empty()) return std::nullopt;
@@ -401,7 +369,8 @@ std::string signCode(const std::string& path, const std::string& privateKeyHex, 
     if (::fstat(program.fd, &st) != 0 || !S_ISREG(st.st_mode)) return resolved + ": not a regular file";
     std::string digest;
     unsigned long long bytes = 0;
-    if (const int err = hashDescriptor(program.fd, digest, bytes)) return resolved + ": " + std::strerror(err);
+    int err = 0;
+    if (!sha256Descriptor(program.fd, digest, &err, &bytes)) return resolved + ": " + std::strerror(err);
 
     std::string text = std::string(kMagic) + "\nidentifier " + identifier + "\nteam " + team + "\nsize " +
                        std::to_string(bytes) + "\nsha256 " + digest + "\n";
@@ -412,9 +381,9 @@ std::string signCode(const std::string& path, const std::string& privateKeyHex, 
         EVP_DigestSign(ctx.get(), sig, &sigLen, reinterpret_cast<const unsigned char*>(text.data()), text.size()) != 1 ||
         sigLen != kSignatureBytes)
       return "signing failed";
-    text += "ed25519 " + toHexText(sig, sigLen) + "\n";
+    text += "ed25519 " + toHex(sig, sigLen) + "\n";
     const std::string out = codeSignatureEnvelopePath(resolved);
-    if (const int err = writeFileAtomic(out, text, 0644)) return out + ": " + std::strerror(err);
+    if ((err = writeFileAtomic(out, text, 0644)) != 0) return out + ": " + std::strerror(err);
     if (envelopePath) *envelopePath = out;
     return {};
   } catch (...) {

@@ -192,8 +192,6 @@ void timerLoop() {
   }
 }
 
-bool callerDrainsMain();
-
 DispatchToken schedule(double seconds, DispatchBlock block, bool toMain) {
   DispatchToken token;
   Timer& t = timer();

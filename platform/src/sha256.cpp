@@ -39,13 +39,14 @@ Sha256Digest Sha256::finish() {
 
 std::string Sha256::finishHex() { return toHex(finish()); }
 
-std::string toHex(const Sha256Digest& digest) {
+std::string toHex(const void* bytes, size_t size) {
   static const char kDigits[] = "0123456789abcdef";
+  const auto* b = static_cast<const unsigned char*>(bytes);
   std::string s;
-  s.reserve(64);
-  for (const auto b : digest) {
-    s.push_back(kDigits[b >> 4]);
-    s.push_back(kDigits[b & 0x0f]);
+  s.reserve(size * 2);
+  for (size_t i = 0; i < size; ++i) {
+    s.push_back(kDigits[b[i] >> 4]);
+    s.push_back(kDigits[b[i] & 0x0f]);
   }
   return s;
 }
@@ -56,37 +57,44 @@ std::string sha256Hex(std::string_view bytes) {
   return h.finishHex();
 }
 
-bool sha256File(const std::string& path, std::string& hexOut, int* error) {
+bool sha256Descriptor(int fd, std::string& hexOut, int* error, unsigned long long* bytes) {
   hexOut.clear();
   auto fail = [&](int e) {
     if (error) *error = e;
     return false;
   };
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(errno);
   Sha256 h;
-  if (!h.ok()) {
-    ::close(fd);
-    return fail(EIO);
-  }
+  if (!h.ok()) return fail(EIO);
   std::vector<unsigned char> buf(1u << 20);
+  unsigned long long total = 0;
   for (;;) {
     const ssize_t n = ::read(fd, buf.data(), buf.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int e = errno;
-      ::close(fd);
-      return fail(e);
+      return fail(errno);
     }
     if (n == 0) break;
     h.update(buf.data(), static_cast<size_t>(n));
+    total += static_cast<unsigned long long>(n);
   }
-  ::close(fd);
   std::string hex = h.finishHex();
   if (!h.ok()) return fail(EIO);
   hexOut = std::move(hex);
+  if (bytes) *bytes = total;
   if (error) *error = 0;
   return true;
+}
+
+bool sha256File(const std::string& path, std::string& hexOut, int* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    hexOut.clear();
+    if (error) *error = errno;
+    return false;
+  }
+  const bool hashed = sha256Descriptor(fd, hexOut, error);
+  ::close(fd);
+  return hashed;
 }
 
 }  // namespace qm::platform

@@ -1,14 +1,12 @@
 #include "qm/platform/child_reaper.h"
 
 #include "qm/platform/process.h"
-#include "qm/platform/uuid.h"
 
 #include <chrono>
 #include <csignal>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -65,17 +63,4 @@ TEST(ChildReaper, ReapsInTheBackgroundAndKeepsTheExitForWhoAsks) {
   reaper.forget(quick);
   EXPECT_EQ(reaper.state(quick), ChildReaper::State::unknown);
   EXPECT_EQ(reaper.state(999999999), ChildReaper::State::unknown);
-}
-
-TEST(Uuid, RandomVersionFourInBothCases) {
-  std::set<std::string> seen;
-  for (int i = 0; i < 50; ++i) {
-    const std::string u = randomUuidString();
-    EXPECT_TRUE(isUuidText(u) && u[14] == '4' && std::string("89AB").find(u[19]) != std::string::npos) << u;
-    EXPECT_EQ(u.find_first_of("abcdef"), std::string::npos) << u;
-    seen.insert(u);
-  }
-  EXPECT_EQ(seen.size(), 50u);
-  for (const char* bad : {"", "0B6C1A52-5F0E-4C8E-9A4B-2F1D3C4B5A6G", "../../../../../../../../../etc/passwd"})
-    EXPECT_FALSE(isUuidText(bad)) << bad;
 }

@@ -42,8 +42,6 @@ public:
   const EntryPoints& Entry() const { return mEntry; }
   // Names of entry points the module does not export.
   const std::vector<std::string>& Missing() const { return mMissing; }
-  // Another exported symbol of the module, or null.
-  void* Symbol(const char* name) const;
   // Unloads now; false with `error` set when dlclose fails.
   bool Unload(std::string* error);
 

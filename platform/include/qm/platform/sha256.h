@@ -35,8 +35,9 @@ class Sha256 {
   bool ok_ = false;
 };
 
-// Lowercase hexadecimal text of a digest ("%02x" per byte, no separators).
-std::string toHex(const Sha256Digest& digest);
+// Lowercase hexadecimal text of bytes ("%02x" per byte, no separators).
+std::string toHex(const void* bytes, size_t size);
+inline std::string toHex(const Sha256Digest& digest) { return toHex(digest.data(), digest.size()); }
 
 // Digest of a byte string, as lowercase hexadecimal text.
 std::string sha256Hex(std::string_view bytes);
@@ -45,5 +46,10 @@ std::string sha256Hex(std::string_view bytes);
 // of the step that failed in *error (EIO when the digest itself failed).
 // [any-thread]
 bool sha256File(const std::string& path, std::string& hexOut, int* error = nullptr);
+
+// The same for what an open descriptor holds from its offset to its end; the number of bytes
+// read goes to *bytes. The descriptor stays open.
+// [any-thread]
+bool sha256Descriptor(int fd, std::string& hexOut, int* error = nullptr, unsigned long long* bytes = nullptr);
 
 }  // namespace qm::platform
