@@ -12,28 +12,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "CommandRun.h"
 #include "qm/host/wav_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CommandRun {
-  int status = -1;
-  std::string output;
-};
+using qmhosttest::CommandRun;
 
-CommandRun RunCommand(const std::string& command) {
-  CommandRun run;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+CommandRun RunCommand(const std::string& command) { return qmhosttest::Capture(command); }
 
 class SessionCommand : public ::testing::Test {
  protected:
