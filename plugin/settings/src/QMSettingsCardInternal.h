@@ -1,12 +1,13 @@
 #pragma once
-// What the card's pieces (card, messages, Send Log, votes, events) share inside the settings
-// room: the log, the controller kept alive by the work it queues, the account token it may send,
-// and the page switches of the card.
+// What the controller's pieces (its actions, card, messages, Send Log, votes, events, updates)
+// share inside the settings room: the log, the controller kept alive by the work it queues, the
+// account token it may send, and the page switches of the card.
 
 #include "QMSettingsHelper.h"
 
 #include "qm/platform/dispatch.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -46,6 +47,10 @@ std::string QMUsableWindowToken(const QMSettingsHelper& controller);
 template <class ViewPointer>
 void QMShowView(const ViewPointer& view, bool shown) {
   if (view) view->setHidden(!shown);
+}
+// Shows or hides those of `views` that exist.
+inline void QMShowViews(std::initializer_list<qm::ui::View*> views, bool shown) {
+  for (qm::ui::View* view : views) QMShowView(view, shown);
 }
 
 // The message page with the window's interaction shield, which takes the clicks outside the card

@@ -1,27 +1,17 @@
 // The settings controller's construction and teardown, the window's editor button actions (each
 // forwarded to the window that owns the controller) and the entries of the language chooser.
 
-#include "QMSettingsHelper.h"
+#include "QMSettingsCardInternal.h"
 
 #include "QMWindowLook.h"
-#include "QuillomancerLogger.h"
 #include "Quillomancer_HostProcessor.h"
 
 #include "qm/platform/defaults.h"
 #include "qm/platform/thread_check.h"
 
-#include <cstdio>
 #include <utility>
 
 namespace {
-
-void Log(const std::string& line) { QuillomancerLogger::shared().logMessage(line); }
-
-std::string Format(const char* format, int value) {
-  char line[160];
-  std::snprintf(line, sizeof line, format, value);
-  return line;
-}
 
 constexpr const char* kBreathDefaultsKey = "com.quillomancer.addBreathAfterDialogue";
 
@@ -102,16 +92,16 @@ void QMSettingsHelper::resetLineChangeTargetAction(qm::ui::Object*) {
   if (!window) return;
   if (window->IsVoiceChangeMode()) {
     window->ClearVoiceChangeText();
-    Log("GUI event: cleared voice-change text");
+    QMCardLog("GUI event: cleared voice-change text");
   } else if (window->IsRepairToolActive()) {
     window->ClearRepairSelections();
     window->SetRepairPreviewArmed(false);
     window->SetRepairToolActive(false);
     window->SetManualStatusMessage("", 1, 1, 1, 1);
-    Log("GUI event: reset repair state");
+    QMCardLog("GUI event: reset repair state");
   } else {
     window->ClearLineChangeState();
-    Log("GUI event: cleared single-text workflow state");
+    QMCardLog("GUI event: cleared single-text workflow state");
   }
 }
 
@@ -125,7 +115,7 @@ void QMSettingsHelper::lineModeChangedAction(qm::ui::Object* sender) {
                                                : kQuillomancerMode_Before;
   window->SetEditorMode(mode);
   const char* name = mode == kQuillomancerMode_After ? "after" : mode == kQuillomancerMode_VoiceChange ? "voice_change" : "before";
-  Log(std::string("GUI event: line mode changed to ") + name);
+  QMCardLog(std::string("GUI event: line mode changed to ") + name);
 }
 
 // [main-thread]
@@ -138,14 +128,14 @@ void QMSettingsHelper::voiceChangeModeAction(qm::ui::Object*) {
   } else {
     window->SetEditorMode(window->IsEditingBeforeText() ? kQuillomancerMode_Before : kQuillomancerMode_After);
   }
-  Log(std::string("GUI event: voice change toggled ") + (wasOn ? "off" : "on"));
+  QMCardLog(std::string("GUI event: voice change toggled ") + (wasOn ? "off" : "on"));
 }
 
 // [main-thread]
 void QMSettingsHelper::transcribeDummyAction(qm::ui::Object*) {
   if (guiOwner_) guiOwner_->ResetForNewAudioLoad();
   const AAX_Result result = Quillomancer_HostProcessor::RequestForceAnalyzeForSpike("load_button");
-  Log(Format("GUI event: load button pressed -> ForceAnalyze result=%d", result));
+  QMCardLog(QMCardFormat("GUI event: load button pressed -> ForceAnalyze result=%d", result));
 }
 
 // [main-thread]
@@ -155,7 +145,7 @@ void QMSettingsHelper::processLoadedAudioAction(qm::ui::Object*) {
     guiOwner_->SetManualStatusMessage("", 1, 1, 1, 1);
   }
   const AAX_Result result = Quillomancer_HostProcessor::RequestProcessLoadedAudio("process_button");
-  Log(Format("GUI event: process button pressed -> cached process result=%d", result));
+  QMCardLog(QMCardFormat("GUI event: process button pressed -> cached process result=%d", result));
 }
 
 // [main-thread]
@@ -167,7 +157,7 @@ void QMSettingsHelper::breathCheckboxAction(qm::ui::Object* sender) {
   auto& defaults = qm::platform::UserDefaults::standard();
   defaults.set(kBreathDefaultsKey, on);
   defaults.synchronize();
-  Log(std::string("GUI settings: add breath after dialogue = ") + (on ? "ON" : "OFF"));
+  QMCardLog(std::string("GUI settings: add breath after dialogue = ") + (on ? "ON" : "OFF"));
 }
 
 // [main-thread]
@@ -186,7 +176,7 @@ void QMSettingsHelper::changeToolAction(qm::ui::Object*) {
   } else {
     window->SetLineMode(true);
   }
-  Log(std::string("GUI event: change tool toggled ") + (toAfter ? "on" : "off"));
+  QMCardLog(std::string("GUI event: change tool toggled ") + (toAfter ? "on" : "off"));
 }
 
 // [main-thread]
@@ -200,14 +190,14 @@ void QMSettingsHelper::repairToolAction(qm::ui::Object*) {
   } else {
     window->SetRepairToolActive(false);
   }
-  Log(std::string("GUI event: repair tool toggled ") + (wasOn ? "off" : "on"));
+  QMCardLog(std::string("GUI event: repair tool toggled ") + (wasOn ? "off" : "on"));
 }
 
 // [main-thread]
 void QMSettingsHelper::clearLanguageTagAction(qm::ui::Object*) {
   if (!guiOwner_) return;
   guiOwner_->ClearSelectedLanguage();
-  Log("GUI event: cleared language bubble");
+  QMCardLog("GUI event: cleared language bubble");
 }
 
 // ---- language chooser -------------------------------------------------------------------------

@@ -48,11 +48,6 @@ std::optional<UpdaterStatus> ReadStatusFile(const std::string& path) {
 
 }  // namespace
 
-void QMSetViewsHidden(bool hidden, std::initializer_list<qm::ui::View*> views) {
-  for (qm::ui::View* view : views)
-    if (view) view->setHidden(hidden);
-}
-
 void QMSetMainVersionLabelWide(const QMSettingsViews& views, bool wide) {
   const qm::ui::Rect& frame = wide ? kWideVersionFrame : kCompactVersionFrame;
   if (views.versionLabel) views.versionLabel->setFrame(frame);
@@ -168,8 +163,9 @@ void QMSettingsHelper::applyUpdateFailureForErrorCode(const std::string& errorCo
     views.updateBadgeLabel->setStringValue("Update failed");
     views.updateBadgeLabel->setTextColor(QMAccentRed());
   }
-  QMSetViewsHidden(false, {views.updateBadgeLabel.get(), views.updateButton.get(), views.updateReqUpdateButton.get(),
-                           views.updateBadgeButton.get()});
+  QMShowViews({views.updateBadgeLabel.get(), views.updateButton.get(), views.updateReqUpdateButton.get(),
+               views.updateBadgeButton.get()},
+              true);
   QMShowView(views.checkUpdatesBtn, false);
   setMainHealthIndicatorHidden(true);
 
@@ -285,8 +281,9 @@ void QMSettingsHelper::showUpdateSuccessBadgeForVersion(const std::string&) {
   defaults.synchronize();
   QMSetMainVersionLabelWide(views, false);
   QMSetVersionLabelsText(views, QMInstalledVersionLabelString(), QMTextSecondary());
-  QMSetViewsHidden(true, {views.updateButton.get(), views.updateReqUpdateButton.get(), views.updateBadgeLabel.get(),
-                          views.updateBadgeButton.get()});
+  QMShowViews({views.updateButton.get(), views.updateReqUpdateButton.get(), views.updateBadgeLabel.get(),
+               views.updateBadgeButton.get()},
+              false);
   deferred.schedule(10, [this, token] {
     if (updateBadgeAnimationToken == token) QMShowView(views.updateBadgeLabel, false);
   });

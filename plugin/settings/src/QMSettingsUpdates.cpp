@@ -160,8 +160,8 @@ void QMSettingsHelper::showUpdateAvailable(const std::string& version) {
   clearUpdateFailureState();
   setMainHealthIndicatorHidden(true);
   refreshVersionStatusLabelsWithColor(QMAccentOrange(), version.empty() ? updateTargetVersion : version);
-  QMSetViewsHidden(false, {views.checkUpdatesBtn.get(), views.updateButton.get(), views.updateReqUpdateButton.get()});
-  QMSetViewsHidden(true, {views.updateBadgeLabel.get(), views.updateBadgeButton.get()});
+  QMShowViews({views.checkUpdatesBtn.get(), views.updateButton.get(), views.updateReqUpdateButton.get()}, true);
+  QMShowViews({views.updateBadgeLabel.get(), views.updateBadgeButton.get()}, false);
   recordPluginEvent("update_available", "", "");
 }
 
@@ -173,9 +173,10 @@ void QMSettingsHelper::hideUpdateAvailable() {
   defaults.remove(kQMReadyTargetVersionKey);
   defaults.synchronize();
   refreshVersionStatusLabelsWithColor(QMTextSecondary(), "");
-  QMSetViewsHidden(true, {views.updateButton.get(), views.updateReqUpdateButton.get(), views.updateBadgeLabel.get(),
-                          views.updateBadgeButton.get()});
-  QMSetViewsHidden(false, {views.checkUpdatesBtn.get()});
+  QMShowViews({views.updateButton.get(), views.updateReqUpdateButton.get(), views.updateBadgeLabel.get(),
+               views.updateBadgeButton.get()},
+              false);
+  QMShowView(views.checkUpdatesBtn, true);
 }
 
 // [main-thread]
@@ -187,7 +188,7 @@ void QMSettingsHelper::refreshVersionStatusLabelsWithColor(const qm::ui::Color& 
 
 // [main-thread]
 void QMSettingsHelper::setMainHealthIndicatorHidden(bool hidden) {
-  QMSetViewsHidden(hidden, {views.healthDot.get(), views.healthLabel.get()});
+  QMShowViews({views.healthDot.get(), views.healthLabel.get()}, !hidden);
 }
 
 // ---- prefetch, the update button and the launches -----------------------------------------------

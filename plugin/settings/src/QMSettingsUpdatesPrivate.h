@@ -6,8 +6,6 @@
 
 #include "qm/platform/defaults.h"
 
-#include <initializer_list>
-
 // The defaults of the update keys: the hand-off's when a test named its own, else the standard
 // ones. [main-thread]
 qm::platform::UserDefaults& QMUpdateDefaults(const QMSettingsHelper& controller);
@@ -18,6 +16,3 @@ void QMSetMainVersionLabelWide(const QMSettingsViews& views, bool wide);
 
 // Every version label of the card in the version label style. [main-thread]
 void QMSetVersionLabelsText(const QMSettingsViews& views, const std::string& text, const qm::ui::Color& colour);
-
-// Hides or shows the views that exist. [main-thread]
-void QMSetViewsHidden(bool hidden, std::initializer_list<qm::ui::View*> views);

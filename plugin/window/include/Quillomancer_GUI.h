@@ -10,10 +10,11 @@
 // Where the window's behaviour lives (each file is one piece):
 //   Quillomancer_GUI.cpp             creation, destruction, the view container, the owner
 //                                    interfaces, placeholder and focus
-//   Quillomancer_GUIViews.cpp        building the view, host detection, initial takes and language
+//   Quillomancer_GUIViews.cpp        building the view, host detection, initial takes
 //   Quillomancer_GUISettingsCard.cpp the settings card's views
 //   Quillomancer_GUILooks.cpp        the looks of the Change, Repair and Voice Change buttons
-//   Quillomancer_GUILanguage.cpp     the language choice, the chip and the status text's layout
+//   Quillomancer_GUILanguage.cpp     the language choice (and the stored one), the chip and the
+//                                    status text's layout
 //   Quillomancer_GUITick.cpp         the timer call and its state machine
 //   Quillomancer_GUISync.cpp         the blocks the window writes to the store
 //   Quillomancer_GUIStatus.cpp       the status line, the button accents, the host's button labels
@@ -284,6 +285,8 @@ class Quillomancer_GUI : public AAX_CEffectGUI_Cocoa, public QMSettingsHelperOwn
   void BuildStatusLine(BuildContext& build);
   void BuildSettingsCard(BuildContext& build);
   void WireActions(BuildContext& build);
-  void ApplyStoredLanguage();
   bool DetectMediaComposerHost();
+  // The stored language chosen again, or forgotten when it is no longer one
+  // (Quillomancer_GUILanguage.cpp).
+  void ApplyStoredLanguage();
 };

@@ -6,10 +6,9 @@
 #include "Quillomancer_GUI.h"
 
 #include "QMRepairTokens.h"
+#include "QuillomancerLogger.h"
 
 #include "qm/ui/window.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -32,11 +31,8 @@ void Quillomancer_GUI::SetRepairToolActive(bool active) {
     // timing cannot carry a repair: say so, loading again would not help by itself.
     const char* message = transcript.empty() ? "transcribe audio first" : "repair needs reliable transcript timing";
     SetManualStatusMessage(message, kWarningRed, kWarningGreen, kWarningBlue, 1.0f);
-    char line[200];
-    std::snprintf(line, sizeof line,
-                  "GUI repair: activation denied (sourceText=%s, wordCount=%zu, longestMissingTimingRun=%lu)",
-                  transcript.empty() ? "missing" : "present", timings.size(), longestMissingRun);
-    Log(line);
+    QMLogFormat("GUI repair: activation denied (sourceText=%s, wordCount=%zu, longestMissingTimingRun=%lu)",
+                transcript.empty() ? "missing" : "present", timings.size(), longestMissingRun);
     return;
   }
   state.repairToolActive = active;

@@ -1,7 +1,8 @@
 #pragma once
 // What the steps of building the window share: the views made so far that later steps place,
 // wire or hand to the settings controller, and the small makers of the window's recurring kinds
-// of view (labels, symbol buttons, invisible buttons, layer-backed plain views).
+// of view (labels, symbol buttons, invisible buttons, layer-backed plain views) and of styled
+// text, which the looks and the status line use as well.
 
 #include "Quillomancer_GUI.h"
 

@@ -1,6 +1,7 @@
-// The window's side of the language choice: the selection it keeps and persists, the chip at the
-// bottom right of the editor panel that shows it as a short upper-case tag, and the layout of the
-// status text between the tools on the left and the chip (or the reset button) on the right.
+// The window's side of the language choice: the selection it keeps, persists and applies again
+// when the view is built, the chip at the bottom right of the editor panel that shows it as a
+// short upper-case tag, and the layout of the status text between the tools on the left and the
+// chip (or the reset button) on the right.
 
 #include "Quillomancer_GUI.h"
 
@@ -57,6 +58,24 @@ void Quillomancer_GUI::SetSelectedLanguage(const std::string& prompt, const std:
     if (!value.empty()) defaults.set(kLanguageDefaultsKey, value);
   }
   defaults.synchronize();
+}
+
+// [main-thread]
+void Quillomancer_GUI::ApplyStoredLanguage() {
+  auto& defaults = qm::platform::UserDefaults::standard();
+  const std::string stored = defaults.has(kLanguageDefaultsKey) ? defaults.stringForKey(kLanguageDefaultsKey) : "";
+  if (stored.empty()) {
+    const QMLanguageSelection none = QMNoLanguageHintSelection();
+    SetSelectedLanguage(none.prompt, none.bubble, none.code, false);
+    return;
+  }
+  QMLanguageSelection selection;
+  if (QMLookupFishLanguageAlias(stored, &selection)) {
+    SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, false);
+  } else {
+    defaults.remove(kLanguageDefaultsKey);
+    defaults.synchronize();
+  }
 }
 
 // [main-thread]

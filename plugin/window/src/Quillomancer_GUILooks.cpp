@@ -2,7 +2,7 @@
 // the mode, the Repair tool or the forced-update lock changes: the active tool lit in its colour
 // with a black icon and title, inactive tools dark, and all three greyed out under the lock.
 
-#include "Quillomancer_GUI.h"
+#include "Quillomancer_GUIBuild.h"
 
 #include "QMWindowLook.h"
 
@@ -20,13 +20,7 @@ struct ToolLook {
 };
 
 qm::ui::AttributedString ToolTitle(const std::string& text, const Color& colour) {
-  qm::ui::TextAttributes attributes;
-  attributes.foregroundColor = colour;
-  attributes.font = qm::ui::Font::system(12);
-  qm::ui::ParagraphStyle paragraph;
-  paragraph.alignment = qm::ui::TextAlignment::Center;
-  attributes.paragraphStyle = paragraph;
-  return qm::ui::AttributedString(text, attributes);
+  return QMStyledText(text, qm::ui::Font::system(12), colour, qm::ui::TextAlignment::Center);
 }
 
 Color DisabledTitleColour() { return Color::deviceWhite(1, 0.45); }

@@ -3,7 +3,7 @@
 // for the line and the fade of error texts), the LOAD and Process accents, the Process button's
 // look, and the labels of the host's own buttons. The tick decides when each of these runs.
 
-#include "Quillomancer_GUI.h"
+#include "Quillomancer_GUIBuild.h"
 
 #include "AAX_Errors.h"
 #include "QMWindowLook.h"
@@ -102,13 +102,8 @@ void ApplyAccentButtonLook(QMModeTextButton& button, double radius, double accen
   button.normalFillColor = QMControlInnerOffColor();
   button.pressedFillColor = Color::deviceRGB(0.16, 0.18, 0.21, 1.0);
   QMApplyInnerButtonStyle(&button, radius, QMTopButtonTopColor(), QMTopButtonBottomColor(), ring);
-  qm::ui::TextAttributes attributes;
-  attributes.font = qm::ui::Font::system(fontSize);
-  attributes.foregroundColor = titleColour;
-  qm::ui::ParagraphStyle paragraph;
-  paragraph.alignment = qm::ui::TextAlignment::Center;
-  attributes.paragraphStyle = paragraph;
-  button.setAttributedTitle(qm::ui::AttributedString(title, attributes));
+  button.setAttributedTitle(
+      QMStyledText(title, qm::ui::Font::system(fontSize), titleColour, qm::ui::TextAlignment::Center));
   button.setAlignment(qm::ui::TextAlignment::Center);
   button.setNeedsDisplay();
 }

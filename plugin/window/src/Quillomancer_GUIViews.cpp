@@ -11,10 +11,8 @@
 #include "AAX_IController.h"
 #include "QMAccountToken.h"
 #include "QMHostDetection.h"
-#include "QMLanguages.h"
 #include "QMWindowLook.h"
 
-#include "qm/platform/defaults.h"
 #include "qm/platform/thread_check.h"
 #include "qm/ui/graphics.h"
 #include "qm/ui/image_view.h"
@@ -34,7 +32,6 @@ using qm::ui::TextAlignment;
 
 namespace {
 
-constexpr const char* kLanguageDefaultsKey = "com.quillomancer.selectedLanguage";
 constexpr const char* kLogoResource = "QMTR_GrayLogo_N_Large_Blue3s";
 constexpr const char* kAlternateLogoResource = "Quillomancer_vomit_v3S";
 constexpr const char* kWordmarkResource = "quillomancer-wordmark-small";
@@ -48,6 +45,19 @@ constexpr double kWordmarkHeight = 26;
 constexpr double kLogoMinimumX = 10;
 
 Color Grey02() { return Color::deviceRGB(0.2, 0.2, 0.2, 1); }
+
+// The face of Process, the tools and Voice Change, inside its shell: inline, borderless, without
+// a title yet, layer-backed with rounded corners, the title on the centre line.
+std::shared_ptr<QMModeTextButton> MakeShellButton(const Rect& frame, double cornerRadius) {
+  auto button = std::make_shared<QMModeTextButton>(frame);
+  button->setBezelStyle(qm::ui::BezelStyle::Inline);
+  button->setBordered(false);
+  button->setTitle("");
+  button->setWantsLayer(true);
+  button->layer()->cornerRadius = cornerRadius;
+  button->titleYOffset = 0;
+  return button;
+}
 
 // The bundle's image. Only code outside a bundle (tests, tools) falls back to the artwork in the
 // source tree: a bundle carries its own, and an installed one has no source tree beside it.
@@ -525,13 +535,7 @@ void Quillomancer_GUI::BuildPerformanceRow(BuildContext& build) {
 
   auto processShell = QMMakeLayerView(Rect{x0 + 462 - 78, 6, 78, 24});
   QMApplyOuterShellStyle(processShell.get(), 9, true);
-  auto process = std::make_shared<QMModeTextButton>(Rect{2, 2, 74, 20});
-  process->setBezelStyle(qm::ui::BezelStyle::Inline);
-  process->setBordered(false);
-  process->setTitle("");
-  process->setWantsLayer(true);
-  process->layer()->cornerRadius = 8;
-  process->titleYOffset = 0;
+  auto process = MakeShellButton(Rect{2, 2, 74, 20}, 8);
   process->normalFillColor = QMControlInnerOffColor();
   process->pressedFillColor = Color::deviceRGB(0.16, 0.18, 0.21, 1);
   QMApplyInnerButtonStyle(process.get(), 8, QMTopButtonTopColor(), QMTopButtonBottomColor(), QMControlOuterColor());
@@ -561,13 +565,7 @@ void Quillomancer_GUI::BuildToolButtons(BuildContext& build) {
   for (int i = 0; i < 2; ++i) {
     auto toolShell = QMMakeLayerView(Rect{tools[i].x, 6, 84, 24});
     QMApplyOuterShellStyle(toolShell.get(), 12, false);
-    auto button = std::make_shared<QMModeTextButton>(Rect{2, 2, 80, 20});
-    button->setBezelStyle(qm::ui::BezelStyle::Inline);
-    button->setBordered(false);
-    button->setTitle("");
-    button->setWantsLayer(true);
-    button->layer()->cornerRadius = 10;
-    button->titleYOffset = 0;
+    auto button = MakeShellButton(Rect{2, 2, 80, 20}, 10);
     button->preferredIconHeight = tools[i].iconHeight;
     button->iconTitleSpacing = 7;
     QMApplyInnerButtonStyle(button.get(), 10, QMControlInnerOffColor(), QMControlInnerOffColor(),
@@ -592,14 +590,9 @@ void Quillomancer_GUI::BuildToolButtons(BuildContext& build) {
 void Quillomancer_GUI::BuildVoiceChangeButton(BuildContext& build) {
   auto vcShell = QMMakeLayerView(Rect{377, 109, 95, 27});
   QMApplyOuterShellStyle(vcShell.get(), 11, true);
-  auto button = std::make_shared<QMModeTextButton>(Rect{2, 2, 91, 23});
-  button->setBezelStyle(qm::ui::BezelStyle::Inline);
-  button->setBordered(false);
+  auto button = MakeShellButton(Rect{2, 2, 91, 23}, 10);
   button->setAttributedTitle(QMStyledText("Voice Change", Font::system(13), QMTextPrimary(), TextAlignment::Center));
   button->setAlignment(TextAlignment::Center);
-  button->setWantsLayer(true);
-  button->layer()->cornerRadius = 10;
-  button->titleYOffset = 0;
   button->setToolTip(
       "Clone the reference voice and transfer it onto the performance clip while preserving the original feel.");
   QMApplyInnerButtonStyle(button.get(), 10, QMTopButtonTopColor(), QMTopButtonBottomColor(), QMControlOuterColor());
@@ -681,22 +674,4 @@ void Quillomancer_GUI::WireActions(BuildContext& build) {
   wire(handed.breathCheckbox.get(), "breathCheckboxAction:");
   wire(build.downloadUpdateButton.get(), "openDownloadPage:");
   wire(views.updateBadgeButton, "openDownloadPage:");
-}
-
-// [main-thread]
-void Quillomancer_GUI::ApplyStoredLanguage() {
-  auto& defaults = qm::platform::UserDefaults::standard();
-  const std::string stored = defaults.has(kLanguageDefaultsKey) ? defaults.stringForKey(kLanguageDefaultsKey) : "";
-  if (stored.empty()) {
-    const QMLanguageSelection none = QMNoLanguageHintSelection();
-    SetSelectedLanguage(none.prompt, none.bubble, none.code, false);
-    return;
-  }
-  QMLanguageSelection selection;
-  if (QMLookupFishLanguageAlias(stored, &selection)) {
-    SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, false);
-  } else {
-    defaults.remove(kLanguageDefaultsKey);
-    defaults.synchronize();
-  }
 }

@@ -6,6 +6,7 @@
 #include "Quillomancer_GUI.h"
 #include "QuillomancerLogger.h"
 #include "Quillomancer_Parameters.h"
+#include "../../settings/tests/SettingsTestSupport.h"
 
 #include "qm/host/fake_host.h"
 #include "qm/platform/defaults.h"
@@ -15,8 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,21 +25,9 @@
 
 namespace qmwindowtest {
 
-// The user defaults and the plug-in log of this program live in a temporary folder.
-inline void UseTemporaryHome() {
-  static const bool ready = [] {
-    static char home[] = "/tmp/qm-window-home-XXXXXX";
-    if (mkdtemp(home)) setenv("HOME", home, 1);
-    // No request of a test leaves the machine: without a stand-in, calls go to a closed local port.
-    setenv("QUILLOMANCER_SERVER_URL", "http://127.0.0.1:1", 0);
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(home, ec);
-    });
-    return true;
-  }();
-  (void)ready;
-}
+// The user defaults, the plug-in log and every file below HOME of this program live in one
+// temporary folder, set before any test runs, as in the settings room's tests.
+using qmsettingstest::UseTemporaryHome;
 
 // Gathers the window's own log lines (those logged on the main thread) into `lines`; what
 // requests log on their own threads is left out, so the test reads `lines` without a lock.
@@ -51,6 +38,17 @@ inline void GatherWindowLog(std::vector<std::string>& lines) {
 }
 
 inline qm::platform::UserDefaults& Defaults() { return qm::platform::UserDefaults::standard(); }
+
+// The stored choices a window starts from (takes, language), removed before and after each test.
+struct CleanChoices {
+  CleanChoices() { Remove(); }
+  ~CleanChoices() { Remove(); }
+  static void Remove() {
+    UseTemporaryHome();
+    Defaults().remove(kQuillomancer_TakesDefaultsKey);
+    Defaults().remove("com.quillomancer.selectedLanguage");
+  }
+};
 
 // The parameters object, with a list of the blocks written to it.
 class RecordingParameters : public Quillomancer_Parameters {

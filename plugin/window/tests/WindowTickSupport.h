@@ -52,17 +52,6 @@ inline bool SameColour(const qm::ui::Color& a, const qm::ui::Color& b) {
   return near(x.red(), y.red()) && near(x.green(), y.green()) && near(x.blue(), y.blue()) && near(x.alpha(), y.alpha());
 }
 
-// The stored choices a window starts from, removed before and after each test.
-struct CleanChoices {
-  CleanChoices() { Remove(); }
-  ~CleanChoices() { Remove(); }
-  static void Remove() {
-    UseTemporaryHome();
-    Defaults().remove(kQuillomancer_TakesDefaultsKey);
-    Defaults().remove("com.quillomancer.selectedLanguage");
-  }
-};
-
 struct TickFixture : ::testing::Test {
   CleanChoices choices;
   qm::platform::ManualClock clock;

@@ -2,6 +2,8 @@
 // recording context for what they draw, the manual clock for the pill's slide; and pictures of
 // each state, written to test-output/ beside the build with the real text measurer.
 
+#include "WindowTestSupport.h"
+
 #include "QMModeSelector.h"
 #include "QMTakeSelector.h"
 
@@ -17,23 +19,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 using namespace qm::ui;
 
 namespace {
 
-// The user defaults of this program live in a temporary folder, chosen before any test runs.
-char home[] = "/tmp/qm-window-tests-XXXXXX";
-[[maybe_unused]] const bool kHomeReady = [] {
-  if (mkdtemp(home)) setenv("HOME", home, 1);
-  // No request of a test leaves the machine: without a stand-in, calls go to a closed local port.
-  setenv("QUILLOMANCER_SERVER_URL", "http://127.0.0.1:1", 0);
-  std::atexit([] { std::error_code ec; std::filesystem::remove_all(home, ec); });
-  return true;
-}();
-qm::platform::UserDefaults& defaults() { return qm::platform::UserDefaults::standard(); }
+// The user defaults of this program, in the tests' temporary home.
+qm::platform::UserDefaults& defaults() { return qmwindowtest::Defaults(); }
 
 // Takes the action as the target or, made first responder, along the key window's chain.
 struct Receiver : View {

@@ -61,11 +61,7 @@ void Retarget(qm::ui::View* view, const std::shared_ptr<qm::ui::Object>& target)
 }
 
 struct WindowLayout : ::testing::Test {
-  WindowLayout() {
-    qmwindowtest::UseTemporaryHome();
-    Defaults().remove("com.quillomancer.selectedLanguage");
-  }
-  ~WindowLayout() override { Defaults().remove("com.quillomancer.selectedLanguage"); }
+  qmwindowtest::CleanChoices choices;
 
   // Clicks the centre of each control and checks that exactly its own action went out.
   void ExpectEachCentreSendsItsAction(OpenedWindow& w, const std::vector<Wired>& wired) {

@@ -30,15 +30,7 @@ std::vector<std::string> DrawnTexts(qm::ui::View& view) {
 }
 
 struct WindowLifecycle : ::testing::Test {
-  WindowLifecycle() {
-    qmwindowtest::UseTemporaryHome();
-    Defaults().remove(kQuillomancer_TakesDefaultsKey);
-    Defaults().remove(kLanguageKey);
-  }
-  ~WindowLifecycle() override {
-    Defaults().remove(kQuillomancer_TakesDefaultsKey);
-    Defaults().remove(kLanguageKey);
-  }
+  qmwindowtest::CleanChoices choices;
 };
 
 TEST_F(WindowLifecycle, ClosingTearsTheControllerDownOnceAndForgetsEveryView) {
