@@ -6,6 +6,7 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -75,6 +76,26 @@ void blurA8(unsigned char* data, int w, int h, int stride, double sigma) {
       }
     }
   }
+}
+
+// Shadow masks larger than this many device pixels a side are not drawn.
+constexpr int kMaxShadowPixels = 8192;
+
+// Device pixels per unit of the current user space.
+double deviceScale(cairo_t* cr) {
+  double sx = 1, sy = 0;
+  cairo_user_to_device_distance(cr, &sx, &sy);
+  return std::hypot(sx, sy);
+}
+
+// The device-space box (x0, y0, x1, y1) that holds a user-space rectangle.
+std::array<double, 4> deviceBounds(cairo_t* cr, double x0, double y0, double x1, double y1) {
+  std::array<double, 4> box{1e18, 1e18, -1e18, -1e18};
+  for (Point p : {Point{x0, y0}, Point{x1, y0}, Point{x0, y1}, Point{x1, y1}}) {
+    cairo_user_to_device(cr, &p.x, &p.y);
+    box = {std::min(box[0], p.x), std::min(box[1], p.y), std::max(box[2], p.x), std::max(box[3], p.y)};
+  }
+  return box;
 }
 
 // Paints `color` through a blurred mask over the device pixels x, y, w, h: `draw` puts the
@@ -370,10 +391,8 @@ void CairoContext::drawText(const AttributedString& text, const Rect& rect) {
     cairo_user_to_device(cr_, &ux1, &uy1);
     const int dx0 = static_cast<int>(std::floor(std::min(ux, ux1))), dy0 = static_cast<int>(std::floor(std::min(uy, uy1)));
     const int dw = static_cast<int>(std::ceil(std::max(ux, ux1))) - dx0, dh = static_cast<int>(std::ceil(std::max(uy, uy1))) - dy0;
-    if (dw > 0 && dh > 0 && dw < 8192 && dh < 8192) {
-      double sx = 1, sy = 0;
-      cairo_user_to_device_distance(cr_, &sx, &sy);
-      paintBlurredMask(cr_, dx0, dy0, dw, dh, shadow->blurRadius * std::hypot(sx, sy) / 2, shadow->color, 0, 0, [&](cairo_t* m) {
+    if (dw > 0 && dh > 0 && dw < kMaxShadowPixels && dh < kMaxShadowPixels) {
+      paintBlurredMask(cr_, dx0, dy0, dw, dh, shadow->blurRadius * deviceScale(cr_) / 2, shadow->color, 0, 0, [&](cairo_t* m) {
         cairo_append_path(m, glyphs);
         cairo_set_source_rgba(m, 0, 0, 0, 1);
         cairo_fill(m);
@@ -400,27 +419,17 @@ void CairoContext::drawShadow(const Path& shape, const Color& color, double blur
     cairo_fill_extents(cr_, &x0, &y0, &x1, &y1);
   }
   const double pad = blurRadius * 2 + 1;
-  double corners[4][2] = {{x0 - pad, y0 - pad}, {x1 + pad, y0 - pad}, {x0 - pad, y1 + pad}, {x1 + pad, y1 + pad}};
-  double dx0 = 1e18, dy0 = 1e18, dx1 = -1e18, dy1 = -1e18;
-  for (auto& c : corners) {
-    cairo_user_to_device(cr_, &c[0], &c[1]);
-    dx0 = std::min(dx0, c[0]);
-    dy0 = std::min(dy0, c[1]);
-    dx1 = std::max(dx1, c[0]);
-    dy1 = std::max(dy1, c[1]);
-  }
+  const auto [dx0, dy0, dx1, dy1] = deviceBounds(cr_, x0 - pad, y0 - pad, x1 + pad, y1 + pad);
   const int ix = static_cast<int>(std::floor(dx0)), iy = static_cast<int>(std::floor(dy0));
   const int w = static_cast<int>(std::ceil(dx1)) - ix, h = static_cast<int>(std::ceil(dy1)) - iy;
-  if (w <= 0 || h <= 0 || w > 8192 || h > 8192) {
+  if (w <= 0 || h <= 0 || w > kMaxShadowPixels || h > kMaxShadowPixels) {
     cairo_new_path(cr_);
     cairo_restore(cr_);
     return;
   }
   cairo_path_t* path = cairo_copy_path(cr_);
   cairo_new_path(cr_);
-  double sx = 1, sy = 0;
-  cairo_user_to_device_distance(cr_, &sx, &sy);
-  paintBlurredMask(cr_, ix, iy, w, h, blurRadius * std::hypot(sx, sy) / 2, color, 0, 0, [&](cairo_t* m) {
+  paintBlurredMask(cr_, ix, iy, w, h, blurRadius * deviceScale(cr_) / 2, color, 0, 0, [&](cairo_t* m) {
     cairo_append_path(m, path);
     cairo_set_source_rgba(m, 0, 0, 0, 1);
     if (strokeWidth > 0) {
@@ -437,11 +446,9 @@ void CairoContext::drawShadow(const Path& shape, const Color& color, double blur
 namespace {
 
 // How far a shadow of that radius reaches beyond what casts it, in device pixels.
-int shadowPad(double blurRadius, double deviceScale) {
-  return static_cast<int>(std::ceil((std::max(0.0, blurRadius) * 2 + 1) * deviceScale));
+int shadowPad(double blurRadius, double scale) {
+  return static_cast<int>(std::ceil((std::max(0.0, blurRadius) * 2 + 1) * scale));
 }
-
-constexpr int kMaxShadowPixels = 8192;
 
 }  // namespace
 
@@ -453,20 +460,10 @@ void CairoContext::beginShadowedContent(const LayerShadow& shadow, const Rect& e
   g.shadow.offset = shadow.offset;
   // The drawing's extents in whole device pixels (a clip on pixel edges changes no coverage),
   // limited to what can cast a shadow into the visible part.
-  double x0 = 1e18, y0 = 1e18, x1 = -1e18, y1 = -1e18;
-  for (Point p : {Point{extents.minX(), extents.minY()}, Point{extents.maxX(), extents.minY()},
-                  Point{extents.minX(), extents.maxY()}, Point{extents.maxX(), extents.maxY()}}) {
-    cairo_user_to_device(cr_, &p.x, &p.y);
-    x0 = std::min(x0, p.x);
-    y0 = std::min(y0, p.y);
-    x1 = std::max(x1, p.x);
-    y1 = std::max(y1, p.y);
-  }
-  double sx = 1, sy = 0;
-  cairo_user_to_device_distance(cr_, &sx, &sy);
+  const auto [x0, y0, x1, y1] = deviceBounds(cr_, extents.minX(), extents.minY(), extents.maxX(), extents.maxY());
   double ox = shadow.offset.width, oy = shadow.offset.height;
   cairo_user_to_device_distance(cr_, &ox, &oy);
-  const double reach = shadowPad(shadow.blurRadius, std::hypot(sx, sy)) + std::max(std::abs(ox), std::abs(oy));
+  const double reach = shadowPad(shadow.blurRadius, deviceScale(cr_)) + std::max(std::abs(ox), std::abs(oy));
   cairo_matrix_t ctm;
   cairo_get_matrix(cr_, &ctm);
   cairo_save(cr_);
@@ -492,16 +489,14 @@ void CairoContext::endShadowedContent() {
 
 void CairoContext::paintShadow(cairo_pattern_t* content, const Group& g) {
   if (g.width <= 0 || g.height <= 0 || g.shadow.color.alpha() <= 0) return;
-  double sx = 1, sy = 0;
-  cairo_user_to_device_distance(cr_, &sx, &sy);
-  const double deviceScale = std::hypot(sx, sy);
-  const int pad = shadowPad(g.shadow.blurRadius, deviceScale);
+  const double scale = deviceScale(cr_);
+  const int pad = shadowPad(g.shadow.blurRadius, scale);
   const int w = g.width + 2 * pad, h = g.height + 2 * pad;
   if (w > kMaxShadowPixels || h > kMaxShadowPixels) return;
   double ox = g.shadow.offset.width, oy = g.shadow.offset.height;
   cairo_user_to_device_distance(cr_, &ox, &oy);
   // The drawing's alpha, with room for the blur around it.
-  paintBlurredMask(cr_, g.x - pad, g.y - pad, w, h, g.shadow.blurRadius * deviceScale / 2, g.shadow.color, ox, oy,
+  paintBlurredMask(cr_, g.x - pad, g.y - pad, w, h, g.shadow.blurRadius * scale / 2, g.shadow.color, ox, oy,
                    [&](cairo_t* m) {
                      cairo_set_source(m, content);
                      cairo_paint(m);

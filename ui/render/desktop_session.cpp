@@ -30,20 +30,20 @@ struct SpecialKey {
 std::optional<SpecialKey> specialKey(SDL_Keycode sym) {
   constexpr uint32_t kArrow = kModifierNumericPad | kModifierFunction;
   switch (sym) {
-    case SDLK_RETURN: return SpecialKey{kReturnCharacter, 0};
-    case SDLK_KP_ENTER: return SpecialKey{kEnterCharacter, kModifierNumericPad};
-    case SDLK_TAB: return SpecialKey{kTabCharacter, 0};
-    case SDLK_BACKSPACE: return SpecialKey{kBackspaceCharacter, 0};
-    case SDLK_ESCAPE: return SpecialKey{kEscapeCharacter, 0};
-    case SDLK_DELETE: return SpecialKey{kForwardDeleteFunctionKey, kModifierFunction};
-    case SDLK_LEFT: return SpecialKey{kLeftArrowFunctionKey, kArrow};
-    case SDLK_RIGHT: return SpecialKey{kRightArrowFunctionKey, kArrow};
-    case SDLK_DOWN: return SpecialKey{kDownArrowFunctionKey, kArrow};
-    case SDLK_UP: return SpecialKey{kUpArrowFunctionKey, kArrow};
-    case SDLK_HOME: return SpecialKey{kHomeFunctionKey, kModifierFunction};
-    case SDLK_END: return SpecialKey{kEndFunctionKey, kModifierFunction};
-    case SDLK_PAGEUP: return SpecialKey{kPageUpFunctionKey, kModifierFunction};
-    case SDLK_PAGEDOWN: return SpecialKey{kPageDownFunctionKey, kModifierFunction};
+    case SDLK_RETURN: return SpecialKey{keys::kReturn, 0};
+    case SDLK_KP_ENTER: return SpecialKey{keys::kEnter, kModifierNumericPad};
+    case SDLK_TAB: return SpecialKey{keys::kTab, 0};
+    case SDLK_BACKSPACE: return SpecialKey{keys::kBackspace, 0};
+    case SDLK_ESCAPE: return SpecialKey{keys::kEscape, 0};
+    case SDLK_DELETE: return SpecialKey{keys::kForwardDelete, kModifierFunction};
+    case SDLK_LEFT: return SpecialKey{keys::kLeftArrow, kArrow};
+    case SDLK_RIGHT: return SpecialKey{keys::kRightArrow, kArrow};
+    case SDLK_DOWN: return SpecialKey{keys::kDownArrow, kArrow};
+    case SDLK_UP: return SpecialKey{keys::kUpArrow, kArrow};
+    case SDLK_HOME: return SpecialKey{keys::kHome, kModifierFunction};
+    case SDLK_END: return SpecialKey{keys::kEnd, kModifierFunction};
+    case SDLK_PAGEUP: return SpecialKey{keys::kPageUp, kModifierFunction};
+    case SDLK_PAGEDOWN: return SpecialKey{keys::kPageDown, kModifierFunction};
     default: break;
   }
   if (sym >= SDLK_F1 && sym <= SDLK_F12)
@@ -270,10 +270,10 @@ std::string shortcutLabel(const KeyShortcut& shortcut) {
   const char16_t c = shortcut.key.size() == 1 ? shortcut.key[0] : 0;
   if (c >= kF1FunctionKey && c < kF1FunctionKey + 12) return label + "F" + std::to_string(c - kF1FunctionKey + 1);
   switch (c) {
-    case kReturnCharacter: return label + "Return";
-    case kTabCharacter: return label + "Tab";
-    case kBackspaceCharacter: return label + "Backspace";
-    case kEscapeCharacter: return label + "Escape";
+    case keys::kReturn: return label + "Return";
+    case keys::kTab: return label + "Tab";
+    case keys::kBackspace: return label + "Backspace";
+    case keys::kEscape: return label + "Escape";
     case u' ': return label + "Space";
     default: break;
   }

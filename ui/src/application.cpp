@@ -26,39 +26,26 @@ bool Application::sendAction(Selector action, Object* target, Object* sender) {
 std::shared_ptr<Cursor> Application::currentCursor() const { return cursor_ ? cursor_ : Cursor::arrow(); }
 
 bool Application::openURL(const std::string& url) {
-  lastURL_ = url;
   return opener_ ? opener_(url) : qm::platform::openURLInBrowser(url);
 }
 
 Application::EventScope::EventScope(const Event& event) : previous_(shared().currentEvent_) { shared().currentEvent_ = &event; }
 Application::EventScope::~EventScope() { shared().currentEvent_ = previous_; }
 
-std::shared_ptr<Cursor> Cursor::arrow() {
-  static auto c = std::shared_ptr<Cursor>(new Cursor(Kind::Arrow));
-  return c;
+std::shared_ptr<Cursor> Cursor::standard(Kind kind) {
+  static const std::shared_ptr<Cursor> cursors[] = {  // in the order of Kind
+      std::shared_ptr<Cursor>(new Cursor(Kind::Arrow)), std::shared_ptr<Cursor>(new Cursor(Kind::IBeam)),
+      std::shared_ptr<Cursor>(new Cursor(Kind::Crosshair)), std::shared_ptr<Cursor>(new Cursor(Kind::PointingHand))};
+  return cursors[static_cast<int>(kind)];
 }
-std::shared_ptr<Cursor> Cursor::iBeam() {
-  static auto c = std::shared_ptr<Cursor>(new Cursor(Kind::IBeam));
-  return c;
-}
-std::shared_ptr<Cursor> Cursor::crosshair() {
-  static auto c = std::shared_ptr<Cursor>(new Cursor(Kind::Crosshair));
-  return c;
-}
-std::shared_ptr<Cursor> Cursor::pointingHand() {
-  static auto c = std::shared_ptr<Cursor>(new Cursor(Kind::PointingHand));
-  return c;
-}
+std::shared_ptr<Cursor> Cursor::arrow() { return standard(Kind::Arrow); }
+std::shared_ptr<Cursor> Cursor::iBeam() { return standard(Kind::IBeam); }
+std::shared_ptr<Cursor> Cursor::crosshair() { return standard(Kind::Crosshair); }
+std::shared_ptr<Cursor> Cursor::pointingHand() { return standard(Kind::PointingHand); }
 
 void Cursor::set() const {
   // Standard cursors are shared singletons; image cursors are copied into a shared holder.
-  switch (kind_) {
-    case Kind::Arrow: Application::shared().setCurrentCursor(arrow()); return;
-    case Kind::IBeam: Application::shared().setCurrentCursor(iBeam()); return;
-    case Kind::Crosshair: Application::shared().setCurrentCursor(crosshair()); return;
-    case Kind::PointingHand: Application::shared().setCurrentCursor(pointingHand()); return;
-    case Kind::Image: Application::shared().setCurrentCursor(std::make_shared<Cursor>(image_, hotSpot_)); return;
-  }
+  Application::shared().setCurrentCursor(kind_ == Kind::Image ? std::make_shared<Cursor>(image_, hotSpot_) : standard(kind_));
 }
 
 }  // namespace qm::ui

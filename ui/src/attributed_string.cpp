@@ -153,46 +153,37 @@ void AttributedString::coalesce() {
   runs_ = std::move(merged);
 }
 
-namespace {
-template <class F>
-void forRunsIn(std::vector<AttributedString::Run>& runs, std::size_t first, std::size_t last, F f) {
-  for (std::size_t i = first; i < last; ++i) f(runs[i].attributes);
-}
-}  // namespace
-
-void AttributedString::setAttributes(const TextAttributes& attributes, Range range) {
+void AttributedString::editAttributes(Range range, const std::function<void(TextAttributes&)>& edit) {
   check(range);
   if (range.length == 0) return;
   const std::size_t a = splitAt(range.location);
   const std::size_t b = splitAt(range.end());
-  forRunsIn(runs_, a, b, [&](TextAttributes& t) { t = attributes; });
+  for (std::size_t i = a; i < b; ++i) edit(runs_[i].attributes);
   coalesce();
+}
+
+void AttributedString::setAttributes(const TextAttributes& attributes, Range range) {
+  editAttributes(range, [&](TextAttributes& t) { t = attributes; });
 }
 
 void AttributedString::addAttributes(const TextAttributes& attributes, Range range) {
-  check(range);
-  if (range.length == 0) return;
-  const std::size_t a = splitAt(range.location);
-  const std::size_t b = splitAt(range.end());
-  forRunsIn(runs_, a, b, [&](TextAttributes& t) { t.merge(attributes); });
-  coalesce();
+  editAttributes(range, [&](TextAttributes& t) { t.merge(attributes); });
 }
 
 void AttributedString::removeAttribute(AttributeKey key, Range range) {
-  check(range);
-  if (range.length == 0) return;
-  const std::size_t a = splitAt(range.location);
-  const std::size_t b = splitAt(range.end());
-  forRunsIn(runs_, a, b, [&](TextAttributes& t) { t.remove(key); });
-  coalesce();
+  editAttributes(range, [&](TextAttributes& t) { t.remove(key); });
 }
 
 void AttributedString::removeCustomAttribute(const std::string& key, Range range) {
-  check(range);
-  if (range.length == 0) return;
-  const std::size_t a = splitAt(range.location);
-  const std::size_t b = splitAt(range.end());
-  forRunsIn(runs_, a, b, [&](TextAttributes& t) { t.custom.erase(key); });
+  editAttributes(range, [&](TextAttributes& t) { t.custom.erase(key); });
+}
+
+void AttributedString::addDefaultAttributes(const TextAttributes& defaults) {
+  for (auto& run : runs_) {
+    TextAttributes filled = defaults;
+    filled.merge(run.attributes);
+    run.attributes = std::move(filled);
+  }
   coalesce();
 }
 

@@ -144,18 +144,10 @@ void Button::drawBezel(GraphicsContext& c) {
 void Button::drawContent(GraphicsContext& c, const Rect& area) {
   // Title with the standard colour filled in where the title has none.
   AttributedString title = attributedTitle_;
-  if (!title.empty()) {
-    title.enumerateRuns(Range{0, title.length()}, [&](Range r, const TextAttributes& a) {
-      TextAttributes fill;
-      if (!a.foregroundColor) fill.foregroundColor = (type_ == ButtonType::Switch || state_ != kStateOn || !bordered_) ? kTitleColor : Color::white();
-      if (!a.font) fill.font = titleFont();
-      if (!fill.empty()) {
-        TextAttributes merged = fill;
-        merged.merge(a);
-        title.setAttributes(merged, r);
-      }
-    });
-  }
+  TextAttributes defaults;
+  defaults.foregroundColor = (type_ == ButtonType::Switch || state_ != kStateOn || !bordered_) ? kTitleColor : Color::white();
+  defaults.font = titleFont();
+  title.addDefaultAttributes(defaults);
   const bool hasTitle = !title.empty() && imagePosition_ != ImagePosition::ImageOnly;
   const bool hasImage = image_ && imagePosition_ != ImagePosition::NoImage;
   const Size ts = hasTitle ? textMeasurer().measure(title) : Size{};

@@ -51,6 +51,16 @@ Rect withShadowReach(const Rect& r, const Layer* layer) {
   return unionRect(r, r.insetBy(-pad, -pad).offsetBy(layer->shadowOffset.width, layer->shadowOffset.height));
 }
 
+Rect layerContentExtents(const Layer& layer);
+
+// `r` grown by where the visible sublayers of `layer` draw, their shadows included.
+Rect withSublayerExtents(Rect r, const Layer& layer) {
+  for (const auto& l : layer.sublayers())
+    if (!l->hidden)
+      r = unionRect(r, withShadowReach(layerContentExtents(*l), l.get()).offsetBy(l->frame.minX(), l->frame.minY()));
+  return r;
+}
+
 // Where a layer draws (its shadow left out), sublayers included, in its own space: the
 // renderers may drop anything drawn beyond it while they work out the layer's shadow.
 Rect layerContentExtents(const Layer& layer) {
@@ -63,11 +73,7 @@ Rect layerContentExtents(const Layer& layer) {
     const double reach = stroked ? factor * s->lineWidth : 0;
     r = unionRect(r, s->path.bounds().insetBy(-reach, -reach));
   }
-  if (!layer.masksToBounds)
-    for (const auto& l : layer.sublayers())
-      if (!l->hidden)
-        r = unionRect(r, withShadowReach(layerContentExtents(*l), l.get()).offsetBy(l->frame.minX(), l->frame.minY()));
-  return r;
+  return layer.masksToBounds ? r : withSublayerExtents(r, layer);
 }
 
 // The same for a view, in its frame space (origin lower left).
@@ -75,11 +81,7 @@ Rect viewContentExtents(View& view) {
   Layer* layer = view.layer();
   const Rect box{0, 0, view.frame().width(), view.frame().height()};
   if ((layer && layer->masksToBounds) || view.clipsToBounds()) return box;
-  Rect r = box;
-  if (layer)
-    for (const auto& l : layer->sublayers())
-      if (!l->hidden)
-        r = unionRect(r, withShadowReach(layerContentExtents(*l), l.get()).offsetBy(l->frame.minX(), l->frame.minY()));
+  Rect r = layer ? withSublayerExtents(box, *layer) : box;
   const Rect b = view.bounds();
   const double h = view.frame().height();
   for (const auto& sub : view.subviews()) {
@@ -226,17 +228,15 @@ void drawViewSelf(View& view, GraphicsContext& c) {
     // nothing here relies on that.
     std::vector<std::shared_ptr<View>> keep(view.subviews());
     for (const auto& item : items) {
+      c.save();
       if (item.layer) {
-        c.save();
         c.setFlipped(false);
         drawLayerInParent(*item.layer, c);
-        c.restore();
       } else {
-        c.save();
         enterViewSpace(view, c);
         drawViewInParent(*item.view, c);
-        c.restore();
       }
+      c.restore();
     }
     c.restore();
   }

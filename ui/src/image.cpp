@@ -21,8 +21,6 @@ std::set<std::string>& missingSymbols() {
 constexpr double kDefaultSymbolPointSize = 15.0;
 constexpr const char* kActionImageName = "qm.action";
 
-std::shared_ptr<Image> makeSymbol(const std::string& name, const std::string& description, const SymbolConfiguration& config);
-
 bool fileSize(const std::string& path, long long& size) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -30,8 +28,18 @@ bool fileSize(const std::string& path, long long& size) {
   return true;
 }
 
-}  // namespace
+// A template image that draws the named symbol; none for an unknown name.
+std::shared_ptr<Image> makeSymbol(const std::string& name, const SymbolConfiguration& config) {
+  auto size = symbolSize(name, config);
+  if (!size) return nullptr;
+  auto image = Image::withHandler(*size, [name, config](GraphicsContext& context, const Rect& rect) {
+    return drawSymbol(name, config, context, rect, Color::black());
+  });
+  image->setTemplate(true);
+  return image;
+}
 
+}  // namespace
 
 std::shared_ptr<Image> Image::withHandler(Size size, DrawHandler handler) {
   auto image = std::shared_ptr<Image>(new Image());
@@ -82,24 +90,10 @@ std::shared_ptr<Image> Image::fromBitmap(Bitmap bitmap, Size pointSize) {
   return image;
 }
 
-namespace {
-
-std::shared_ptr<Image> makeSymbol(const std::string& name, const std::string&, const SymbolConfiguration& config) {
-  auto size = symbolSize(name, config);
-  if (!size) return nullptr;
-  auto image = Image::withHandler(*size, [name, config](GraphicsContext& context, const Rect& rect) {
-    return drawSymbol(name, config, context, rect, Color::black());
-  });
-  image->setTemplate(true);
-  return image;
-}
-
-}  // namespace
-
 std::shared_ptr<Image> Image::systemSymbol(const std::string& name, const std::string& accessibilityDescription) {
   if (name == kActionImageName || missingSymbols().count(name)) return nullptr;
   SymbolConfiguration config{kDefaultSymbolPointSize, FontWeight::Regular};
-  auto image = makeSymbol(name, accessibilityDescription, config);
+  auto image = makeSymbol(name, config);
   if (!image) return nullptr;
   image->description_ = accessibilityDescription;
   image->symbolName_ = name;
@@ -109,7 +103,7 @@ std::shared_ptr<Image> Image::systemSymbol(const std::string& name, const std::s
 
 std::shared_ptr<Image> Image::standardActionImage() {
   SymbolConfiguration config{kDefaultSymbolPointSize, FontWeight::Regular};
-  auto image = makeSymbol(kActionImageName, "Action", config);
+  auto image = makeSymbol(kActionImageName, config);
   if (image) image->description_ = "Action";
   return image;
 }
@@ -130,7 +124,7 @@ std::vector<std::string> Image::symbolNames() {
 
 std::shared_ptr<Image> Image::withSymbolConfiguration(const SymbolConfiguration& configuration) const {
   if (symbolName_.empty()) return nullptr;
-  auto image = makeSymbol(symbolName_, description_, configuration);
+  auto image = makeSymbol(symbolName_, configuration);
   if (!image) return nullptr;
   image->description_ = description_;
   image->symbolName_ = symbolName_;

@@ -37,8 +37,6 @@ double Scroller::doubleValue() const {
   return s ? s->scrollFraction(vertical_) : 0;
 }
 
-Rect Scroller::trackRect() const { return bounds(); }
-
 Rect Scroller::knobRect() const {
   const Rect b = bounds();
   const double proportion = knobProportion();

@@ -63,11 +63,7 @@ AttributedString TextField::displayString() const {
   p.alignment = alignment();
   p.lineBreakMode = lineBreakMode_;
   defaults.paragraphStyle = p;
-  s.enumerateRuns(Range{0, s.length()}, [&](Range r, const TextAttributes& a) {
-    TextAttributes merged = defaults;
-    merged.merge(a);
-    s.setAttributes(merged, r);
-  });
+  s.addDefaultAttributes(defaults);
   return s;
 }
 
@@ -81,10 +77,9 @@ void TextField::drawRect(const Rect&, GraphicsContext& c) {
   if (currentEditor() && !value_.empty()) return;  // the field editor draws the text
   const AttributedString text = displayString();
   if (text.empty()) return;
-  const Rect r = textRect();
   c.save();
   c.clipToRect(b);
-  c.drawText(text, wraps() ? r : Rect{r.minX(), r.minY(), r.width(), r.height()});
+  c.drawText(text, textRect());
   c.restore();
 }
 

@@ -6,7 +6,6 @@
 #include <pango/pangoft2.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <mutex>
 
@@ -402,12 +401,7 @@ class PangoMeasurer : public TextMeasurer {
     int n = 0;
     pango_font_map_list_families(fontMap_, &families, &n);
     bool found = false;
-    auto lower = [](std::string s) {
-      for (auto& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-      return s;
-    };
-    const std::string want = lower(name);
-    for (int i = 0; i < n && !found; ++i) found = lower(pango_font_family_get_name(families[i])) == want;
+    for (int i = 0; i < n && !found; ++i) found = g_ascii_strcasecmp(pango_font_family_get_name(families[i]), name.c_str()) == 0;
     g_free(families);
     return found;
   }

@@ -6,11 +6,6 @@ namespace qm::ui {
 
 namespace {
 
-template <class T>
-bool sameField(const std::optional<T>& a, const std::optional<T>& b) {
-  return a == b;
-}
-
 TextAttributes without(const TextAttributes& attributes, const std::vector<AttributeName>& ignoring) {
   TextAttributes out = attributes;
   for (const auto& name : ignoring) {
@@ -31,16 +26,16 @@ bool sameAttributeValue(const TextAttributes& a, const TextAttributes& b, const 
     return ia->second == ib->second;
   }
   switch (std::get<AttributeKey>(name)) {
-    case AttributeKey::ForegroundColor: return sameField(a.foregroundColor, b.foregroundColor);
-    case AttributeKey::Font: return sameField(a.font, b.font);
-    case AttributeKey::BackgroundColor: return sameField(a.backgroundColor, b.backgroundColor);
-    case AttributeKey::StrikethroughStyle: return sameField(a.strikethroughStyle, b.strikethroughStyle);
-    case AttributeKey::StrikethroughColor: return sameField(a.strikethroughColor, b.strikethroughColor);
-    case AttributeKey::ParagraphStyle: return sameField(a.paragraphStyle, b.paragraphStyle);
-    case AttributeKey::Kern: return sameField(a.kern, b.kern);
-    case AttributeKey::Shadow: return sameField(a.shadow, b.shadow);
-    case AttributeKey::Link: return sameField(a.link, b.link);
-    case AttributeKey::UnderlineStyle: return sameField(a.underlineStyle, b.underlineStyle);
+    case AttributeKey::ForegroundColor: return a.foregroundColor == b.foregroundColor;
+    case AttributeKey::Font: return a.font == b.font;
+    case AttributeKey::BackgroundColor: return a.backgroundColor == b.backgroundColor;
+    case AttributeKey::StrikethroughStyle: return a.strikethroughStyle == b.strikethroughStyle;
+    case AttributeKey::StrikethroughColor: return a.strikethroughColor == b.strikethroughColor;
+    case AttributeKey::ParagraphStyle: return a.paragraphStyle == b.paragraphStyle;
+    case AttributeKey::Kern: return a.kern == b.kern;
+    case AttributeKey::Shadow: return a.shadow == b.shadow;
+    case AttributeKey::Link: return a.link == b.link;
+    case AttributeKey::UnderlineStyle: return a.underlineStyle == b.underlineStyle;
   }
   return false;
 }

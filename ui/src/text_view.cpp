@@ -94,19 +94,13 @@ void TextView::storageChanged() {
   const std::size_t n = storage_->length();
   selection_ = clampRange(selection_, n);
   anchor_ = std::min(anchor_, n);
-  if (markedActive_ && marked_.location != Range::kNotFound && marked_.end() > n) {
-    markedActive_ = false;
-    marked_ = Range{Range::kNotFound, 0};
-    compositionStart_ = Range{Range::kNotFound, 0};
-  }
+  if (markedActive_ && marked_.location != Range::kNotFound && marked_.end() > n) endComposition();
   setNeedsDisplay();
   setNeedsLayout();
 }
 
 void TextView::setString(const std::u16string& text) {
-  markedActive_ = false;
-  marked_ = Range{Range::kNotFound, 0};
-  compositionStart_ = Range{Range::kNotFound, 0};
+  endComposition();
   breakCoalescing();
   storage_->setAttributedString(AttributedString(text, typingAttributes_));
   setSelectedRange(Range{storage_->length(), 0});
@@ -123,12 +117,7 @@ const TextView::Layout& TextView::currentLayout() const {
   TextAttributes defaults;
   defaults.font = font_.value_or(typingAttributes_.font.value_or(Font::system(kDefaultFontSize)));
   defaults.foregroundColor = textColor_.value_or(kDefaultTextColor);
-  display.enumerateRuns(Range{0, display.length()}, [&](Range r, const TextAttributes& a) {
-    if (a.font && a.foregroundColor) return;
-    TextAttributes filled = defaults;
-    filled.merge(a);
-    display.setAttributes(filled, r);
-  });
+  display.addDefaultAttributes(defaults);
   layout_.lines = measurer->lineFragments(display, width);
   layout_.measurer = measurer;
   layout_.display = std::move(display);
@@ -323,10 +312,7 @@ void TextView::insertText(const std::u16string& text) {
     if (!shouldChangeText(r, &clean)) return;
     const Range replaced = compositionStart_;
     AttributedString old = std::move(compositionOld_);
-    markedActive_ = false;
-    marked_ = Range{Range::kNotFound, 0};
-    compositionStart_ = Range{Range::kNotFound, 0};
-    compositionOld_ = AttributedString();
+    endComposition();
     changingText_ = true;
     storage_->replaceCharacters(r, AttributedString(clean, typingAttributes_));
     if (replaced.location != Range::kNotFound) registerUndo(Range{r.location, clean.size()}, std::move(old), EditKind::Other);
@@ -460,6 +446,13 @@ void TextView::redo() {
 
 Range TextView::markedRange() const { return markedActive_ ? marked_ : Range{Range::kNotFound, 0}; }
 
+void TextView::endComposition() {
+  markedActive_ = false;
+  marked_ = Range{Range::kNotFound, 0};
+  compositionStart_ = Range{Range::kNotFound, 0};
+  compositionOld_ = AttributedString();
+}
+
 void TextView::setMarkedText(const std::u16string& text, Range selectedWithin, Range replacementRange) {
   if (!editable_) return;
   const std::u16string clean = sanitized(text);
@@ -482,10 +475,7 @@ void TextView::setMarkedText(const std::u16string& text, Range selectedWithin, R
   }
   // The marked range is the new text's before the storage changes, so that it stays inside it.
   if (clean.empty()) {
-    markedActive_ = false;
-    marked_ = Range{Range::kNotFound, 0};
-    compositionStart_ = Range{Range::kNotFound, 0};
-    compositionOld_ = AttributedString();
+    endComposition();
   } else {
     marked_ = Range{r.location, clean.size()};
   }
@@ -501,9 +491,7 @@ void TextView::unmarkText() {
   if (!markedActive_) return;
   insertText(storage_->attributedString().attributedSubstring(clampRange(marked_, storage_->length())).string());
   // A refused commit still ends the composition.
-  markedActive_ = false;
-  marked_ = Range{Range::kNotFound, 0};
-  compositionStart_ = Range{Range::kNotFound, 0};
+  endComposition();
 }
 
 // ---- positions ----
@@ -662,9 +650,8 @@ bool TextView::becomeFirstResponder() {
 }
 
 bool TextView::resignFirstResponder() {
-  if (markedActive_) unmarkText();
   setNeedsDisplay();
-  if (fieldEditor_ && delegate_) delegate_->textDidEndEditing(*this, TextMovement::Other);
+  endEditing();
   return true;
 }
 

@@ -159,8 +159,9 @@ Point View::toSuperview(Point p) const {
 }
 
 Point View::fromSuperview(Point p) const {
+  // A root has no superview: its frame counts as lying in unflipped coordinates.
   const double h = frame_.size.height;
-  const double up = superview_->isFlipped() ? frame_.origin.y + h - p.y : p.y - frame_.origin.y;
+  const double up = superview_ && superview_->isFlipped() ? frame_.origin.y + h - p.y : p.y - frame_.origin.y;
   return Point{p.x - frame_.origin.x + boundsOrigin_.x, (isFlipped() ? h - up : up) + boundsOrigin_.y};
 }
 
@@ -269,11 +270,7 @@ Rect View::visibleRect() const {
 View* View::hitTest(Point pointInSuperview) {
   if (hidden_) return nullptr;
   if (!frame_.contains(pointInSuperview)) return nullptr;
-  // The root has no superview: its frame counts as lying in unflipped coordinates.
-  const Point b = boundsOrigin_;
-  const double up = superview_ && superview_->isFlipped() ? frame_.origin.y + frame_.size.height - pointInSuperview.y
-                                                          : pointInSuperview.y - frame_.origin.y;
-  const Point local{pointInSuperview.x - frame_.origin.x + b.x, (isFlipped() ? frame_.size.height - up : up) + b.y};
+  const Point local = fromSuperview(pointInSuperview);
   // Copy: a hit test may not change the tree, but keep iteration safe all the same.
   auto children = subviews_;
   for (auto it = children.rbegin(); it != children.rend(); ++it) {

@@ -33,19 +33,20 @@ void Window::setContentView(std::shared_ptr<View> view) {
 // ---- first responder ----
 
 Responder* Window::firstResponder() const {
-  if (hasFirstResponder_) {
-    if (auto r = firstResponder_.lock()) return r.get();
-  }
+  if (auto r = firstResponder_.lock()) return r.get();
   return const_cast<Window*>(this);
+}
+
+void Window::clearFirstResponder() {
+  firstResponder_.reset();
+  ++responderChanges_;
 }
 
 bool Window::makeFirstResponder(Responder* responder) {
   Responder* current = firstResponder();
   if (responder == current) return true;
   if (current != this && !current->resignFirstResponder()) return false;
-  hasFirstResponder_ = false;
-  firstResponder_.reset();
-  ++responderChanges_;
+  clearFirstResponder();
   if (!responder || responder == this) return true;
   const std::uint64_t before = responderChanges_;
   if (!responder->acceptsFirstResponder() || !responder->becomeFirstResponder()) return false;
@@ -53,7 +54,6 @@ bool Window::makeFirstResponder(Responder* responder) {
   auto shared = std::dynamic_pointer_cast<Responder>(responder->sharedObject());
   if (!shared) return false;  // only responders held by a shared pointer can be first responder
   firstResponder_ = shared;
-  hasFirstResponder_ = true;
   ++responderChanges_;
   return true;
 }
@@ -68,11 +68,7 @@ void Window::endEditingFor(Object* object) {
   }
   current->endEditing();
   // The field editor has nothing left to edit: it stops being first responder.
-  if (current == fieldEditor_.get() && firstResponder() == current) {
-    hasFirstResponder_ = false;
-    firstResponder_.reset();
-    ++responderChanges_;
-  }
+  if (current == fieldEditor_.get() && firstResponder() == current) clearFirstResponder();
 }
 
 TextView* Window::fieldEditor(bool create) {
@@ -138,7 +134,7 @@ void Window::removeChildWindow(const Window* child) {
   auto it = std::find_if(children_.begin(), children_.end(), [&](const auto& w) { return w.get() == child; });
   if (it == children_.end()) return;
   (*it)->parent_ = nullptr;
-  if ((*it)->key_) (*it)->key_ = false;
+  (*it)->key_ = false;
   children_.erase(it);
 }
 
@@ -173,30 +169,31 @@ void Window::sendEvent(const Event& event) {
     firstResponder()->flagsChanged(event);
 }
 
+void Window::sendToChild(Window& child, const Event& event) {
+  Event inner = event;
+  inner.locationInWindow = Point{event.locationInWindow.x - child.frame_.minX(), event.locationInWindow.y - child.frame_.minY()};
+  child.sendEvent(inner);
+}
+
 void Window::dispatchMouse(const Event& event) {
   mouseLocation_ = event.locationInWindow;
   const bool press = event.type == EventType::LeftMouseDown || event.type == EventType::RightMouseDown;
   // A press over a child window (a popover) goes to it, and so do the drags and the release.
   if (press || event.type == EventType::MouseMoved || event.type == EventType::ScrollWheel) {
     if (Window* child = childAt(event.locationInWindow)) {
-      Event inner = event;
-      inner.locationInWindow = Point{event.locationInWindow.x - child->frame_.minX(), event.locationInWindow.y - child->frame_.minY()};
       if (press) {
         mouseDownView_.reset();
         childTracking_ = child;
       }
-      child->sendEvent(inner);
+      sendToChild(*child, event);
       return;
     }
   }
   if ((event.type == EventType::LeftMouseDragged || event.type == EventType::LeftMouseUp) && childTracking_) {
     Window* child = childTracking_;
     if (event.type == EventType::LeftMouseUp) childTracking_ = nullptr;
-    if (std::find_if(children_.begin(), children_.end(), [&](const auto& w) { return w.get() == child; }) != children_.end()) {
-      Event inner = event;
-      inner.locationInWindow = Point{event.locationInWindow.x - child->frame_.minX(), event.locationInWindow.y - child->frame_.minY()};
-      child->sendEvent(inner);
-    }
+    if (std::find_if(children_.begin(), children_.end(), [&](const auto& w) { return w.get() == child; }) != children_.end())
+      sendToChild(*child, event);
     return;
   }
   if (!contentView_) return;

@@ -72,10 +72,30 @@ TEST_F(Fixture, APressSendsOnReleaseInsideOnlyAndAFreedTargetGetsNothing) {
   EXPECT_EQ(receiver->count, 1);
   EXPECT_EQ(receiver->lastSender, button.get());
 
+  // A responder on the key window's chain that answers the action: a button without a target
+  // reaches it, one whose target was freed or that is disabled does not.
+  struct ChainView : View {
+    explicit ChainView(const Rect& frame) : View(frame) { registerAction("pressed:", [this](Object*) { ++count; }); }
+    bool acceptsFirstResponder() const override { return true; }
+    int count = 0;
+  };
+  auto chain = std::make_shared<ChainView>(Rect{150, 0, 10, 10});
+  window.contentView()->addSubview(chain);
+  window.makeKeyWindow();
+  ASSERT_TRUE(window.makeFirstResponder(chain.get()));
   receiver.reset();
-  window.click({20, 20});  // must not reach the responder chain or crash
+  window.click({20, 20});
+  EXPECT_EQ(chain->count, 0);
+  auto later = std::make_shared<Receiver>();
+  button->setTarget(later);
   button->setEnabled(false);
   window.click({20, 20});
+  EXPECT_EQ(later->count, 0);
+  button->setEnabled(true);
+  button->setTarget(nullptr);
+  window.click({20, 20});
+  EXPECT_EQ(chain->count, 1);
+  Application::shared().setKeyWindow(nullptr);
 }
 
 TEST_F(Fixture, ASwitchHasToggledWhenItsActionArrives) {

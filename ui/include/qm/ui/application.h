@@ -34,12 +34,11 @@ class Application {
   Window* keyWindow() const { return keyWindow_; }
   void setKeyWindow(Window* window) { keyWindow_ = window; }
 
-  // Opens a link with the opener and remembers it; the default opener is the platform's browser
-  // opener (qm::platform::openURLInBrowser), which refuses anything but an http or https address.
+  // Opens a link with the opener; the default opener is the platform's browser opener
+  // (qm::platform::openURLInBrowser), which refuses anything but an http or https address.
   // An empty opener restores the default. [main-thread]
   bool openURL(const std::string& url);
   void setURLOpener(std::function<bool(const std::string&)> opener) { opener_ = std::move(opener); }
-  const std::string& lastOpenedURL() const { return lastURL_; }
 
   // Sets the current event for the life of the object.
   class EventScope {
@@ -59,7 +58,6 @@ class Application {
   std::shared_ptr<Cursor> cursor_;
   Window* keyWindow_ = nullptr;
   std::function<bool(const std::string&)> opener_;
-  std::string lastURL_;
 };
 
 }  // namespace qm::ui

@@ -92,6 +92,9 @@ class AttributedString {
   void addAttributes(const TextAttributes& attributes, Range range);
   void removeAttribute(AttributeKey key, Range range);
   void removeCustomAttribute(const std::string& key, Range range);
+  // Fills in, in every run, the attributes the run leaves unset from `defaults` (a view's font
+  // and colour under the text's own).
+  void addDefaultAttributes(const TextAttributes& defaults);
 
   // Text editing. Inserted plain text takes the attributes of the unit before it (or after it at
   // the start).
@@ -108,6 +111,8 @@ class AttributedString {
 
  private:
   void check(Range range) const;
+  // Applies `edit` to the attributes of every unit in `range`, keeping the runs maximal.
+  void editAttributes(Range range, const std::function<void(TextAttributes&)>& edit);
   // Splits runs so that `at` is a run boundary; returns the index of the run that starts there.
   std::size_t splitAt(std::size_t at);
   void coalesce();

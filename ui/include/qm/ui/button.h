@@ -70,7 +70,6 @@ class Button : public Control {
   // The standard looks (bezel, check box) and the content.
   void drawBezel(GraphicsContext& context);
   void drawContent(GraphicsContext& context, const Rect& area);
-  bool tracking() const { return tracking_; }
 
  private:
   bool pointInside(const Event& e) const;

@@ -37,8 +37,6 @@ class Color {
   double green() const { return g_; }
   double blue() const { return b_; }
   double alpha() const { return a_; }
-  // The grey level of a device white colour (the red component otherwise).
-  double whiteComponent() const { return r_; }
 
   Color withAlpha(double alpha) const;
   // None for a pattern colour.

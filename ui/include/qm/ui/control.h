@@ -39,9 +39,6 @@ class Control : public View {
   // Sends the control's own action to its own target.
   bool sendOwnAction();
 
- protected:
-  bool hadTarget() const { return hadTarget_; }
-
  private:
   bool enabled_ = true;
   std::weak_ptr<Object> target_;

@@ -27,6 +27,8 @@ class Cursor {
 
  private:
   explicit Cursor(Kind kind) : kind_(kind) {}
+  // The one shared cursor of a standard kind.
+  static std::shared_ptr<Cursor> standard(Kind kind);
   Kind kind_;
   std::shared_ptr<Image> image_;
   Point hotSpot_;

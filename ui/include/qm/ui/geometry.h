@@ -85,10 +85,6 @@ struct AffineTransform {
     return {a * first.a + c * first.b,   b * first.a + d * first.b,   a * first.c + c * first.d,
             b * first.c + d * first.d,   a * first.tx + c * first.ty + tx, b * first.tx + d * first.ty + ty};
   }
-  // In the manner of a drawing context: the new operation applies before the ones already set.
-  AffineTransform translated(double x, double y) const { return after(translation(x, y)); }
-  AffineTransform scaled(double sx, double sy) const { return after(scaling(sx, sy)); }
-  AffineTransform rotated(double degrees) const { return after(rotationDegrees(degrees)); }
   Point apply(Point p) const { return Point{a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
   friend bool operator==(const AffineTransform&, const AffineTransform&) = default;
 };

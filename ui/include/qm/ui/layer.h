@@ -59,7 +59,6 @@ class Layer : public std::enable_shared_from_this<Layer> {
   // Where this layer stands among its superlayer's sublayers and the subviews of the view that
   // owns the superlayer (the renderer interleaves them by this, after z position).
   double stackOrder() const { return stackOrder_; }
-  void setStackOrder(double order) { stackOrder_ = order; }
 
  private:
   Layer* superlayer_ = nullptr;

@@ -31,9 +31,8 @@ class Scroller : public View {
   // (left) end, 1 at the bottom (right) end.
   double knobProportion() const;
   double doubleValue() const;
-  // Where the track and the knob are (the scroller's own coordinates, y upwards); the knob is
+  // Where the knob is (the scroller's own coordinates, y upwards; the track is the bounds);
   // empty when there is nothing to scroll.
-  Rect trackRect() const;
   Rect knobRect() const;
 
   void drawRect(const Rect& dirtyRect, GraphicsContext& context) override;

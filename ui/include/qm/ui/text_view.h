@@ -246,6 +246,8 @@ class TextView : public View {
   void moveSelectionTo(std::size_t index, bool extend);
   void moveVertically(int direction, bool extend);
   void endFieldEditing(TextMovement movement);
+  // Drops the composition's state (marked range, what it replaced) without committing it.
+  void endComposition();
   bool delegateDoesCommand(Selector command);
   std::size_t previousBoundary(std::size_t index) const;
   std::size_t nextBoundary(std::size_t index) const;

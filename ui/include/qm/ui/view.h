@@ -168,8 +168,6 @@ class View : public Responder {
   Responder* nextResponder() const override;
   // Offers the event to the subviews, front to back.
   bool performKeyEquivalent(const Event& e) override;
-  // Whether a click that activates the window also acts (kept for the window's click-through).
-  virtual bool acceptsFirstMouse(const Event&) const { return true; }
 
   // Tracking areas (rectangles in the view's coordinates).
   const std::vector<std::shared_ptr<TrackingArea>>& trackingAreas() const { return trackingAreas_; }

@@ -80,6 +80,9 @@ class Window : public Responder {
   std::string toolTipAtMouse() const;
 
  private:
+  void clearFirstResponder();
+  // A mouse event in this window's coordinates, passed on in the child window's.
+  void sendToChild(Window& child, const Event& event);
   void dispatchMouse(const Event& event);
   void dispatchKey(const Event& event);
   void updateTracking(const Event& event);
@@ -88,8 +91,7 @@ class Window : public Responder {
 
   Rect frame_;
   std::shared_ptr<View> contentView_;
-  std::weak_ptr<Responder> firstResponder_;
-  bool hasFirstResponder_ = false;
+  std::weak_ptr<Responder> firstResponder_;  // none: the window itself
   std::uint64_t responderChanges_ = 0;  // counts every change of first responder
   std::shared_ptr<TextView> fieldEditor_;
   std::weak_ptr<View> mouseDownView_;

@@ -17,7 +17,8 @@
 // (kKeyCodeReturn, ... below; letters and digits by position). Keys that type text reach the
 // window as one key-down whose characters are the typed text (layout, dead keys and input
 // methods applied); committed input-method text with no key of its own arrives as a key-down
-// with key code 0. Keys that type nothing carry the characters below (arrows, Delete, ...).
+// with key code 0. Keys that type nothing carry the characters of qm::ui::keys (event.h), and the
+// function keys those from kF1FunctionKey on.
 
 #include "qm/ui/color.h"
 #include "qm/ui/event.h"
@@ -31,22 +32,8 @@
 
 namespace qm::ui::desktop {
 
-// Characters of the keys that type no text.
-constexpr char16_t kEnterCharacter = 0x0003;  // Enter on the numeric pad
-constexpr char16_t kTabCharacter = 0x0009;
-constexpr char16_t kReturnCharacter = 0x000D;
-constexpr char16_t kEscapeCharacter = 0x001B;
-constexpr char16_t kBackspaceCharacter = 0x007F;  // the key above Return
-constexpr char16_t kUpArrowFunctionKey = 0xF700;
-constexpr char16_t kDownArrowFunctionKey = 0xF701;
-constexpr char16_t kLeftArrowFunctionKey = 0xF702;
-constexpr char16_t kRightArrowFunctionKey = 0xF703;
-constexpr char16_t kF1FunctionKey = 0xF704;  // F1 ... F12 follow in order
-constexpr char16_t kForwardDeleteFunctionKey = 0xF728;
-constexpr char16_t kHomeFunctionKey = 0xF729;
-constexpr char16_t kEndFunctionKey = 0xF72B;
-constexpr char16_t kPageUpFunctionKey = 0xF72C;
-constexpr char16_t kPageDownFunctionKey = 0xF72D;
+// The character of F1; F2 ... F12 follow in order.
+constexpr char16_t kF1FunctionKey = 0xF704;
 
 // Key codes of the keys that are not letters or digits.
 constexpr uint16_t kKeyCodeReturn = 36;
