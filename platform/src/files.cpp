@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -64,29 +65,106 @@ int writeFileAtomic(const std::string& path, std::string_view bytes, mode_t mode
   return 0;
 }
 
-bool readFile(const std::string& path, std::string& out, size_t maxBytes) {
+FileOpenResult openRegularFile(const std::string& path, const FileOpenOptions& options) {
+  FileOpenResult result;
+  int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  if (!options.followLinks) flags |= O_NOFOLLOW;
+  const int fd = ::open(path.c_str(), flags);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT || err == ENOTDIR) {
+      result.refusal = FileRefusal::missing;
+    } else if (err == ELOOP && !options.followLinks) {
+      result.refusal = FileRefusal::symbolicLink;
+    } else {
+      result.refusal = FileRefusal::unreadable;
+      result.error = err;
+    }
+    return result;
+  }
+  if (::fstat(fd, &result.info) != 0) {
+    result.refusal = FileRefusal::unreadable;
+    result.error = errno;
+  } else if (S_ISDIR(result.info.st_mode)) {
+    result.refusal = FileRefusal::folder;
+  } else if (!S_ISREG(result.info.st_mode)) {
+    result.refusal = FileRefusal::notRegularFile;
+  } else if (static_cast<unsigned long long>(result.info.st_size) > options.maxBytes) {
+    result.refusal = FileRefusal::tooLarge;
+  }
+  if (result.refusal != FileRefusal::none) {
+    ::close(fd);
+    return result;
+  }
+  // A regular file never blocks, but readers expect plain blocking reads.
+  const int fileFlags = ::fcntl(fd, F_GETFL);
+  if (fileFlags >= 0) ::fcntl(fd, F_SETFL, fileFlags & ~O_NONBLOCK);
+  result.fd = fd;
+  return result;
+}
+
+FileRefusal readRegularFile(const std::string& path, std::string& out, const FileOpenOptions& options,
+                            struct stat* info, int* error) {
   out.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (error) *error = 0;
+  const FileOpenResult opened = openRegularFile(path, options);
+  if (info) *info = opened.info;
+  if (opened.fd < 0) {
+    if (error) *error = opened.error;
+    return opened.refusal;
+  }
   std::string data;
+  data.reserve(static_cast<size_t>(opened.info.st_size));
   char buf[65536];
+  FileRefusal refusal = FileRefusal::none;
   for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    const ssize_t n = ::read(opened.fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ::close(fd);
-      return false;
+      if (error) *error = errno;
+      refusal = FileRefusal::unreadable;
+      break;
     }
     if (n == 0) break;
-    if (data.size() + static_cast<size_t>(n) > maxBytes) {
-      ::close(fd);
-      return false;
+    // The file may grow after fstat; the limit still holds.
+    if (data.size() + static_cast<size_t>(n) > options.maxBytes) {
+      refusal = FileRefusal::tooLarge;
+      break;
     }
     data.append(buf, static_cast<size_t>(n));
   }
-  ::close(fd);
-  out = std::move(data);
-  return true;
+  ::close(opened.fd);
+  if (refusal == FileRefusal::none) out = std::move(data);
+  return refusal;
+}
+
+bool readFile(const std::string& path, std::string& out, size_t maxBytes) {
+  FileOpenOptions options;
+  options.followLinks = true;
+  options.maxBytes = maxBytes;
+  return readRegularFile(path, out, options) == FileRefusal::none;
+}
+
+std::string describeFileRefusal(FileRefusal refusal, size_t maxBytes, int error) {
+  switch (refusal) {
+    case FileRefusal::none: return "was read";
+    case FileRefusal::missing: return "does not exist";
+    case FileRefusal::symbolicLink: return "is a symbolic link";
+    case FileRefusal::folder: return "is a folder";
+    case FileRefusal::notRegularFile: return "is not a regular file";
+    case FileRefusal::tooLarge: {
+      char limit[64];
+      if (maxBytes >= (1u << 20) && maxBytes % (1u << 20) == 0)
+        std::snprintf(limit, sizeof limit, "%zu MiB", maxBytes >> 20);
+      else if (maxBytes >= 1024 && maxBytes % 1024 == 0)
+        std::snprintf(limit, sizeof limit, "%zu KiB", maxBytes >> 10);
+      else
+        std::snprintf(limit, sizeof limit, "%zu bytes", maxBytes);
+      return std::string("is larger than ") + limit;
+    }
+    case FileRefusal::unreadable: break;
+  }
+  return std::string("cannot be read: ") + std::strerror(error ? error : EIO);
 }
 
 int makeDirectories(const std::string& path, mode_t mode) {

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace qm::platform {
@@ -16,8 +17,45 @@ int writeFileAtomic(const std::string& path, std::string_view bytes, mode_t mode
 
 // Reads a whole file, refusing anything larger than `maxBytes`.
 // Returns false (and leaves `out` empty) when the file cannot be read or is too large.
+// Only a regular file is read (a FIFO or a device never blocks the caller); a link is followed.
 // [any-thread]
 bool readFile(const std::string& path, std::string& out, size_t maxBytes = 64u << 20);
+
+// Why an outside file was not opened or read.
+enum class FileRefusal {
+  none,
+  missing,         // no such file
+  symbolicLink,    // the last component is a link and links were refused
+  folder,          // a directory
+  notRegularFile,  // a FIFO, socket or device
+  tooLarge,        // larger than the reader's limit
+  unreadable,      // any other error of open, fstat or read (errno kept)
+};
+
+struct FileOpenResult {
+  int fd = -1;  // open, read-only, close-on-exec, blocking cleared; the caller closes it
+  FileRefusal refusal = FileRefusal::none;
+  int error = 0;        // errno behind `unreadable`
+  struct stat info {};  // fstat of the opened file (valid when fd >= 0)
+};
+
+struct FileOpenOptions {
+  bool followLinks = false;
+  size_t maxBytes = 64u << 20;  // a larger regular file is refused as tooLarge before any read
+};
+
+// Opens an outside file without ever blocking on it: O_NONBLOCK and (unless asked) O_NOFOLLOW
+// at open, then fstat; only a regular file within `maxBytes` is kept open.
+// [any-thread]
+FileOpenResult openRegularFile(const std::string& path, const FileOpenOptions& options = {});
+
+// Reads a whole outside file opened as openRegularFile does; `info` (optional) gets its fstat.
+// [any-thread]
+FileRefusal readRegularFile(const std::string& path, std::string& out, const FileOpenOptions& options = {},
+                            struct stat* info = nullptr, int* error = nullptr);
+
+// A short reason for a message: "is a folder", "is not a regular file", "is larger than 64 KiB".
+std::string describeFileRefusal(FileRefusal refusal, size_t maxBytes, int error = 0);
 
 // Creates `path` and its missing parents with `mode` (existing folders are left as they are).
 // Returns 0 or the errno that stopped it.
