@@ -39,13 +39,15 @@ class QMPluginEventsQueue {
   // `defaults` must outlive the queue; `clock` stamps the events (the wall clock when empty).
   explicit QMPluginEventsQueue(qm::platform::UserDefaults& defaults, Clock clock = {});
 
-  // Appends one event (nothing for an empty name); the oldest go beyond 200. [main-thread]
+  // Appends one event (nothing for an empty name, or for one that alone could not be sent within
+  // 4,096 bytes); the oldest go beyond 200. [main-thread]
   void recordPluginEvent(std::string_view event, std::string_view requestId, std::string_view errorCode,
                          const QMPluginEventContext& context);
 
-  // The queue as compact JSON of at most 4,096 bytes: the newest events that fit (and serialise),
-  // "[]" when none do. When events had to be left out, the store keeps only those that fit;
-  // otherwise it is left untouched. [main-thread]
+  // The queue as compact JSON of at most 4,096 bytes: the newest events that fit, "[]" when none
+  // do. An event that could never be sent (it does not serialise, or alone exceeds the limit) is
+  // dropped by itself; older events are still sent. When events had to be left out, the store
+  // keeps only those sent; otherwise it is left untouched. [main-thread]
   std::string consumeAndSerializePluginEventsForVerify();
 
   // Removes the events with these ids; entries that are not records or have no "id" go too.

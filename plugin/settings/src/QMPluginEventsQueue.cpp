@@ -4,6 +4,8 @@
 #include "qm/platform/time.h"
 #include "qm/platform/uuid.h"
 
+#include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 std::string QMUTCNowISOString() { return qm::platform::utcNowISOString(); }
@@ -22,12 +24,28 @@ void QMPluginEventsQueue::store(nlohmann::json events) {
   defaults_.synchronize();
 }
 
+namespace {
+
+// The compact text of one stored event, or none when it could never be sent: it cannot be
+// serialised (text that is not UTF-8) or it alone makes the array longer than the limit.
+std::optional<std::string> SendableText(const nlohmann::json& event) {
+  std::string text;
+  try {
+    text = event.dump();
+  } catch (const nlohmann::json::exception&) {
+    return std::nullopt;
+  }
+  if (text.size() + 2 > kQMPluginEventsMaxSerializedBytes) return std::nullopt;
+  return text;
+}
+
+}  // namespace
+
 void QMPluginEventsQueue::recordPluginEvent(std::string_view event, std::string_view requestId,
                                             std::string_view errorCode, const QMPluginEventContext& context) {
   if (event.empty()) return;
-  nlohmann::json events = storedEvents();
   const std::time_t now = clock_ ? clock_() : std::time(nullptr);
-  events.push_back({
+  nlohmann::json record = {
       {"id", qm::platform::randomUuidString()},
       {"event", std::string(event)},
       {"request_id", std::string(requestId)},
@@ -38,7 +56,11 @@ void QMPluginEventsQueue::recordPluginEvent(std::string_view event, std::string_
       {"channel", context.channel},
       {"error_code", std::string(errorCode)},
       {"timestamp_utc", qm::platform::formatUTCTimestamp(now)},
-  });
+  };
+  // An event that could never be sent is not kept: it would only cost a rewrite of the store.
+  if (!SendableText(record)) return;
+  nlohmann::json events = storedEvents();
+  events.push_back(std::move(record));
   if (events.size() > kQMPluginEventsQueueMaxEvents)
     events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(events.size() - kQMPluginEventsQueueMaxEvents));
   store(std::move(events));
@@ -48,32 +70,36 @@ std::string QMPluginEventsQueue::consumeAndSerializePluginEventsForVerify() {
   nlohmann::json events = storedEvents();
   if (events.empty()) return "[]";
   // The compact text of an array is "[" + its entries' texts joined by "," + "]", so the newest
-  // run of entries that fits is found from the entries' own texts. An entry that cannot be
-  // serialised (text that is not UTF-8) keeps every older one out as well.
-  const size_t n = events.size();
-  std::vector<std::string> texts(n);
-  size_t start = n;
+  // run of entries that fits is found from the entries' own texts. An entry that could never be
+  // sent goes alone; the older ones still get their turn.
+  std::vector<std::string> texts;  // newest first
+  nlohmann::json kept = nlohmann::json::array();
+  bool leftOut = false;
   size_t total = 2;
-  for (size_t i = n; i-- > 0;) {
-    try {
-      texts[i] = events[i].dump();
-    } catch (const nlohmann::json::exception&) {
+  for (size_t i = events.size(); i-- > 0;) {
+    std::optional<std::string> text = SendableText(events[i]);
+    if (!text) {
+      leftOut = true;
+      continue;
+    }
+    const size_t grown = total + text->size() + (texts.empty() ? 0 : 1);
+    if (grown > kQMPluginEventsMaxSerializedBytes) {
+      leftOut = true;  // this one and every older one
       break;
     }
-    const size_t grown = total + texts[i].size() + (i + 1 < n ? 1 : 0);
-    if (grown > kQMPluginEventsMaxSerializedBytes) break;
     total = grown;
-    start = i;
+    texts.push_back(std::move(*text));
+    kept.push_back(std::move(events[i]));
   }
-  if (start > 0) {
-    events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(start));
-    store(events);
+  if (leftOut) {
+    std::reverse(kept.begin(), kept.end());
+    store(std::move(kept));
   }
-  if (start == n) return "[]";
+  if (texts.empty()) return "[]";
   std::string out = "[";
-  for (size_t i = start; i < n; ++i) {
-    if (i > start) out.push_back(',');
-    out += texts[i];
+  for (auto text = texts.rbegin(); text != texts.rend(); ++text) {
+    if (text != texts.rbegin()) out.push_back(',');
+    out += *text;
   }
   out.push_back(']');
   return out;

@@ -102,6 +102,26 @@ TEST_F(PluginEventsQueue, SerialisingTrimsTheOldestUntilItFits) {
   EXPECT_EQ(fileBytes(), before);
 }
 
+TEST_F(PluginEventsQueue, AnEventThatCannotBeSentGoesAloneAndTheOlderOnesStay) {
+  record("old_1");
+  record("old_2");
+  // Recorded with a user name too long to send: it is not kept at all.
+  record("huge", {std::string(5000, 'e'), "", "", false});
+  EXPECT_EQ(stored().size(), 2u);
+  // Such entries already in the store (an older plug-in, or text that is not UTF-8) go alone.
+  auto events = stored();
+  events.push_back({{"id", "BIG"}, {"event", std::string(5000, 'x')}});
+  events.push_back({{"id", "BAD"}, {"event", "\xff"}});
+  events.push_back({{"id", "NEW"}, {"event", "new"}});
+  defaults->set(kQMPluginEventsQueueDefaultsKey, events);
+
+  const auto sent = nlohmann::json::parse(queue->consumeAndSerializePluginEventsForVerify());
+  std::vector<std::string> names;
+  for (const auto& e : sent) names.push_back(e["event"]);
+  EXPECT_EQ(names, (std::vector<std::string>{"old_1", "old_2", "new"}));
+  EXPECT_EQ(stored(), sent) << "only the two that could never be sent left the store";
+}
+
 TEST_F(PluginEventsQueue, AnEmptyQueueSerialisesWithoutTouchingTheStore) {
   EXPECT_EQ(queue->consumeAndSerializePluginEventsForVerify(), "[]");
   EXPECT_FALSE(fs::exists(defaults->path()));

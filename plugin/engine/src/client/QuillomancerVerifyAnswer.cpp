@@ -10,7 +10,15 @@ namespace {
 
 using nlohmann::json;
 
-constexpr size_t kNoLimit = std::numeric_limits<size_t>::max();
+// The texts of the answer that the header's limits do not cover, each at what its kind can hold.
+// The e-mail becomes the user name of every plug-in event, so an unbounded one would swell the
+// events queue past what it may send.
+constexpr size_t kQMVerifyMaxEmailBytes = 254;       // the longest address mail can carry
+constexpr size_t kQMVerifyMaxSHA256Bytes = 64;       // 64 hex digits
+constexpr size_t kQMVerifyMaxChannelBytes = 256;     // a channel name
+constexpr size_t kQMVerifyMaxReasonBytes = 512;      // the eligibility reason, kept, not shown
+constexpr size_t kQMVerifyMaxTimestampBytes = 64;    // an ISO 8601 time
+constexpr size_t kQMVerifyMaxSignatureBytes = 1024;  // a detached signature, hex or Base64
 
 const json* member(const json& object, const char* key) {
   const auto it = object.find(key);
@@ -18,7 +26,7 @@ const json* member(const json& object, const char* key) {
 }
 
 // A text of at most `limit` bytes, else absent ("").
-std::string text(const json& object, const char* key, size_t limit = kNoLimit) {
+std::string text(const json& object, const char* key, size_t limit) {
   std::string s = JSONString(&object, key);
   return s.size() <= limit ? s : std::string();
 }
@@ -57,7 +65,7 @@ std::optional<QuillomancerServer::ServerMessage> readMessage(const json& element
                 {"title", kQMVerifyMaxMessageTitleBytes, &message.title},
                 {"body", kQMVerifyMaxMessageBodyBytes, &message.body}};
   for (const auto& field : fields) {
-    *field.into = text(element, field.key);
+    *field.into = JSONString(&element, field.key);
     if (field.into->size() > field.limit) return std::nullopt;
   }
   return message;
@@ -65,17 +73,17 @@ std::optional<QuillomancerServer::ServerMessage> readMessage(const json& element
 
 void readUpdate(const json& update, QuillomancerServer::VerifyResult& r) {
   r.update.targetVersion = text(update, "target_version", kQMVerifyMaxVersionBytes);
-  r.update.effectiveChannel = text(update, "effective_channel");
+  r.update.effectiveChannel = text(update, "effective_channel", kQMVerifyMaxChannelBytes);
   r.update.pkgURL = text(update, "update_pkg_url", kQMVerifyMaxURLBytes);
-  r.update.pkgSHA256 = text(update, "update_pkg_sha256");
+  r.update.pkgSHA256 = text(update, "update_pkg_sha256", kQMVerifyMaxSHA256Bytes);
   r.update.releaseNotesURL = text(update, "release_notes_url", kQMVerifyMaxURLBytes);
   r.update.artifactURL = text(update, "artifact_url", kQMVerifyMaxURLBytes);
-  r.update.artifactSHA256 = text(update, "artifact_sha256");
+  r.update.artifactSHA256 = text(update, "artifact_sha256", kQMVerifyMaxSHA256Bytes);
   r.update.manifestVersion = text(update, "manifest_version", kQMVerifyMaxVersionBytes);
-  r.update.releasedAt = text(update, "released_at");
-  r.update.manifestSignature = text(update, "manifest_signature");
+  r.update.releasedAt = text(update, "released_at", kQMVerifyMaxTimestampBytes);
+  r.update.manifestSignature = text(update, "manifest_signature", kQMVerifyMaxSignatureBytes);
   r.updateEligible = flag(update, "update_eligible");
-  r.eligibilityReason = text(update, "eligibility_reason");
+  r.eligibilityReason = text(update, "eligibility_reason", kQMVerifyMaxReasonBytes);
   r.allowDowngrade = flag(update, "allow_downgrade");
 }
 
@@ -90,7 +98,7 @@ QuillomancerServer::VerifyResult QuillomancerServer::ParseVerifyResponse(long ht
   if (!balance) return r;
   r.valid = true;
   r.creditBalance = *balance;
-  r.email = text(*object, "email");
+  r.email = text(*object, "email", kQMVerifyMaxEmailBytes);
   r.latestVersion = text(*object, "latest_version", kQMVerifyMaxVersionBytes);
   r.minimumVersion = text(*object, "minimum_version", kQMVerifyMaxVersionBytes);
   r.updateRequired = flag(*object, "update_required");
