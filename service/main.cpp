@@ -3,6 +3,7 @@
 //             [--require-auth] [--verbose]
 //             [--token T]... [--email E] [--offer V] [--min-version V] [--update-required]
 //             [--message 'id|title|body']...
+//   qmservice --help
 // Prints the base URL on the first line of standard output once it is listening.
 
 #include "qm/service/service.h"
@@ -20,13 +21,48 @@ volatile std::sig_atomic_t gStop = 0;
 
 void onSignal(int) { gStop = 1; }
 
+constexpr const char* kSynopsis =
+    "usage: qmservice [--port N] [--host ADDR] [--credits N] [--transcript TEXT]\n"
+    "                 [--cert FILE --key FILE] [--require-auth] [--verbose]\n"
+    "                 [--token T]... [--email E] [--offer V] [--min-version V] [--update-required]\n"
+    "                 [--message 'id|title|body']...\n"
+    "       qmservice --help\n";
+
 int usage() {
-  std::fprintf(stderr,
-               "usage: qmservice [--port N] [--host ADDR] [--credits N] [--transcript TEXT]\n"
-               "                 [--cert FILE --key FILE] [--require-auth] [--verbose]\n"
-               "                 [--token T]... [--email E] [--offer V] [--min-version V] [--update-required]\n"
-               "                 [--message 'id|title|body']...\n");
+  std::fputs(kSynopsis, stderr);
   return 2;
+}
+
+int help() {
+  std::fputs(kSynopsis, stdout);
+  std::fputs(
+      "\n"
+      "The web-service stand-in: every endpoint the plug-in calls, until interrupted. Prints its base\n"
+      "URL on the first line once it listens.\n"
+      "\n"
+      "  --port N             port to listen on, 0 to 65535 (default 0: a free port)\n"
+      "  --host ADDR          address to listen on (default 127.0.0.1)\n"
+      "  --credits N          the account's credit balance, 0 to 1073741824 (default 100)\n"
+      "  --transcript TEXT    what transcription hears in every clip\n"
+      "                       (default \"this is the line as spoken\")\n"
+      "  --cert FILE          PEM certificate: serve HTTPS (needs --key; default plain HTTP)\n"
+      "  --key FILE           PEM private key of --cert\n"
+      "  --require-auth       transcribe and generate answer 401 without a bearer token\n"
+      "                       (default: they take requests without one)\n"
+      "  --verbose            one line per request on standard error (default quiet)\n"
+      "  --token T            a bearer token the account-status exchange accepts; repeat for more\n"
+      "                       (default: any non-empty token)\n"
+      "  --email E            the account's e-mail address in the account answer (default none)\n"
+      "  --offer V            offer version V as the newest and as the update's target\n"
+      "                       (default: no offer; the newest is the installed version)\n"
+      "  --min-version V      the oldest supported version (default none)\n"
+      "  --update-required    tell the plug-in it must update (default off)\n"
+      "  --message 'id|title|body'\n"
+      "                       a message for the user in the account answer; repeat for more\n"
+      "                       (default none)\n"
+      "  --help               this text\n",
+      stdout);
+  return 0;
 }
 
 bool parseInt(const char* text, int low, int high, int& out) {
@@ -45,7 +81,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--port" && hasValue) {
+    if (arg == "--help" || arg == "-h") {
+      return help();
+    } else if (arg == "--port" && hasValue) {
       if (!parseInt(argv[++i], 0, 65535, options.port)) return usage();
     } else if (arg == "--host" && hasValue) {
       options.host = argv[++i];

@@ -446,3 +446,22 @@ TEST(ServiceProgram, RefusesBadArguments) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args;
   }
 }
+
+TEST(ServiceProgram, HelpExplainsEveryOptionAndExitsZero) {
+  const std::string program = std::string(QM_BINARY_DIR) + "/bin/qmservice";
+  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "qmservice not built";
+  FILE* pipe = popen((program + " --help 2>/dev/null").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string help;
+  char buffer[512];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) help.append(buffer, n);
+  const int status = pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // Each option on a line of its own with what it means, and the defaults that matter.
+  for (const char* option : {"--port N ", "--host ADDR ", "--credits N ", "--transcript TEXT ", "--cert FILE ", "--key FILE ",
+                             "--require-auth ", "--verbose ", "--token T ", "--email E ", "--offer V ", "--min-version V ",
+                             "--update-required ", "--message 'id|title|body'\n", "--help "})
+    EXPECT_NE(help.find(std::string("\n  ") + option), std::string::npos) << option;
+  for (const char* fallback : {"default 127.0.0.1", "default 100", "any non-empty token"})
+    EXPECT_NE(help.find(fallback), std::string::npos) << fallback;
+}
