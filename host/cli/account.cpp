@@ -1,4 +1,6 @@
 // qmhost account: provisions the account access token the plug-in reads when its window is built.
+//   qmhost account set-token -       stores the first line of standard input as the token, kept
+//                                    out of the process list and the shell history
 //   qmhost account set-token TOKEN   stores TOKEN (1 to 255 bytes, no control characters)
 //   qmhost account clear             removes the stored token
 // Neither prints the token.
@@ -7,6 +9,7 @@
 
 #include "QMAccountToken.h"
 
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -15,17 +18,31 @@ namespace qm::host::cli {
 
 namespace {
 
+// One byte more than a usable token may have.
+constexpr size_t kLineReadLimit = 256;
+
 int AccountUsage() {
-  std::cerr << "usage: qmhost account set-token TOKEN\n"
+  std::cerr << "usage: qmhost account set-token -      (the token on standard input)\n"
+               "       qmhost account set-token TOKEN\n"
                "       qmhost account clear\n";
   return 2;
+}
+
+// The first line of standard input without its line end. Reads a little past the longest token,
+// so that an overlong one is refused rather than cut to fit.
+std::string FirstLineOfStandardInput() {
+  std::string line;
+  for (int c; line.size() < kLineReadLimit && (c = std::getchar()) != EOF && c != '\n';)
+    line.push_back(static_cast<char>(c));
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
 }
 
 }  // namespace
 
 int RunAccount(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[0], "set-token") == 0) {
-    const std::string token = argv[1];
+    const std::string token = std::strcmp(argv[1], "-") == 0 ? FirstLineOfStandardInput() : argv[1];
     if (!QMIsUsableAccessToken(token)) {
       std::cerr << "qmhost account: a token is 1 to 255 bytes without control characters\n";
       return 2;

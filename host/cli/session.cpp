@@ -442,6 +442,15 @@ class Session {
       RunUntil([&] { return TextShown(message->title) == nullptr; }, kWindowWaitSeconds);
       if (auto failed = Step(step + "-closed")) return *error = *failed, false;
     }
+    // Another service's messages are not known beforehand: a card up on its own, but for the
+    // update lock, shows them, and its X closes them all.
+    while (service_ == nullptr && CardClose() != nullptr && TextShown("Update Required") == nullptr) {
+      if (++shown > 1) return *error = "the message page does not close", false;
+      if (auto failed = Step("message-1")) return *error = *failed, false;
+      Click(*CardClose());
+      RunUntil([&] { return CardClose() == nullptr || TextShown("Update Required") != nullptr; }, kWindowWaitSeconds);
+      if (auto failed = Step("message-1-closed")) return *error = *failed, false;
+    }
     if (shown > 0 && shown < options_.messages.size()) {
       std::printf("      closing it dismissed the %zu other message%s queued\n", options_.messages.size() - shown,
                   options_.messages.size() - shown == 1 ? "" : "s");

@@ -4,6 +4,9 @@
 #include "QMWindowLook.h"
 
 #include "qm/ui/render.h"
+#include "qm/ui/text_measurer.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -107,22 +110,28 @@ std::shared_ptr<View> alignedLabels() {
   return root;
 }
 
-std::shared_ptr<View> languageChip(bool hovered) {
-  auto chip = std::make_shared<QMActionView>(Rect{0, 0, 58, 20});
+// The language chip as the window shows it with a language chosen: as wide as its code needs
+// (42 points at least), 16 high, its code and chevron in one muted ink. It has one look only.
+std::shared_ptr<View> languageChip(const std::string& code = "EN") {
+  TextAttributes measured;
+  measured.font = Font::system(11);
+  const double width = std::max(42.0, textMeasurer().measure(AttributedString(code, measured), 0).width + 22);
+  auto chip = std::make_shared<QMActionView>(Rect{0, 0, width, 16});
   chip->setWantsLayer(true);
-  chip->layer()->cornerRadius = 6;
-  chip->layer()->backgroundColor = QMControlOuterColor();
-  chip->layer()->borderWidth = 0.8;
-  chip->layer()->borderColor = Color::white().withAlpha(hovered ? 0.24 : 0.12);
-  auto text = TextField::label("EN", Rect{8, 1, 24, 16});
-  text->setFont(Font::system(11));
-  text->setTextColor(QMTextSecondary());
-  chip->addSubview(text);
-  auto chevron = std::make_shared<Button>(Rect{30, 3, 14, 14});
+  chip->layer()->cornerRadius = 4;
+  chip->layer()->backgroundColor = QMControlInnerOffColor();
+  chip->layer()->borderWidth = 1;
+  chip->layer()->borderColor = Color::deviceRGB255(52, 56, 65);
+  const Color ink = Color::deviceRGB255(83, 95, 111);
+  auto chevron = std::make_shared<Button>(Rect{width - 15, 2, 10, 10});
   chevron->setBordered(false);
   chevron->setImage(Image::systemSymbol("chevron.down", "Language menu"));
-  chevron->setContentTintColor(QMLanguageChipAccentColor());
+  chevron->setContentTintColor(ink);
   chip->addSubview(chevron);
+  auto text = TextField::label(code, Rect{7, 0, width - 18, 15});
+  text->setFont(Font::system(11));
+  text->setTextColor(ink);
+  chip->addSubview(text);
   return chip;
 }
 
@@ -152,8 +161,8 @@ std::shared_ptr<View> windowStrip() {
   status->setTextColor(QMGreenColor());
   status->setAlignment(TextAlignment::Center);
   card->addSubview(status);
-  auto chip = languageChip(false);
-  chip->setFrameOrigin(Point{398, 6});
+  auto chip = languageChip();
+  chip->setFrameOrigin(Point{398, 8});
   card->addSubview(chip);
   auto perf = std::make_shared<QMAlignedLabel>(Rect{9, 6, 86, 24});
   perf->setStringValue("Performance:");
@@ -206,8 +215,7 @@ struct Register {
     add("qm-checkbox-off", [] { return pageOf(checkbox(false, false)); });
     add("qm-checkbox-disabled", [] { return pageOf(checkbox(false, true)); });
     add("qm-aligned-label", [] { return pageOf(alignedLabels()); });
-    add("qm-action-view-chip", [] { return pageOf(languageChip(false)); });
-    add("qm-action-view-chip-highlighted", [] { return pageOf(languageChip(true)); });
+    add("qm-action-view-chip", [] { return pageOf(languageChip()); });
     add("qm-outer-shell", [] {
       auto shell = std::make_shared<View>(Rect{0, 0, 95, 27});
       shell->setWantsLayer(true);

@@ -18,10 +18,14 @@ std::string QMAccountTokenFilePath();
 // [any-thread]
 bool QMIsUsableAccessToken(std::string_view token);
 
-// The stored token, or "" when there is none: no file, a file over 4 KiB, not a JSON object,
-// "access_token" missing or not a text, or a token that is not usable. [any-thread]
-std::string QMReadAccountToken();
-std::string QMReadAccountTokenFile(const std::string& path);
+// The stored token, or "" when there is none. The file is opened without following a link and
+// without blocking, and read only when it is a regular file of at most 4 KiB, owned by this user,
+// that neither group nor others may read or write; then it must be a JSON object whose
+// "access_token" is a usable token. When a file is there but not used, `ignoredBecause` (when
+// given) gets the path and why, for the caller to log ("" when there is no file or it was used).
+// [any-thread]
+std::string QMReadAccountToken(std::string* ignoredBecause = nullptr);
+std::string QMReadAccountTokenFile(const std::string& path, std::string* ignoredBecause = nullptr);
 
 // Stores a usable token (creating the folder when needed). Returns 0, EINVAL for a token that is
 // not usable (the file is left as it was), or the errno of the step that failed. [any-thread]

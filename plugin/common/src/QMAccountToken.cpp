@@ -7,6 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -32,18 +35,35 @@ bool QMIsUsableAccessToken(std::string_view token) {
   return true;
 }
 
-std::string QMReadAccountTokenFile(const std::string& path) {
+std::string QMReadAccountTokenFile(const std::string& path, std::string* ignoredBecause) {
+  auto ignored = [&](const std::string& why) {
+    if (ignoredBecause) *ignoredBecause = path + " " + why;
+    return std::string();
+  };
+  if (ignoredBecause) ignoredBecause->clear();
+  // Read without blocking and without following a link: the window reads it on the host's main
+  // thread, and a FIFO put there must not stop the host.
+  qm::platform::FileOpenOptions options;
+  options.maxBytes = kQMAccountFileMaxBytes;
   std::string bytes;
-  if (!qm::platform::readFile(path, bytes, kQMAccountFileMaxBytes)) return {};
+  struct stat info {};
+  int error = 0;
+  const qm::platform::FileRefusal refusal = qm::platform::readRegularFile(path, bytes, options, &info, &error);
+  if (refusal == qm::platform::FileRefusal::missing) return {};
+  if (refusal != qm::platform::FileRefusal::none) return ignored(qm::platform::describeFileRefusal(refusal, options.maxBytes, error));
+  // A credential others could have read, or put there, is not used.
+  if (info.st_uid != ::geteuid()) return ignored("is not owned by this user");
+  if (info.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH)) return ignored("can be read or written by others");
   const auto object = qm::platform::parseJsonObject(bytes);
-  if (!object) return {};
-  const auto it = object->find(kTokenKey);
-  if (it == object->end() || !it->is_string()) return {};
-  const std::string& token = it->get_ref<const std::string&>();
-  return QMIsUsableAccessToken(token) ? token : std::string();
+  const auto it = object ? object->find(kTokenKey) : nlohmann::json::const_iterator();
+  if (!object || it == object->end() || !it->is_string() || !QMIsUsableAccessToken(it->get_ref<const std::string&>()))
+    return ignored("holds no usable token");
+  return it->get<std::string>();
 }
 
-std::string QMReadAccountToken() { return QMReadAccountTokenFile(QMAccountTokenFilePath()); }
+std::string QMReadAccountToken(std::string* ignoredBecause) {
+  return QMReadAccountTokenFile(QMAccountTokenFilePath(), ignoredBecause);
+}
 
 int QMWriteAccountTokenFile(const std::string& path, std::string_view token) {
   if (!QMIsUsableAccessToken(token)) return EINVAL;

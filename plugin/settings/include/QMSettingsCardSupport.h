@@ -6,6 +6,7 @@
 #include "qm/ui/attributed_string.h"
 #include "qm/ui/color.h"
 #include "qm/ui/font.h"
+#include "qm/ui/text_field.h"
 
 #include <cstddef>
 #include <optional>
@@ -21,6 +22,11 @@
 // when none; the colour, the secondary text colour when none). [any-thread]
 qm::ui::AttributedString QMAttributedMessageFromMarkdown(const std::string& text, std::optional<qm::ui::Font> font,
                                                          std::optional<qm::ui::Color> colour);
+
+// A message title as the one line of `label`: control characters (tabs, line breaks) become
+// spaces, and a title that does not fit before the card's close button ends in "…" after the
+// last whole character that does. [main-thread]
+std::string QMOneLineMessageTitle(const std::string& title, const qm::ui::TextField& label);
 
 // ---- votes ----------------------------------------------------------------------------------------
 

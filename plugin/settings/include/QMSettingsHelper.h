@@ -133,8 +133,9 @@ class QMSettingsHelper : public qm::ui::Object, public QMUpdaterHandoffOwner {
   void toggleTutorial(qm::ui::Object* sender);
   void closeHelpPopover();
   void rebuildHelpPopover();
-  // The card's main page with the credit balance.
-  void showCredits(int32_t credits);
+  // The card's main page with the credit balance; none (no answer has given one) shows
+  // "Credits: —".
+  void showCredits(std::optional<int32_t> credits);
 
   // ---- Send Log (QMSettingsSupport.cpp) ----
   // [main-thread]

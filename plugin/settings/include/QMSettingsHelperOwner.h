@@ -9,6 +9,7 @@
 #include "QuillomancerStoreVocabulary.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QMSettingsHelperOwner : public QMLanguageChooserOwner {
@@ -44,8 +45,8 @@ class QMSettingsHelperOwner : public QMLanguageChooserOwner {
   virtual void SetRepairPreviewArmed(bool armed) = 0;
   // The forced-update lock; the window passes it to the processor on its next timer call.
   virtual void SetMinimumVersionLock(bool locked, const std::string& minimumVersion) = 0;
-  // The credit balance last shown on the card's credits line.
-  virtual int32_t GetLastShownCredits() const = 0;
+  // The credit balance last shown on the card's credits line; none until an answer gave one.
+  virtual std::optional<int32_t> GetLastShownCredits() const = 0;
   virtual void SetLastShownCredits(int32_t credits) = 0;
   // The window's copy of the account access token; empty for none.
   virtual std::string GetAccountAccessToken() = 0;

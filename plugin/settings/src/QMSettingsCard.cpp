@@ -50,6 +50,13 @@ bool QMIsCardShown(const QMSettingsHelper& controller) {
   return controller.views.settingsCard && !controller.views.settingsCard->isHidden();
 }
 
+bool QMIsCardPageShown(const QMSettingsHelper& controller) {
+  const QMSettingsViews& v = controller.views;
+  for (const qm::ui::View* page : {v.mainView.get(), v.updateRequiredView.get(), static_cast<qm::ui::View*>(v.messageView.get())})
+    if (page && !page->isHidden()) return true;
+  return false;
+}
+
 // ---- opening and closing ------------------------------------------------------------------------
 
 // [main-thread]
@@ -64,6 +71,9 @@ void QMSettingsHelper::toggleSettings(qm::ui::Object*) {
     QMShowView(views.settingsCard, true);
   } else if (views.settingsCard) {
     const bool open = views.settingsCard->isHidden();
+    // Until an account-status answer shows a page (none comes without a token, or while the
+    // service is slow or away), the card opens on its main page without a balance, not empty.
+    if (open && !QMIsCardPageShown(*this)) showCredits(guiOwner() ? guiOwner()->GetLastShownCredits() : std::nullopt);
     views.settingsCard->setHidden(!open);
     QMCardLog(std::string("GUI event: settings card ") + (open ? "opened" : "closed"));
     if (open) checkServerHealth();
@@ -109,14 +119,19 @@ void QMSettingsHelper::syncBackgroundEditorForSettingsVisibility() {
 // ---- credits ----------------------------------------------------------------------------------
 
 // [main-thread]
-void QMSettingsHelper::showCredits(int32_t credits) {
+void QMSettingsHelper::showCredits(std::optional<int32_t> credits) {
   QM_ASSERT_THREAD(main);
   QMShowView(views.mainView, true);
   QMShowView(views.updateRequiredView, false);
   QMShowMessagePage(*this, false);
-  if (views.creditsLabel) {
-    views.creditsLabel->setStringValue(QMCardFormat("Credits: %d", credits));
-    views.creditsLabel->setTextColor(credits < 1 ? QMAccentRed() : credits <= 5 ? QMAccentOrange() : QMTextSecondary());
+  if (views.creditsLabel && !credits) {
+    // An unknown balance is not an empty account: the line as the card was built.
+    views.creditsLabel->setStringValue("Credits: \u2014");
+    views.creditsLabel->setTextColor(QMTextSecondary());
+  } else if (views.creditsLabel) {
+    const int32_t n = *credits;
+    views.creditsLabel->setStringValue(QMCardFormat("Credits: %d", n));
+    views.creditsLabel->setTextColor(n < 1 ? QMAccentRed() : n <= 5 ? QMAccentOrange() : QMTextSecondary());
   }
   if (QMModeTextButton* check = views.checkUpdatesBtn.get()) {
     check->setHidden(false);

@@ -58,3 +58,5 @@ inline void QMShowViews(std::initializer_list<qm::ui::View*> views, bool shown) 
 void QMShowMessagePage(QMSettingsHelper& controller, bool shown);
 // True while the card holder exists and is shown.
 bool QMIsCardShown(const QMSettingsHelper& controller);
+// True while one of the card's three pages (main, update required, message) is shown.
+bool QMIsCardPageShown(const QMSettingsHelper& controller);

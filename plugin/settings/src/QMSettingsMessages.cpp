@@ -11,8 +11,12 @@
 #include "QuillomancerServer.h"
 
 #include "qm/platform/browser.h"
+#include "qm/platform/text.h"
 #include "qm/platform/thread_check.h"
 
+#include "qm/ui/text_measurer.h"
+
+#include <algorithm>
 #include <string_view>
 
 // ---- message text -------------------------------------------------------------------------------
@@ -76,6 +80,46 @@ qm::ui::AttributedString QMAttributedMessageFromMarkdown(const std::string& text
 
 namespace {
 
+// The room the title label has for its one line: up to the card's close button, which stands
+// over the label's right end, or the label's own width without one.
+double TitleRoom(const qm::ui::TextField& label) {
+  const qm::ui::Rect text = label.textRect();
+  double right = text.maxX();
+  if (const qm::ui::View* card = label.superview() ? label.superview()->superview() : nullptr) {
+    for (const auto& child : card->subviews()) {
+      const auto* button = dynamic_cast<const qm::ui::Button*>(child.get());
+      if (button && !button->isHidden() && button->action() == qm::ui::Selector("closeSettings:"))
+        right = std::min(right, button->convertRectToView(button->bounds(), &label).minX());
+    }
+  }
+  return right - text.minX();
+}
+
+}  // namespace
+
+std::string QMOneLineMessageTitle(const std::string& title, const qm::ui::TextField& label) {
+  std::u16string line = qm::ui::utf16FromUTF8(title);
+  // Tabs, line breaks and every other control character would break or hide parts of the line.
+  for (char16_t& unit : line)
+    if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029) unit = u' ';
+  const double room = TitleRoom(label);
+  qm::ui::TextAttributes look;
+  look.font = label.font();
+  auto width = [&](const std::u16string& text) {
+    return qm::ui::textMeasurer().measure(qm::ui::AttributedString(text, look)).width;
+  };
+  if (width(line) <= room) return qm::ui::utf8FromUTF16(line);
+  // Whole characters come off the end until the rest and the ellipsis fit.
+  while (!line.empty()) {
+    if (!qm::platform::regexReplaceAll(line, u"\\X$", u"")) break;
+    while (!line.empty() && line.back() == u' ') line.pop_back();
+    if (width(line + u"\u2026") <= room) break;
+  }
+  return qm::ui::utf8FromUTF16(line) + "\u2026";
+}
+
+namespace {
+
 // The card after the messages: the update-required page under the forced lock (its texts stay as
 // the lock wrote them), else the main page, with the card hidden again when it was hidden before.
 void ShowCardAfterMessages(QMSettingsHelper& c) {
@@ -120,7 +164,8 @@ void QMSettingsHelper::showNextServerMessage() {
     QMShowView(views.mainView, false);
     QMShowView(views.updateRequiredView, false);
     QMShowMessagePage(*this, true);
-    if (views.messageTitleLabel) views.messageTitleLabel->setStringValue(message.title.empty() ? "Quillomancer" : message.title);
+    if (qm::ui::TextField* title = views.messageTitleLabel.get())
+      title->setStringValue(QMOneLineMessageTitle(message.title.empty() ? "Quillomancer" : message.title, *title));
     if (qm::ui::TextField* body = views.messageBodyLabel.get()) {
       body->setAttributedStringValue(QMAttributedMessageFromMarkdown(message.body, body->font(), body->textColor()));
     }

@@ -53,8 +53,11 @@ void QMSettingsHelper::startAccountStatusExchange() {
   if (!window) return;
   if (!std::exchange(started_, true)) checkServerHealth();
   const std::string token = window->GetAccountAccessToken();
-  // Without an account there is nothing to ask: the card keeps its "Credits: —".
-  if (!QMIsUsableAccessToken(token)) return;
+  // Without an account there is nothing to ask: the gear opens the main page with "Credits: —".
+  if (!QMIsUsableAccessToken(token)) {
+    if (std::string why; QMReadAccountToken(&why).empty() && !why.empty()) QMCardLog("Account token not used: " + why);
+    return;
+  }
   ExchangeAccountStatus(*this, token,
                         [](QMSettingsHelper& controller, const QuillomancerServer::VerifyResult& answer,
                            const std::string& usedToken) { controller.handleAccountStatusAnswer(answer, usedToken); });
@@ -75,7 +78,8 @@ void QMSettingsHelper::handleAccountStatusAnswer(const QuillomancerServer::Verif
   }
   QMSettingsHelperOwner* window = guiOwner();
   if (!answer.valid) {
-    showCredits(window ? window->GetLastShownCredits() : 0);
+    // Says nothing of the balance: the last one an answer gave, else "Credits: —".
+    showCredits(window ? window->GetLastShownCredits() : std::nullopt);
     return;
   }
   clearAckedPluginEvents(answer.ackedEventIds);

@@ -34,6 +34,7 @@ struct RecordingWindow : QMSettingsHelperOwner {
   std::vector<std::string> calls;
   std::string renderId;
   std::string token;
+  std::optional<int32_t> credits;
 
   void note(std::string call) { calls.push_back(std::move(call)); }
   bool IsVoiceChangeMode() const override { return voiceChange; }
@@ -60,8 +61,8 @@ struct RecordingWindow : QMSettingsHelperOwner {
   bool IsRepairPreviewArmed() const override { return false; }
   void SetRepairPreviewArmed(bool armed) override { note(armed ? "SetRepairPreviewArmed on" : "SetRepairPreviewArmed off"); }
   void SetMinimumVersionLock(bool, const std::string&) override { note("SetMinimumVersionLock"); }
-  int32_t GetLastShownCredits() const override { return 0; }
-  void SetLastShownCredits(int32_t) override {}
+  std::optional<int32_t> GetLastShownCredits() const override { return credits; }
+  void SetLastShownCredits(int32_t shown) override { credits = shown; }
   std::string GetAccountAccessToken() override { return token; }
   void SelectLanguageAlias(const std::string& alias, bool) override { note("SelectLanguageAlias " + alias); }
 };

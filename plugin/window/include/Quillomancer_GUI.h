@@ -86,7 +86,7 @@ struct QuillomancerWindowViews {
 // The repair state (transcript, timings, picks, last plan and reference) is the repair
 // component's.
 struct QuillomancerWindowState {
-  int32_t lastShownCredits = 0;
+  std::optional<int32_t> lastShownCredits;  // none until a balance was known
   // Status line and accents.
   float processingDotPhase = 0;
   double loadAccent = 1.0, loadAccentFrom = 1.0, loadAccentTo = 1.0;
@@ -229,7 +229,7 @@ class Quillomancer_GUI : public AAX_CEffectGUI_Cocoa, public QMSettingsHelperOwn
   void SetMinimumVersionLock(bool locked, const std::string& minimumVersion) override;
   bool IsMediaComposerHost() const override { return state.mediaComposerHost; }
   const std::string& GetCurrentRenderId() const override { return state.renderId; }
-  int32_t GetLastShownCredits() const override { return state.lastShownCredits; }
+  std::optional<int32_t> GetLastShownCredits() const override { return state.lastShownCredits; }
   void SetLastShownCredits(int32_t credits) override { state.lastShownCredits = credits; }
   std::string GetAccountAccessToken() override;
 
