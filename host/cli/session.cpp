@@ -442,8 +442,16 @@ class Session {
       RunUntil([&] { return TextShown(message->title) == nullptr; }, kWindowWaitSeconds);
       if (auto failed = Step(step + "-closed")) return *error = *failed, false;
     }
-    // Another service's messages are not known beforehand: a card up on its own, but for the
-    // update lock, shows them, and its X closes them all.
+    // Another service's messages are not known beforehand. With a token its answer may still be
+    // on its way (it shows a balance on the card, hidden or not); a card up on its own then, but
+    // for the update lock, shows its messages, and its X closes them all.
+    if (service_ == nullptr && !QMReadAccountToken().empty()) {
+      RunUntil([&] { return CardClose() != nullptr || Find([](qm::ui::View& v) {
+                              auto* f = dynamic_cast<qm::ui::TextField*>(&v);
+                              return f && f->stringValue().starts_with("Credits: ") && f->stringValue() != "Credits: \u2014";
+                            }, false) != nullptr; },
+               kWindowWaitSeconds);
+    }
     while (service_ == nullptr && CardClose() != nullptr && TextShown("Update Required") == nullptr) {
       if (++shown > 1) return *error = "the message page does not close", false;
       if (auto failed = Step("message-1")) return *error = *failed, false;

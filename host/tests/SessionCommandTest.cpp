@@ -8,9 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <nlohmann/json.hpp>
 
 #include "CommandRun.h"
 #include "qm/host/wav_file.h"
@@ -22,6 +25,15 @@ namespace fs = std::filesystem;
 using qmhosttest::CommandRun;
 
 CommandRun RunCommand(const std::string& command) { return qmhosttest::Capture(command); }
+
+// The titles and texts of a snapshot's views that show: neither they nor a view around them is hidden.
+std::set<std::string> ShownTexts(const nlohmann::json& view, std::set<std::string> into = {}) {
+  if (!view.is_object() || view.value("hidden", false)) return into;
+  for (const char* key : {"title", "string"})
+    if (view.contains(key) && view[key].is_string()) into.insert(view[key].get<std::string>());
+  for (const auto& child : view.value("subviews", nlohmann::json::array())) into = ShownTexts(child, std::move(into));
+  return into;
+}
 
 class SessionCommand : public ::testing::Test {
  protected:
@@ -120,6 +132,34 @@ TEST_F(SessionCommand, ARunLeavesNoTakeOfAnEarlierRun) {
   EXPECT_NE(run.output.find("Change: \"I never said she took the money.\" -> \"I never said she took the car.\""),
             std::string::npos)
       << run.output;
+}
+
+TEST_F(SessionCommand, AgainstAnotherServiceTheCardIsWholeWithoutATokenAndItsMessagesAreClosed) {
+  const fs::path qmservice = fs::path(QM_BINARY_DIR) / "bin" / "qmservice";
+  if (!fs::exists(qmservice)) GTEST_SKIP() << "qmservice is not built";
+  // The service prints its URL on its first line once it listens; it stops with the session.
+  const std::string start = "'" + qmservice.string() + "' --message 'm1|Maintenance tonight|Back at ten.' >url.txt & "
+                            "service=$!; for i in $(seq 200); do [ -s url.txt ] && break; sleep 0.05; done; ";
+  const std::string home = "HOME='" + folder.string() + "' ";
+  for (const bool token : {false, true}) {
+    SCOPED_TRACE(token ? "a stored token" : "no token");
+    fs::remove_all(folder / "snapshots");
+    const std::string account = token ? "echo session-token | " + home + "'" + program.string() + "' account set-token - && "
+                                      : home + "'" + program.string() + "' account clear && ";
+    const CommandRun run = RunCommand("cd '" + folder.string() + "' || exit 1; " + start + account + home + "timeout 120 '" +
+                                      program.string() + "' session --input '" + std::string(QM_SOURCE_DIR) +
+                                      "/testdata/speech.wav' --output '" + (folder / "takes").string() +
+                                      "' --service \"$(head -n 1 url.txt)\" --snapshots '" + (folder / "snapshots").string() +
+                                      "'; status=$?; kill $service; exit $status");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("] message-1\n") != std::string::npos, token) << run.output;
+    // The card the gear opens: the main page with its buttons, and a balance only from an answer.
+    const std::string open = (folder / "snapshots" / (token ? "04-settings-open.json" : "02-settings-open.json")).string();
+    std::ifstream in(open);
+    const std::set<std::string> shown = ShownTexts(nlohmann::json::parse(in, nullptr, false));
+    for (const char* text : {"Send Log", "Check for Updates", "Add breath tail", token ? "Credits: 100" : "Credits: \u2014"})
+      EXPECT_TRUE(shown.count(text)) << open << ": " << text;
+  }
 }
 
 TEST_F(SessionCommand, BadArgumentsAndMissingFilesFail) {

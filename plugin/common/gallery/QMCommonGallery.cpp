@@ -162,7 +162,7 @@ std::shared_ptr<View> windowStrip() {
   status->setAlignment(TextAlignment::Center);
   card->addSubview(status);
   auto chip = languageChip();
-  chip->setFrameOrigin(Point{398, 8});
+  chip->setFrameOrigin(Point{card->frame().width() - 10 - chip->frame().width(), 8});
   card->addSubview(chip);
   auto perf = std::make_shared<QMAlignedLabel>(Rect{9, 6, 86, 24});
   perf->setStringValue("Performance:");

@@ -268,69 +268,37 @@ TEST_F(Selectors, OtherTakesTheChosenCellAndAStoredFourWriteNothing) {
 
 // ---- pictures ----
 
-std::shared_ptr<View> onPage(const std::shared_ptr<View>& control) {
-  auto page = std::make_shared<View>(Rect{0, 0, control->frame().width() + 16, 40});
-  page->addSubview(control);
-  return page;
-}
-
-// The window's Match / Variation selector (or the plain one), on a page with an 8-point margin.
-std::shared_ptr<View> mode(int32_t segment, bool windowLook, bool enabled = true, bool dimmed = false,
-                           const char* centre = nullptr) {
-  auto s = QMModeSelector::initWithFrame(Rect{8, 8, centre ? 207.0 : 138.0, 24});
-  if (windowLook) {
-    s->setLeftTitle("Match");
-    s->setRightTitle("Variation");
-    s->setLeftSelectedFillColor(Color::deviceRGB255(36, 39, 46));
-    s->setRightSelectedFillColor(QMHighlightGreen());
-    s->setLeftSelectedTextColor(QMTextSecondary());
-    s->setRightSelectedTextColor(Color::deviceRGB(0.08, 0.08, 0.08, 1));
-  }
-  if (centre) s->setCenterTitle(centre);
-  s->setSelectedSegment(segment);
-  s->setEnabled(enabled);
-  s->setDimmedAppearance(dimmed);
-  return onPage(s);
-}
-
-std::shared_ptr<View> takes(int32_t count) {
-  auto s = QMTakeSelector::initWithFrame(Rect{8, 8, 132, 24});
-  s->setSelectedTakes(count);
-  return onPage(s);
-}
-
 // The pixel under a point of a 40-point page drawn at 2x.
 uint32_t pixel(const Bitmap& b, double x, double y) { return b.at(static_cast<int>(x * 2), static_cast<int>((40 - y) * 2)); }
 
-TEST(SelectorPictures, EachStateIsWrittenAndThePillIsWhereTheChoiceIs) {
+// The selectors' and the chooser's pages of `qmui gallery`, drawn with the real text measurer.
+TEST(SelectorPictures, EachStateIsAGalleryPageAndThePillIsWhereTheChoiceIs) {
   qm::platform::setCurrentThreadAsMain();
   qm::platform::ManualClock clock;
   const std::filesystem::path out = std::filesystem::path(QM_BINARY_DIR) / "test-output";
   std::filesystem::create_directories(out);
-  const std::vector<std::pair<std::string, std::shared_ptr<View>>> pictures = {
-      {"qm-mode-selector-default", mode(0, false)},
-      {"qm-mode-selector-match", mode(0, true)},
-      {"qm-mode-selector-variation", mode(1, true)},
-      {"qm-mode-selector-disabled", mode(1, true, false)},
-      {"qm-mode-selector-dimmed", mode(1, true, true, true)},
-      {"qm-mode-selector-three-centre", mode(1, true, true, false, "Blend")},
-      {"qm-take-selector-1", takes(1)},
-      {"qm-take-selector-3", takes(3)},
-      {"qm-take-selector-5", takes(5)},
-  };
-  defaults().remove(kQuillomancer_TakesDefaultsKey);
+  defaults().set(kQuillomancer_TakesDefaultsKey, 3);
   std::map<std::string, Bitmap> drawn;
-  for (const auto& [name, view] : pictures) {
-    drawn[name] = render::renderView(*view, 2.0, Color::deviceRGB(0.14, 0.15, 0.17));
+  for (const auto& page : render::galleryPages()) {
+    if (!page.name.starts_with("qm-mode-selector-") && !page.name.starts_with("qm-take-selector-") &&
+        !page.name.starts_with("qm-language-chooser-"))
+      continue;
+    drawn[page.name] = render::renderView(*page.build(), 2.0, page.background);
     std::string error;
-    EXPECT_TRUE(render::writePNG(drawn[name], (out / (name + ".png")).string(), &error)) << error;
+    EXPECT_TRUE(render::writePNG(drawn[page.name], (out / (page.name + ".png")).string(), &error)) << error;
   }
+  EXPECT_EQ(drawn.size(), 12u);
+  EXPECT_EQ(defaults().integerForKey(kQuillomancer_TakesDefaultsKey), 3) << "the gallery leaves the stored choice";
+  defaults().remove(kQuillomancer_TakesDefaultsKey);
   // Just inside the pill's left end, clear of its digit or title: the highlight green.
   const uint32_t green = 0xFF4ADE80u;
   EXPECT_EQ(pixel(drawn["qm-take-selector-5"], 8 + 48 + 58 + 3, 20), green);
   EXPECT_EQ(pixel(drawn["qm-take-selector-1"], 8 + 48 + 2 + 3, 20), green);
   EXPECT_EQ(pixel(drawn["qm-mode-selector-variation"], 8 + 69 + 4, 20), green);
   EXPECT_NE(pixel(drawn["qm-mode-selector-dimmed"], 8 + 69 + 4, 20), green);
+  // The chooser: its list changes with what is typed.
+  EXPECT_NE(drawn["qm-language-chooser-open"].pixels, drawn["qm-language-chooser-filtered"].pixels);
+  EXPECT_NE(drawn["qm-language-chooser-filtered"].pixels, drawn["qm-language-chooser-empty"].pixels);
 }
 
 }  // namespace
