@@ -111,7 +111,9 @@ std::string QMOneLineMessageTitle(const std::string& title, const qm::ui::TextFi
   if (width(line) <= room) return qm::ui::utf8FromUTF16(line);
   // Whole characters come off the end until the rest and the ellipsis fit.
   while (!line.empty()) {
-    if (!qm::platform::regexReplaceAll(line, u"\\X$", u"")) break;
+    const size_t before = line.size();
+    if (!qm::platform::regexReplaceAll(line, u"\\X$", u"") || line.size() == before)
+      line.resize(qm::platform::utf16PrefixLength(line, before - 1));
     while (!line.empty() && line.back() == u' ') line.pop_back();
     if (width(line + u"\u2026") <= room) break;
   }
