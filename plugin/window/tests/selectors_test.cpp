@@ -284,6 +284,8 @@ TEST(SelectorPictures, EachStateIsAGalleryPageAndThePillIsWhereTheChoiceIs) {
         !page.name.starts_with("qm-language-chooser-"))
       continue;
     drawn[page.name] = render::renderView(*page.build(), 2.0, page.background);
+    // The chooser's own test writes its pictures under these names.
+    if (page.name.starts_with("qm-language-chooser-")) continue;
     std::string error;
     EXPECT_TRUE(render::writePNG(drawn[page.name], (out / (page.name + ".png")).string(), &error)) << error;
   }
