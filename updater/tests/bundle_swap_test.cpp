@@ -272,16 +272,19 @@ TEST(BundleSwap, LiveLockEndsWithSwapInProgressAndStays) {
   EXPECT_EQ(fingerprint(w.target), w.oldPrint);
 }
 
-// A file system that cannot exchange two items: the swap makes the Part's two moves instead.
+// A file system that cannot exchange two items: the swap makes two moves instead.
 const FileFault kExchangeRefused{0, EINVAL, false, FileStep::exchange, {}};
+
+// Cases named by what goes wrong, with the faults that make it happen in a given world.
+struct FaultsCase {
+  const char* name;
+  std::vector<FileFault> (*faults)(const SwapWorld&);
+};
 
 // A failure at any step of the apply leaves the installed bundle in place, with one rollback
 // event, and nothing beside it.
 TEST(BundleSwap, FailedApplyLeavesTheInstalledBundleInPlace) {
-  struct Case {
-    const char* name;
-    std::vector<FileFault> (*faults)(const SwapWorld&);
-  } cases[] = {
+  const FaultsCase cases[] = {
       {"the new bundle cannot be carried beside the target",
        [](const SwapWorld& w) { return std::vector<FileFault>{{0, EIO, false, FileStep::rename, w.staged()}}; }},
       {"the exchange fails", [](const SwapWorld&) { return std::vector<FileFault>{{0, EIO, false, FileStep::exchange, {}}}; }},
@@ -420,10 +423,7 @@ TEST(BundleSwap, PermissionDeniedWithoutHelper) {
 // staged bundle and with the installed bundle at the target, as it expects them; what was done
 // already is undone first.
 TEST(BundleSwap, PermissionDeniedGoesThroughTheHelper) {
-  struct Case {
-    const char* name;
-    std::vector<FileFault> (*faults)(const SwapWorld&);
-  } cases[] = {
+  const FaultsCase cases[] = {
       {"carrying the new bundle over refused",
        [](const SwapWorld& w) { return std::vector<FileFault>{{0, EACCES, false, FileStep::rename, w.staged()}}; }},
       {"the exchange refused",
