@@ -179,7 +179,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
   const std::string& target = settings.target;
   bool haveOperationFolder = false;
   // Once the swap has ended with a bundle at the target (committed, or rolled back), older
-  // operations are of no more use: the newest few are kept.
+  // operations are of no more use: the newest two are kept.
   const auto pruneOperations = [&] {
     if (haveOperationFolder && itemExists(target))
       pruneOperationFolders(context.paths.swapOperationsDirectory, operationID);
