@@ -241,45 +241,67 @@ void QuillomancerUpdaterHelper::apply(const CheckedPaths& paths) const {
 
   if (existsAt(replacing))
     if (int e = removeTreeAt(replacing.parent.get(), replacing.name)) failSystem(e);
-  if (int e = moveAt(targetParent.get(), targetName, replacing.parent.get(), replacing.name))
-    failSystem(e);
 
-  // The installed bundle is aside now. Put the checked staged folder in its place; anything
-  // else that appears under its name meanwhile is refused and the old bundle restored.
-  std::string failure;
+  // The new bundle is carried whole beside the target (onto its file system) under the exchange
+  // sibling, as the updater does, and exchanged with the installed bundle in one step, so that
+  // the target always holds one whole bundle. Nothing has been replaced until the exchange.
+  const int plugIns = targetParent.get();
+  const std::string sibling = "." + targetName + ".exchange";
+  if (statAt(plugIns, sibling, st) == 0)
+    if (int e = removeTreeAt(plugIns, sibling)) failSystem(e);
   struct stat now {};
-  if (statAt(staged.parent.get(), staged.name, now) != 0)
-    failure = describe(errno);
-  else if (now.st_dev != stagedId.st_dev || now.st_ino != stagedId.st_ino)
-    failure = "staged bundle changed during apply";
-  else if (int e = moveAt(staged.parent.get(), staged.name, targetParent.get(), targetName))
-    failure = describe(e);
-  else if (statAt(targetParent.get(), targetName, now) != 0 || !S_ISDIR(now.st_mode) ||
-           (now.st_dev == stagedId.st_dev && now.st_ino != stagedId.st_ino))
-    failure = "staged bundle changed during apply";
-  if (failure.empty()) return;
+  if (statAt(staged.parent.get(), staged.name, now) != 0) failSystem(errno);
+  if (now.st_dev != stagedId.st_dev || now.st_ino != stagedId.st_ino)
+    failHelper(HelperErrorKind::io, "apply failed: staged bundle changed during apply");
+  if (int e = moveAt(staged.parent.get(), staged.name, plugIns, sibling)) failSystem(e);
+  if (statAt(plugIns, sibling, now) != 0 || !S_ISDIR(now.st_mode) ||
+      (now.st_dev == stagedId.st_dev && now.st_ino != stagedId.st_ino)) {
+    removeTreeAt(plugIns, sibling);
+    failHelper(HelperErrorKind::io, "apply failed: staged bundle changed during apply");
+  }
 
-  // Restore: clear the target, then a copy of the backup under a temporary name renamed into
-  // place; without a usable backup, the moved-aside bundle goes back. Failures here are ignored:
-  // the error of the move is what is reported.
-  if (statAt(targetParent.get(), targetName, st) == 0) removeTreeAt(targetParent.get(), targetName);
+  if (exchangeAt(plugIns, sibling, targetName) == 0) {
+    // The replaced bundle goes aside; when it cannot, it is exchanged back.
+    const int e = moveAt(plugIns, sibling, replacing.parent.get(), replacing.name);
+    if (e == 0) return;
+    if (exchangeAt(plugIns, sibling, targetName) == 0) removeTreeAt(plugIns, sibling);
+    failHelper(HelperErrorKind::io, "apply failed: " + describe(e));
+  } else if (errno != EINVAL && errno != ENOSYS) {
+    const int e = errno;
+    removeTreeAt(plugIns, sibling);
+    failHelper(HelperErrorKind::io, "apply failed: " + describe(e));
+  }
+
+  // The file system cannot exchange: the installed bundle aside, then the new one in its place.
+  if (int e = moveAt(plugIns, targetName, replacing.parent.get(), replacing.name)) {
+    removeTreeAt(plugIns, sibling);
+    failSystem(e);
+  }
+  const int moveErrno = moveAt(plugIns, sibling, plugIns, targetName);
+  if (moveErrno == 0) return;
+  removeTreeAt(plugIns, sibling);
+
+  // Restore: a copy of the backup under a temporary name renamed into place; without a usable
+  // backup, the moved-aside bundle goes back. Failures here are ignored: the error of the move is
+  // what is reported.
+  if (statAt(plugIns, targetName, st) == 0) removeTreeAt(plugIns, targetName);
   bool restored = false;
   if (backup.parent.valid() && statAt(backup.parent.get(), backup.name, st) == 0 &&
       S_ISDIR(st.st_mode)) {
     Fd backupFolder(openChildFolder(backup.parent.get(), backup.name));
     const std::string temp = "." + targetName + ".restoring." + std::to_string(::getpid());
-    removeTreeAt(targetParent.get(), temp);
-    if (backupFolder.valid() && copyFolderTo(backupFolder.get(), targetParent.get(), temp) == 0 &&
-        ::renameat(targetParent.get(), temp.c_str(), targetParent.get(), targetName.c_str()) == 0) {
-      flushFolderAt(targetParent.get());
+    removeTreeAt(plugIns, temp);
+    if (backupFolder.valid() && copyFolderTo(backupFolder.get(), plugIns, temp) == 0 &&
+        ::renameat(plugIns, temp.c_str(), plugIns, targetName.c_str()) == 0) {
+      flushFolderAt(plugIns);
       restored = true;
     } else {
-      removeTreeAt(targetParent.get(), temp);
+      removeTreeAt(plugIns, temp);
     }
   }
   if (!restored && existsAt(replacing))
-    moveAt(replacing.parent.get(), replacing.name, targetParent.get(), targetName);
-  failHelper(HelperErrorKind::io, "apply failed: " + failure);
+    moveAt(replacing.parent.get(), replacing.name, plugIns, targetName);
+  failHelper(HelperErrorKind::io, "apply failed: " + describe(moveErrno));
 }
 
 int QuillomancerUpdaterHelper::run(const std::vector<std::string>& arguments,

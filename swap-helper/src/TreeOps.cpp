@@ -1,6 +1,7 @@
 #include "TreeOps.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -222,6 +223,12 @@ int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::st
     return e;
   }
   removeTreeAt(srcDirFd, trash);
+  return 0;
+}
+
+int exchangeAt(int dirFd, const std::string& a, const std::string& b) {
+  if (::renameat2(dirFd, a.c_str(), dirFd, b.c_str(), RENAME_EXCHANGE) != 0) return -1;
+  flushFolderAt(dirFd);
   return 0;
 }
 

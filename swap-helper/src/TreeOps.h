@@ -66,4 +66,8 @@ int flushFolderAt(int dirFd);
 // removed, so each path holds a whole item or nothing at every moment. Returns 0 or the errno.
 int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName);
 
+// Exchanges `a` and `b` in `dirFd` in one step (both must exist), then flushes the folder.
+// Returns 0, or -1 with errno set (EINVAL or ENOSYS: the file system cannot exchange).
+int exchangeAt(int dirFd, const std::string& a, const std::string& b);
+
 }  // namespace qm::helper

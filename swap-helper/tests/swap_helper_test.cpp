@@ -102,6 +102,13 @@ class HelperTree : public ::testing::Test {
     fs::remove_all(kRoot, ec);
     fs::remove_all("/dev/shm/qm-helper-test-plugins", ec);
   }
+  // Whatever stands in the plug-in folder besides the target (the exchange sibling, copies).
+  static std::vector<std::string> besideTarget() {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(kPlugIns))
+      if (entry.path().filename() != "Quillomancer.aaxplugin") out.push_back(entry.path().filename().string());
+    return out;
+  }
   static ProcessResult helper(const std::vector<std::string>& args, const std::string& cwd = "") {
     ProcessOptions options;
     options.timeoutSeconds = 60;
@@ -170,6 +177,7 @@ TEST_F(HelperTree, SwapsAndKeepsTheOldBundleAside) {
   EXPECT_EQ(fingerprint(kReplacing), oldPrint_);
   EXPECT_EQ(fingerprint(kBackup), oldPrint_);
   EXPECT_FALSE(fs::exists(kStaged));
+  EXPECT_EQ(besideTarget(), std::vector<std::string>{});
 }
 
 TEST_F(HelperTree, TargetSpellingsThatNormaliseToTheFixedTargetAreAccepted) {
@@ -302,26 +310,36 @@ TEST_F(HelperAcrossFileSystems, MovesAcrossFileSystems) {
   EXPECT_EQ(r.exitCode, 0) << r.standardError;
   EXPECT_EQ(fingerprint(kTarget), newPrint_);
   EXPECT_EQ(fingerprint(kReplacing), oldPrint_);
-  EXPECT_EQ(fingerprint("/dev/shm/qm-helper-test-plugins").find(".moving"), std::string::npos);
+  EXPECT_EQ(besideTarget(), std::vector<std::string>{});
 }
 
-TEST_F(HelperAcrossFileSystems, FailedFinalMoveRestoresFromBackup) {
+// The new bundle is carried beside the target before anything is replaced: when it cannot be
+// (a FIFO cannot be copied across file systems), nothing has moved.
+TEST_F(HelperAcrossFileSystems, NewBundleThatCannotBeCarriedOverReplacesNothing) {
   ASSERT_EQ(::mkfifo((kStaged + "/Contents/pipe").c_str(), 0600), 0);
+  const ProcessResult r = apply(kTarget, kStaged, kBackup, kReplacing);
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(r.standardError, "helper_error: Invalid argument\n");
+  EXPECT_EQ(fingerprint(kTarget), oldPrint_);
+  EXPECT_FALSE(fs::exists(kReplacing));
+  EXPECT_EQ(besideTarget(), std::vector<std::string>{});
+}
+
+// After the exchange the replaced bundle goes into the operation folder; when it cannot (here a
+// FIFO in it), it is exchanged back, and the target held a whole bundle throughout.
+TEST_F(HelperAcrossFileSystems, ReplacedBundleThatCannotGoAsideIsExchangedBack) {
+  const std::string pipe = kTarget + "/Contents/pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   const ProcessResult r = apply(kTarget, kStaged, kBackup, kReplacing);
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.standardError, "helper_error: io: apply failed: Invalid argument\n");
-  EXPECT_EQ(fingerprint(kTarget), oldPrint_);
-  EXPECT_EQ(fingerprint(kReplacing), oldPrint_);  // the restore used the backup copy
-  EXPECT_EQ(fingerprint(kBackup), oldPrint_);
-}
-
-TEST_F(HelperAcrossFileSystems, FailedFinalMoveWithoutBackupMovesTheOldBundleBack) {
-  ASSERT_EQ(::mkfifo((kStaged + "/Contents/pipe").c_str(), 0600), 0);
-  fs::remove_all(kBackup);
-  const ProcessResult r = apply(kTarget, kStaged, kBackup, kReplacing);
-  EXPECT_EQ(r.exitCode, 2);
+  struct stat st {};
+  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0) << "the installed bundle is back";
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  fs::remove(pipe);
   EXPECT_EQ(fingerprint(kTarget), oldPrint_);
   EXPECT_FALSE(fs::exists(kReplacing));
+  EXPECT_EQ(besideTarget(), std::vector<std::string>{});
 }
 
 // Without the rights to the plug-in folder the first move fails: exit 3, nothing moved.

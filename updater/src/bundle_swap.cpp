@@ -1,6 +1,7 @@
 #include "qm/updater/bundle_swap.h"
 
 #include "qm/platform/files.h"
+#include "qm/updater/cache_manager.h"
 #include "qm/updater/download.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/file_operations.h"
@@ -43,37 +44,75 @@ void rollBackOrFail(UpdateReporter& report, const SwapLocations& where, bool sen
   if (sendEvent) report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
 }
 
-// The two moves: the installed bundle aside, the staged bundle into its place. Returns how the
-// new bundle got there ("stage=swap_applied" or "stage=swap_applied_via_helper" for the log);
-// on failure the installed bundle is back at the target and the error is thrown.
+// After the exchange the replaced bundle stands at the exchange sibling: it goes into the
+// operation folder. When it cannot, it is exchanged back (or the backup restored), and the
+// failure is thrown.
+void keepReplacedBundle(UpdateReporter& report, const SwapLocations& where, const std::string& sibling) {
+  int e = itemExists(where.replacing) ? removeItem(where.replacing) : 0;
+  if (e == 0) e = moveItem(sibling, where.replacing);
+  if (e == 0) return;
+  const std::string detail = FileOperationError(e, sibling).what();
+  if (exchangeItems(sibling, where.target) != 0) rollBackOrFail(report, where, false, detail);
+  clearBeside(where.target);
+  report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
+  throw UpdaterError(UpdaterErrorCode::swapApplyFailed, detail);
+}
+
+// Puts the staged bundle in place of the installed one. The new bundle is moved whole beside the
+// target (onto its file system) and exchanged with it in one step, so the target always holds
+// one whole bundle; then the replaced bundle goes into the operation folder. Where the file
+// system cannot exchange, the installed bundle is moved aside and the new one into its place.
+// Returns how the new bundle got there ("stage=swap_applied" or "stage=swap_applied_via_helper"
+// for the log); on failure the installed bundle is back at the target and the error is thrown.
 std::string applyBundles(UpdateReporter& report, const SwapLocations& where, const SwapSettings& settings) {
+  const std::string sibling = exchangeSiblingOf(where.target);
   bool movedAside = false;
   int moveErrno = 0;
   std::string moveDetail;
   try {
+    if (int e = clearBeside(where.target)) throw FileOperationError(e, sibling);
+    if (int e = moveItem(where.staged, sibling)) throw FileOperationError(e, where.staged);
+    // A polite stop while the bundle was carried over: nothing has been replaced yet.
+    if (const auto stop = stopRequest()) {
+      clearBeside(where.target);
+      report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
+      throw *stop;
+    }
+    const int exchanged = exchangeItems(sibling, where.target);
+    if (exchanged == 0) {
+      keepReplacedBundle(report, where, sibling);
+      return stageLine(stage::swapApplied);
+    }
+    if (!isExchangeRefused(exchanged)) throw FileOperationError(exchanged, sibling);
+
     moveItemReplaceIfExists(where.target, where.replacing);
     movedAside = true;
     // A polite stop between the moves: the installed bundle goes back, as after a failed move.
     if (const auto stop = stopRequest()) {
       rollBackOrFail(report, where, true, stop->detail);
+      clearBeside(where.target);
       throw *stop;
     }
-    moveItemReplaceIfExists(where.staged, where.target);
+    if (int e = moveItem(sibling, where.target)) throw FileOperationError(e, sibling);
+    return stageLine(stage::swapApplied);
   } catch (const FileOperationError& e) {
     moveErrno = e.error();
     moveDetail = e.what();
   }
-  if (moveErrno == 0) return stageLine(stage::swapApplied);
 
-  // The helper makes both moves itself and expects the installed bundle at the target: when only
-  // the second move was refused, the first one is undone before it starts.
-  if (movedAside && isPermissionErrno(moveErrno) && moveItem(where.replacing, where.target) != 0)
-    rollBackOrFail(report, where, false, moveDetail);
+  // The helper makes the moves itself, from the staged bundle and with the installed bundle at
+  // the target: what was done already is undone before it starts.
+  if (isPermissionErrno(moveErrno)) {
+    if (movedAside && moveItem(where.replacing, where.target) != 0) rollBackOrFail(report, where, false, moveDetail);
+    movedAside = false;
+    if (!itemExists(where.staged) && itemExists(sibling)) moveItem(sibling, where.staged);
+  }
   if (tryPrivilegedHelperApplyIfNeeded(where, moveErrno, settings.helperCandidates))
     return "stage=swap_applied_via_helper";
 
   // Only a target that was moved away needs putting back.
   if (movedAside) rollBackOrFail(report, where, false, moveDetail);
+  clearBeside(where.target);
   report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
   throw UpdaterError(UpdaterErrorCode::swapApplyFailed, moveDetail);
 }
@@ -137,8 +176,15 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
 
   // From here every error that is not an UpdaterError becomes swap_apply_failed; the lock stays
   // held (by `lock`, the caller's) until the caller has written the run's last status.
+  const std::string& target = settings.target;
+  bool haveOperationFolder = false;
+  // Once the swap has ended with a bundle at the target (committed, or rolled back), older
+  // operations are of no more use: the newest two are kept.
+  const auto pruneOperations = [&] {
+    if (haveOperationFolder && itemExists(target))
+      pruneOperationFolders(context.paths.swapOperationsDirectory, operationID);
+  };
   try {
-    const std::string& target = settings.target;
     // A swap that was killed left its lock behind: put right what it left, before anything else.
     if (lock.takenOverFrom()) {
       try {
@@ -158,6 +204,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
       removeItem(operationFolder);
     }
     createFolders(operationFolder);
+    haveOperationFolder = true;
     // Names the request, for the recovery should this run die.
     if (const int e = platform::writeFileAtomic(operationFolder + "/" + kOperationRequestFile, payload.requestID))
       throw FileOperationError(e, operationFolder + "/" + kOperationRequestFile);
@@ -200,11 +247,14 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     report.step(stage::swapPostcheckOk, std::nullopt, "swap_postcheck_ok", "postcheck", "success");
     report.step(stage::swapCommitComplete, stageLine(stage::swapCommitComplete), "swap_commit_complete", "commit",
                 "success");
-  } catch (const UpdaterError&) {
+  } catch (const UpdaterError& e) {
+    if (e.errorCode != UpdaterErrorCode::swapRollbackFailed) pruneOperations();
     throw;
   } catch (const std::exception& e) {
+    pruneOperations();
     throw UpdaterError(UpdaterErrorCode::swapApplyFailed, e.what());
   }
+  pruneOperations();
   return 0;
 }
 

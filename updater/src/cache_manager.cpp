@@ -2,8 +2,10 @@
 
 #include "qm/platform/files.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/file_operations.h"
 #include "qm/updater/folder_listing.h"
 #include "qm/updater/launch_payload.h"
+#include "qm/updater/request_lock.h"
 #include "qm/updater/url.h"
 
 #include <algorithm>
@@ -24,6 +26,11 @@ void removeEntry(const std::string& path) {
 
 void makeFolder(const std::string& folder) {
   if (const int err = platform::makeDirectories(folder)) throw platformErrorFromErrno(err, folder);
+}
+
+bool absent(const std::optional<std::string>& folder) {
+  struct stat st {};
+  return !folder || (::stat(folder->c_str(), &st) != 0 && errno == ENOENT);
 }
 
 void requireSafeVersion(const std::string& version) {
@@ -73,15 +80,37 @@ void CacheManager::clean(const std::string& keepingTarget) const {
 }
 
 void CacheManager::pruneJSONFiles(const std::optional<std::string>& folder, size_t maxFiles) const {
-  if (!folder) return;
-  struct stat st {};
-  if (::stat(folder->c_str(), &st) != 0 && errno == ENOENT) return;
+  if (absent(folder)) return;
   std::vector<FolderEntry> files;
   for (auto& e : listFolder(*folder))
     if (asciiLower(fileExtension(e.name)) == "json") files.push_back(std::move(e));
   if (files.size() <= maxFiles) return;
   sortNewestFirst(files);
   for (size_t i = maxFiles; i < files.size(); ++i) removeEntry(*folder + "/" + files[i].name);
+}
+
+void CacheManager::pruneRequestLocks(const std::optional<std::string>& folder) const {
+  if (absent(folder)) return;
+  for (const auto& e : listFolder(*folder)) {
+    if (fileExtension(e.name) != "lock") continue;
+    // Taken without waiting and let go: letting go removes the file. A held lock is left to its
+    // run, and a run that waits for a removed file starts over on a fresh one.
+    try {
+      RequestLock::acquire(*folder + "/" + e.name, false);
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+void pruneOperationFolders(const std::string& operations, const std::string& current) noexcept {
+  try {
+    std::vector<FolderEntry> folders;
+    for (auto& e : listFolder(operations))
+      if (e.name != current && isRealFolder(operations + "/" + e.name)) folders.push_back(std::move(e));
+    sortNewestFirst(folders);
+    for (size_t i = kKeptOperationFolders - 1; i < folders.size(); ++i) removeItem(operations + "/" + folders[i].name);
+  } catch (...) {
+  }
 }
 
 }  // namespace qm::updater

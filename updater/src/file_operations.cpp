@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -260,6 +261,41 @@ int copyItem(const std::string& source, const std::string& destination) {
   if (e && itemExists(temp)) removeItem(temp);
   if (!e) flushFoldersOf(temp, destination);
   return e;
+}
+
+std::string exchangeSiblingOf(const std::string& path) {
+  return parentOf(path) + "/." + lastComponent(path) + ".exchange";
+}
+
+bool isExchangeRefused(int error) { return error == EINVAL || error == ENOSYS; }
+
+int exchangeItems(const std::string& a, const std::string& b) {
+  if (int e = stepOrErrno(FileStep::exchange, a)) return e;
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) != 0) return errno;
+  flushFoldersOf(a, b);
+  return 0;
+}
+
+int putInPlace(const std::string& whole, const std::string& destination) {
+  if (itemExists(destination)) {
+    const int e = exchangeItems(whole, destination);
+    if (e == 0) {
+      removeItem(whole);  // what was replaced; clearBeside takes it should this fail
+      return 0;
+    }
+    if (!isExchangeRefused(e)) return e;
+    if (int r = removeItem(destination)) return r;
+  }
+  const int e = doRename(whole, destination);
+  if (e == 0) flushFoldersOf(whole, destination);
+  return e;
+}
+
+int clearBeside(const std::string& path) {
+  const std::string sibling = exchangeSiblingOf(path);
+  sweepLeftovers(path);
+  sweepLeftovers(sibling);
+  return itemExists(sibling) ? removeItem(sibling) : 0;
 }
 
 int moveItem(const std::string& source, const std::string& destination) {

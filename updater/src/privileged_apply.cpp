@@ -55,19 +55,26 @@ std::optional<std::string> helperBinaryPath(const std::vector<std::string>& cand
 }
 
 void rollbackSwap(const SwapLocations& where) {
+  // The installed bundle is made whole beside the target and exchanged with whatever stands
+  // there, so the target never stands empty on the way.
+  const std::string sibling = exchangeSiblingOf(where.target);
   std::string reasons;
-  if (itemExists(where.target))
-    if (int e = removeItem(where.target))
-      throw UpdaterError(UpdaterErrorCode::swapRollbackFailed,
-                         "cannot clear target: " + errnoDescription(e));
   if (isRealFolder(where.backup)) {
-    // copyItem builds the copy under a temporary name and renames it into place.
-    const int e = copyItem(where.backup, where.target);
+    int e = clearBeside(where.target);
+    if (e == 0) e = copyItem(where.backup, sibling);
+    if (e == 0) e = putInPlace(sibling, where.target);
     if (e == 0) return;
     reasons = "backup copy failed: " + errnoDescription(e);
   }
   if (itemExists(where.replacing)) {
-    const int e = moveItem(where.replacing, where.target);
+    int e = 0;
+    if (!itemExists(where.target)) {
+      e = moveItem(where.replacing, where.target);
+    } else {
+      e = clearBeside(where.target);
+      if (e == 0) e = moveItem(where.replacing, sibling);
+      if (e == 0 && (e = putInPlace(sibling, where.target)) != 0) moveItem(sibling, where.replacing);
+    }
     if (e == 0) return;
     if (!reasons.empty()) reasons += "; ";
     reasons += "moving back failed: " + errnoDescription(e);
@@ -97,9 +104,9 @@ bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
   const std::string text = isUtf8(result.standardError) ? trimmed(result.standardError) : "";
   if (!text.empty()) detail += ": " + text;
 
-  // The helper restores on its own when its last move fails. When it left the target empty, or
-  // was killed partway (so the target may hold either bundle), the old bundle is put back here.
-  if (!itemExists(where.target) || (result.termSignal != 0 && itemExists(where.replacing))) {
+  // The helper restores on its own when its apply fails. When it left the target empty, or was
+  // killed partway (so the target may hold either bundle), the old bundle is put back here.
+  if (!itemExists(where.target) || result.termSignal != 0) {
     try {
       rollbackSwap(where);
     } catch (const UpdaterError& e) {

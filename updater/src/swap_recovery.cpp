@@ -42,15 +42,15 @@ Reached reached(const std::optional<UpdateStatus>& status) {
 
 // The final document of the dead swap's request: its earlier document with a new end.
 UpdateStatus finalDocument(const UpdateStatus& last, std::string_view stageName,
-                           const std::optional<std::string>& failureDetail) {
+                           const std::optional<UpdaterError>& failure) {
   UpdateStatus doc = last;
   doc.stage = std::string(stageName);
-  doc.status = failureDetail ? "failed" : "success";
+  doc.status = failure ? "failed" : "success";
   doc.errorCode.reset();
   doc.errorDetail.reset();
-  if (failureDetail) {
-    doc.errorCode = std::string(errorCodeText(UpdaterErrorCode::swapApplyFailed));
-    doc.errorDetail = *failureDetail;
+  if (failure) {
+    doc.errorCode = std::string(failure->codeText());
+    doc.errorDetail = failure->detail;
   }
   doc.updatedAtUTC = nowInternetDateTime();
   return doc;
@@ -91,22 +91,32 @@ void endInterruptedRequest(UpdaterContext& context, const UpdateStatus& last, bo
       context.statusStore.write(finalDocument(last, stage::swapCommitComplete, std::nullopt));
       note(stageLine(stage::swapCommitComplete));
     } else {
-      const std::string detail = rollbackFailure
-                                     ? "interrupted swap could not be rolled back: " + *rollbackFailure
-                                     : std::string("interrupted swap was rolled back");
-      context.statusStore.write(finalDocument(last, stage::failed, detail));
-      note("stage=failed code=swap_apply_failed detail=" + detail);
+      // A rollback that failed says so in its code: it is what a later start puts right.
+      const UpdaterError failure =
+          rollbackFailure
+              ? UpdaterError(UpdaterErrorCode::swapRollbackFailed,
+                             "interrupted swap could not be rolled back: " + *rollbackFailure)
+              : UpdaterError(UpdaterErrorCode::swapApplyFailed, "interrupted swap was rolled back");
+      context.statusStore.write(finalDocument(last, stage::failed, failure));
+      note("stage=failed code=" + std::string(failure.codeText()) + " detail=" + failure.detail);
     }
   } catch (const std::exception& e) {
     note(std::string("swap_recovery_status_failed detail=") + e.what());
   }
 }
 
+// Whether a swap whose request's last document is `status` may have left the target empty: it
+// has no end yet, or its rollback failed. A swap that ended otherwise left a bundle at the target
+// (the new one, or the old one back in place, or untouched), so an empty target was emptied by
+// someone else, and an older bundle is not put back over their choice.
+bool mayHaveEmptiedTarget(const UpdateStatus& status) {
+  return !isFinalStage(status.stage) ||
+         (status.status == "failed" &&
+          status.errorCode.value_or("") == errorCodeText(UpdaterErrorCode::swapRollbackFailed));
+}
+
 // The operation whose copy of the installed bundle goes back to an empty target: the newest
-// operation folder that holds a copy, unless its request ended in a way that never leaves the
-// target empty. A success installed a newer bundle than that copy, and a failure before the moves
-// (host still running, backup failed, ...) left the target as it was: either way the target was
-// emptied by someone else, and an older bundle is not put back over their choice.
+// operation folder that holds a copy, when its request may have left the target empty.
 struct Restorable {
   std::string folder;
   std::optional<UpdateStatus> status;  // the request's last document, when known
@@ -127,11 +137,8 @@ std::optional<Restorable> operationToRestore(const UpdaterContext& context, cons
     const SwapLocations where = operationLocations(target, "", r.folder);
     if (!itemExists(where.backup) && !itemExists(where.replacing)) continue;
     if (const auto requestID = operationRequest(r.folder)) r.status = context.statusStore.read(*requestID);
-    if (!r.status || !isFinalStage(r.status->stage)) return r;
-    const std::string code = r.status->errorCode.value_or("");
-    if (r.status->status == "failed" && (code == errorCodeText(UpdaterErrorCode::swapApplyFailed) ||
-                                         code == errorCodeText(UpdaterErrorCode::swapRollbackFailed)))
-      return r;
+    // Without a known request (its status long pruned) nothing says the swap emptied the target.
+    if (r.status && mayHaveEmptiedTarget(*r.status)) return r;
     return std::nullopt;
   }
   return std::nullopt;
@@ -167,14 +174,18 @@ void recoverOperation(UpdaterContext& context, const std::string& target, const 
   if (!named) return;
 
   // The installed bundle was moved away (the target is empty), or replaced before the swap
-  // could record it (backed up, moved aside, and something at the target again): put it back.
+  // could record it (backed up, then exchanged or moved aside): put it back. A swap that had
+  // ended left a bundle at the target, so an empty one was emptied by someone else.
   const Reached at = reached(status);
   const SwapLocations where = operationLocations(target, "", folder);
-  const bool targetMissing = !itemExists(target);
+  const bool targetMissing = !itemExists(target) && (!status || mayHaveEmptiedTarget(*status));
   const bool replaced = at == Reached::beforeApply && status->stage == stage::swapBackupCaptured &&
-                        itemExists(where.replacing);
+                        (itemExists(where.replacing) || itemExists(exchangeSiblingOf(target)));
   const std::optional<std::string> rollbackFailure =
       targetMissing || replaced ? putBundleBack(target, folder, note) : std::nullopt;
+  // What the dead swap left beside the target (its new bundle before the exchange, or the old
+  // one after it, whose copy is the backup).
+  clearBeside(target);
 
   // The request's end, unless it has one, or its run is alive and reports for itself.
   if ((at == Reached::beforeApply || at == Reached::applied) && *requestID != ownRequestID)

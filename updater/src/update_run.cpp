@@ -28,6 +28,7 @@ int runSteps(UpdaterContext& context, const LaunchPayload& payload, const std::s
   context.cacheManager.clean(payload.targetVersion);
   context.cacheManager.pruneJSONFiles(context.cacheManager.requestsDirectory, kKeptDocuments);
   context.cacheManager.pruneJSONFiles(context.cacheManager.statusDirectory, kKeptDocuments);
+  context.cacheManager.pruneRequestLocks(context.cacheManager.statusDirectory);
   report.log("cache_cleanup=ok");
 
   if (action == "swap") return runSwap(context, payload, report.createdAt(), swapSettings, swapLock);

@@ -110,6 +110,18 @@ struct SwapWorld {
     oldPrint = fingerprint(target);
   }
   std::string operationFolder() const { return context->paths.swapOperationsDirectory + "/" + kOperationID; }
+  std::string staged() const { return operationFolder() + "/staging/Quillomancer.aaxplugin"; }
+  std::string replacing() const { return operationFolder() + "/Quillomancer.replacing.aaxplugin"; }
+  std::string backup() const { return operationFolder() + "/Quillomancer.backup.aaxplugin"; }
+  // Where the new bundle is made whole beside the target before the exchange.
+  std::string sibling() const { return exchangeSiblingOf(target); }
+  // Whatever stands in the plug-in folder besides the target.
+  std::vector<std::string> besideTarget() const {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(fs::path(target).parent_path()))
+      if (entry.path().string() != target) out.push_back(entry.path().filename().string());
+    return out;
+  }
   std::string lockFile() const { return context->paths.swapLocksDirectory + "/swap.lock"; }
   std::string statusStage() const {
     const auto s = context->statusStore.read(payload.requestID);
@@ -260,37 +272,67 @@ TEST(BundleSwap, LiveLockEndsWithSwapInProgressAndStays) {
   EXPECT_EQ(fingerprint(w.target), w.oldPrint);
 }
 
-TEST(BundleSwap, FailedMoveRollsBackFromTheBackup) {
-  SwapWorld w(false);
-  // The second move (staged bundle into place) fails for a reason other than permission.
-  const std::string staged = w.operationFolder() + "/staging/Quillomancer.aaxplugin";
-  FileFaults::set({{0, EIO, false, FileStep::rename, staged}});
-  const UpdaterError e = w.failingSwap();
-  FileFaults::clear();
-  EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapApplyFailed);
-  EXPECT_NE(e.detail.find("Input/output error"), std::string::npos) << e.detail;
-  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
-  EXPECT_EQ(w.telemetry->names().back(), "swap_rollback_complete/success");
-  EXPECT_FALSE(fs::exists(w.lockFile()));
+// A file system that cannot exchange two items: the swap makes two moves instead.
+const FileFault kExchangeRefused{0, EINVAL, false, FileStep::exchange, {}};
+
+// Cases named by what goes wrong, with the faults that make it happen in a given world.
+struct FaultsCase {
+  const char* name;
+  std::vector<FileFault> (*faults)(const SwapWorld&);
+};
+
+// A failure at any step of the apply leaves the installed bundle in place, with one rollback
+// event, and nothing beside it.
+TEST(BundleSwap, FailedApplyLeavesTheInstalledBundleInPlace) {
+  const FaultsCase cases[] = {
+      {"the new bundle cannot be carried beside the target",
+       [](const SwapWorld& w) { return std::vector<FileFault>{{0, EIO, false, FileStep::rename, w.staged()}}; }},
+      {"the exchange fails", [](const SwapWorld&) { return std::vector<FileFault>{{0, EIO, false, FileStep::exchange, {}}}; }},
+      {"the replaced bundle cannot go into the operation folder",
+       [](const SwapWorld& w) { return std::vector<FileFault>{{0, EIO, false, FileStep::rename, w.sibling()}}; }},
+      {"nor can it be exchanged back: restored from the backup",
+       [](const SwapWorld& w) {
+         return std::vector<FileFault>{{0, EIO, false, FileStep::rename, w.sibling()},
+                                       {2, EIO, false, FileStep::exchange, {}}};
+       }},
+      {"no exchange, and the new bundle cannot go in",
+       [](const SwapWorld& w) {
+         return std::vector<FileFault>{kExchangeRefused, {0, EIO, false, FileStep::rename, w.sibling()}};
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SwapWorld w(false);
+    FileFaults::set(c.faults(w));
+    const UpdaterError e = w.failingSwap();
+    FileFaults::clear();
+    EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapApplyFailed);
+    EXPECT_NE(e.detail.find("Input/output error"), std::string::npos) << e.detail;
+    EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+    EXPECT_EQ(w.telemetry->names().back(), "swap_rollback_complete/success");
+    EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(w.lockFile()));
+  }
+}
+
+// The faults that make a rollback fail where the file system cannot exchange: the new bundle
+// cannot go in, and neither copy of the old one can go back, so the target is left empty.
+std::vector<FileFault> rollbackFailsWithoutExchange(const SwapWorld& w) {
+  return {kExchangeRefused, {0, EIO, false, FileStep::rename, w.sibling()},
+          {0, EIO, false, FileStep::rename, w.replacing()}};
 }
 
 TEST(BundleSwap, FailedRollbackIsReportedAsSuch) {
   SwapWorld v(false);
-  const std::string stagedV = v.operationFolder() + "/staging/Quillomancer.aaxplugin";
-  const std::string replacingV = v.operationFolder() + "/Quillomancer.replacing.aaxplugin";
-  // Rollback copies of the backup are made under a hidden name beside the target: fail those.
-  FileFaults::set({{0, EIO, false, FileStep::rename, stagedV},
-                   {0, EIO, false, FileStep::rename, replacingV},
-                   {0, EIO, false, FileStep::rename,
-                    fs::path(v.target).parent_path().string() + "/.Quillomancer.aaxplugin.copying." +
-                        std::to_string(::getpid())}});
+  FileFaults::set(rollbackFailsWithoutExchange(v));
   const UpdaterError f = v.failingSwap();
   FileFaults::clear();
   EXPECT_EQ(f.errorCode, UpdaterErrorCode::swapRollbackFailed) << f.detail;
   EXPECT_NE(f.detail.find("; rollback: "), std::string::npos) << f.detail;
   EXPECT_EQ(v.telemetry->names().back(), "swap_rollback_failed/failed");
+  EXPECT_EQ(fingerprint(v.target), "<missing>");
   // The whole old bundle is still in the operation folder.
-  EXPECT_EQ(fingerprint(v.operationFolder() + "/Quillomancer.backup.aaxplugin"), v.oldPrint);
+  EXPECT_EQ(fingerprint(v.backup()), v.oldPrint);
   EXPECT_FALSE(fs::exists(v.lockFile()));
   // The next run puts it back before anything else, then swaps.
   EXPECT_EQ(v.swap(), 0);
@@ -300,10 +342,10 @@ TEST(BundleSwap, FailedRollbackIsReportedAsSuch) {
 
 // A swap whose rollback failed leaves the target empty, the old bundle in its operation folder and
 // no lock behind: the next start of the updater, whatever it is for, puts the bundle back. A
-// target emptied after a swap that succeeded, or that failed before moving anything, was emptied
-// by someone else: no older bundle is put back over that.
-TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
-  enum How { failedRollback, failureNotRecorded, succeeded, hostCameBack };
+// target emptied after a swap that ended with a bundle in place (committed, rolled back, or
+// failed before moving anything) was emptied by someone else: no older bundle is put back.
+TEST(BundleSwap, EmptyTargetIsRefilledAtTheNextStartOnlyAfterAFailedRollback) {
+  enum How { failedRollback, failureNotRecorded, succeeded, rolledBack, hostCameBack };
   struct Case {
     const char* name;
     How how;
@@ -314,21 +356,18 @@ TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
       {"rollback failed, failure not recorded", failureNotRecorded, true,
        "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
       {"swap succeeded, bundle removed afterwards", succeeded, false, ""},
+      {"swap rolled back, bundle removed afterwards", rolledBack, false, ""},
       {"host came back before the moves, bundle removed afterwards", hostCameBack, false, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SwapWorld w(false);
-    if (c.how == failedRollback || c.how == failureNotRecorded) {
-      // The staged bundle cannot go in, and neither copy of the old one can go back.
-      FileFaults::set({{0, EIO, false, FileStep::rename, w.operationFolder() + "/staging/Quillomancer.aaxplugin"},
-                       {0, EIO, false, FileStep::rename, w.operationFolder() + "/Quillomancer.replacing.aaxplugin"},
-                       {0, EIO, false, FileStep::rename,
-                        fs::path(w.target).parent_path().string() + "/.Quillomancer.aaxplugin.copying." +
-                            std::to_string(::getpid())}});
-    } else if (c.how == hostCameBack) {
+    if (c.how == failedRollback || c.how == failureNotRecorded)
+      FileFaults::set(rollbackFailsWithoutExchange(w));
+    else if (c.how == rolledBack)
+      FileFaults::set({{0, EIO, false, FileStep::rename, w.sibling()}});
+    else if (c.how == hostCameBack)
       w.hostBackAfterFirstLook();
-    }
     try {
       // The whole run writes the failure's status; the swap alone leaves its last step's.
       if (c.how == failureNotRecorded)
@@ -341,7 +380,11 @@ TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
     if (c.how == failedRollback) {
       ASSERT_EQ(w.statusText().rfind("failed/failed/swap_rollback_failed/", 0), 0u) << w.statusText();
     }
-    if (c.how == succeeded || c.how == hostCameBack) fs::remove_all(w.target);
+    if (c.how == rolledBack) {
+      ASSERT_EQ(w.statusText().rfind("failed/failed/swap_apply_failed/", 0), 0u) << w.statusText();
+      ASSERT_EQ(fingerprint(w.target), w.oldPrint);
+    }
+    if (c.how == succeeded || c.how == rolledBack || c.how == hostCameBack) fs::remove_all(w.target);
     ASSERT_EQ(fingerprint(w.target), "<missing>");
     ASSERT_FALSE(fs::exists(w.lockFile()));
     const std::string statusBefore = w.statusText();
@@ -367,7 +410,7 @@ TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
 
 TEST(BundleSwap, PermissionDeniedWithoutHelper) {
   SwapWorld w(false);
-  FileFaults::set({{0, EACCES, false, FileStep::rename, w.target}});
+  FileFaults::set({{0, EACCES, false, FileStep::rename, w.staged()}});
   const UpdaterError e = w.failingSwap();
   FileFaults::clear();
   EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapApplyFailed);
@@ -376,20 +419,31 @@ TEST(BundleSwap, PermissionDeniedWithoutHelper) {
   EXPECT_FALSE(fs::exists(w.lockFile()));
 }
 
-// Either move refused for lack of rights: the helper makes both moves. When only the second was
-// refused, the installed bundle is put back at the target first, as the helper expects it there.
+// Any step of the apply refused for lack of rights: the helper makes the whole apply, from the
+// staged bundle and with the installed bundle at the target, as it expects them; what was done
+// already is undone first.
 TEST(BundleSwap, PermissionDeniedGoesThroughTheHelper) {
-  for (const bool secondMove : {false, true}) {
-    SCOPED_TRACE(secondMove ? "second move refused" : "first move refused");
+  const FaultsCase cases[] = {
+      {"carrying the new bundle over refused",
+       [](const SwapWorld& w) { return std::vector<FileFault>{{0, EACCES, false, FileStep::rename, w.staged()}}; }},
+      {"the exchange refused",
+       [](const SwapWorld&) { return std::vector<FileFault>{{0, EACCES, false, FileStep::exchange, {}}}; }},
+      {"no exchange, moving the installed bundle aside refused",
+       [](const SwapWorld& w) {
+         return std::vector<FileFault>{kExchangeRefused, {0, EACCES, false, FileStep::rename, w.target}};
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     SwapWorld w(true);
     w.settings.helperCandidates = {w.root + "/not-there", HelperTestTree::helper()};
-    const std::string refused = secondMove ? w.operationFolder() + "/staging/Quillomancer.aaxplugin" : w.target;
-    FileFaults::set({{0, EACCES, false, FileStep::rename, refused}});
+    FileFaults::set(c.faults(w));
     const int code = w.swap();
     FileFaults::clear();
     EXPECT_EQ(code, 0);
     EXPECT_EQ(fingerprint(w.target), w.newPrint);
-    EXPECT_EQ(fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin"), w.oldPrint);
+    EXPECT_EQ(fingerprint(w.replacing()), w.oldPrint);
+    EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
     EXPECT_TRUE(contains(logMessages(w.context->paths.logFile), "stage=swap_applied_via_helper"));
     EXPECT_EQ(w.statusStage(), "swap_commit_complete");
   }
@@ -401,7 +455,7 @@ TEST(BundleSwap, HelperThatReportsSuccessWithoutATargetFailsThePostcheck) {
   writeText(helper, "#!/bin/sh\nrm -rf \"$2\"\nexit 0\n");
   fs::permissions(helper, fs::perms::owner_all);
   w.settings.helperCandidates = {helper};
-  FileFaults::set({{0, EACCES, false, FileStep::rename, w.target}});
+  FileFaults::set({{0, EACCES, false, FileStep::rename, w.staged()}});
   const UpdaterError e = w.failingSwap();
   FileFaults::clear();
   EXPECT_EQ(e.errorCode, UpdaterErrorCode::swapApplyFailed);
@@ -427,14 +481,15 @@ TEST(BundleSwap, RealPermissionDeniedAsOrdinaryUser) {
 
 TEST(BundleSwap, StaleLockOfAKilledSwapIsTakenOverAndItsBundleRestored) {
   SwapWorld w(false);
-  // A swap killed right after moving the installed bundle aside.
+  // A swap killed right after the exchange, before the replaced bundle went into its folder.
   const int status = inChild([&] {
-    FileFaults::set({{0, 0, true, FileStep::rename, w.operationFolder() + "/staging/Quillomancer.aaxplugin"}});
+    FileFaults::set({{0, 0, true, FileStep::rename, w.sibling()}});
     return w.swap() == 0;
   });
   ASSERT_TRUE(WIFSIGNALED(status));
   ASSERT_TRUE(fs::exists(w.lockFile()));
-  EXPECT_EQ(fingerprint(w.target), "<missing>");
+  EXPECT_EQ(fingerprint(w.target), w.newPrint) << "a whole bundle at the target, without any later start";
+  EXPECT_EQ(fingerprint(w.sibling()), w.oldPrint);
   // Another request (another operation) comes next: it takes the lock over and restores first.
   w.payload.operationID = "4a2b3c4d-5e6f-4a1b-8c2d-3e4f5a6b7c8d";
   w.payload.requestID = "5b3c4d5e-6f7a-4b2c-9d3e-4f5a6b7c8d9e";
@@ -443,6 +498,7 @@ TEST(BundleSwap, StaleLockOfAKilledSwapIsTakenOverAndItsBundleRestored) {
   EXPECT_TRUE(contains(log, "swap_lock=taken_over previous=" + kOperationID));
   EXPECT_TRUE(contains(log, "swap_restored_from=" + w.operationFolder()));
   EXPECT_EQ(fingerprint(w.target), w.newPrint);
+  EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
   EXPECT_FALSE(fs::exists(w.lockFile()));
   // The killed swap's request has its end.
   const auto dead = w.context->statusStore.read("9a8b7c6d-5e4f-4a3b-9c2d-1e0f9a8b7c6d");
@@ -451,35 +507,47 @@ TEST(BundleSwap, StaleLockOfAKilledSwapIsTakenOverAndItsBundleRestored) {
   EXPECT_EQ(dead->errorCode.value_or(""), "swap_apply_failed");
 }
 
-// A swap killed while it replaces the bundle: the next start of the updater, whatever it is for
-// (here pending mode with nothing pending), puts the installed bundle back, or keeps the new one
-// when its apply was recorded, and gives the killed request its end.
+// A swap killed while it replaces the bundle leaves a whole bundle at the target (but where the
+// file system cannot exchange, between the two moves). The next start of the updater, whatever
+// it is for (here pending mode with nothing pending), puts the installed bundle back, or keeps
+// the new one when its apply was recorded, and gives the killed request its end.
 TEST(BundleSwap, KilledSwapIsPutRightAtTheNextStart) {
+  enum At { beforeTheExchange, afterTheExchange, betweenTwoMoves, atEvent };
   struct Case {
     const char* name;
-    std::string dieAtEvent;    // else between the two moves
-    bool unrecordedApply;      // the kill came after the moves, before "swap_applied" was written
+    At at;
+    std::string dieAtEvent;  // for atEvent
+    bool unrecordedApply;    // the kill came after the moves, before "swap_applied" was written
+    const char* rightAfter;  // "old", "new" or "none": the target before any later start
     bool newBundleStays;
     const char* status;
   } cases[] = {
-      {"between the two moves", "", false, false, "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
-      {"after both moves, before they were recorded", "swap_applied", true, false,
+      {"before the exchange", beforeTheExchange, "", false, "old", false,
        "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
-      {"after the apply was recorded", "swap_applied", false, true, "success/swap_commit_complete//"},
-      {"after the postcheck was recorded", "swap_postcheck_ok", false, true, "success/swap_commit_complete//"},
+      {"after the exchange, before the replaced bundle went aside", afterTheExchange, "", false, "new", false,
+       "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
+      {"no exchange, between the two moves", betweenTwoMoves, "", false, "none", false,
+       "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
+      {"after the apply, before it was recorded", atEvent, "swap_applied", true, "new", false,
+       "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
+      {"after the apply was recorded", atEvent, "swap_applied", false, "new", true, "success/swap_commit_complete//"},
+      {"after the postcheck was recorded", atEvent, "swap_postcheck_ok", false, "new", true,
+       "success/swap_commit_complete//"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SwapWorld w(false);
     const int status = inChild([&] {
-      if (!c.dieAtEvent.empty())
-        w.telemetry->dieAt = c.dieAtEvent;
-      else
-        FileFaults::set({{0, 0, true, FileStep::rename, w.operationFolder() + "/staging/Quillomancer.aaxplugin"}});
+      if (c.at == beforeTheExchange) FileFaults::set({{0, 0, true, FileStep::exchange, {}}});
+      if (c.at == afterTheExchange) FileFaults::set({{0, 0, true, FileStep::rename, w.sibling()}});
+      if (c.at == betweenTwoMoves) FileFaults::set({kExchangeRefused, {0, 0, true, FileStep::rename, w.sibling()}});
+      if (c.at == atEvent) w.telemetry->dieAt = c.dieAtEvent;
       return w.swap() == 0;
     });
     ASSERT_TRUE(WIFSIGNALED(status));
     ASSERT_TRUE(fs::exists(w.lockFile()));
+    const std::string now = fingerprint(w.target);
+    EXPECT_EQ(now, std::string(c.rightAfter) == "old" ? w.oldPrint : std::string(c.rightAfter) == "new" ? w.newPrint : "<missing>");
     if (c.unrecordedApply) {
       auto last = w.context->statusStore.read(w.payload.requestID);
       ASSERT_TRUE(last);
@@ -489,6 +557,7 @@ TEST(BundleSwap, KilledSwapIsPutRightAtTheNextStart) {
 
     EXPECT_EQ(w.startWithoutRequest(), 0);
     EXPECT_EQ(fingerprint(w.target), c.newBundleStays ? w.newPrint : w.oldPrint);
+    EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(w.lockFile()));
     EXPECT_EQ(w.statusText(), c.status);
     EXPECT_EQ(w.err.str(), "");
@@ -511,7 +580,7 @@ TEST(BundleSwap, PoliteSignalMidCopyRollsBackAndReportsTheFailure) {
   } cases[] = {
       {"SIGTERM during the backup copy", false, SIGTERM, "interrupted by SIGTERM"},
       {"SIGINT during the backup copy", false, SIGINT, "interrupted by SIGINT"},
-      {"SIGTERM while the installed bundle is copied across file systems", true, SIGTERM, "interrupted by SIGTERM"},
+      {"SIGTERM while the new bundle is carried across file systems", true, SIGTERM, "interrupted by SIGTERM"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -521,7 +590,7 @@ TEST(BundleSwap, PoliteSignalMidCopyRollsBackAndReportsTheFailure) {
     const int status = inChild([&] {
       // The signal comes as the copy is renamed into place, or as the move across file systems
       // (a rename that fails, then a copy) begins.
-      const std::string at = c.plugInsElsewhere ? w.target
+      const std::string at = c.plugInsElsewhere ? w.staged()
                                                 : w.operationFolder() + "/.Quillomancer.backup.aaxplugin.copying." +
                                                       std::to_string(::getpid());
       FileFaults::set({{0, 0, false, FileStep::rename, at, c.signal}});
@@ -536,19 +605,60 @@ TEST(BundleSwap, PoliteSignalMidCopyRollsBackAndReportsTheFailure) {
     EXPECT_EQ(readText(outcome), std::string("swap_apply_failed: ") + c.detail);
     EXPECT_EQ(w.statusText(), std::string("failed/failed/swap_apply_failed/") + c.detail);
     EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+    EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(w.lockFile()));
   }
 }
 
+// Each swap that ends with a bundle at the target (committed, or rolled back) keeps the newest two
+// operation folders, its own among them; one whose rollback failed keeps them all.
+TEST(BundleSwap, OperationFoldersArePrunedToTheNewestTwo) {
+  SwapWorld w(false);
+  const std::vector<std::string> ops = {"1a2b3c4d-0000-4000-8000-000000000001", "1a2b3c4d-0000-4000-8000-000000000002",
+                                        "1a2b3c4d-0000-4000-8000-000000000003", "1a2b3c4d-0000-4000-8000-000000000004",
+                                        "1a2b3c4d-0000-4000-8000-000000000005"};
+  const auto folders = [&] {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(w.context->paths.swapOperationsDirectory))
+      out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  for (size_t i = 0; i < ops.size(); ++i) {
+    w.payload.operationID = ops[i];
+    w.payload.requestID = ops[i];
+    w.installOld();
+    if (i < 3) {
+      EXPECT_EQ(w.swap(), 0);
+    } else if (i == 3) {
+      FileFaults::set({{0, EIO, false, FileStep::exchange, {}}});  // rolled back: the old bundle stays
+      EXPECT_EQ(w.failingSwap().errorCode, UpdaterErrorCode::swapApplyFailed);
+    } else {
+      FileFaults::set({kExchangeRefused, {0, EIO, false, FileStep::rename,
+                                          w.context->paths.swapOperationsDirectory + "/" + ops[i] +
+                                              "/Quillomancer.replacing.aaxplugin"},
+                       {0, EIO, false, FileStep::rename, w.sibling()}});
+      EXPECT_EQ(w.failingSwap().errorCode, UpdaterErrorCode::swapRollbackFailed);
+    }
+    FileFaults::clear();
+    const std::vector<std::vector<std::string>> expected = {
+        {ops[0]}, {ops[0], ops[1]}, {ops[1], ops[2]}, {ops[2], ops[3]}, {ops[2], ops[3], ops[4]}};
+    EXPECT_EQ(folders(), expected[i]) << "after swap " << i + 1;
+  }
+}
+
 // The promise under faults: run the swap in a child process that fails (or is killed at) its N-th
-// file step, for every N; afterwards the target holds the old or the new bundle whole, or the
-// operation folder holds the old one whole and the next start of the updater puts it back.
+// file step, for every N; afterwards, without any later start, the target holds the old or the
+// new bundle whole. Where the file system cannot exchange, the target may instead be empty while
+// the operation folder holds the old bundle whole, and the next start of the updater puts it back.
 struct FaultCase {
   const char* name;
   bool kill;
   bool plugInsElsewhere;  // the plug-in folder on another file system: moves are copies
-  bool failFinalMove;     // the staged bundle cannot go in, so every step of the rollback is hit
-  bool failMovingBack;    // nor can the moved-aside bundle go back: a failed backup copy fails the rollback
+  bool noExchange;        // the file system cannot exchange: the two moves
+  bool failAside;         // the replaced bundle cannot go aside (nor, without exchange, the new one
+                          // in), so every step of the rollback is hit
+  bool failExchangeBack;  // nor can it be exchanged back: the backup is restored
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
@@ -560,11 +670,10 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
   SwapWorld w(false, c.plugInsElsewhere);
   if (c.plugInsElsewhere && sameFileSystem(w.root, fs::path(w.target).parent_path()))
     GTEST_SKIP() << "no second file system";
-  const std::string staged = w.operationFolder() + "/staging/Quillomancer.aaxplugin";
   std::vector<FileFault> base;
-  if (c.failFinalMove) base.push_back({0, EIO, false, FileStep::rename, staged});
-  if (c.failMovingBack)
-    base.push_back({0, EIO, false, FileStep::rename, w.operationFolder() + "/Quillomancer.replacing.aaxplugin"});
+  if (c.noExchange) base.push_back(kExchangeRefused);
+  if (c.failAside) base.push_back({0, EIO, false, FileStep::rename, w.sibling()});
+  if (c.failExchangeBack) base.push_back({2, EIO, false, FileStep::exchange, {}});
 
   // How many steps a whole run takes.
   const int counting = inChild([&] {
@@ -604,10 +713,12 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
     }
 
     std::string now = fingerprint(w.target);
-    if (now != w.oldPrint && now != w.newPrint) {
+    if (!c.noExchange) {
+      EXPECT_TRUE(now == w.oldPrint || now == w.newPrint) << "no whole bundle at the target: " << now;
+    } else if (now != w.oldPrint && now != w.newPrint) {
       EXPECT_EQ(now, "<missing>") << "the target holds a mixture";
-      const bool backupWhole = fingerprint(w.operationFolder() + "/Quillomancer.backup.aaxplugin") == w.oldPrint;
-      const bool asideWhole = fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin") == w.oldPrint;
+      const bool backupWhole = fingerprint(w.backup()) == w.oldPrint;
+      const bool asideWhole = fingerprint(w.replacing()) == w.oldPrint;
       EXPECT_TRUE(backupWhole || asideWhole) << "no whole copy of the installed bundle is left";
     }
     // A run killed while it held the lock, or one that ended with the target empty (its rollback
@@ -634,20 +745,24 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
     EXPECT_EQ(fingerprint(w.target), w.newPrint);
     EXPECT_FALSE(fs::exists(w.lockFile()));
     // Nothing half-made is left beside the bundle.
-    for (const auto& entry : fs::directory_iterator(fs::path(w.target).parent_path()))
-      EXPECT_EQ(entry.path().string(), w.target);
+    EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
     if (::testing::Test::HasFailure()) break;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, SwapUnderFaults,
-    ::testing::Values(FaultCase{"Fail", false, false, false, false}, FaultCase{"Kill", true, false, false, false},
-                      FaultCase{"FailAcrossFileSystems", false, true, false, false},
-                      FaultCase{"KillAcrossFileSystems", true, true, false, false},
-                      FaultCase{"FailDuringRollback", false, false, true, false},
-                      FaultCase{"KillDuringRollback", true, false, true, false},
-                      FaultCase{"FailWholeRollback", false, false, true, true}),
+    ::testing::Values(FaultCase{"Fail", false, false, false, false, false},
+                      FaultCase{"Kill", true, false, false, false, false},
+                      FaultCase{"FailAcrossFileSystems", false, true, false, false, false},
+                      FaultCase{"KillAcrossFileSystems", true, true, false, false, false},
+                      FaultCase{"FailDuringRollback", false, false, false, true, true},
+                      FaultCase{"KillDuringRollback", true, false, false, true, true},
+                      FaultCase{"FailWithoutExchange", false, false, true, false, false},
+                      FaultCase{"KillWithoutExchange", true, false, true, false, false},
+                      FaultCase{"KillWithoutExchangeAcrossFileSystems", true, true, true, false, false},
+                      FaultCase{"FailDuringRollbackWithoutExchange", false, false, true, true, false},
+                      FaultCase{"KillDuringRollbackWithoutExchange", true, false, true, true, false}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

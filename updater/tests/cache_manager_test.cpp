@@ -1,6 +1,7 @@
 #include "qm/updater/cache_manager.h"
 
 #include "qm/updater/errors.h"
+#include "qm/updater/request_lock.h"
 #include "updater_test_support.h"
 
 #include <chrono>
@@ -149,4 +150,22 @@ TEST(CacheNames, PackageAndArtifactLocations) {
     EXPECT_THROW(cache.pkgURL(bad), UpdaterError) << bad;
     EXPECT_THROW(cache.swapArtifactURL(bad, "https://h.example/x.zip"), UpdaterError) << bad;
   }
+}
+
+// The run locks of ended requests go with the status pruning; a run's lock that is held stays,
+// and so does everything else in the folder.
+TEST(CachePrune, RequestLocksNobodyHoldsAreRemoved) {
+  TempDir tmp;
+  const fs::path status = tmp.path / "status";
+  touch(status, "ended.lock", 5);
+  touch(status, "ended.json", 5);
+  touch(status, "other.tmp", 5);
+  RequestLock live = RequestLock::acquire((status / "live.lock").string(), false);
+  ASSERT_TRUE(live.held());
+  CacheManager cache(tmp.str());
+  cache.pruneRequestLocks(status.string());
+  EXPECT_EQ(names(status), (std::set<std::string>{"ended.json", "live.lock", "other.tmp"}));
+  live.release();
+  EXPECT_NO_THROW(cache.pruneRequestLocks((tmp.path / "missing").string()));
+  EXPECT_NO_THROW(cache.pruneRequestLocks(std::nullopt));
 }

@@ -336,4 +336,41 @@ TEST(Rollback, FromBackupFirstThenTheMovedAsideBundle) {
   }
 }
 
+// A rollback over a bundle that stands at the target exchanges the restored copy with it: killed
+// at any of its steps, it leaves the one bundle or the other whole there, and nothing beside it
+// once a later rollback has run.
+TEST(Rollback, NeverEmptiesAStandingTarget) {
+  Bundles b;
+  moveItem(b.where.target, b.where.replacing);
+  moveItem(b.where.staged, b.where.target);
+  const std::string newPrint = fingerprint(b.where.target);
+  const std::string pristineNew = b.dir.path + "/new";
+  copyItem(b.where.target, pristineNew);
+  const int counting = inChild([&] {
+    FileFaults::set({});
+    rollbackSwap(b.where);
+    std::ofstream(b.dir.path + "/steps") << FileFaults::stepsTaken();
+    return true;
+  });
+  ASSERT_TRUE(WIFEXITED(counting));
+  const std::uint64_t steps = std::stoull(readText(b.dir.path + "/steps"));
+  ASSERT_GT(steps, 5u);
+  for (std::uint64_t n = 1; n <= steps; ++n) {
+    SCOPED_TRACE("killed at step " + std::to_string(n));
+    fs::remove_all(b.where.target);
+    copyItem(pristineNew, b.where.target);
+    inChild([&] {
+      FileFaults::set({{n, 0, true, std::nullopt, {}}});
+      rollbackSwap(b.where);
+      return true;
+    });
+    const std::string now = fingerprint(b.where.target);
+    EXPECT_TRUE(now == b.oldPrint || now == newPrint) << now;
+    rollbackSwap(b.where);
+    EXPECT_EQ(fingerprint(b.where.target), b.oldPrint);
+    for (const auto& entry : fs::directory_iterator(fs::path(b.where.target).parent_path()))
+      EXPECT_EQ(entry.path().string(), b.where.target);
+  }
+}
+
 }  // namespace

@@ -2,9 +2,10 @@
 // The "swap" branch of an update run: download and check the replacement bundle, wait for the
 // host to quit, take the swap lock, stage, back up, move the bundles (through the swap helper
 // when the rights are missing), check, and roll back when the new bundle cannot be put in place.
-// The installed bundle is never lost: at every moment the target holds the old or the new
-// bundle whole, or it is empty while the operation folder keeps a whole copy, which the next
-// start of the updater puts back before anything else (swap_recovery.h).
+// The installed bundle is never lost, and the target never stands empty: the new bundle is made
+// whole beside the target and exchanged with it in one step. Only where the file system cannot
+// exchange are there two moves, between which the target is empty while the operation folder
+// keeps a whole copy, which the next start of the updater puts back (swap_recovery.h).
 
 #include "qm/updater/bundle_staging.h"
 #include "qm/updater/host_wait.h"

@@ -33,8 +33,20 @@ class CacheManager {
   // an absent folder is no error. Throws PlatformError.
   void pruneJSONFiles(const std::optional<std::string>& folder, size_t maxFiles) const;
 
+  // Removes the run locks ("*.lock", request_lock.h) of `folder` that no run holds: those of
+  // ended requests. An absent folder is no error. Throws PlatformError when it cannot be listed.
+  void pruneRequestLocks(const std::optional<std::string>& folder) const;
+
  private:
   std::string cacheDirectory_;
 };
+
+// How many swap operation folders are kept.
+inline constexpr size_t kKeptOperationFolders = 2;
+
+// Keeps the newest kKeptOperationFolders folders of the swap operations folder `operations`,
+// `current` (a folder name) always among them, and removes the older ones. Only one swap at a
+// time may call it (the swap lock). Never throws: a folder that cannot be removed stays.
+void pruneOperationFolders(const std::string& operations, const std::string& current) noexcept;
 
 }  // namespace qm::updater

@@ -8,6 +8,9 @@
 // systems is such a copy followed by taking the source away in one rename and clearing it.
 // Copies are durable: every file and folder of a copy is flushed to the disk before it is
 // renamed into place, and the folders of every rename are flushed after it.
+//
+// An item that replaces another is made whole beside it, under its exchange sibling, and then
+// exchanged with it in one step, so that its path never stands empty.
 
 #include "qm/updater/errors.h"
 
@@ -21,7 +24,7 @@
 namespace qm::updater {
 
 // Kinds of counted steps (readData stays last: it bounds the per-kind counters).
-enum class FileStep { makeFolder, remove, rename, createFile, writeData, makeLink, setMode, flush, readData };
+enum class FileStep { makeFolder, remove, rename, createFile, writeData, makeLink, setMode, flush, exchange, readData };
 
 // EACCES or EPERM: the rights are missing.
 bool isPermissionErrno(int error);
@@ -80,6 +83,21 @@ int writeAll(int fd, const char* data, size_t size);
 // After a rename into or out of `folder`: flushes its list of names, so that the rename survives
 // a power loss. The rename has happened either way, so a failure is not reported.
 void flushFolderAfterRename(const std::string& folder) noexcept;
+
+// The hidden sibling of `path` ("." + its name + ".exchange", in the same folder, so on the same
+// file system) under which the item that is to take the place of `path` is made whole.
+std::string exchangeSiblingOf(const std::string& path);
+// Exchanges the items at `a` and `b` in one step (both must exist). Returns 0 or the errno.
+int exchangeItems(const std::string& a, const std::string& b);
+// EINVAL or ENOSYS from exchangeItems: the file system cannot exchange.
+bool isExchangeRefused(int error);
+// Puts the whole item at `whole`, a sibling of `destination`, in place of whatever is there: in
+// one exchange, after which what it replaced is removed; by a rename when nothing is there; by a
+// removal and a rename where the file system cannot exchange. Returns 0 or the errno.
+int putInPlace(const std::string& whole, const std::string& destination);
+// Removes the exchange sibling of `path` and what a killed process of ours left beside either
+// of them. Only one swap at a time may call it (the swap lock). Returns 0 or the errno.
+int clearBeside(const std::string& path);
 
 // Throwing forms (FileOperationError). The replace forms first remove whatever is at the
 // destination.

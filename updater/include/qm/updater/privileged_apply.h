@@ -33,9 +33,10 @@ std::optional<std::string> helperBinaryPath(const std::vector<std::string>& cand
 bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
                                       const std::vector<std::string>& candidates);
 
-// Puts the installed bundle back: whatever is at the target is removed, then a copy of the
-// backup is made under a temporary name and renamed into place; when that cannot be done, the
-// moved-aside bundle is moved back. Throws UpdaterError swap_rollback_failed with the reasons.
+// Puts the installed bundle back: a copy of the backup is made beside the target and exchanged
+// with whatever stands there (the target is never emptied first); when that cannot be done, the
+// moved-aside bundle goes back the same way. Throws UpdaterError swap_rollback_failed with the
+// reasons; what stands at the target then stays.
 void rollbackSwap(const SwapLocations& where);
 
 }  // namespace qm::updater

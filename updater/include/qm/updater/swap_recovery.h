@@ -18,9 +18,10 @@ inline constexpr const char* kOperationRequestFile = "request_id";
 // operation (below) and lets it go. A live swap's lock is left alone. Then, under the swap lock,
 // an empty target is filled again from the newest operation that holds a copy of the installed
 // bundle (the backup first, else the moved-aside bundle), as a swap whose rollback failed leaves
-// it: unless that operation's request ended in success or failed before anything was moved, when
-// the target was emptied by someone else. A request whose status is not final then gets the
-// failed one; a final status stays. Never throws; what goes wrong is logged.
+// it: only when that operation's request has no final status or ended with swap_rollback_failed.
+// Any other end left a bundle at the target, so it was emptied by someone else. A request whose
+// status is not final then gets the failed one; a final status stays. Never throws; what goes
+// wrong is logged.
 void recoverInterruptedSwap(UpdaterContext& context, const std::string& target) noexcept;
 
 // Recovers the operation named by a lock taken over from a dead swap:
@@ -30,7 +31,9 @@ void recoverInterruptedSwap(UpdaterContext& context, const std::string& target) 
 //   the rollback failed);
 // - its status is "swap_applied" or "swap_postcheck_ok" and the new bundle stands at the target:
 //   the request's status becomes "swap_commit_complete";
-// - otherwise (no known request, a final status) only a missing target is restored.
+// - otherwise only a missing target is restored: when the request is unknown, or its status
+//   ended with swap_rollback_failed.
+// What the dead swap left beside the target (its exchange sibling) is removed.
 // The status of `ownRequestID` (the caller's own request, which reports for itself) is not
 // written, nor that of a request whose run is alive. Throws UpdaterError swap_rollback_failed
 // when the installed bundle is gone and cannot be restored.
