@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <string>
 #include <unistd.h>
 
@@ -118,6 +119,10 @@ int main(int argc, char** argv) {
     }
   }
   if (options.certFile.empty() != options.keyFile.empty()) return usage();
+
+  // Request bodies of a megabyte go straight back to the system once answered: glibc's moving
+  // threshold would otherwise keep them in the arena of each of the many connection threads.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);

@@ -275,18 +275,52 @@ bool HostPasses::Start(std::function<void()> pass) {
   return true;
 }
 
+namespace {
+
+// The channels' samples [at, at + n) for a pass: a clip's own samples where it has them, silence
+// beyond its end (as on a timeline), so that no pass reads past a clip.
+class PassWindow {
+ public:
+  explicit PassWindow(const qm::host::WavAudio& clip) : clip_(clip), pointers_(clip.channels.size()) {}
+  const float* const* At(int64_t at, int64_t n) {
+    for (size_t c = 0; c < pointers_.size(); ++c) {
+      const std::vector<float>& channel = clip_.channels[c];
+      if (at >= 0 && at + n <= int64_t(channel.size())) {
+        pointers_[c] = channel.data() + at;
+        continue;
+      }
+      if (scratch_.size() < pointers_.size()) scratch_.resize(pointers_.size());
+      std::vector<float>& padded = scratch_[c];
+      padded.assign(size_t(n), 0.0f);
+      for (int64_t i = std::max<int64_t>(at, 0); i < std::min<int64_t>(at + n, int64_t(channel.size())); ++i) {
+        padded[size_t(i - at)] = channel[size_t(i)];
+      }
+      pointers_[c] = padded.data();
+    }
+    return pointers_.data();
+  }
+  int32_t Count() const { return int32_t(pointers_.size()); }
+
+ private:
+  const qm::host::WavAudio& clip_;
+  std::vector<const float*> pointers_;
+  std::vector<std::vector<float>> scratch_;
+};
+
+}  // namespace
+
 bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to) {
   if (!clip) return false;
   return Start([this, clip, from, to] {
     int64_t dstStart = 0, dstEnd = 0;
     processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
     processor_->PreAnalyze(int32_t(clip->channels.size()), kPassWindow);
-    std::vector<const float*> inputs(clip->channels.size());
+    PassWindow inputs(*clip);
     for (int64_t at = from; at < to; at += kPassWindow) {
       int32_t n = int32_t(std::min<int64_t>(kPassWindow, to - at));
-      for (size_t c = 0; c < inputs.size(); ++c) inputs[c] = clip->channels[c].data() + at;
+      const float* const* window = inputs.At(at, n);
       processor_->SetLocation(at);
-      processor_->AnalyzeAudio(inputs.data(), int32_t(inputs.size()), &n);
+      processor_->AnalyzeAudio(window, inputs.Count(), &n);
     }
     processor_->PostAnalyze();
   });
@@ -300,16 +334,16 @@ bool HostPasses::StartRender(std::shared_ptr<const qm::host::WavAudio> clip, int
     int64_t dstStart = 0, dstEnd = 0;
     processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
     processor_->PreRender(int32_t(clip->channels.size()), 1, kPassWindow);
-    std::vector<const float*> inputs(clip->channels.size());
+    PassWindow inputs(*clip);
     std::vector<float> window(kPassWindow);
     for (int64_t at = from; at < to; at += kPassWindow) {
       const int64_t length = std::min<int64_t>(kPassWindow, to - at);
       int32_t n = int32_t(length);
-      for (size_t c = 0; c < inputs.size(); ++c) inputs[c] = clip->channels[c].data() + at;
+      const float* const* in = inputs.At(at, length);
       std::fill(window.begin(), window.end(), 0.0f);
       float* outputs[1] = {window.data()};
       processor_->SetLocation(at);
-      processor_->RenderAudio(inputs.data(), int32_t(inputs.size()), outputs, 1, &n);
+      processor_->RenderAudio(in, inputs.Count(), outputs, 1, &n);
       const float* written[1] = {window.data()};
       writer.append(written, length);
     }

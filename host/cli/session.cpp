@@ -95,7 +95,8 @@ void PrintUsage(FILE* to) {
                "                     (default: the input itself)\n"
                "  --text TEXT        the new line (change) or the words to repair (repair)\n"
                "  --takes N          takes to generate: 1, 3 or 5 (default 3)\n"
-               "  --language CODE    chosen in the window's language chooser (default: automatic)\n"
+               "  --language CODE    chosen in the window's language chooser, such as en or de\n"
+               "                     (default: automatic)\n"
                "  --output DIR       folder for the takes (default: takes/ in the build folder)\n"
                "  --snapshots DIR    writes NN-<step>.png and NN-<step>.json after every step\n"
                "  --selection S      the timeline selection: the first S seconds (default: the clip)\n"
@@ -114,10 +115,38 @@ int BadArguments(const std::string& message) { return qm::host::cli::BadArgument
 
 int Failure(const Options& options, const std::string& message) { return qm::host::cli::Failure(options.command, message); }
 
-bool ReadText(const std::string& path, std::string* out) {
-  if (!qm::platform::readFile(path, *out, 64 * 1024)) return false;
-  while (!out->empty() && (out->back() == '\n' || out->back() == '\r' || out->back() == ' ')) out->pop_back();
-  return true;
+// The transcript file as text: a regular file within 64 KiB, UTF-8 without NUL bytes. Answers
+// what is wrong with it, or nothing.
+std::optional<std::string> ReadTranscript(const std::string& path, std::string* out) {
+  constexpr size_t kMostTranscriptBytes = 64 * 1024;
+  qm::platform::FileOpenOptions limits;
+  limits.maxBytes = kMostTranscriptBytes;
+  std::string text;
+  int err = 0;
+  const auto refusal = qm::platform::readRegularFile(path, text, limits, nullptr, &err);
+  if (refusal != qm::platform::FileRefusal::none) {
+    return "the transcript " + path + " " + qm::platform::describeFileRefusal(refusal, limits.maxBytes, err);
+  }
+  if (text.find('\0') != std::string::npos) return "the transcript " + path + " is not text (it holds a NUL byte)";
+  if (!qm::platform::isValidUtf8(text)) return "the transcript " + path + " is not UTF-8 text";
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  *out = std::move(text);
+  return std::nullopt;
+}
+
+// What is wrong with a --text value, or nothing: it is typed into the editor as keys, so it must be
+// UTF-8 with no control characters (a newline would join words, DEL would act as a key) and no
+// private-use characters (the function keys' characters).
+std::optional<std::string> TextProblem(const std::string& text) {
+  if (!qm::platform::isValidUtf8(text)) return "--text must be UTF-8";
+  for (const char16_t u : qm::platform::utf8ToUtf16(text)) {
+    if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) return "--text must not hold control characters";
+    // The private-use area of the first plane, and the high surrogates of planes 15 and 16.
+    if ((u >= 0xE000 && u <= 0xF8FF) || (u >= 0xDB80 && u <= 0xDBFF)) {
+      return "--text must not hold private-use characters";
+    }
+  }
+  return std::nullopt;
 }
 
 bool IsVersion(const std::string& v) { return std::regex_match(v, std::regex("[0-9]{1,4}(\\.[0-9]{1,4}){0,3}")); }
@@ -177,9 +206,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
   }
   if (options->text && options->text->empty()) return BadArguments("--text must not be empty");
   if (options->text && options->text->size() > 800) return BadArguments("--text is too long");
-  // A code as the chooser shows it ("en", "pt-BR"); it also names a snapshot.
+  if (options->text) {
+    if (auto problem = TextProblem(*options->text)) return BadArguments(*problem);
+  }
+  // A code as the chooser shows it ("en", "de"); it also names a snapshot.
   if (!options->language.empty() && !std::regex_match(options->language, std::regex("[A-Za-z0-9-]{1,31}"))) {
-    return BadArguments("--language takes a language code such as en or pt-BR");
+    return BadArguments("--language takes a language code such as en or de");
   }
   if (!options->service.empty() && options->service.rfind("http://", 0) != 0 &&
       options->service.rfind("https://", 0) != 0) {
@@ -210,7 +242,52 @@ struct Inputs {
   std::shared_ptr<qm::host::WavAudio> voiceClip;
   std::string spoken = "this is the line as spoken";
   int64_t selectionEnd = 0;
+  int64_t voiceSelectionEnd = 0;  // the voice pass's selection of the voice clip
 };
+
+// The longest selection the host makes of a clip (as --selection allows), and the longest voice
+// clip the plug-in's voice pass takes: a host selects no more of a voice clip than that.
+constexpr double kMostSelectionSeconds = 600.0;
+constexpr double kMostVoiceSeconds = 25.0;
+
+// Reads the clip, refusing from its header alone a selection longer than a host makes; only the
+// frames the selection covers are decoded.
+std::optional<std::string> ReadClip(const Options& options, qm::host::WavAudio* clip) {
+  std::string error;
+  const auto check = [&](const qm::host::WavHeader& header, int64_t* decode) -> std::string {
+    const double seconds = options.selection ? *options.selection : double(header.frames) / header.sampleRate;
+    if (seconds > kMostSelectionSeconds) {
+      char text[160];
+      std::snprintf(text, sizeof text, "%s: the clip is %.1f s long; a session selects at most %.0f s (--selection)",
+                    options.input.c_str(), seconds, kMostSelectionSeconds);
+      return text;
+    }
+    *decode = std::min(header.frames, int64_t(std::llround(seconds * header.sampleRate)));
+    return {};
+  };
+  if (!qm::host::readWav(options.input, clip, &error, check)) return error;
+  if (clip->frames() < 1) return options.input + ": the clip holds no audio";
+  return std::nullopt;
+}
+
+// Reads the voice clip of Voice Change: at the session's rate (a host's session has one rate), and
+// selected as a host selects it, from its start for its own length up to the voice pass's longest.
+std::optional<std::string> ReadVoiceClip(const std::string& path, int32_t sessionRate, qm::host::WavAudio* voice,
+                                         int64_t* selectionEnd) {
+  std::string error;
+  const auto check = [&](const qm::host::WavHeader& header, int64_t* decode) -> std::string {
+    if (header.sampleRate != sessionRate) {
+      return "the voice clip " + path + " is at " + std::to_string(header.sampleRate) + " Hz and the session at " +
+             std::to_string(sessionRate) + " Hz: a session has one rate";
+    }
+    *decode = std::min(header.frames, int64_t(std::llround(kMostVoiceSeconds * sessionRate)));
+    return {};
+  };
+  if (!qm::host::readWav(path, voice, &error, check)) return error;
+  if (voice->frames() < 1) return "the voice clip " + path + " holds no audio";
+  *selectionEnd = voice->frames();
+  return std::nullopt;
+}
 
 std::optional<int> ReadInputs(Options& options, Inputs* in) {
   if (options.input.empty()) options.input = qm::host::cli::DefaultClipPath();
@@ -223,22 +300,24 @@ std::optional<int> ReadInputs(Options& options, Inputs* in) {
   if (options.output.empty()) {
     options.output = (qm::host::cli::ExecutableDirectory() / ".." / "takes").lexically_normal().string();
   }
-  std::string error;
-  if (!qm::host::readWav(options.input, in->clip.get(), &error)) return Failure(options, error);
-  if (in->clip->frames() < 1) return Failure(options, options.input + ": the clip holds no audio");
-  in->voiceClip = in->clip;
-  if (options.mode == "voice" && !options.voice.empty()) {
-    in->voiceClip = std::make_shared<qm::host::WavAudio>();
-    if (!qm::host::readWav(options.voice, in->voiceClip.get(), &error)) return Failure(options, error);
-  }
-  if (!options.transcript.empty() && !ReadText(options.transcript, &in->spoken)) {
-    return Failure(options, "cannot read the transcript " + options.transcript);
+  if (auto failed = ReadClip(options, in->clip.get())) return Failure(options, *failed);
+  if (!options.transcript.empty()) {
+    if (auto failed = ReadTranscript(options.transcript, &in->spoken)) return Failure(options, *failed);
   }
   in->selectionEnd = in->clip->frames();
   if (options.selection) {
     in->selectionEnd = std::max<int64_t>(1, int64_t(std::llround(*options.selection * in->clip->sampleRate)));
     for (auto& channel : in->clip->channels) {
       if (int64_t(channel.size()) < in->selectionEnd) channel.resize(size_t(in->selectionEnd), 0.0f);
+    }
+  }
+  // Without a voice clip of its own the input is the voice, over the same selection.
+  in->voiceClip = in->clip;
+  in->voiceSelectionEnd = in->selectionEnd;
+  if (options.mode == "voice" && !options.voice.empty()) {
+    in->voiceClip = std::make_shared<qm::host::WavAudio>();
+    if (auto failed = ReadVoiceClip(options.voice, in->clip->sampleRate, in->voiceClip.get(), &in->voiceSelectionEnd)) {
+      return Failure(options, *failed);
     }
   }
   std::error_code ec;
@@ -294,10 +373,12 @@ class Session {
         service_(service),
         passes_(window.Processor()),
         store_(window.Parameters()),
-        takes_(options.output) {}
+        takes_(options.output),
+        loadedEnd_(in.selectionEnd) {}
 
   int32_t State() const { return store_.ReadStatus().state; }
-  double SelectionSeconds() const { return double(in_.selectionEnd) / in_.clip->sampleRate; }
+  // The selection of the last LOAD.
+  double SelectionSeconds() const { return double(loadedEnd_) / in_.clip->sampleRate; }
 
   // The window's status line as it shows.
   std::string StatusLine() {
@@ -401,7 +482,13 @@ class Session {
   // The host's LOAD: an analysis pass over the selection, then the timer calls until the
   // processor has answered.
   bool Load(std::shared_ptr<const qm::host::WavAudio> clip, std::string* error) {
-    if (!passes_.StartAnalysis(clip, 0, in_.selectionEnd)) return *error = "the host could not start LOAD", false;
+    return LoadSelection(std::move(clip), in_.selectionEnd, error);
+  }
+  // LOAD over the first `end` frames of a clip, selected on the timeline as the host selects them.
+  bool LoadSelection(std::shared_ptr<const qm::host::WavAudio> clip, int64_t end, std::string* error) {
+    w_.Host().Transport().SetTimelineSelection(0, end);
+    loadedEnd_ = end;
+    if (!passes_.StartAnalysis(clip, 0, end)) return *error = "the host could not start LOAD", false;
     RunUntil([&] { return false; }, 0);  // the pass under way
     const bool answered = RunUntil(
         [&] {
@@ -578,13 +665,16 @@ class Session {
   bool VoiceChange(std::string* error) {
     if (!ClickButton("Voice Change", error)) return false;
     if (auto failed = Step("voice-change")) return *error = *failed, false;
-    if (!Load(in_.voiceClip, error)) return false;
+    // The voice clip selected for its own length, then the performance selected again.
+    if (!LoadSelection(in_.voiceClip, in_.voiceSelectionEnd, error)) return false;
     if (auto failed = Step("voice-loaded")) return *error = *failed, false;
     if (State() != kQuillomancerState_VoiceCaptured) {
       return *error = std::string("the voice clip ended in state ") + QuillomancerStateName(State()), false;
     }
     // Voice Change sets one take; more are chosen after it.
     if (options_.takes != 1 && !ChooseTakes(error)) return false;
+    w_.Host().Transport().SetTimelineSelection(0, in_.selectionEnd);
+    loadedEnd_ = in_.selectionEnd;
     if (!passes_.StartAnalysis(in_.clip, 0, in_.selectionEnd)) return *error = "the host could not start LOAD", false;
     return true;
   }
@@ -734,6 +824,7 @@ class Session {
   QuillomancerStoreClient store_;
   qm::host::cli::TakeFiles takes_;
   int step_ = 0;
+  int64_t loadedEnd_ = 0;
 };
 
 // Runs the session with parsed options: the web service, the window opened as a host opens it,

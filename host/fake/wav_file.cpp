@@ -1,11 +1,15 @@
 #include "qm/host/wav_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
+
+#include "qm/platform/files.h"
 
 namespace qm::host {
 namespace {
@@ -48,7 +52,10 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
   }
   bool haveFormat = false, haveSamples = false;
   uint64_t pos = 12;
-  while (pos + 8 <= size) {
+  for (int chunks = 0; pos + 8 <= size; ++chunks) {
+    if (chunks == kWavMaxChunks) {
+      return Fail(error, "more than " + std::to_string(kWavMaxChunks) + " chunks before the samples");
+    }
     unsigned char chunk[8];
     if (!read(pos, 8, chunk)) return Fail(error, "cannot read the file");
     const uint64_t chunkSize = U32(chunk + 4);
@@ -82,7 +89,10 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
   if (!haveSamples) return Fail(error, "no data chunk");
   if (l->channels < 1 || l->channels > kWavMaxChannels)
     return Fail(error, "unsupported channel count " + std::to_string(l->channels));
-  if (l->rate < 1 || l->rate > 768000) return Fail(error, "unsupported sample rate " + std::to_string(l->rate));
+  if (l->rate < kWavMinSampleRate || l->rate > kWavMaxSampleRate) {
+    return Fail(error, "unsupported sample rate " + std::to_string(l->rate) + " Hz (" +
+                           std::to_string(kWavMinSampleRate) + " to " + std::to_string(kWavMaxSampleRate) + " Hz)");
+  }
   l->pcm = l->format == 1 && (l->bits == 8 || l->bits == 16 || l->bits == 24 || l->bits == 32);
   const bool ieee = l->format == 3 && (l->bits == 32 || l->bits == 64);
   if (!l->pcm && !ieee) {
@@ -153,32 +163,82 @@ bool parseWav(const std::string& bytes, WavAudio* out, std::string* error) {
   return true;
 }
 
-bool readWav(const std::string& path, WavAudio* out, std::string* error) {
+namespace {
+
+// Up to `count` bytes from `offset`; answers how many there were.
+size_t ReadAt(int fd, uint64_t offset, unsigned char* to, size_t count) {
+  size_t got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd, to + got, count - got, off_t(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += size_t(n);
+  }
+  return got;
+}
+
+// Reads of an open file through one buffer: the chunk walk's small reads come from the buffer, and
+// the file is read again only where a read leaves it.
+class BufferedFile {
+ public:
+  explicit BufferedFile(int fd) : fd_(fd) {}
+  bool Read(uint64_t offset, size_t count, unsigned char* to) {
+    if (offset < start_ || offset + count > start_ + buffer_.size()) {
+      buffer_.resize(std::max(count, kBuffer));
+      const size_t got = ReadAt(fd_, offset, buffer_.data(), buffer_.size());
+      buffer_.resize(got);
+      start_ = offset;
+      if (got < count) return false;
+    }
+    std::memcpy(to, buffer_.data() + (offset - start_), count);
+    return true;
+  }
+
+ private:
+  static constexpr size_t kBuffer = size_t(64) << 10;
+  int fd_;
+  uint64_t start_ = 0;
+  std::vector<unsigned char> buffer_;
+};
+
+}  // namespace
+
+bool readWav(const std::string& path, WavAudio* out, std::string* error, const WavHeaderCheck& check) {
   if (out == nullptr) return Fail(error, "no output");
   *out = WavAudio{};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(error, "cannot open " + path);
-  in.seekg(0, std::ios::end);
-  const std::streamoff length = in.tellg();
-  if (length < 0) return Fail(error, "cannot read " + path);
-  if (uint64_t(length) > kWavMaxFileBytes) return Fail(error, path + ": file larger than 1 GiB");
-  auto read = [&](uint64_t offset, size_t count, unsigned char* to) {
-    in.clear();
-    in.seekg(std::streamoff(offset));
-    return bool(in.read(reinterpret_cast<char*>(to), std::streamsize(count)));
-  };
-  // The samples go straight into the channels, a piece at a time: the file is never held whole.
+  qm::platform::FileOpenOptions options;
+  options.maxBytes = kWavMaxFileBytes;
+  const qm::platform::FileOpenResult opened = qm::platform::openRegularFile(path, options);
+  if (opened.fd < 0) {
+    return Fail(error, "cannot open " + path + ": " +
+                           qm::platform::describeFileRefusal(opened.refusal, options.maxBytes, opened.error));
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{opened.fd};
+  const uint64_t length = uint64_t(opened.info.st_size);
+  BufferedFile file(opened.fd);
+  auto read = [&](uint64_t offset, size_t count, unsigned char* to) { return file.Read(offset, count, to); };
   Layout layout;
   std::string why;
-  if (!ReadLayout(uint64_t(length), read, &layout, &why)) return Fail(error, path + ": " + why);
-  const size_t frames = layout.sampleBytes / layout.frameBytes;
+  if (!ReadLayout(length, read, &layout, &why)) return Fail(error, path + ": " + why);
+  int64_t frames = int64_t(layout.sampleBytes / layout.frameBytes);
+  if (check) {
+    const WavHeader header{int32_t(layout.rate), int(layout.channels), frames};
+    int64_t decode = frames;
+    if (std::string refused = check(header, &decode); !refused.empty()) return Fail(error, refused);
+    frames = std::clamp<int64_t>(decode, 0, frames);
+  }
   out->sampleRate = int32_t(layout.rate);
-  SizeChannels(layout, frames, out);
+  SizeChannels(layout, size_t(frames), out);
+  // The samples go straight into the channels, a piece at a time: the file is never held whole.
   const size_t piece = std::max<size_t>(1, (size_t(1) << 20) / layout.frameBytes);
   std::vector<unsigned char> bytes(piece * layout.frameBytes);
-  for (size_t first = 0; first < frames; first += piece) {
-    const size_t count = std::min(piece, frames - first);
-    if (!read(layout.samplesAt + first * layout.frameBytes, count * layout.frameBytes, bytes.data())) {
+  for (size_t first = 0; first < size_t(frames); first += piece) {
+    const size_t count = std::min(piece, size_t(frames) - first);
+    const size_t want = count * layout.frameBytes;
+    if (ReadAt(opened.fd, layout.samplesAt + first * layout.frameBytes, bytes.data(), want) < want) {
       *out = WavAudio{};
       return Fail(error, "cannot read " + path);
     }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,8 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <vector>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -160,6 +163,91 @@ TEST_F(SessionCommand, AgainstAnotherServiceTheCardIsWholeWithoutATokenAndItsMes
     for (const char* text : {"Send Log", "Check for Updates", "Add breath tail", token ? "Credits: 100" : "Credits: \u2014"})
       EXPECT_TRUE(shown.count(text)) << open << ": " << text;
   }
+}
+
+// The voice pass selects the voice clip for its own length: a clip too short for it ends in the
+// plug-in's refusal, a long one is selected up to the longest voice the pass takes, and a clip at
+// another rate than the session's is refused before LOAD. No pass reads past a clip.
+TEST_F(SessionCommand, TheVoiceClipIsSelectedWithinItsOwnLength) {
+  constexpr int kRate = 22050;  // the built-in clip's
+  struct Case {
+    const char* name;
+    int64_t frames;
+    int rate;
+    int status;
+    const char* shows;
+  };
+  const Case cases[] = {
+      {"one frame", 1, kRate, 1, "the voice clip ended in state SelectionTooShort"},
+      {"short", kRate / 2, kRate, 1, "(the selection is 0.50 s)"},
+      {"long", 30 * kRate, kRate, 0, "status: \"Take 1/"},
+      {"other rate", 2 * kRate, 8000, 1, "is at 8000 Hz and the session at 22050 Hz: a session has one rate"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path voice = folder / "voice.wav";
+    std::vector<float> samples(size_t(c.frames));
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = 0.3f * float(std::sin(double(i) * 0.05));
+    std::string error;
+    ASSERT_TRUE(qm::host::writeWav16(voice.string(), {samples}, c.rate, &error)) << error;
+    fs::remove(folder / "Library" / "Logs" / "Quillomancer" / "quillomancer.log");
+    const CommandRun run = Session("--mode voice --takes 1 --voice '" + voice.string() + "'");
+    EXPECT_EQ(run.status, c.status) << run.output;
+    EXPECT_NE(run.output.find(c.shows), std::string::npos) << run.output;
+    if (c.status == 0) {
+      EXPECT_NE(Log().find("stored voice capture (" + std::to_string(25 * kRate) + " samples)"), std::string::npos);
+    }
+  }
+}
+
+// Inputs that are no regular file, or no usable clip or text, are refused at once, saying why.
+TEST_F(SessionCommand, InputsThatCannotBeUsedAreRefusedSayingWhy) {
+  const fs::path fifo = folder / "clip.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path big = folder / "big.txt";
+  std::ofstream(big) << std::string(64 * 1024 + 1, 'a');
+  const fs::path nul = folder / "nul.txt";
+  std::ofstream(nul) << std::string("one\0two", 7);
+  const fs::path slow = folder / "slow.wav";
+  std::string error;
+  ASSERT_TRUE(qm::host::writeWav16(slow.string(), {std::vector<float>(4000, 0.1f)}, 4000, &error)) << error;
+  const fs::path linked = folder / "linked.wav";
+  fs::create_symlink(std::string(QM_SOURCE_DIR) + "/testdata/speech.wav", linked);
+  struct Case {
+    std::string arguments;
+    const char* shows;
+  };
+  const Case cases[] = {
+      {"--input '" + fifo.string() + "'", "is not a regular file"},
+      {"--input '" + folder.string() + "'", "is a folder"},
+      {"--input /dev/null", "is not a regular file"},
+      {"--input '" + linked.string() + "'", "is a symbolic link"},
+      {"--input '" + slow.string() + "'", "unsupported sample rate 4000 Hz (8000 to 384000 Hz)"},
+      {"--mode voice --voice '" + fifo.string() + "'", "is not a regular file"},
+      {"--transcript '" + fifo.string() + "'", "is not a regular file"},
+      {"--transcript '" + big.string() + "'", "is larger than 64 KiB"},
+      {"--transcript '" + nul.string() + "'", "is not text (it holds a NUL byte)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    // The arguments come after the fixture's own --input, so they name the clip used.
+    const CommandRun run = Session(c.arguments);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find(c.shows), std::string::npos) << run.output;
+  }
+}
+
+// --text is typed as keys: what a key cannot type is a usage error, not a silent success.
+TEST_F(SessionCommand, TextThatCannotBeTypedIsAUsageError) {
+  for (const char* text : {"a\\377b", "two\\nlines", "tab\\there", "del\\177", "key\\357\\234\\200",
+                           "plane\\363\\260\\200\\200"}) {
+    SCOPED_TRACE(text);
+    const CommandRun run = Session(std::string("--text \"$(printf '") + text + "')\"");
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find("--text must"), std::string::npos) << run.output;
+  }
+  const CommandRun usage = RunCommand("'" + program.string() + "' session --help");
+  EXPECT_EQ(usage.output.find("pt-BR"), std::string::npos);
 }
 
 TEST_F(SessionCommand, BadArgumentsAndMissingFilesFail) {

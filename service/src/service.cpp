@@ -4,6 +4,7 @@
 #include "qm/platform/sha256.h"
 
 #include "account_desk.h"
+#include "deadline_server.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <deque>
 #include <functional>
 
 namespace qm::service {
@@ -95,7 +97,9 @@ bool readField(const std::string& in, size_t& at, std::string& field) {
   return true;
 }
 
-constexpr size_t kServerWorkers = 64;
+// Connections served at once, each on a thread of its own; any beyond wait for one to end, which
+// the request deadlines bound.
+constexpr size_t kMostConnections = 512;
 
 // Waits until the server's accept loop runs, so that a stop() right after start() reaches it.
 void waitUntilRunning(const httplib::Server& server) {
@@ -151,7 +155,7 @@ struct Service::Impl {
   uint32_t containerRate = 0;
   TrailerMode trailerMode = TrailerMode::Wrapped;
   std::map<std::string, std::pair<std::string, std::string>> files;  // name -> content, type
-  std::vector<RecordedRequest> log;
+  std::deque<RecordedRequest> log;  // the newest kRequestLogEntries requests
   std::vector<Charge> charges;
   int renderCounter = 0;
   int generationsBeingCharged = 0;
@@ -216,7 +220,8 @@ struct Service::Impl {
     return parts;
   }
 
-  // The request for its handler (part contents whole), and into the log without what is large.
+  // The request for its handler (part contents whole, the raw body only when it is not multipart),
+  // and into the log with every content cut to kLoggedContentLimit.
   RecordedRequest record(const httplib::Request& req) {
     RecordedRequest r;
     r.method = req.method;
@@ -230,31 +235,39 @@ struct Service::Impl {
       else
         r.headers.emplace_back(name, value);
     }
-    r.bodySize = req.body.size();
-    r.bodySha256 = qm::platform::sha256Hex(req.body);
-    if (req.body.size() <= kLoggedContentLimit) r.body = req.body;
-    if (!saved.empty()) r.parts = parseMultipart(req.body, saved, r.multipartParsed);
+    // The request is the server's own (non-const, as in the pre-routing step): its raw body is
+    // taken over here rather than kept until the answer has been sent.
+    std::string raw;
+    raw.swap(const_cast<httplib::Request&>(req).body);
+    r.bodySize = raw.size();
+    r.bodySha256 = qm::platform::sha256Hex(raw);
+    if (!saved.empty()) r.parts = parseMultipart(raw, saved, r.multipartParsed);
     for (auto& p : r.parts) {
       p.contentSize = p.content.size();
       p.contentSha256 = qm::platform::sha256Hex(p.content);
     }
     if (!options.quiet)
       std::fprintf(stderr, "qmservice: %s %s (%zu bytes)\n", r.method.c_str(), r.target.c_str(), r.bodySize);
-    // Into the log without the large contents, which are set aside meanwhile rather than copied.
-    std::vector<std::string> large(r.parts.size());
-    for (size_t k = 0; k < r.parts.size(); ++k)
-      if (r.parts[k].contentSize > kLoggedContentLimit) large[k].swap(r.parts[k].content);
-    RecordedRequest logged = r;
-    for (size_t k = 0; k < r.parts.size(); ++k)
-      if (r.parts[k].contentSize > kLoggedContentLimit) large[k].swap(r.parts[k].content);
+    RecordedRequest logged;
+    logged.method = r.method;
+    logged.path = r.path;
+    logged.target = r.target;
+    logged.headers = r.headers;
+    logged.body = raw.substr(0, kLoggedContentLimit);
+    logged.bodySize = r.bodySize;
+    logged.bodySha256 = r.bodySha256;
+    logged.multipartParsed = r.multipartParsed;
+    for (const auto& p : r.parts) {
+      logged.parts.push_back({p.name, p.filename, p.contentType, p.content.substr(0, kLoggedContentLimit),
+                              p.contentSize, p.contentSha256});
+    }
+    if (saved.empty()) r.body = std::move(raw);
     {
       std::lock_guard lock(mutex);
       log.push_back(std::move(logged));
+      while (log.size() > kRequestLogEntries) log.pop_front();
     }
     changed.notify_all();
-    // The handler works from `r`; the raw body is let go now rather than when the answer has been
-    // sent (the request is the server's own, as in the pre-routing step).
-    std::string().swap(const_cast<httplib::Request&>(req).body);
     return r;
   }
 
@@ -665,10 +678,12 @@ struct Service::Impl {
     s.Post(kPluginEvent, bind(&Impl::pluginEvent));
     s.Post(kAccountStatus, bind(&Impl::accountStatus));
     s.Get(R"(/files/(.+))", bind(&Impl::file));
-    // Anything else that is posted (the updater's telemetry) is logged and accepted.
-    s.Post(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
-      handle(req, res, [](const RecordedRequest&) { return jsonAnswer(200, {{"ok", true}}); });
-    });
+    // The updater's telemetry events are logged and accepted; any other path is not found.
+    for (const char* path : {kUpdaterTelemetry, kUpdaterEvents}) {
+      s.Post(path, [this](const httplib::Request& req, httplib::Response& res) {
+        handle(req, res, [](const RecordedRequest&) { return jsonAnswer(200, {{"ok", true}}); });
+      });
+    }
   }
 };
 
@@ -718,12 +733,12 @@ bool Service::start() {
     }
     d.server = std::move(tls);
   } else {
-    d.server = std::make_unique<httplib::Server>();
+    d.server = std::make_unique<DeadlineServer>(d.options.deadlines);
   }
   d.routes();
-  // A connection holds a worker while its request arrives; uploads that stall must not leave
+  // A connection holds a thread while its request arrives; uploads that stall must not leave
   // /health (or anything else) waiting for one.
-  d.server->new_task_queue = [] { return new httplib::ThreadPool(kServerWorkers); };
+  d.server->new_task_queue = [] { return new ConnectionThreads(kMostConnections); };
   if (d.options.port == 0) {
     port_ = d.server->bind_to_any_port(d.options.host);
   } else {
@@ -734,6 +749,7 @@ bool Service::start() {
     stop();
     return false;
   }
+  if (auto* plain = dynamic_cast<DeadlineServer*>(d.server.get())) plain->widenBacklog(int(kMostConnections));
   d.serverThread = std::thread([&d] { d.server->listen_after_bind(); });
   waitUntilRunning(*d.server);
   return true;
@@ -818,7 +834,7 @@ void Service::setFile(const std::string& name, std::string content, std::string 
 
 std::vector<RecordedRequest> Service::requests() const {
   std::lock_guard lock(impl_->mutex);
-  return impl_->log;
+  return {impl_->log.begin(), impl_->log.end()};
 }
 
 std::vector<RecordedRequest> Service::requests(const std::string& endpoint) const {

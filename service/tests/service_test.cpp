@@ -15,6 +15,7 @@
 #include <fstream>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -140,8 +141,8 @@ TEST(ServiceAudio, ContainerStreamMatchesTheWholeContainer) {
   EXPECT_EQ(made, 3);  // each take with samples made once, when its first byte was due
 }
 
-// Uploads of audio are logged by size and hash; what the handler reads is whole.
-TEST_F(ServiceTest, LargeBodiesAreLoggedBySizeAndHash) {
+// Uploads of audio are logged cut, with their size and hash; what the handler reads is whole.
+TEST_F(ServiceTest, LargeBodiesAreLoggedCutWithTheirSizeAndHash) {
   auto c = client();
   const std::vector<int16_t> long_(kLoggedContentLimit, 5);  // a WAV of twice the limit
   httplib::MultipartFormDataItems items = {{"audio", writeWav(long_, 16000), "capture.wav", "audio/wav"}};
@@ -150,11 +151,11 @@ TEST_F(ServiceTest, LargeBodiesAreLoggedBySizeAndHash) {
   EXPECT_EQ(res->status, 200);
   const auto r = service.lastRequest(kTranscribe);
   ASSERT_TRUE(r);
-  EXPECT_TRUE(r->body.empty());
+  EXPECT_EQ(r->body.size(), kLoggedContentLimit);
   EXPECT_GT(r->bodySize, 2 * kLoggedContentLimit);
   EXPECT_EQ(r->bodySha256.size(), 64u);
   ASSERT_TRUE(r->part("audio"));
-  EXPECT_TRUE(r->part("audio")->content.empty());
+  EXPECT_EQ(r->part("audio")->content, writeWav(long_, 16000).substr(0, kLoggedContentLimit));
   EXPECT_EQ(r->part("audio")->contentSize, 44 + 2 * kLoggedContentLimit);
   EXPECT_EQ(r->part("audio")->contentSha256, qm::platform::sha256Hex(writeWav(long_, 16000)));
   // Small ones stay as they came.
@@ -184,6 +185,87 @@ TEST_F(ServiceTest, HealthAnswersWhileUploadsStall) {
   c.set_read_timeout(2, 0);  // below the server's own read time-out, which frees the stalled workers
   const auto res = c.Get(kHealth);
   for (const int fd : stalled) close(fd);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+}
+
+int connectTo(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(uint16_t(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends `head` at once, then `text` a byte at a time, 50 ms apart, until the server answers or
+// closes; answers what it answered.
+std::string trickle(int fd, const std::string& head, const std::string& text) {
+  std::string answer;
+  if (::send(fd, head.data(), head.size(), MSG_NOSIGNAL) != ssize_t(head.size())) return answer;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (::send(fd, text.data() + i, 1, MSG_NOSIGNAL) != 1) break;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 50) > 0) break;
+  }
+  char buffer[512];
+  pollfd p{fd, POLLIN, 0};
+  while (poll(&p, 1, 10000) > 0) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    answer.append(buffer, size_t(n));
+  }
+  return answer;
+}
+
+// Clients that send a byte now and then keep no request open for ever: a request whose headers,
+// or whose body, fall behind is answered 408 and closed.
+TEST(ServiceDeadlines, SlowRequestsAreAnswered408) {
+  Options options;
+  options.deadlines = {.headerSeconds = 0.5, .bodyGraceSeconds = 0.5, .bodyBytesPerSecond = 100};
+  Service service(options);
+  ASSERT_TRUE(service.start());
+  struct Slow {
+    std::string head, trickled;
+  } requests[] = {
+      {"", "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Padding: " + std::string(400, 'x')},
+      {"POST /api/log/upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+       "Content-Length: 400\r\n\r\n",
+       "{\"log\":\"" + std::string(390, 'x') + "\"}"},
+  };
+  for (const Slow& request : requests) {
+    const int fd = connectTo(service.port());
+    ASSERT_GE(fd, 0);
+    const std::string answer = trickle(fd, request.head, request.trickled);
+    close(fd);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u) << answer;
+    EXPECT_NE(answer.find("REQUEST_TIMEOUT"), std::string::npos);
+  }
+  EXPECT_EQ(service.requestCount(kLogUpload), 0u);
+  // A request that keeps up is served on the same terms.
+  httplib::Client c("127.0.0.1", service.port());
+  EXPECT_EQ(c.Post(kLogUpload, R"({"log":"on time"})", "application/json")->status, 200);
+}
+
+// 200 clients each part of the way through their headers: /health still answers.
+TEST_F(ServiceTest, HealthAnswersWithTwoHundredSlowClientsConnected) {
+  std::vector<int> slow;
+  for (int i = 0; i < 200; ++i) {
+    const int fd = connectTo(service.port());
+    ASSERT_GE(fd, 0);
+    const std::string part = "POST /api/generate HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ";
+    ASSERT_EQ(::send(fd, part.data(), part.size(), MSG_NOSIGNAL), ssize_t(part.size()));
+    slow.push_back(fd);
+  }
+  httplib::Client c("127.0.0.1", service.port());
+  c.set_connection_timeout(3, 0);
+  c.set_read_timeout(3, 0);  // within the slow clients' own header deadline
+  const auto res = c.Get(kHealth);
+  for (const int fd : slow) close(fd);
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200);
 }
@@ -367,8 +449,24 @@ TEST_F(ServiceTest, SmallEndpointsValidateAndLog) {
   EXPECT_EQ(c.Post(kLogUpload, R"({"log":"text"})", "application/json")->status, 200);
   EXPECT_EQ(c.Post(kLogUpload, R"({"plugin_version":"1"})", "application/json")->status, 400);
   EXPECT_EQ(c.Post(kPluginEvent, auth, R"({"event":"e"})", "application/json")->status, 200);
-  EXPECT_EQ(c.Post("/telemetry/anything", "{}", "application/json")->status, 200);
-  EXPECT_EQ(service.requestCount("/telemetry/anything"), 1u);
+  EXPECT_EQ(c.Post(kUpdaterTelemetry, "{}", "application/json")->status, 200);
+  EXPECT_EQ(service.requestCount(kUpdaterTelemetry), 1u);
+  // No catch-all: a path that is no endpoint is not found, whatever is posted to it.
+  EXPECT_EQ(c.Post("/telemetry/anything", std::string(100000, 'x'), "application/octet-stream")->status, 404);
+  EXPECT_EQ(c.Get("/api/nothing")->status, 404);
+}
+
+// The log keeps the newest requests only, however many come.
+TEST_F(ServiceTest, TheRequestLogIsARingOfTheNewest) {
+  auto c = client();
+  const size_t posted = kRequestLogEntries + 44;
+  for (size_t i = 0; i < posted; ++i) {
+    ASSERT_EQ(c.Post(kLogUpload, json{{"log", std::to_string(i)}}.dump(), "application/json")->status, 200);
+  }
+  const auto logged = service.requests();
+  ASSERT_EQ(logged.size(), kRequestLogEntries);
+  EXPECT_EQ(json::parse(logged.front().body)["log"], std::to_string(posted - kRequestLogEntries));
+  EXPECT_EQ(json::parse(logged.back().body)["log"], std::to_string(posted - 1));
 }
 
 TEST(ServiceTls, ServesHttpsWithATestAuthority) {

@@ -137,6 +137,9 @@ class Quillomancer_HostProcessor : public AAX_CHostProcessor {
   // With the compatibility lock on nothing is generated or rendered: logs `logLine` (when given),
   // clears what was generated and publishes UpdateRequired. True when the lock is on.
   bool StopForCompatibilityLock(const char* logLine = nullptr);
+  // A session rate that the takes cannot come back at makes every request fail after it was
+  // charged: logs it, publishes an error naming the rates that work, and answers true.
+  bool RefuseUnsupportedSampleRate(int32_t sampleRate);
   // Makes locally processed audio the one take, rendered without a service render id.
   void ServeLocalPreview(QuillomancerSamples audio);
 

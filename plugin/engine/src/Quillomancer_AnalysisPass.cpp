@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstdio>
 #include <exception>
 
 #include "AAX_Errors.h"
@@ -233,6 +234,7 @@ void Quillomancer_HostProcessor::FinishTranscribePass(std::unique_lock<std::recu
     SetPluginState(kQuillomancerState_SelectionTooLong, 0);
     return;
   }
+  if (RefuseUnsupportedSampleRate(sampleRate)) return;
   const std::string language = mStore.ReadString(kQMBlock_TranscriptionLanguage, kQMReadLimit_Language);
   QuillomancerSamples audio(mCapture);
 
@@ -327,10 +329,24 @@ void Quillomancer_HostProcessor::FinishGeneratePass(QuillomancerEdit edit, doubl
     }
     request.primary = std::move(working);
   }
+  if (RefuseUnsupportedSampleRate(sampleRate)) return;
   request.sampleRate = sampleRate;
   request.voiceChange = voiceChange;
   request.lineChangeV2 = lineChange;
   BeginAsyncGenerate(std::move(request));
+}
+
+bool Quillomancer_HostProcessor::RefuseUnsupportedSampleRate(int32_t sampleRate) {
+  if (sampleRate >= int32_t(kQMTKMinSampleRate) && sampleRate <= int32_t(kQMTKMaxSampleRate)) return false;
+  QMLogFormat("  Sample rate %d Hz is outside %u-%u Hz: no request is sent", int(sampleRate),
+              unsigned(kQMTKMinSampleRate), unsigned(kQMTKMaxSampleRate));
+  char text[96];
+  std::snprintf(text, sizeof text, "Sample rate %d Hz not supported (%u to %u Hz)", int(sampleRate),
+                unsigned(kQMTKMinSampleRate), unsigned(kQMTKMaxSampleRate));
+  mStore.WriteString(kQMBlock_ErrorText, text);
+  ResetAsyncActivity();
+  SetPluginState(kQuillomancerState_Error, 0);
+  return true;
 }
 
 bool Quillomancer_HostProcessor::PlanEditRepair(const QuillomancerEdit& edit, int64_t length, int32_t sampleRate,

@@ -346,6 +346,7 @@ AAX_Result Quillomancer_HostProcessor::ProcessLoadedAudio(const char* source) no
       SetPluginState(kQuillomancerState_HasTakes, mTakeIndex);
       return AAX_SUCCESS;
     }
+    if (RefuseUnsupportedSampleRate(sampleRate)) return AAX_SUCCESS;
     QMLogFormat("  Cached process using %zu samples at %dHz (lineChangeOn=%d repairActive=%d preview=%d)",
                 processed.size(), int(sampleRate), lineChange ? 1 : 0, repairActive ? 1 : 0,
                 edit.previewArmed ? 1 : 0);

@@ -37,6 +37,39 @@ class Jobs : public ::testing::Test {
   qmtest::LoopbackService loopback;
 };
 
+// The takes can only come back at 8 to 384 kHz: at any other rate nothing is sent, not even the
+// health check, and the error says which rates work. At the edges the request goes out.
+TEST_F(Jobs, ARateTheTakesCannotComeBackAtIsRefusedBeforeAnyRequest) {
+  struct Case {
+    float rate;
+    bool sent;
+  };
+  for (const Case c : {Case{1, false}, Case{4000, false}, Case{7999, false}, Case{8000, true}, Case{384000, true},
+                       Case{500000, false}, Case{768000, false}}) {
+    SCOPED_TRACE(c.rate);
+    loopback.service.clearRequests();
+    host.Controller().SetSampleRate(c.rate);
+    PluginInstance instance(host);
+    qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(c.rate))});  // one second
+    ASSERT_TRUE(qmtest::WaitForState(instance, c.sent ? kQuillomancerState_Ready : kQuillomancerState_Error));
+    EXPECT_EQ(loopback.service.requests().empty(), !c.sent);
+    if (!c.sent) {
+      EXPECT_EQ(instance.Block(kQMBlock_ErrorText), "Sample rate " + std::to_string(int(c.rate)) +
+                                                        " Hz not supported (8000 to 384000 Hz)");
+    }
+  }
+  // Process of a capture made at a usable rate, after the session's rate changed: nothing is charged.
+  host.Controller().SetSampleRate(16000.0f);
+  PluginInstance instance(host);
+  LoadAndTranscribe(instance);
+  instance.SetBlock(kQMBlock_Text, "new words");
+  host.Controller().SetSampleRate(768000.0f);
+  ASSERT_EQ(Quillomancer_HostProcessor::RequestProcessLoadedAudio("process_button"), 0);
+  EXPECT_EQ(instance.Status()[0], kQuillomancerState_Error);
+  EXPECT_EQ(loopback.service.requestCount(qm::service::kGenerate), 0u);
+  EXPECT_EQ(loopback.service.credits(), 100);
+}
+
 TEST_F(Jobs, WholeRoadFromLoadToRenderedTakes) {
   loopback.service.setTranscriptText("I never said she took the money");
   PluginInstance instance(host);

@@ -2,12 +2,13 @@
 // qmservice: a stand-in for the plug-in's web service on cpp-httplib. Embedded by tests and the
 // host stand-in (start on 127.0.0.1 port 0, read url(), stop), or run as the qmservice program.
 //
-// It answers every endpoint the plug-in and the updater call, keeps a log of the requests it
-// received (multipart fields as cpp-httplib's own parser reads them; large bodies by size and
-// hash only), and has fault hooks per
+// It answers every endpoint the plug-in and the updater call (any other path is answered 404),
+// keeps a log of the newest requests it received (multipart fields as cpp-httplib's own parser
+// reads them; contents cut to a limit, with their full size and hash), and has fault hooks per
 // endpoint: forced status and body, delay, malformed/truncated/aborted/endless bodies, redirects,
 // and credit exhaustion. It also serves files registered with setFile() for download tests, and
-// speaks HTTPS when given a certificate and key.
+// speaks HTTPS when given a certificate and key. Over plain HTTP each request must arrive within
+// its deadlines (deadline_server.h), else it is answered 408.
 
 #include "qm/service/account.h"
 
@@ -26,7 +27,7 @@
 namespace qm::service {
 
 // Endpoint keys for faults and request queries. Files are keyed by their own path
-// ("/files/name") or all together by kFiles; any other POST path (telemetry) by its path.
+// ("/files/name") or all together by kFiles.
 inline constexpr const char* kHealth = "/health";
 inline constexpr const char* kTranscribe = "/api/transcribe";
 inline constexpr const char* kGenerate = "/api/generate";
@@ -36,6 +37,9 @@ inline constexpr const char* kDismiss = "/api/messages/dismiss";  // every /api/
 inline constexpr const char* kLogUpload = "/api/log/upload";
 inline constexpr const char* kPluginEvent = "/api/plugin/event";
 inline constexpr const char* kFiles = "/files";
+// Where update requests send the updater's telemetry events.
+inline constexpr const char* kUpdaterTelemetry = "/api/updater/telemetry";
+inline constexpr const char* kUpdaterEvents = "/v1/updater/events";
 
 enum class BodyFault {
   None,
@@ -59,15 +63,17 @@ struct Fault {
 // How the generate answer carries its timing trailer.
 enum class TrailerMode { Wrapped, Bare, None, Invalid, MissingTakes, Short };
 
-// Bodies and part contents above this size are not kept in the request log (their size and
-// SHA-256 are), so that uploads of audio do not pile up in memory.
-inline constexpr size_t kLoggedContentLimit = size_t(1) << 20;
+// The request log keeps the newest kRequestLogEntries requests, each body and part content cut to
+// kLoggedContentLimit bytes (its full size and SHA-256 are kept), so that uploads do not pile up
+// in memory.
+inline constexpr size_t kLoggedContentLimit = size_t(64) << 10;
+inline constexpr size_t kRequestLogEntries = 256;
 
 struct RecordedPart {
   std::string name;
   std::string filename;
   std::string contentType;
-  std::string content;         // empty in the log when above kLoggedContentLimit
+  std::string content;         // in the log, at most its first kLoggedContentLimit bytes
   size_t contentSize = 0;
   std::string contentSha256;   // lowercase hex
 };
@@ -77,7 +83,7 @@ struct RecordedRequest {
   std::string path;    // decoded path
   std::string target;  // as sent, still percent-encoded
   std::vector<std::pair<std::string, std::string>> headers;
-  std::string body;    // raw bytes, multipart bodies included; empty when above kLoggedContentLimit
+  std::string body;    // raw bytes, multipart bodies included; in the log, at most the first kLoggedContentLimit
   size_t bodySize = 0;
   std::string bodySha256;  // lowercase hex
   std::vector<RecordedPart> parts;  // parsed multipart fields, in the order they arrived
@@ -86,6 +92,13 @@ struct RecordedRequest {
   bool hasHeader(const std::string& name) const;
   std::string header(const std::string& name) const;  // case-insensitive, "" when absent
   const RecordedPart* part(const std::string& name) const;
+};
+
+// How fast a request must arrive over plain HTTP; one that falls behind is answered 408.
+struct RequestDeadlines {
+  double headerSeconds = 5.0;         // from a request's first byte to the end of its headers
+  double bodyGraceSeconds = 5.0;      // the body's allowance before the floor rate applies
+  double bodyBytesPerSecond = 16384;  // the floor rate of a body
 };
 
 struct Options {
@@ -98,6 +111,7 @@ struct Options {
   bool requireAuth = false;  // transcribe/generate answer 401 without "Authorization: Bearer ..."
   bool quiet = true;         // false: one line per request on stderr
   AccountSettings account;   // what the account-status exchange answers (account.h)
+  RequestDeadlines deadlines;
 };
 
 class Service {
