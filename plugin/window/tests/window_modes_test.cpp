@@ -239,6 +239,22 @@ TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
   EXPECT_EQ(Block(kQMBlock_ReferenceText), "please take the one");
 }
 
+// Without a transcript the Before text is empty, and the After text typed against it shows
+// and edits plainly: nothing green, nothing struck, the text sent as typed.
+TEST_F(ModesWindow, WithoutATranscriptTheChangeEditsPlainly) {
+  Press(Views().changeToolButton);
+  w.window.click(OpenedWindow::Centre(*Views().editorView));
+  Keys(u"hello");
+  Tick();
+  ASSERT_TRUE(Views().editorView->lineChangeEnabled()) << "the diff display, against an empty Before text";
+  Keys(std::u16string(1, qm::ui::keys::kBackspace) + u"p");
+  EXPECT_EQ(Runs(), "hellp");
+  Tick();
+  EXPECT_EQ(Runs(), "hellp");
+  EXPECT_EQ(Block(kQMBlock_Text), "hellp");
+  EXPECT_EQ(TextView().typingAttributes(), Views().editorView->baseAttributes());
+}
+
 TEST_F(ModesWindow, LoadLeavesVoiceChangeAndTheUpdateLockKeepsTheEditorLocked) {
   Transcript(kTimed);
   Press(Views().voiceChangeButton);
