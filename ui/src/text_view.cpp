@@ -11,7 +11,7 @@
 #include <unicode/ubrk.h>
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 
 namespace qm::ui {
 
