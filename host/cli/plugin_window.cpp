@@ -18,6 +18,7 @@
 #include "qm/ui/image_view.h"
 #include "qm/ui/render.h"
 #include "qm/ui/text_field.h"
+#include "qm/ui/text_view.h"
 
 namespace fs = std::filesystem;
 
@@ -143,6 +144,8 @@ nlohmann::json ViewTreeJSON(const qm::ui::View& view) {
     out["string"] = field->stringValue();
     if (!field->placeholderString().empty()) out["placeholder"] = field->placeholderString();
   }
+  // The whole text as shown, struck (deleted) runs included.
+  if (const auto* text = dynamic_cast<const qm::ui::TextView*>(&view)) out["string"] = qm::ui::utf8FromUTF16(text->string());
   if (auto segment = view.valueForKeyAs<int32_t>("selectedSegment")) out["selectedSegment"] = *segment;
   if (auto takes = view.valueForKeyAs<int32_t>("selectedTakes")) out["selectedTakes"] = *takes;
   if (const qm::ui::Layer* layer = view.layer()) out["layer"] = LayerJSON(*layer);

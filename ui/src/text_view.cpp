@@ -8,7 +8,10 @@
 #include "qm/ui/scroll_view.h"
 #include "qm/ui/window.h"
 
+#include <unicode/ubrk.h>
+
 #include <algorithm>
+#include <cstdint>
 
 namespace qm::ui {
 
@@ -39,6 +42,33 @@ AttributedString sanitized(const AttributedString& text) {
   for (std::size_t i = 0; i < clean.size(); ++i)
     if (clean[i] != text.string()[i]) out.replaceCharacters(Range{i, 1}, std::u16string(1, clean[i]));
   return out;
+}
+
+// ICU's character break iterator over `text`: its boundaries are those of the user-perceived
+// characters (extended grapheme clusters: a base with its marks, a flag, an emoji sequence
+// joined by U+200D). One iterator per thread, given each text anew; null when ICU cannot make
+// one, and the callers then step over code points. The text must outlive the answers asked.
+UBreakIterator* characterBreaks(const std::u16string& text) {
+  struct Held {
+    UBreakIterator* iterator = nullptr;
+    bool failed = false;
+    ~Held() {
+      if (iterator) ubrk_close(iterator);
+    }
+  };
+  thread_local Held held;
+  if (held.failed || text.size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
+  UErrorCode status = U_ZERO_ERROR;
+  if (!held.iterator) {
+    held.iterator = ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status);
+    if (U_FAILURE(status)) {
+      held.iterator = nullptr;
+      held.failed = true;
+      return nullptr;
+    }
+  }
+  ubrk_setText(held.iterator, reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), &status);
+  return U_SUCCESS(status) ? held.iterator : nullptr;
 }
 
 bool isWordUnit(char16_t u) {
@@ -500,6 +530,10 @@ std::size_t TextView::previousBoundary(std::size_t index) const {
   const auto& s = storage_->string();
   index = std::min(index, s.size());
   if (index == 0) return 0;
+  if (UBreakIterator* breaks = characterBreaks(s)) {
+    const int32_t at = ubrk_preceding(breaks, static_cast<int32_t>(index));
+    return at == UBRK_DONE ? 0 : static_cast<std::size_t>(at);
+  }
   if (index >= 2 && isLowSurrogate(s[index - 1]) && isHighSurrogate(s[index - 2])) return index - 2;
   return index - 1;
 }
@@ -507,8 +541,30 @@ std::size_t TextView::previousBoundary(std::size_t index) const {
 std::size_t TextView::nextBoundary(std::size_t index) const {
   const auto& s = storage_->string();
   if (index >= s.size()) return s.size();
+  if (UBreakIterator* breaks = characterBreaks(s)) {
+    const int32_t at = ubrk_following(breaks, static_cast<int32_t>(index));
+    return at == UBRK_DONE ? s.size() : static_cast<std::size_t>(at);
+  }
   if (index + 1 < s.size() && isHighSurrogate(s[index]) && isLowSurrogate(s[index + 1])) return index + 2;
   return index + 1;
+}
+
+std::size_t TextView::characterStartAt(std::size_t index) const {
+  const auto& s = storage_->string();
+  if (index == 0 || index >= s.size()) return std::min(index, s.size());
+  if (UBreakIterator* breaks = characterBreaks(s)) {
+    if (ubrk_isBoundary(breaks, static_cast<int32_t>(index))) return index;
+    // From the end of the character back to its start: asked for what precedes a unit inside a
+    // surrogate pair, ICU would answer the boundary before the pair's own character.
+    ubrk_following(breaks, static_cast<int32_t>(index));
+    const int32_t start = ubrk_previous(breaks);
+    return start == UBRK_DONE ? 0 : static_cast<std::size_t>(start);
+  }
+  return isLowSurrogate(s[index]) && isHighSurrogate(s[index - 1]) ? index - 1 : index;
+}
+
+std::size_t TextView::characterEndAt(std::size_t index) const {
+  return characterStartAt(index) == index ? std::min(index, storage_->length()) : nextBoundary(index);
 }
 
 std::size_t TextView::wordStartBefore(std::size_t index) const {
@@ -516,7 +572,7 @@ std::size_t TextView::wordStartBefore(std::size_t index) const {
   std::size_t j = std::min(index, s.size());
   while (j > 0 && !isWordUnit(s[j - 1])) j = previousBoundary(j);
   while (j > 0 && isWordUnit(s[j - 1])) --j;
-  return j;
+  return characterStartAt(j);
 }
 
 std::size_t TextView::wordEndAfter(std::size_t index) const {
@@ -524,14 +580,13 @@ std::size_t TextView::wordEndAfter(std::size_t index) const {
   std::size_t j = std::min(index, s.size());
   while (j < s.size() && !isWordUnit(s[j])) j = nextBoundary(j);
   while (j < s.size() && isWordUnit(s[j])) ++j;
-  return j;
+  return characterEndAt(j);
 }
 
 Range TextView::wordRangeAt(std::size_t index) const {
   const auto& s = storage_->string();
   if (s.empty()) return Range{0, 0};
-  std::size_t i = std::min(index, s.size() - 1);
-  if (isLowSurrogate(s[i]) && i > 0) --i;
+  const std::size_t i = characterStartAt(std::min(index, s.size() - 1));
   auto sameClass = [&](char16_t u) {
     if (isWordUnit(s[i])) return isWordUnit(u);
     if (qm::platform::isWhitespaceOrNewline(s[i])) return qm::platform::isWhitespaceOrNewline(u);
@@ -541,6 +596,8 @@ Range TextView::wordRangeAt(std::size_t index) const {
   std::size_t a = i, b = i + 1;
   while (a > 0 && sameClass(s[a - 1])) --a;
   while (b < s.size() && sameClass(s[b])) ++b;
+  a = characterStartAt(a);
+  b = characterEndAt(b);
   return Range{a, b - a};
 }
 
@@ -574,7 +631,7 @@ std::size_t TextView::characterIndexForPoint(Point p) const {
   const Layout& l = currentLayout();
   if (l.display.empty()) return 0;
   const Point o = textContainerOrigin();
-  return textMeasurer().insertionIndexAt(l.display, layoutWidth(), Point{p.x - o.x - padding_, p.y - o.y});
+  return characterStartAt(textMeasurer().insertionIndexAt(l.display, layoutWidth(), Point{p.x - o.x - padding_, p.y - o.y}));
 }
 
 Rect TextView::caretRectForIndex(std::size_t index) const {

@@ -86,8 +86,10 @@ const QMFishLanguageAliasTable& QMFishLanguageAliasMap();
 // [any-thread]
 bool QMLookupFishLanguageAlias(std::string_view text, QMLanguageSelection* selection = nullptr);
 
-// Removes every bracketed tag "(...)" whose inside resolves through QMLookupFishLanguageAlias
-// and returns true when at least one was removed. Then `cleaned` gets the text with runs of
+// Removes every bracketed tag "(...)" whose inside names a listed language (by English name,
+// native name or code, as QMLookupFishLanguageAlias matches them) or is a no-hint word, and
+// returns true when at least one was removed. Any other two-letter word ("(uh)", "(ok)") is no
+// tag: it stays in the text as typed. Then `cleaned` gets the text with runs of
 // spaces collapsed to one and both ends trimmed, and `selection` the last resolved tag in
 // reading order. Otherwise `cleaned` gets the text unchanged and the result is false; then
 // `selection` is set to no choice when the text held brackets that did not resolve, and left

@@ -139,8 +139,10 @@ const QMFishLanguageAliasTable& QMFishLanguageAliasMap() {
   return map;
 }
 
-bool QMLookupFishLanguageAlias(std::string_view text, QMLanguageSelection* selection) {
-  const std::string normalized = QMNormalizeLanguageAlias(text);
+namespace {
+
+// The no-hint words and the listed languages (by any alias), on a normalised text.
+bool LookupListedAlias(const std::string& normalized, QMLanguageSelection* selection) {
   if (normalized.empty()) return false;
   if (std::find(kNoHintWords.begin(), kNoHintWords.end(), normalized) != kNoHintWords.end()) {
     if (selection) *selection = QMNoLanguageHintSelection();
@@ -151,6 +153,15 @@ bool QMLookupFishLanguageAlias(std::string_view text, QMLanguageSelection* selec
     if (selection) *selection = it->second;
     return true;
   }
+  return false;
+}
+
+}  // namespace
+
+bool QMLookupFishLanguageAlias(std::string_view text, QMLanguageSelection* selection) {
+  const std::string normalized = QMNormalizeLanguageAlias(text);
+  if (normalized.empty()) return false;
+  if (LookupListedAlias(normalized, selection)) return true;
   if (IsTwoLetterCode(normalized)) {
     if (selection) *selection = {"", normalized, normalized};
     return true;
@@ -189,8 +200,10 @@ bool QMExtractFishLanguageTags(std::string_view text, std::string* cleaned,
   bool resolvedAny = false;
   QMLanguageSelection kept;
   for (auto tag = tags.rbegin(); tag != tags.rend(); ++tag) {
+    // Only a listed language or a no-hint word: a bracketed "(uh)" or "(ok)" in a line is
+    // part of what is said, not a language of its own.
     QMLanguageSelection found;
-    if (!QMLookupFishLanguageAlias(text.substr(tag->open + 1, tag->close - tag->open - 1), &found))
+    if (!LookupListedAlias(QMNormalizeLanguageAlias(text.substr(tag->open + 1, tag->close - tag->open - 1)), &found))
       continue;
     copy.erase(tag->open, tag->close - tag->open + 1);
     if (!resolvedAny) kept = std::move(found);

@@ -162,10 +162,19 @@ class QMTrackedTextEditorView : public qm::ui::View,
   // The text view's whole string, all of it in the base attributes.
   void setPlainString(const std::u16string& text);
   void notifyRepairSelectionTarget();
+  // The texts the picks point into, noted whenever the picks change.
+  void notePickedTexts();
+  // After an edit by the user: picks (and word ranges) made on texts that the edit changed
+  // point at other characters now, so they go, and the target is told as for any change of
+  // the picks. A restyle or rebuild that leaves both texts as they were keeps them.
+  void dropPicksOfEditedText();
   void collapseSelectionToStart();
   // The diff display rebuilt from the two texts, keeping the caret or selection.
   void rebuildDiffDisplay(const std::string& reference);
   void rebuildPlainDisplay();
+  // The text view applies edits itself: the plain display, or the target edited against an
+  // empty reference (nothing to track a change against; the diff follows when one arrives).
+  bool editsPlainly() const;
   bool editReference(qm::ui::Range range, std::u16string replacement);
   bool editTarget(qm::ui::Range range, std::u16string replacement);
   // Steps of one target edit on the storage; answers the caret's display location.
@@ -202,6 +211,8 @@ class QMTrackedTextEditorView : public qm::ui::View,
   std::vector<qm::platform::TextRange> repairHighlightDisplayRanges_;
   std::vector<qm::platform::TextRange> repairWordDisplayRanges_;
   bool repairHighlightsVisible_ = true;
+  std::u16string pickedTargetText_;
+  std::u16string pickedReferenceText_;
 
   std::shared_ptr<QMActionView> languageChipView_;
   std::shared_ptr<qm::ui::Button> languageChipCloseButton_;

@@ -1,5 +1,6 @@
-// The editing rules of the transcript editor. In the plain display the text view applies every
-// edit itself and the editor only holds the text to 200 units. In the diff display the editor
+// The editing rules of the transcript editor. In the plain display (and in the diff display while
+// the target is edited against an empty reference, which shows plainly) the text view applies
+// every edit itself and the editor only holds the text to 200 units. In the diff display the editor
 // refuses the text view's change and makes it itself as tracked changes: kept text that is
 // removed is struck through and stays visible, typed text comes in as inserted, typing a word
 // that stands deleted right there restores it, and a word that stands both deleted and inserted
@@ -65,10 +66,14 @@ std::size_t ShiftForRemovals(std::size_t p, const std::vector<Range>& removed) {
 
 // ---- the delegate calls ----
 
+bool QMTrackedTextEditorView::editsPlainly() const {
+  return !lineChangeEnabled_ || (!editReferenceWhileShowingDiff_ && referenceText_.empty());
+}
+
 bool QMTrackedTextEditorView::textViewShouldChangeText(qm::ui::TextView& tv, Range range, const std::u16string* replacement) {
   if (repairSelectionMode_) return false;
-  if (internalEdit_ || !lineChangeEnabled_ || tv.hasMarkedText() || !storage()) {
-    if (!internalEdit_ && lineChangeEnabled_ && tv.hasMarkedText()) noteMarkedChange(range, replacement ? replacement->size() : 0);
+  if (internalEdit_ || editsPlainly() || tv.hasMarkedText() || !storage()) {
+    if (!internalEdit_ && !editsPlainly() && tv.hasMarkedText()) noteMarkedChange(range, replacement ? replacement->size() : 0);
     return true;
   }
   const std::u16string s = replacement ? *replacement : std::u16string();
@@ -82,15 +87,16 @@ void QMTrackedTextEditorView::textDidChange(qm::ui::TextView& tv) {
   if (internalEdit_) return;
   limitCommittedComposition();
   // Held to the limit once any composition is committed, so that its text stays whole meanwhile.
-  if (!lineChangeEnabled_ && !tv.hasMarkedText() && tv.string().size() > kMaxLength) {
+  if (editsPlainly() && !tv.hasMarkedText() && tv.string().size() > kMaxLength) {
     internalEdit_ = true;
     const std::size_t keep = qm::platform::utf16PrefixLength(tv.string(), kMaxLength);
     tv.textStorage().deleteCharacters(Range{keep, tv.string().size() - keep});
     internalEdit_ = false;
     forgetUndo();
   }
+  dropPicksOfEditedText();
   if (tv.hasMarkedText()) return;
-  if (!lineChangeEnabled_) {
+  if (editsPlainly()) {
     applyTrackedStyling();
   } else if (skipNextLineChangeRebuild_) {
     skipNextLineChangeRebuild_ = false;
@@ -122,7 +128,7 @@ void QMTrackedTextEditorView::noteMarkedChange(Range range, std::size_t inserted
 void QMTrackedTextEditorView::limitCommittedComposition() {
   if (!composing_ || textView_->hasMarkedText()) return;
   composing_ = false;
-  if (!lineChangeEnabled_) return;
+  if (editsPlainly()) return;
   TextStorage& s = textView_->textStorage();
   const std::size_t length = QMTargetTextFromStorage(&s).size();
   if (length <= compositionLimit_) return;
@@ -175,6 +181,7 @@ bool QMTrackedTextEditorView::editReference(Range r, std::u16string s) {
   hasPendingReferenceCursor_ = true;
   dirtyTrackedLayout_ = true;
   applyTrackedStyling();
+  dropPicksOfEditedText();
   return false;
 }
 

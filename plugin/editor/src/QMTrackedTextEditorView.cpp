@@ -183,7 +183,7 @@ void QMTrackedTextEditorView::applyTrackedStyling() {
       rebuildDiffDisplay(reference);
   }
   applyRepairHighlightInPlace();
-  if (lineChangeEnabled_ && !editReferenceWhileShowingDiff_) {
+  if (!editsPlainly() && !editReferenceWhileShowingDiff_) {
     TextAttributes typing = insertedAttributes();
     typing.custom.erase(kQMDeletedTokenAttribute);
     textView_->setTypingAttributes(typing);

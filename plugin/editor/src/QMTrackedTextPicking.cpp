@@ -1,7 +1,9 @@
 // Repair picking: while picking mode is on the text is frozen (the editing rules refuse every
 // edit), the pointer is a paintbrush, and every selection the user finishes toggles an orange
-// pick over the whole words it touches. Picks are display ranges kept as made; the window clears
-// them when the text they point into changes.
+// pick over the whole words it touches. Picks are display ranges kept as made, with the texts
+// they point into: an edit of the user that changes either text drops them (and the word
+// ranges, which the window supplies again for the new text) and tells the window, which then
+// forgets the words picked and their plan.
 
 #include "QMRepairTokens.h"
 #include "QMTrackedTextEditorView.h"
@@ -55,6 +57,24 @@ TextRange QMTrackedTextEditorView::expandedRepairSelectionForRange(TextRange r) 
   return TextRange{s, e - s};
 }
 
+void QMTrackedTextEditorView::notePickedTexts() {
+  pickedTargetText_ = targetText();
+  pickedReferenceText_ = referenceText_;
+}
+
+void QMTrackedTextEditorView::dropPicksOfEditedText() {
+  if (repairHighlightDisplayRanges_.empty()) {
+    repairWordDisplayRanges_.clear();
+    return;
+  }
+  if (targetText() == pickedTargetText_ && referenceText_ == pickedReferenceText_) return;
+  repairHighlightDisplayRanges_.clear();
+  repairWordDisplayRanges_.clear();
+  notePickedTexts();
+  applyRepairHighlightInPlace();
+  notifyRepairSelectionTarget();
+}
+
 void QMTrackedTextEditorView::toggleRepairSelectionRange(TextRange r) {
   if (!QMIsValidDisplayRange(r)) return;
   const TextRange e = expandedRepairSelectionForRange(r);
@@ -62,6 +82,7 @@ void QMTrackedTextEditorView::toggleRepairSelectionRange(TextRange r) {
   const auto before = repairHighlightDisplayRanges_.size();
   std::erase_if(repairHighlightDisplayRanges_, [&](const TextRange& pick) { return qm::platform::rangesIntersect(pick, e); });
   if (repairHighlightDisplayRanges_.size() == before) repairHighlightDisplayRanges_.push_back(e);
+  notePickedTexts();
   textView_->setSelectedRange(Range{e.end(), 0});
   applyTrackedStyling();
   notifyRepairSelectionTarget();
@@ -84,6 +105,7 @@ void QMTrackedTextEditorView::applyRepairHighlightInPlace() {
 
 void QMTrackedTextEditorView::clearRepairSelections() {
   repairHighlightDisplayRanges_.clear();
+  notePickedTexts();
   collapseSelectionToStart();
   if (qm::ui::Window* w = window()) w->invalidateCursorRectsForView(textView_.get());
   applyTrackedStyling();

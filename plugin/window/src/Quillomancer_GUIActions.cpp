@@ -35,6 +35,9 @@ void Quillomancer_GUI::SetRepairToolActive(bool active) {
                 transcript.empty() ? "missing" : "present", timings.size(), longestMissingRun);
     return;
   }
+  // What was typed since the last timer call is taken in first, or the sync below would put
+  // the text of before back.
+  CaptureCurrentModeText();
   state.repairToolActive = active;
   UpdateRepairToolButtonAppearance();
   if (QMTrackedTextEditorView* editor = views.editorView) {

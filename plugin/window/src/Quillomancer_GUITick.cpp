@@ -130,6 +130,8 @@ void ApplyLanguageTags(Quillomancer_GUI& gui) {
   QMLanguageSelection selection;
   if (!QMExtractFishLanguageTags(text, &cleaned, &selection)) return;
   if (cleaned != text) {
+    // The picks point into the text with its tag.
+    if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
     if (editsReference) {
       editor->setReferenceText(qm::platform::utf8ToUtf16(cleaned));
       editor->setDirtyTrackedLayout(true);

@@ -94,6 +94,8 @@ TEST_F(WindowCommand, SnapshotWritesThePictureAndTheViewTree) {
   });
   ASSERT_TRUE(card);
   EXPECT_TRUE((*card)["hidden"]);
+  ASSERT_TRUE(OfClass(root, "QMTrackedTextView"));
+  EXPECT_EQ((*OfClass(root, "QMTrackedTextView"))["string"], "") << "the editor's line, empty before LOAD";
   ASSERT_TRUE(OfClass(root, "QMModeSelector"));
   EXPECT_EQ((*OfClass(root, "QMModeSelector"))["selectedSegment"], 0);
   ASSERT_TRUE(OfClass(root, "QMTakeSelector"));

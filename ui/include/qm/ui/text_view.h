@@ -21,8 +21,10 @@
 // the delegate instead of typing; resigning first responder ends editing too. The delegate sees
 // the commands of those keys first and may take them over.
 //
-// Positions are UTF-16 units. The keys move over whole code points (a surrogate pair is one
-// step) and user input never leaves a lone surrogate in the text. Main thread only.
+// Positions are UTF-16 units. The keys (arrows, word moves, Backspace and forward delete) and
+// double-click selection step over whole characters as the user sees them (grapheme clusters:
+// an accent with its letter, a flag, an emoji sequence), and user input never leaves a lone
+// surrogate in the text. Main thread only.
 
 #include "qm/ui/text_storage.h"
 #include "qm/ui/text_measurer.h"
@@ -249,8 +251,14 @@ class TextView : public View {
   // Drops the composition's state (marked range, what it replaced) without committing it.
   void endComposition();
   bool delegateDoesCommand(Selector command);
+  // Character boundaries: those of whole user-perceived characters (grapheme clusters), so
+  // that no key stops or deletes inside one.
   std::size_t previousBoundary(std::size_t index) const;
   std::size_t nextBoundary(std::size_t index) const;
+  // The start and the end of the character that holds unit `index` (index itself when it
+  // stands on a boundary).
+  std::size_t characterStartAt(std::size_t index) const;
+  std::size_t characterEndAt(std::size_t index) const;
   std::size_t wordStartBefore(std::size_t index) const;
   std::size_t wordEndAfter(std::size_t index) const;
   Range wordRangeAt(std::size_t index) const;
