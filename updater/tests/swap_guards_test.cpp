@@ -57,7 +57,7 @@ TEST(HostWait, ProcessNamesByHostKey) {
   for (const auto& [key, name] : cases) EXPECT_EQ(processNameForHost(key), name) << key;
 }
 
-// A host that stays up far beyond the time-out is waited for until it quits.
+// A host that stays up far beyond the time-out is waited for; the wait returns once it quits.
 TEST(HostWait, SeesTheHostAndWaitsForItPastTheTimeOut) {
   const std::string name = uniqueHostName();
   EXPECT_FALSE(isHostRunning(name));
@@ -150,17 +150,6 @@ TEST(HostWait, FailsClosedWhenPgrepCannotTell) {
       {"ended by a signal", script("killed", "kill -9 $$"), true},
   };
   for (const auto& c : cases) EXPECT_EQ(isHostRunning("Pro Tools", c.pgrep), c.running) << c.name;
-}
-
-TEST(HostWait, ReturnsWhenTheHostQuits) {
-  const std::string name = uniqueHostName();
-  NamedProcess host(name);
-  std::thread quitter([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    host.end();
-  });
-  EXPECT_NO_THROW(waitForHostToExit(name, 60, 0.05));
-  quitter.join();
 }
 
 TEST(SwapLockFile, ModeContentAndRemoval) {
