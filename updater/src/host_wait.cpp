@@ -41,8 +41,11 @@ void waitForHostToExit(const std::string& processName, double timeoutSeconds, do
     throwIfStopRequestedBeforeChanges();
     const HostCheck host = checkHost(processName, pgrep);
     if (host == HostCheck::notRunning) return;
-    if (host == HostCheck::running) deadline = Clock::now() + patience;
-    if (Clock::now() >= deadline) break;
+    if (host == HostCheck::running) {
+      deadline = Clock::now() + patience;
+    } else if (Clock::now() >= deadline) {
+      break;
+    }
     std::this_thread::sleep_for(std::chrono::duration<double>(pollSeconds));
   }
   throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");

@@ -7,6 +7,7 @@
 #include "qm/platform/uuid.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/launch_payload.h"
+#include "qm/updater/status_store.h"
 
 #include <chrono>
 #include <filesystem>
@@ -211,6 +212,18 @@ TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
       }
     }
   }
+}
+
+// The swaps launched again at the next opening are those the updater itself runs again, and an
+// updater that stopped before its final status.
+TEST(UpdaterFailureCodes, ASwapIsLaunchedAgainForTheCodesTheUpdaterRetries) {
+  for (int i = 0; i < qm::updater::kUpdaterErrorCodeCount; ++i) {
+    const std::string_view code = qm::updater::errorCodeText(static_cast<qm::updater::UpdaterErrorCode>(i));
+    EXPECT_EQ(QMIsRelaunchableSwapFailureCode(code), qm::updater::isRetryableFailureCode(code)) << code;
+  }
+  EXPECT_TRUE(QMIsRelaunchableSwapFailureCode("updater_exited_before_final_status"));
+  EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("updater_exited_without_status")) << "a refusal would come again";
+  EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("updater_missing"));
 }
 
 TEST_F(UpdaterHandoff, DefaultsAndTelemetryAddress) {
