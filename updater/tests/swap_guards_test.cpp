@@ -89,8 +89,9 @@ TEST(HostWait, OnlyChecksThatCannotTellRunIntoTheTimeOut) {
     SCOPED_TRACE(c.name);
     const std::string count = dir.path + "/count", pgrep = dir.path + "/pgrep";
     fs::remove(count);
-    writeText(pgrep, std::string("#!/bin/sh\nset -- ") + c.answers + "\nn=$(cat '" + count + "' 2>/dev/null || echo 0)\n" +
-                         "echo $((n + 1)) > '" + count + "'\nshift $(( n < $# - 1 ? n : $# - 1 ))\nexit $1\n");
+    writeText(pgrep, std::string("#!/bin/sh\nset -- ") + c.answers + "\nn=$(cat '" + count +
+                         "' 2>/dev/null || echo 0)\necho $((n + 1)) > '" + count +
+                         "'\nshift $(( n < $# - 1 ? n : $# - 1 ))\nexit $1\n");
     fs::permissions(pgrep, fs::perms::owner_all);
     bool stillRunning = false;
     try {

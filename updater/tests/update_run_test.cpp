@@ -264,7 +264,8 @@ TEST_F(UpdateRun, SwapStoppedDuringTheDownloadChangesNothingAndIsRetried) {
   });
   ASSERT_TRUE(WIFEXITED(exit)) << "the signal ended the process";
   EXPECT_EQ(WEXITSTATUS(exit), 0);
-  EXPECT_EQ(statusText(p.requestID), "failed/failed/unexpected_exception/interrupted by SIGTERM before anything was changed");
+  EXPECT_EQ(statusText(p.requestID),
+            "failed/failed/unexpected_exception/interrupted by SIGTERM before anything was changed");
   EXPECT_EQ(fingerprint(swapSettings.target), oldPrint);
   EXPECT_FALSE(fs::exists(context->paths.swapLocksDirectory + "/swap.lock"));
   EXPECT_FALSE(fs::exists(context->paths.swapOperationsDirectory)) << "nothing was staged";

@@ -4,7 +4,8 @@
 // into the requests folder, checks the installed updater's signature, and starts the updater as
 // a child process in a session of its own with "--payload" and the file. From then on only the
 // updater's status file tells what happens (the controller's status poll), together with
-// QMUpdaterProcessRegistry, which knows when the updater has exited.
+// QMUpdaterProcessRegistry, which knows when the updater has exited, and, for an updater this
+// process did not start, the lock the updater holds on the request while it runs it.
 //
 // Every outcome is reported three ways: a line in the plug-in log, a plug-in event recorded
 // through the owner, and, by action, the failure state (swap), the download page (install) or

@@ -160,8 +160,8 @@ bool BlankAfterTrim(const std::string& value) {
 }
 
 bool IsLowercaseSha256(const std::string& value) {
-  return value.size() == 64 &&
-         std::all_of(value.begin(), value.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+  const auto lowerHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  return value.size() == 64 && std::all_of(value.begin(), value.end(), lowerHex);
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsLoggedAndNotOffered) {
       {"blank release notes", true, &svc::AccountOffer::releaseNotesURL, " \t", "Missing field: release_notes_url"},
       {"a swap without package", true, &svc::AccountOffer::pkgURL, "", "Missing field: update_pkg_url"},
       {"a swap without package digest", true, &svc::AccountOffer::pkgSHA256, "", "Missing field: update_pkg_sha256"},
-      {"a package digest in capitals", false, &svc::AccountOffer::pkgSHA256, "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA",
+      {"a package digest in capitals", false, &svc::AccountOffer::pkgSHA256,
+       "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA",
        "update_pkg_sha256 must be 64-char lowercase hex"},
       {"a blank manifest signature", true, &svc::AccountOffer::manifestSignature, "  ",
        "Missing swap field: manifest_signature"},
@@ -72,7 +73,8 @@ TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsLoggedAndNotOffered) {
     EXPECT_TRUE(card.updateButton->isHidden());
     EXPECT_TRUE(card.updateBadgeLabel->isHidden());
     EXPECT_EQ(Events().size(), before) << "neither offered nor launched";
-    EXPECT_TRUE(WasLogged(std::string("Update offer of v2.0.3 not shown — the updater would refuse it: ") + c.refusal));
+    EXPECT_TRUE(WasLogged(std::string("Update offer of v2.0.3 not shown — the updater would refuse it: ") +
+                          c.refusal));
     // The manual check finds it no offer either.
     service.setAccount(account);
     Click(*w, *card.checkUpdatesBtn);
