@@ -192,8 +192,8 @@ TEST_F(UpdateRoad, ASwapThatMayBeRunAgainIsLaunchedAtTheNextOpeningInsteadOfFail
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.code) + (c.swap ? " (swap)" : " (prefetch)"));
-    for (const char* key : {kQMPluginEventsQueueDefaultsKey, kQMPendingOperationIdKey, kQMFailureCodeKey,
-                            kQMFailureTargetVersionKey})
+    for (const char* key : {kQMPluginEventsQueueDefaultsKey, kQMPendingRequestIdKey, kQMPendingOperationIdKey,
+                            kQMFailureCodeKey, kQMFailureTargetVersionKey})
       d.remove(key);
     const svc::AccountSettings offer = c.swap ? SwapOffering("2.0.3") : Offering("2.0.3");
     d.set(kQMLastPrefetchTargetKey, c.swap ? "stable|2.0.3|swap" : "stable|2.0.3|pkg");
