@@ -4,8 +4,6 @@
 #include "qm/updater/file_operations.h"
 #include "qm/updater/host_wait.h"
 #include "qm/updater/privileged_apply.h"
-#include "qm/updater/status_store.h"
-#include "qm/updater/stop_signals.h"
 #include "qm/updater/swap_lock.h"
 #include "swap_test_support.h"
 #include "updater_test_support.h"
@@ -103,27 +101,6 @@ TEST(HostWait, OnlyChecksThatCannotTellRunIntoTheTimeOut) {
     }
     EXPECT_EQ(stillRunning, c.stillRunning);
   }
-}
-
-// A polite stop while the host is waited for: nothing was changed, and the swap may be run again.
-TEST(HostWait, AStopDuringTheWaitEndsItRetryably) {
-  ScratchDir dir(true);
-  const std::string pgrep = dir.path + "/pgrep";
-  writeText(pgrep, "#!/bin/sh\nkill -TERM $PPID\nexit 0\n");  // the host runs; the session ends
-  fs::permissions(pgrep, fs::perms::owner_all);
-  const std::string outcome = dir.path + "/outcome";
-  const int status = inChild([&] {
-    StopSignalGuard guard;
-    try {
-      waitForHostToExit("Pro Tools", 60, 0.05, pgrep);
-    } catch (const UpdaterError& e) {
-      std::ofstream(outcome) << e.codeText() << ": " << e.detail;
-    }
-    return true;
-  });
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(readText(outcome), "unexpected_exception: interrupted by SIGTERM before anything was changed");
-  EXPECT_TRUE(isRetryableFailureCode("unexpected_exception"));
 }
 
 // Only pgrep's own "no match" lets the swap go on; a check that could not be made counts as a
