@@ -30,6 +30,10 @@ json offerObject(const AccountOffer& o) {
 AccountOffer offerForVersion(const std::string& version) {
   AccountOffer offer;
   offer.targetVersion = version;
+  // What an installer offer carries, so that the plug-in offers it (the package is not served).
+  offer.pkgURL = "https://releases.quillomancer-storage.net/Quillomancer-" + version + ".pkg";
+  offer.pkgSHA256 = std::string(64, '0');
+  offer.releaseNotesURL = "https://www.quillomancer.com/notes/" + version;
   return offer;
 }
 

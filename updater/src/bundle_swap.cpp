@@ -72,11 +72,11 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
   try {
     if (int e = clearBeside(where.target)) throw FileOperationError(e, sibling);
     if (int e = moveItem(where.staged, sibling)) throw FileOperationError(e, where.staged);
-    // A polite stop while the bundle was carried over: nothing has been replaced yet.
-    if (const auto stop = stopRequest()) {
+    // A polite stop while the bundle was carried over: the installed bundle was not touched, so
+    // the swap may simply be run again.
+    if (requestedStopSignal() != 0) {
       clearBeside(where.target);
-      report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
-      throw *stop;
+      throwIfStopRequestedBeforeChanges();
     }
     const int exchanged = exchangeItems(sibling, where.target);
     if (exchanged == 0) {
@@ -153,7 +153,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
   report.step(stage::downloadStarted, stageLine(stage::downloadStarted) + " url=" + artifactURL,
               "swap_artifact_download_start", "download", "in_progress");
   context.downloader->download(artifactURL, artifact);
-  throwIfStopRequested();
+  throwIfStopRequestedBeforeChanges();
   report.step(stage::downloadOk, stageLine(stage::downloadOk) + " artifact=" + artifact,
               "swap_artifact_downloaded", "download", "success");
   verifyHash(artifact, artifactSHA);
@@ -168,7 +168,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
                       settings.pgrepProgram);
   }
   report.step(stage::swapHostClosed, stageLine(stage::swapHostClosed), "swap_host_closed", "apply", "success");
-  throwIfStopRequested();
+  throwIfStopRequestedBeforeChanges();
 
   createFolders(context.paths.swapLocksDirectory);
   createFolders(context.paths.swapStateDirectory);
@@ -208,7 +208,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     // Names the request, for the recovery should this run die.
     if (const int e = platform::writeFileAtomic(operationFolder + "/" + kOperationRequestFile, payload.requestID))
       throw FileOperationError(e, operationFolder + "/" + kOperationRequestFile);
-    throwIfStopRequested();
+    throwIfStopRequestedBeforeChanges();
 
     // Stage the copy that was checked, not the cache file that could change meanwhile.
     const std::string ownArtifact = operationFolder + "/" + fileName(artifact);
@@ -216,7 +216,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     verifyHash(ownArtifact, artifactSHA);
     const SwapLocations where = operationLocations(
         target, stagePluginBundle(ownArtifact, operationFolder, settings.unzipProgram), operationFolder);
-    throwIfStopRequested();
+    throwIfStopRequestedBeforeChanges();
 
     if (!itemExists(target))
       throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "target plugin missing at " + target);
@@ -235,7 +235,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     // its bundle, and nothing has been moved yet.
     if (isHostRunning(processName, settings.pgrepProgram))
       throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");
-    throwIfStopRequested();
+    throwIfStopRequestedBeforeChanges();
 
     const std::string appliedLine = applyBundles(report, where, settings);
     report.step(stage::swapApplied, appliedLine, "swap_applied", "apply", "success");

@@ -136,7 +136,7 @@ DownloadResult HttpDownloader::download(const std::string& url, const std::strin
   };
 
   const platform::HttpResponse response = platform::httpPerform(request);
-  throwIfStopRequested();
+  throwIfStopRequestedBeforeChanges();
   if (writeError) ioError(writeError, tmp.path);
   if (response.tooLarge)
     throw UpdaterError(UpdaterErrorCode::downloadHTTPError,

@@ -16,24 +16,36 @@ std::string processNameForHost(const std::string& hostKey) {
   return "Pro Tools";  // "pro_tools", "protools" and every other key
 }
 
-bool isHostRunning(const std::string& processName, const std::string& pgrep) {
+HostCheck checkHost(const std::string& processName, const std::string& pgrep) {
   qm::platform::ProcessOptions options;
   options.timeoutSeconds = 30;
   const auto result = qm::platform::runProcess(pgrep, {"-x", processName}, options);
-  // pgrep exits 1 when nothing matches. Anything else (no tool, a usage or system error, a
-  // signal) says nothing about the host, and a bundle must not be replaced under a running
-  // host: it counts as running.
-  return !(result.started && result.exitCode == 1);
+  if (!result.started) return HostCheck::unknown;
+  if (result.exitCode == 0) return HostCheck::running;
+  if (result.exitCode == 1) return HostCheck::notRunning;
+  return HostCheck::unknown;
+}
+
+bool isHostRunning(const std::string& processName, const std::string& pgrep) {
+  return checkHost(processName, pgrep) != HostCheck::notRunning;
 }
 
 void waitForHostToExit(const std::string& processName, double timeoutSeconds, double pollSeconds,
                        const std::string& pgrep) {
   using Clock = std::chrono::steady_clock;
-  const auto deadline =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
-  while (Clock::now() < deadline) {
-    throwIfStopRequested();
-    if (!isHostRunning(processName, pgrep)) return;
+  const auto patience = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
+  // A host seen running moves the deadline on: an editor may keep working all day, and the swap
+  // is for the host's next quit. Only a check that cannot tell runs into it.
+  auto deadline = Clock::now() + patience;
+  for (;;) {
+    throwIfStopRequestedBeforeChanges();
+    const HostCheck host = checkHost(processName, pgrep);
+    if (host == HostCheck::notRunning) return;
+    if (host == HostCheck::running) {
+      deadline = Clock::now() + patience;
+    } else if (Clock::now() >= deadline) {
+      break;
+    }
     std::this_thread::sleep_for(std::chrono::duration<double>(pollSeconds));
   }
   throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");

@@ -12,6 +12,10 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler may only touch
 
 extern "C" void recordStopSignal(int signal) { gStopSignal.store(signal); }
 
+std::string interruptedBy(int signal) {
+  return std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM");
+}
+
 }  // namespace
 
 StopSignalGuard::StopSignalGuard() {
@@ -34,12 +38,17 @@ int requestedStopSignal() noexcept { return gStopSignal.load(); }
 std::optional<UpdaterError> stopRequest() {
   const int signal = requestedStopSignal();
   if (signal == 0) return std::nullopt;
-  return UpdaterError(UpdaterErrorCode::swapApplyFailed,
-                      std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+  return UpdaterError(UpdaterErrorCode::swapApplyFailed, interruptedBy(signal));
 }
 
 void throwIfStopRequested() {
   if (auto stop = stopRequest()) throw *stop;
+}
+
+void throwIfStopRequestedBeforeChanges() {
+  const int signal = requestedStopSignal();
+  if (signal == 0) return;
+  throw UpdaterError(UpdaterErrorCode::unexpectedException, interruptedBy(signal) + " before anything was changed");
 }
 
 }  // namespace qm::updater

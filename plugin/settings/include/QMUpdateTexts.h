@@ -13,6 +13,9 @@
 inline constexpr const char* kQMDownloadPageURL = "https://quillomancer.com/download";
 inline constexpr const char* kQMDownloadPageDisplayAddress = "quillomancer.com/download";
 
+// The window's badge for a while after an installed update was detected.
+inline constexpr const char* kQMUpdateSuccessBadgeText = "Update installed";
+
 // The update-required page's message.
 std::string QMUpdateRequiredMessageString();
 // "Minimum required version: v<version>", or "Minimum required version enforced by server."

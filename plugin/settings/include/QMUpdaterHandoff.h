@@ -4,7 +4,8 @@
 // into the requests folder, checks the installed updater's signature, and starts the updater as
 // a child process in a session of its own with "--payload" and the file. From then on only the
 // updater's status file tells what happens (the controller's status poll), together with
-// QMUpdaterProcessRegistry, which knows when the updater has exited.
+// QMUpdaterProcessRegistry, which knows when the updater has exited, and, for an updater this
+// process did not start, the lock the updater holds on the request while it runs it.
 //
 // Every outcome is reported three ways: a line in the plug-in log, a plug-in event recorded
 // through the owner, and, by action, the failure state (swap), the download page (install) or
@@ -41,6 +42,17 @@ inline constexpr const char* kQMLastReleaseNotesKey = "com.quillomancer.update.l
 inline constexpr const char* kQMUpdateRequestsRelativePath = "Library/Application Support/Quillomancer/Updates/requests";
 inline constexpr const char* kQMUpdateStatusRelativePath = "Library/Application Support/Quillomancer/Updates/status";
 
+// The lock the updater holds on a request from its duplicate check to its last status document:
+// "<request id>.lock" beside the status document in `statusFolder` (qm/platform/file_lock.h).
+std::string QMUpdaterRequestLockPath(const std::string& statusFolder, const std::string& requestId);
+
+// The failure codes after which a swap is launched again at the next account-status answer
+// instead of coming back as a failure: those the updater itself runs a failed swap again for
+// ("download_start_failed", "download_http_error", "download_io_error", "swap_host_still_running",
+// "swap_in_progress", "unexpected_exception"), and "updater_exited_before_final_status" (an
+// updater that was killed or crashed on the way).
+bool QMIsRelaunchableSwapFailureCode(std::string_view errorCode);
+
 // Everything of the controller's that goes into a request.
 struct QMUpdateRequestInputs {
   QMUpdateMetadata metadata;
@@ -76,6 +88,14 @@ struct QMUpdateRequestIdentity {
 // The update request document: fourteen keys, and for a swap six more. [any-thread]
 nlohmann::json QMBuildUpdateRequestDocument(const QMUpdateRequestInputs& inputs,
                                             const QMUpdateRequestIdentity& identity);
+
+// Why the updater would refuse the request for `action` that `inputs` make, in its own words
+// ("Missing field: release_notes_url", "Missing swap field: artifact_url", "update_pkg_sha256
+// must be 64-char lowercase hex"), or "" when the inputs bring everything its validation asks
+// for: every value present after trimming white space, and both digests in their form. Whether
+// an address is one the updater may fetch from is its own configuration, judged there.
+// [any-thread]
+std::string QMUpdaterRequestRefusal(const QMUpdateRequestInputs& inputs, QMUpdaterAction action);
 
 // What the settings controller does for the hand-off. Called on the main thread only; a block
 // that calls it keeps the owner alive until it has run.

@@ -9,6 +9,7 @@
 #include "QMWindowLook.h"
 
 #include "qm/platform/browser.h"
+#include "qm/platform/file_lock.h"
 #include "qm/platform/files.h"
 #include "qm/platform/json.h"
 #include "qm/platform/paths.h"
@@ -76,24 +77,43 @@ void QMSettingsHelper::processUpdaterStatusFromDefaults() {
     defaults.synchronize();
     return;
   }
-  const std::string path = qm::platform::joinPath(
-      qm::platform::joinPath(qm::platform::homeDirectory(), kQMUpdateStatusRelativePath), requestId + ".json");
+  const std::string statusFolder = qm::platform::joinPath(qm::platform::homeDirectory(), kQMUpdateStatusRelativePath);
+  const std::string path = qm::platform::joinPath(statusFolder, requestId + ".json");
   // Whether the updater has exited is asked before the file is read, so a status it wrote just
   // before exiting is what the read finds.
   const QMUpdaterProcessRegistry::Status process = QMUpdaterProcessRegistry::shared().status(requestId);
   const bool exited = process.state == QMUpdaterProcessRegistry::State::exited;
   std::optional<UpdaterStatus> file = ReadStatusFile(path);
   if (!file && !exited) return;
+  const auto isFinal = [](const std::optional<UpdaterStatus>& f) {
+    return f && (f->status != "success" || QMIsUpdaterStageTerminal(f->stage));
+  };
+  // An updater started by an earlier run of the host (or by another host) is no child of this
+  // process: its request lock tells. Free, no updater runs the request any more; the file is read
+  // again under the lock, in case the updater wrote its last status and let go just now.
+  bool orphaned = false;
+  if (!isFinal(file) && process.state == QMUpdaterProcessRegistry::State::unknown) {
+    qm::platform::RemovableFileLock lock =
+        qm::platform::RemovableFileLock::acquire(QMUpdaterRequestLockPath(statusFolder, requestId), false);
+    if (lock.held()) {
+      file = ReadStatusFile(path);
+      orphaned = true;
+    }
+  }
   // An updater that refuses a request writes no status, and one that crashes or is killed leaves
   // its last stage behind: either way nothing more will come, and polling would never end.
-  const bool final = file && (file->status != "success" || QMIsUpdaterStageTerminal(file->stage));
-  if (exited && !final) {
-    const int code = process.exitCode >= 0 ? process.exitCode : 128 + process.signal;
+  if ((exited || orphaned) && !isFinal(file)) {
     std::string target = defaults.stringForKey(kQMPendingTargetVersionKey);
     if (file && !file->targetVersion.empty()) target = file->targetVersion;
-    QMCardLog(QMCardFormat(file ? "Update failed — updater exited with code %d before reporting a final status"
-                                : "Update launch failed — updater exited with code %d before reporting a status",
-                           code));
+    if (exited) {
+      const int code = process.exitCode >= 0 ? process.exitCode : 128 + process.signal;
+      QMCardLog(QMCardFormat(file ? "Update failed — updater exited with code %d before reporting a final status"
+                                  : "Update launch failed — updater exited with code %d before reporting a status",
+                             code));
+    } else {
+      QMCardLog(file ? "Update failed — updater no longer runs and reported no final status"
+                     : "Update launch failed — updater no longer runs and reported no status");
+    }
     file = UpdaterStatus{"failed", "failed",
                          file ? "updater_exited_before_final_status" : "updater_exited_without_status", target};
   }
@@ -120,6 +140,10 @@ void QMSettingsHelper::processUpdaterStatusFromDefaults() {
     defaults.set(kQMFailureTargetVersionKey, s.targetVersion);
     defaults.set(kQMFailureCountKey, count);
     defaults.set(kQMFailureCodeKey, s.errorCode);
+    // A swap that may simply be run again is launched anew by the prefetch rule at the next
+    // answer (the next opening of the window), instead of waiting for a newer version.
+    if (defaults.has(kQMPendingOperationIdKey) && QMIsRelaunchableSwapFailureCode(s.errorCode))
+      defaults.remove(kQMLastPrefetchTargetKey);
     for (const char* key : {kQMReadyTargetVersionKey, kQMPendingRequestIdKey, kQMPendingOperationIdKey})
       defaults.remove(key);
     defaults.synchronize();
@@ -271,6 +295,11 @@ void QMSettingsHelper::showTemporaryUpdateBadgeText(const std::string& text, std
   });
 }
 
+bool QMIsShowingUpdateSuccessBadge(const QMSettingsViews& views) {
+  const auto& badge = views.updateBadgeLabel;
+  return badge && !badge->isHidden() && badge->stringValue() == kQMUpdateSuccessBadgeText;
+}
+
 // [main-thread]
 void QMSettingsHelper::showUpdateSuccessBadgeForVersion(const std::string&) {
   const std::uint64_t token = ++updateBadgeAnimationToken;
@@ -281,9 +310,13 @@ void QMSettingsHelper::showUpdateSuccessBadgeForVersion(const std::string&) {
   defaults.synchronize();
   QMSetMainVersionLabelWide(views, false);
   QMSetVersionLabelsText(views, QMInstalledVersionLabelString(), QMTextSecondary());
-  QMShowViews({views.updateButton.get(), views.updateReqUpdateButton.get(), views.updateBadgeLabel.get(),
-               views.updateBadgeButton.get()},
-              false);
+  QMShowViews({views.updateButton.get(), views.updateReqUpdateButton.get(), views.updateBadgeButton.get()}, false);
+  // Shown for ten seconds, then hidden, unless another badge came meanwhile. Nothing to click.
+  if (views.updateBadgeLabel) {
+    views.updateBadgeLabel->setStringValue(kQMUpdateSuccessBadgeText);
+    views.updateBadgeLabel->setTextColor(QMAccentGreen());
+    QMShowView(views.updateBadgeLabel, true);
+  }
   deferred.schedule(10, [this, token] {
     if (updateBadgeAnimationToken == token) QMShowView(views.updateBadgeLabel, false);
   });

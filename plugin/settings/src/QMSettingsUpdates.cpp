@@ -42,6 +42,33 @@ void ExchangeAccountStatus(QMSettingsHelper& controller, const std::string& toke
       [token, handle](QMSettingsHelper& c, QuillomancerServer::VerifyResult answer) { handle(c, answer, token); });
 }
 
+// Everything of the controller's that goes into a request. [main-thread]
+QMUpdateRequestInputs RequestInputs(const QMSettingsHelper& c) {
+  QMUpdateRequestInputs inputs;
+  inputs.metadata = c.updateMetadata();
+  inputs.userEmail = c.userEmail;
+  if (QMSettingsHelperOwner* window = c.guiOwner()) {
+    inputs.mediaComposerHost = window->IsMediaComposerHost();
+    inputs.windowAccessToken = window->GetAccountAccessToken();
+  }
+  if (inputs.windowAccessToken.empty()) inputs.storedAccessToken = QMReadAccountToken();
+  return inputs;
+}
+
+// The version the answer offers (its metadata already copied), or "" for no offer. An offer of a
+// target version that the updater would refuse to run (the swap it leads to, else the package
+// install) is no offer: it could only ever end as "Update failed". [main-thread]
+std::string LaunchableOfferedVersion(const QMSettingsHelper& c, const QuillomancerServer::VerifyResult& answer) {
+  const std::string offered = QMOfferedUpdateVersion(answer);
+  // Without a target version nothing is launched: the update button leads to the download page.
+  if (offered.empty() || c.updateTargetVersion.empty()) return offered;
+  const QMUpdaterAction action = c.hasValidSwapMetadata() ? QMUpdaterAction::swap : QMUpdaterAction::prefetch;
+  const std::string refusal = QMUpdaterRequestRefusal(RequestInputs(c), action);
+  if (refusal.empty()) return offered;
+  QMCardLog("Update offer of v" + offered + " not shown — the updater would refuse it: " + refusal);
+  return {};
+}
+
 }  // namespace
 
 // ---- the exchange and its answer ----------------------------------------------------------------
@@ -103,7 +130,7 @@ void QMSettingsHelper::handleAccountStatusAnswer(const QuillomancerServer::Verif
   if (window) window->SetLastShownCredits(answer.creditBalance);
   if (!answer.email.empty()) userEmail = answer.email;
 
-  const std::string offered = QMOfferedUpdateVersion(answer);
+  const std::string offered = LaunchableOfferedVersion(*this, answer);
   if (offered.empty()) {
     hideUpdateAvailable();
     defaults.remove(kQMFailureTargetVersionKey);
@@ -112,8 +139,11 @@ void QMSettingsHelper::handleAccountStatusAnswer(const QuillomancerServer::Verif
   } else {
     const std::string failureCode = defaults.stringForKey(kQMFailureCodeKey);
     const std::string failureTarget = defaults.stringForKey(kQMFailureTargetVersionKey);
-    // A failure stays visible across openings of the window.
-    if (!failureCode.empty() && !failureTarget.empty() && failureTarget == updateTargetVersion) {
+    // A failure stays visible across openings of the window; a swap that may simply be run again
+    // (the host was still running, the updater was stopped) is launched again instead, by the
+    // prefetch rule below: its key was dropped when the failure came in.
+    const bool relaunch = hasValidSwapMetadata() && QMIsRelaunchableSwapFailureCode(failureCode);
+    if (!failureCode.empty() && !failureTarget.empty() && failureTarget == updateTargetVersion && !relaunch) {
       applyUpdateFailureForErrorCode(failureCode, updateTargetVersion);
     } else {
       showUpdateAvailable(offered);
@@ -177,9 +207,10 @@ void QMSettingsHelper::hideUpdateAvailable() {
   defaults.remove(kQMReadyTargetVersionKey);
   defaults.synchronize();
   refreshVersionStatusLabelsWithColor(QMTextSecondary(), "");
-  QMShowViews({views.updateButton.get(), views.updateReqUpdateButton.get(), views.updateBadgeLabel.get(),
-               views.updateBadgeButton.get()},
-              false);
+  QMShowViews({views.updateButton.get(), views.updateReqUpdateButton.get(), views.updateBadgeButton.get()}, false);
+  // The success badge of an install just detected stays for its time: the answer that detects
+  // the install hides the offer right after showing it.
+  if (!QMIsShowingUpdateSuccessBadge(views)) QMShowView(views.updateBadgeLabel, false);
   QMShowView(views.checkUpdatesBtn, true);
 }
 
@@ -217,16 +248,8 @@ void QMSettingsHelper::launchUpdaterWithAction(const std::string& action) {
   QM_ASSERT_THREAD(main);
   auto self = QMRetainController(*this);
   if (!self) return;
-  QMUpdateRequestInputs inputs;
-  inputs.metadata = updateMetadata();
-  inputs.userEmail = userEmail;
-  if (QMSettingsHelperOwner* window = guiOwner()) {
-    inputs.mediaComposerHost = window->IsMediaComposerHost();
-    inputs.windowAccessToken = window->GetAccountAccessToken();
-  }
-  if (inputs.windowAccessToken.empty()) inputs.storedAccessToken = QMReadAccountToken();
   try {
-    QMUpdaterHandoff(updaterHandoffConfig).launchUpdaterWithAction(action, inputs, std::move(self));
+    QMUpdaterHandoff(updaterHandoffConfig).launchUpdaterWithAction(action, RequestInputs(*this), std::move(self));
   } catch (const std::exception& e) {
     // Nothing was started; the user can try again from the card.
     QMCardLog(std::string("Update launch failed — ") + e.what());
@@ -280,7 +303,7 @@ void HandleManualCheckAnswer(QMSettingsHelper& c, const QuillomancerServer::Veri
     // screen must survive it.
     c.setUpdateMetadataFromVerify(answer);
     c.clearAckedPluginEvents(answer.ackedEventIds);
-    const std::string offered = QMOfferedUpdateVersion(answer);
+    const std::string offered = LaunchableOfferedVersion(c, answer);
     if (offered.empty()) {
       c.hideUpdateAvailable();
       passing = "Up To Date";

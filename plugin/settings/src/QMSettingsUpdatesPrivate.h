@@ -16,3 +16,6 @@ void QMSetMainVersionLabelWide(const QMSettingsViews& views, bool wide);
 
 // Every version label of the card in the version label style. [main-thread]
 void QMSetVersionLabelsText(const QMSettingsViews& views, const std::string& text, const qm::ui::Color& colour);
+
+// The badge after an install was detected, while it is up. [main-thread]
+bool QMIsShowingUpdateSuccessBadge(const QMSettingsViews& views);

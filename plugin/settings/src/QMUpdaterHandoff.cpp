@@ -7,9 +7,11 @@
 #include "qm/platform/files.h"
 #include "qm/platform/paths.h"
 #include "qm/platform/process.h"
+#include "qm/platform/text.h"
 #include "qm/platform/time.h"
 #include "qm/platform/uuid.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -139,6 +141,53 @@ nlohmann::json QMBuildUpdateRequestDocument(const QMUpdateRequestInputs& in, con
   return doc;
 }
 
+std::string QMUpdaterRequestLockPath(const std::string& statusFolder, const std::string& requestId) {
+  return qm::platform::joinPath(statusFolder, requestId + ".lock");
+}
+
+bool QMIsRelaunchableSwapFailureCode(std::string_view code) {
+  for (const char* retryable : {"download_start_failed", "download_http_error", "download_io_error",
+                                "swap_host_still_running", "swap_in_progress", "unexpected_exception",
+                                "updater_exited_before_final_status"})
+    if (code == retryable) return true;
+  return false;
+}
+
+namespace {
+
+bool BlankAfterTrim(const std::string& value) {
+  return qm::platform::trimWhitespaceAndNewlines(qm::platform::utf8ToUtf16(value)).empty();
+}
+
+bool IsLowercaseSha256(const std::string& value) {
+  const auto lowerHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  return value.size() == 64 && std::all_of(value.begin(), value.end(), lowerHex);
+}
+
+}  // namespace
+
+std::string QMUpdaterRequestRefusal(const QMUpdateRequestInputs& inputs, QMUpdaterAction action) {
+  // The document as a launch writes it; the identity's values are always well formed.
+  QMUpdateRequestIdentity identity;
+  identity.action = action;
+  identity.requestId = identity.operationId = "00000000-0000-4000-8000-000000000000";
+  identity.timestampUTC = "2000-01-01T00:00:00Z";
+  const nlohmann::json doc = QMBuildUpdateRequestDocument(inputs, identity);
+  const auto value = [&](const char* key) { return doc.value(key, std::string()); };
+  // The updater's order: the common keys, the package digest, then for a swap its own keys and
+  // the artifact digest.
+  for (const char* key : {"request_id", "timestamp_utc", "host", "username", "installed_version", "target_version",
+                          "effective_channel", "update_pkg_url", "update_pkg_sha256", "release_notes_url"})
+    if (BlankAfterTrim(value(key))) return std::string("Missing field: ") + key;
+  if (!IsLowercaseSha256(value("update_pkg_sha256"))) return "update_pkg_sha256 must be 64-char lowercase hex";
+  if (action != QMUpdaterAction::swap) return {};
+  for (const char* key :
+       {"operation_id", "artifact_url", "artifact_sha256", "manifest_version", "manifest_signature", "released_at"})
+    if (BlankAfterTrim(value(key))) return std::string("Missing swap field: ") + key;
+  if (!IsLowercaseSha256(value("artifact_sha256"))) return "artifact_sha256 must be 64-char lowercase hex";
+  return {};
+}
+
 struct QMUpdaterHandoff::Shared {
   QMUpdaterHandoffConfig config;
 
@@ -202,9 +251,8 @@ void QMUpdaterHandoff::launchUpdaterWithAction(std::string_view actionText, cons
   const std::string& target = inputs.metadata.targetVersion;
   owner->recordPluginEvent(namesOf(action).startEvent, "", "");
 
-  const bool complete = action == QMUpdaterAction::swap ? inputs.metadata.hasValidSwapMetadata()
-                                                        : inputs.metadata.hasPackageMetadata();
-  if (!complete) {
+  // Exactly what the updater's validation asks for: a request it would refuse is never launched.
+  if (!QMUpdaterRequestRefusal(inputs, action).empty()) {
     s.fail(*owner, action,
            std::string("Update launch skipped — missing ") + (action == QMUpdaterAction::swap ? "swap" : "pkg") +
                " metadata",

@@ -7,6 +7,7 @@
 #include "qm/platform/uuid.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/launch_payload.h"
+#include "qm/updater/status_store.h"
 
 #include <chrono>
 #include <filesystem>
@@ -162,49 +163,67 @@ TEST_F(UpdaterHandoff, EachActionWritesADocumentTheUpdaterAccepts) {
   EXPECT_EQ(owner->downloadPages, 0);
 }
 
-TEST_F(UpdaterHandoff, EachValueLeftEmptyIsRefusedByTheHandOffOrByTheUpdater) {
-  // "refused": the hand-off writes nothing; else what the updater's own validator says of the
-  // document written ("" it accepts it).
+// The hand-off launches exactly the requests the updater's own validation accepts: every value
+// the controller brings, left empty, blank or of the wrong form, is refused by both alike, in the
+// updater's words.
+TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
   struct Row {
     std::string QMUpdateMetadata::*value;
-    const char* install;
-    const char* swap;
+    const char* given;
   };
   const Row rows[] = {
-      {&QMUpdateMetadata::targetVersion, "refused", "refused"},
-      {&QMUpdateMetadata::pkgURL, "refused", "Missing field: update_pkg_url"},
-      {&QMUpdateMetadata::pkgSHA256, "refused", "Missing field: update_pkg_sha256"},
-      {&QMUpdateMetadata::releaseNotesURL, "Missing field: release_notes_url", "Missing field: release_notes_url"},
-      {&QMUpdateMetadata::effectiveChannel, "", ""},
-      {&QMUpdateMetadata::artifactURL, "", "refused"},
-      {&QMUpdateMetadata::artifactSHA256, "", "refused"},
-      {&QMUpdateMetadata::manifestVersion, "", "refused"},
-      {&QMUpdateMetadata::releasedAt, "", "refused"},
-      {&QMUpdateMetadata::manifestSignature, "", "refused"},
+      {&QMUpdateMetadata::targetVersion, ""},      {&QMUpdateMetadata::pkgURL, ""},
+      {&QMUpdateMetadata::pkgSHA256, ""},          {&QMUpdateMetadata::pkgSHA256, "ABC"},
+      {&QMUpdateMetadata::releaseNotesURL, ""},    {&QMUpdateMetadata::releaseNotesURL, " \n"},
+      {&QMUpdateMetadata::effectiveChannel, ""},   {&QMUpdateMetadata::effectiveChannel, "\t"},
+      {&QMUpdateMetadata::artifactURL, ""},        {&QMUpdateMetadata::artifactSHA256, ""},
+      {&QMUpdateMetadata::artifactSHA256, "x"},    {&QMUpdateMetadata::manifestVersion, ""},
+      {&QMUpdateMetadata::releasedAt, " "},        {&QMUpdateMetadata::manifestSignature, ""},
   };
   fs::remove(updater);  // the document is written before the updater is looked for
   const qm::updater::LaunchPayloadValidator validator(qm::updater::UpdaterConfig::production());
   const QMUpdateRequestInputs complete = inputs;
   for (const Row& row : rows) {
-    for (const std::string action : {"install", "swap"}) {
+    for (const QMUpdaterAction action : {QMUpdaterAction::install, QMUpdaterAction::swap}) {
+      SCOPED_TRACE(std::string(QMUpdaterActionText(action)) + ", row " + std::to_string(&row - rows));
       inputs = complete;
-      inputs.metadata.*row.value = "";
-      fs::remove_all(requests());
-      launch(action);
-      std::string said = "refused";
-      if (!requestFiles().empty()) {
-        const auto payload = qm::updater::decodeLaunchPayload(onlyRequest());
-        ASSERT_TRUE(payload);
-        said.clear();
-        try {
-          validator.validate(*payload, std::chrono::system_clock::from_time_t(kNow));
-        } catch (const qm::updater::UpdaterError& e) {
-          said = e.detail;
-        }
+      inputs.metadata.*row.value = row.given;
+      // What the updater says of the document this request makes.
+      QMUpdateRequestIdentity identity;
+      identity.action = action;
+      identity.requestId = QMGenerateRequestId();
+      identity.operationId = QMGenerateRequestId();
+      identity.timestampUTC = "2026-12-09T05:00:00Z";
+      std::string updaterSays;
+      try {
+        validator.validate(*qm::updater::decodeLaunchPayload(QMBuildUpdateRequestDocument(inputs, identity).dump()),
+                           std::chrono::system_clock::from_time_t(kNow));
+      } catch (const qm::updater::UpdaterError& e) {
+        updaterSays = e.detail;
       }
-      EXPECT_EQ(said, action == "swap" ? row.swap : row.install) << action << ", row " << &row - rows;
+      EXPECT_EQ(QMUpdaterRequestRefusal(inputs, action), updaterSays);
+
+      fs::remove_all(requests());
+      owner->events.clear();
+      launch(QMUpdaterActionText(action));
+      EXPECT_EQ(requestFiles().empty(), !updaterSays.empty()) << "written exactly when the updater would take it";
+      if (!updaterSays.empty()) {
+        EXPECT_EQ(owner->events.back(), (std::vector<std::string>{"updater_launch_failed", "", "missing_update_metadata"}));
+      }
     }
   }
+}
+
+// The swaps launched again at the next opening are those the updater itself runs again, and an
+// updater that stopped before its final status.
+TEST(UpdaterFailureCodes, ASwapIsLaunchedAgainForTheCodesTheUpdaterRetries) {
+  for (int i = 0; i < qm::updater::kUpdaterErrorCodeCount; ++i) {
+    const std::string_view code = qm::updater::errorCodeText(static_cast<qm::updater::UpdaterErrorCode>(i));
+    EXPECT_EQ(QMIsRelaunchableSwapFailureCode(code), qm::updater::isRetryableFailureCode(code)) << code;
+  }
+  EXPECT_TRUE(QMIsRelaunchableSwapFailureCode("updater_exited_before_final_status"));
+  EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("updater_exited_without_status")) << "a refusal would come again";
+  EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("updater_missing"));
 }
 
 TEST_F(UpdaterHandoff, DefaultsAndTelemetryAddress) {
@@ -342,7 +361,8 @@ TEST_F(UpdaterHandoff, TheRealUpdaterRefusingARequestExitsWithoutAStatus) {
   installUpdater(program);
   // The copy finds the platform library where the build keeps it, beside its own folder.
   fs::create_directory_symlink(std::string(QM_BINARY_DIR) + "/lib", root / "lib");
-  inputs.metadata.releaseNotesURL.clear();
+  // A host the updater does not fetch from is its own judgement, not the hand-off's.
+  inputs.metadata.pkgURL = "https://downloads.example.org/Quillomancer-2.0.3.pkg";
   launch("install");
   const std::string id = lastRequestId();
   EXPECT_EQ(owner->events.back()[0], "updater_launch_ok");

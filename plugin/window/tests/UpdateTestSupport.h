@@ -12,6 +12,7 @@
 #include "QuillomancerServer.h"
 
 #include "qm/platform/code_signature.h"
+#include "qm/platform/file_lock.h"
 #include "qm/platform/files.h"
 #include "qm/platform/paths.h"
 #include "qm/platform/uuid.h"
@@ -48,6 +49,17 @@ inline svc::AccountSettings Offering(const std::string& version, const std::stri
   return account;
 }
 
+// The same offer with everything a swap needs as well.
+inline svc::AccountSettings SwapOffering(const std::string& version) {
+  svc::AccountSettings account = Offering(version);
+  account.offer->artifactURL = "https://releases.quillomancer-storage.net/Quillomancer-" + version + ".zip";
+  account.offer->artifactSHA256 = std::string(64, 'b');
+  account.offer->manifestVersion = "7";
+  account.offer->manifestSignature = "manifest-signature";
+  account.offer->releasedAt = "2026-12-01T00:00:00Z";
+  return account;
+}
+
 struct UpdateRoad : ::testing::Test {
   UpdateRoad() {
     qm::platform::setCurrentThreadAsMain();
@@ -80,10 +92,15 @@ struct UpdateRoad : ::testing::Test {
   void InstallRealUpdater() const {
     std::string program;
     ASSERT_TRUE(qm::platform::readFile(std::string(QM_BINARY_DIR) + "/bin/QuillomancerUpdater", program));
-    fs::create_directories(UpdaterPath().parent_path());
-    ASSERT_EQ(qm::platform::writeFileAtomic(UpdaterPath().string(), program, 0755), 0);
-    ASSERT_EQ(qm::platform::signCode(UpdaterPath().string(), key.privateKeyHex, "QuillomancerUpdater", "QM4T7R2N9X"), "");
+    InstallStandInUpdater(program);
     fs::create_directory_symlink(std::string(QM_BINARY_DIR) + "/lib", Updates().parent_path() / "lib");
+  }
+
+  // A stand-in for the updater at UpdaterPath, signed with the test key, running `script`.
+  void InstallStandInUpdater(const std::string& script = "#!/bin/sh\nexit 0\n") const {
+    fs::create_directories(UpdaterPath().parent_path());
+    ASSERT_EQ(qm::platform::writeFileAtomic(UpdaterPath().string(), script, 0755), 0);
+    ASSERT_EQ(qm::platform::signCode(UpdaterPath().string(), key.privateKeyHex, "QuillomancerUpdater", "QM4T7R2N9X"), "");
   }
 
   // The window opened with the stand-in answering `account`, the answer handled. The controller
@@ -135,6 +152,12 @@ struct UpdateRoad : ::testing::Test {
     EXPECT_EQ(qm::platform::writeFileAtomic((Updates() / "status" / (id + ".json")).string(), doc.dump()), 0);
     qmwindowtest::Defaults().set(kQMPendingRequestIdKey, id);
     return id;
+  }
+  // The lock an updater holds on the request while it runs it, as a live updater of another
+  // process would hold it.
+  static fs::path RequestLock(const std::string& id) { return Updates() / "status" / (id + ".lock"); }
+  static qm::platform::RemovableFileLock HoldRequestLock(const std::string& id) {
+    return qm::platform::RemovableFileLock::acquire(RequestLock(id).string(), false);
   }
   static std::string Text(const std::shared_ptr<qm::ui::TextField>& label) { return label->stringValue(); }
   static std::string ThirdLine(const std::shared_ptr<qm::ui::TextField>& label) {

@@ -53,7 +53,8 @@ struct AccountSettings {
   std::optional<std::string> rawAnswer;
 };
 
-// `--offer V`: V as the latest version and as the offer's target.
+// `--offer V`: V as the latest version and as the offer's target, with the package address,
+// digest and release notes of an installer offer.
 AccountOffer offerForVersion(const std::string& version);
 
 // `--message 'id|title|body'`: split at the first two bars (the body may hold more); false when

@@ -10,13 +10,20 @@ inline constexpr const char* kPgrepProgram = "/usr/bin/pgrep";
 // Host key of the request (any letter case) to the host's process name.
 std::string processNameForHost(const std::string& hostKey);
 
-// True when a process with exactly that name runs ("pgrep -x"). Fails closed: unless pgrep ran
-// and reported no match (exit status 1), the host counts as running.
+// What "pgrep -x" says of a process name: a match (exit status 0), no match (1), or nothing
+// usable (no tool, a usage or system error, a signal).
+enum class HostCheck { running, notRunning, unknown };
+HostCheck checkHost(const std::string& processName, const std::string& pgrep = kPgrepProgram);
+
+// True unless pgrep reported no match: a check that could not be made counts as a running host,
+// since a bundle must not be replaced under one.
 bool isHostRunning(const std::string& processName, const std::string& pgrep = kPgrepProgram);
 
-// Returns once the process is gone; throws UpdaterError swap_host_still_running
-// ("<name> still running") at the deadline. Tests every `pollSeconds`, blocking in between.
-// A requested stop (stop_signals.h) ends the wait with its failure.
+// Returns once the process is gone, testing every `pollSeconds` and blocking in between. While
+// pgrep sees the host, the wait goes on however long the user keeps working in it; only checks
+// that cannot tell, for `timeoutSeconds` in a row, end it with UpdaterError
+// swap_host_still_running ("<name> still running"). A requested stop (stop_signals.h) ends the
+// wait with its failure.
 void waitForHostToExit(const std::string& processName, double timeoutSeconds,
                        double pollSeconds = 2.0, const std::string& pgrep = kPgrepProgram);
 

@@ -1,8 +1,10 @@
 #pragma once
-// One run per request id, also across updater processes: an advisory lock (flock) on
-// "<request_id>.lock" beside the request's status document, held from the duplicate check to the
-// run's last status document. Its holder removes the file before letting go; a waiter that then
-// holds a removed file starts over on a fresh one, so two holders never meet.
+// One run per request id, also across updater processes: an advisory lock on "<request_id>.lock"
+// beside the request's status document, held from the duplicate check to the run's last status
+// document (qm/platform/file_lock.h: its holder removes the file before letting go). The plug-in
+// takes the same lock without waiting to tell a live updater from one that died.
+
+#include "qm/platform/file_lock.h"
 
 #include <string>
 
@@ -11,23 +13,17 @@ namespace qm::updater {
 class RequestLock {
  public:
   RequestLock() = default;
-  RequestLock(const RequestLock&) = delete;
-  RequestLock& operator=(const RequestLock&) = delete;
-  RequestLock(RequestLock&& other) noexcept;
-  RequestLock& operator=(RequestLock&& other) noexcept;
-  ~RequestLock() { release(); }
 
   // Takes the lock at `path`, waiting for its holder when `wait`, else giving up at once (the
   // result is then not held). Throws PlatformError when the file cannot be made or locked.
   static RequestLock acquire(const std::string& path, bool wait);
 
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return lock_.held(); }
   // Removes the file and lets go. Never throws.
-  void release() noexcept;
+  void release() noexcept { lock_.release(); }
 
  private:
-  int fd_ = -1;
-  std::string path_;
+  platform::RemovableFileLock lock_;
 };
 
 }  // namespace qm::updater
