@@ -1,5 +1,7 @@
 #include "qm/platform/file_lock.h"
 
+#include "qm/platform/files.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,17 +9,6 @@
 #include <unistd.h>
 
 namespace qm::platform {
-
-namespace {
-
-// The open file is still the one the path names (not removed or replaced by its last holder).
-bool stillAt(int fd, const std::string& path) {
-  struct stat opened {}, named {};
-  return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
-         opened.st_ino == named.st_ino;
-}
-
-}  // namespace
 
 RemovableFileLock::RemovableFileLock(RemovableFileLock&& other) noexcept
     : fd_(other.fd_), path_(std::move(other.path_)) {
@@ -57,7 +48,7 @@ RemovableFileLock RemovableFileLock::acquire(const std::string& path, bool wait,
       failure = e;
       break;
     }
-    if (stillAt(fd, path)) {
+    if (descriptorStillAt(fd, path)) {
       try {
         lock.path_ = path;
       } catch (...) {
@@ -78,7 +69,7 @@ RemovableFileLock RemovableFileLock::acquire(const std::string& path, bool wait,
 void RemovableFileLock::release() noexcept {
   if (fd_ < 0) return;
   // Removed while still held: whoever waits on it sees that and takes a fresh file.
-  if (stillAt(fd_, path_)) ::unlink(path_.c_str());
+  if (descriptorStillAt(fd_, path_)) ::unlink(path_.c_str());
   ::close(fd_);
   fd_ = -1;
 }

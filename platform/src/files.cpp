@@ -167,6 +167,12 @@ std::string describeFileRefusal(FileRefusal refusal, size_t maxBytes, int error)
   return std::string("cannot be read: ") + std::strerror(error ? error : EIO);
 }
 
+bool descriptorStillAt(int fd, const std::string& path) {
+  struct stat opened {}, named {};
+  return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
+}
+
 int makeDirectories(const std::string& path, mode_t mode) {
   if (path.empty()) return ENOENT;
   struct stat st {};

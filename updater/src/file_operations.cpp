@@ -204,12 +204,6 @@ bool isRealFolder(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool descriptorStillAt(int fd, const std::string& path) {
-  struct stat a {}, b {};
-  return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
-}
-
 int writeAll(int fd, const char* data, size_t size) {
   for (size_t done = 0; done < size;) {
     const ssize_t n = ::write(fd, data + done, size - done);

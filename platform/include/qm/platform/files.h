@@ -57,6 +57,10 @@ FileRefusal readRegularFile(const std::string& path, std::string& out, const Fil
 // A short reason for a message: "is a folder", "is not a regular file", "is larger than 64 KiB".
 std::string describeFileRefusal(FileRefusal refusal, size_t maxBytes, int error = 0);
 
+// The open descriptor still names the item at `path` (it was not removed or replaced).
+// [any-thread]
+bool descriptorStillAt(int fd, const std::string& path);
+
 // Creates `path` and its missing parents with `mode` (existing folders are left as they are).
 // Returns 0 or the errno that stopped it.
 // [any-thread]

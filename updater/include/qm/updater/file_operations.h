@@ -12,6 +12,7 @@
 // An item that replaces another is made whole beside it, under its exchange sibling, and then
 // exchanged with it in one step, so that its path never stands empty.
 
+#include "qm/platform/files.h"
 #include "qm/updater/errors.h"
 
 #include <atomic>
@@ -68,7 +69,7 @@ bool itemExists(const std::string& path);
 // A real folder (not a link to one).
 bool isRealFolder(const std::string& path);
 // The open descriptor still names the item at `path` (it was not removed or replaced).
-bool descriptorStillAt(int fd, const std::string& path);
+using qm::platform::descriptorStillAt;
 
 // Each returns 0 or the errno of the step that failed.
 int makeFolders(const std::string& path, unsigned mode = 0755);    // with missing parents
