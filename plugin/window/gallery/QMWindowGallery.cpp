@@ -28,14 +28,7 @@ std::shared_ptr<View> onPage(const std::shared_ptr<View>& control) {
 std::shared_ptr<View> mode(int32_t segment, bool windowLook, bool enabled = true, bool dimmed = false,
                            const char* centre = nullptr) {
   auto s = QMModeSelector::initWithFrame(Rect{8, 8, centre ? 207.0 : 138.0, 24});
-  if (windowLook) {
-    s->setLeftTitle("Match");
-    s->setRightTitle("Variation");
-    s->setLeftSelectedFillColor(Color::deviceRGB255(36, 39, 46));
-    s->setRightSelectedFillColor(QMHighlightGreen());
-    s->setLeftSelectedTextColor(QMTextSecondary());
-    s->setRightSelectedTextColor(Color::deviceRGB(0.08, 0.08, 0.08, 1));
-  }
+  if (windowLook) QMApplyMatchVariationLook(*s);
   if (centre) s->setCenterTitle(centre);
   s->setSelectedSegment(segment);
   s->setEnabled(enabled);

@@ -101,3 +101,6 @@ class QMModeSelector : public qm::ui::View {
   std::weak_ptr<qm::ui::Object> target_;
   qm::ui::Selector action_;
 };
+
+// The window's Match / Variation titles and colours.
+void QMApplyMatchVariationLook(QMModeSelector& selector);

@@ -209,3 +209,12 @@ void QMModeSelector::refreshState() {
   if (centerBtn_) centerBtn_->setToolTip(centerToolTip_.value_or(""));
   setNeedsDisplay();
 }
+
+void QMApplyMatchVariationLook(QMModeSelector& selector) {
+  selector.setLeftTitle("Match");
+  selector.setRightTitle("Variation");
+  selector.setLeftSelectedFillColor(qm::ui::Color::deviceRGB255(36, 39, 46));
+  selector.setRightSelectedFillColor(QMHighlightGreen());
+  selector.setLeftSelectedTextColor(QMTextSecondary());
+  selector.setRightSelectedTextColor(qm::ui::Color::deviceRGB(0.08, 0.08, 0.08, 1));
+}

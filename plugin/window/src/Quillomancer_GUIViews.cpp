@@ -519,12 +519,7 @@ void Quillomancer_GUI::BuildPerformanceRow(BuildContext& build) {
   modeShell->layer()->backgroundColor = Color::deviceRGB255(18, 20, 23, 0.98);
   modeShell->layer()->borderWidth = 0;
   auto modes = QMModeSelector::initWithFrame(Rect{0, 0, 138, 24});
-  modes->setLeftTitle("Match");
-  modes->setRightTitle("Variation");
-  modes->setLeftSelectedFillColor(Color::deviceRGB255(36, 39, 46));
-  modes->setRightSelectedFillColor(QMHighlightGreen());
-  modes->setLeftSelectedTextColor(QMTextSecondary());
-  modes->setRightSelectedTextColor(Color::deviceRGB(0.08, 0.08, 0.08, 1));
+  QMApplyMatchVariationLook(*modes);
   modes->setLeftToolTip("Stay close to the original timing, pacing, and energy.");
   modes->setRightToolTip("Create an alternate take with a looser, more interpretive read.");
   modes->setSelectedSegment(0);
