@@ -140,7 +140,7 @@ std::optional<std::string> ReadTranscript(const std::string& path, std::string* 
 std::optional<std::string> TextProblem(const std::string& text) {
   if (!qm::platform::isValidUtf8(text)) return "--text must be UTF-8";
   for (const char16_t u : qm::platform::utf8ToUtf16(text)) {
-    if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) return "--text must not hold control characters";
+    if (qm::platform::isControlCharacter(u)) return "--text must not hold control characters";
     // The private-use area of the first plane, and the high surrogates of planes 15 and 16.
     if ((u >= 0xE000 && u <= 0xF8FF) || (u >= 0xDB80 && u <= 0xDBFF)) {
       return "--text must not hold private-use characters";

@@ -3,6 +3,7 @@
 #include "qm/platform/text.h"
 
 #include <unicode/normalizer2.h>
+#include <unicode/ubrk.h>
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -10,6 +11,7 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 namespace qm::platform {
@@ -195,5 +197,73 @@ bool regexReplaceAll(std::u16string& text, std::u16string_view pattern,
   text = fromUnicodeString(result);
   return true;
 }
+
+namespace {
+
+bool isHighSurrogateUnit(char16_t u) { return u >= 0xD800 && u < 0xDC00; }
+bool isLowSurrogateUnit(char16_t u) { return u >= 0xDC00 && u < 0xE000; }
+
+// ICU's character break iterator over `text`: one per thread, given each text anew; null when
+// ICU cannot make one. The text must outlive the answers asked of it.
+UBreakIterator* characterBreaks(std::u16string_view text) {
+  struct Held {
+    UBreakIterator* iterator = nullptr;
+    bool failed = false;
+    ~Held() {
+      if (iterator) ubrk_close(iterator);
+    }
+  };
+  thread_local Held held;
+  if (held.failed || text.size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
+  UErrorCode status = U_ZERO_ERROR;
+  if (!held.iterator) {
+    held.iterator = ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status);
+    if (U_FAILURE(status)) {
+      held.iterator = nullptr;
+      held.failed = true;
+      return nullptr;
+    }
+  }
+  ubrk_setText(held.iterator, reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), &status);
+  return U_SUCCESS(status) ? held.iterator : nullptr;
+}
+
+}  // namespace
+
+std::size_t previousCharacterBoundary(std::u16string_view text, std::size_t index) {
+  index = std::min(index, text.size());
+  if (index == 0) return 0;
+  if (UBreakIterator* breaks = characterBreaks(text)) {
+    const int32_t at = ubrk_preceding(breaks, static_cast<int32_t>(index));
+    return at == UBRK_DONE ? 0 : static_cast<std::size_t>(at);
+  }
+  if (index >= 2 && isLowSurrogateUnit(text[index - 1]) && isHighSurrogateUnit(text[index - 2])) return index - 2;
+  return index - 1;
+}
+
+std::size_t nextCharacterBoundary(std::u16string_view text, std::size_t index) {
+  if (index >= text.size()) return text.size();
+  if (UBreakIterator* breaks = characterBreaks(text)) {
+    const int32_t at = ubrk_following(breaks, static_cast<int32_t>(index));
+    return at == UBRK_DONE ? text.size() : static_cast<std::size_t>(at);
+  }
+  if (index + 1 < text.size() && isHighSurrogateUnit(text[index]) && isLowSurrogateUnit(text[index + 1])) return index + 2;
+  return index + 1;
+}
+
+std::size_t characterStartAt(std::u16string_view text, std::size_t index) {
+  if (index == 0 || index >= text.size()) return std::min(index, text.size());
+  if (UBreakIterator* breaks = characterBreaks(text)) {
+    if (ubrk_isBoundary(breaks, static_cast<int32_t>(index))) return index;
+    // From the end of the character back to its start: asked for what precedes a unit inside a
+    // surrogate pair, ICU would answer the boundary before the pair's own character.
+    ubrk_following(breaks, static_cast<int32_t>(index));
+    const int32_t start = ubrk_previous(breaks);
+    return start == UBRK_DONE ? 0 : static_cast<std::size_t>(start);
+  }
+  return isLowSurrogateUnit(text[index]) && isHighSurrogateUnit(text[index - 1]) ? index - 1 : index;
+}
+
+bool isControlCharacter(char16_t unit) { return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F); }
 
 }  // namespace qm::platform

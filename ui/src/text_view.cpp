@@ -8,10 +8,7 @@
 #include "qm/ui/scroll_view.h"
 #include "qm/ui/window.h"
 
-#include <unicode/ubrk.h>
-
 #include <algorithm>
-#include <cstdint>
 
 namespace qm::ui {
 
@@ -42,33 +39,6 @@ AttributedString sanitized(const AttributedString& text) {
   for (std::size_t i = 0; i < clean.size(); ++i)
     if (clean[i] != text.string()[i]) out.replaceCharacters(Range{i, 1}, std::u16string(1, clean[i]));
   return out;
-}
-
-// ICU's character break iterator over `text`: its boundaries are those of the user-perceived
-// characters (extended grapheme clusters: a base with its marks, a flag, an emoji sequence
-// joined by U+200D). One iterator per thread, given each text anew; null when ICU cannot make
-// one, and the callers then step over code points. The text must outlive the answers asked.
-UBreakIterator* characterBreaks(const std::u16string& text) {
-  struct Held {
-    UBreakIterator* iterator = nullptr;
-    bool failed = false;
-    ~Held() {
-      if (iterator) ubrk_close(iterator);
-    }
-  };
-  thread_local Held held;
-  if (held.failed || text.size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
-  UErrorCode status = U_ZERO_ERROR;
-  if (!held.iterator) {
-    held.iterator = ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status);
-    if (U_FAILURE(status)) {
-      held.iterator = nullptr;
-      held.failed = true;
-      return nullptr;
-    }
-  }
-  ubrk_setText(held.iterator, reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), &status);
-  return U_SUCCESS(status) ? held.iterator : nullptr;
 }
 
 bool isWordUnit(char16_t u) {
@@ -527,40 +497,15 @@ void TextView::unmarkText() {
 // ---- positions ----
 
 std::size_t TextView::previousBoundary(std::size_t index) const {
-  const auto& s = storage_->string();
-  index = std::min(index, s.size());
-  if (index == 0) return 0;
-  if (UBreakIterator* breaks = characterBreaks(s)) {
-    const int32_t at = ubrk_preceding(breaks, static_cast<int32_t>(index));
-    return at == UBRK_DONE ? 0 : static_cast<std::size_t>(at);
-  }
-  if (index >= 2 && isLowSurrogate(s[index - 1]) && isHighSurrogate(s[index - 2])) return index - 2;
-  return index - 1;
+  return qm::platform::previousCharacterBoundary(storage_->string(), index);
 }
 
 std::size_t TextView::nextBoundary(std::size_t index) const {
-  const auto& s = storage_->string();
-  if (index >= s.size()) return s.size();
-  if (UBreakIterator* breaks = characterBreaks(s)) {
-    const int32_t at = ubrk_following(breaks, static_cast<int32_t>(index));
-    return at == UBRK_DONE ? s.size() : static_cast<std::size_t>(at);
-  }
-  if (index + 1 < s.size() && isHighSurrogate(s[index]) && isLowSurrogate(s[index + 1])) return index + 2;
-  return index + 1;
+  return qm::platform::nextCharacterBoundary(storage_->string(), index);
 }
 
 std::size_t TextView::characterStartAt(std::size_t index) const {
-  const auto& s = storage_->string();
-  if (index == 0 || index >= s.size()) return std::min(index, s.size());
-  if (UBreakIterator* breaks = characterBreaks(s)) {
-    if (ubrk_isBoundary(breaks, static_cast<int32_t>(index))) return index;
-    // From the end of the character back to its start: asked for what precedes a unit inside a
-    // surrogate pair, ICU would answer the boundary before the pair's own character.
-    ubrk_following(breaks, static_cast<int32_t>(index));
-    const int32_t start = ubrk_previous(breaks);
-    return start == UBRK_DONE ? 0 : static_cast<std::size_t>(start);
-  }
-  return isLowSurrogate(s[index]) && isHighSurrogate(s[index - 1]) ? index - 1 : index;
+  return qm::platform::characterStartAt(storage_->string(), index);
 }
 
 std::size_t TextView::characterEndAt(std::size_t index) const {

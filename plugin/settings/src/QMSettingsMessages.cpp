@@ -101,7 +101,7 @@ std::string QMOneLineMessageTitle(const std::string& title, const qm::ui::TextFi
   std::u16string line = qm::ui::utf16FromUTF8(title);
   // Tabs, line breaks and every other control character would break or hide parts of the line.
   for (char16_t& unit : line)
-    if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029) unit = u' ';
+    if (qm::platform::isControlCharacter(unit) || unit == 0x2028 || unit == 0x2029) unit = u' ';
   const double room = TitleRoom(label);
   qm::ui::TextAttributes look;
   look.font = label.font();
@@ -111,9 +111,7 @@ std::string QMOneLineMessageTitle(const std::string& title, const qm::ui::TextFi
   if (width(line) <= room) return qm::ui::utf8FromUTF16(line);
   // Whole characters come off the end until the rest and the ellipsis fit.
   while (!line.empty()) {
-    const size_t before = line.size();
-    if (!qm::platform::regexReplaceAll(line, u"\\X$", u"") || line.size() == before)
-      line.resize(qm::platform::utf16PrefixLength(line, before - 1));
+    line.resize(qm::platform::previousCharacterBoundary(line, line.size()));
     while (!line.empty() && line.back() == u' ') line.pop_back();
     if (width(line + u"\u2026") <= room) break;
   }

@@ -50,7 +50,21 @@ std::size_t utf8PrefixLength(std::string_view bytes, std::size_t maxBytes);
 // Longest prefix of `text` of at most `maxUnits` units that does not split a surrogate pair.
 std::size_t utf16PrefixLength(std::u16string_view text, std::size_t maxUnits);
 
+// ---- Characters as the user sees them (grapheme clusters) -------------------------------------
+// A base with its marks, a flag, an emoji sequence joined by U+200D: one character. Where ICU
+// cannot make its iterator, these step over code points. Indexes past the end count as the end.
+
+// The character boundary before `index` (0 at the start).
+std::size_t previousCharacterBoundary(std::u16string_view text, std::size_t index);
+// The character boundary after `index` (the length at the end).
+std::size_t nextCharacterBoundary(std::u16string_view text, std::size_t index);
+// The start of the character that holds unit `index` (index itself on a boundary).
+std::size_t characterStartAt(std::u16string_view text, std::size_t index);
+
 // ---- Character classes (one UTF-16 code unit; surrogate halves belong to no class) ---------
+
+// C0 and C1 controls and DEL.
+bool isControlCharacter(char16_t unit);
 
 // Letters, marks and numbers (general categories L*, M*, N*).
 bool isAlphanumeric(char16_t unit);
