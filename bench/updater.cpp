@@ -29,7 +29,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint64_t kFileBytes = 512ull << 20;
-const fs::path kWork = fs::temp_directory_path() / "qm-bench-updater";
+// One folder per run: two runs at once (two build folders' tests) never share or remove each
+// other's files.
+const fs::path kWork = fs::temp_directory_path() / ("qm-bench-updater-" + std::to_string(::getpid()));
 const fs::path kSource = kWork / "package-512MiB.bin";
 
 std::map<std::string, double> gSeconds;  // mean seconds per run, by benchmark name
@@ -40,8 +42,6 @@ double seconds(std::chrono::steady_clock::time_point since) {
 
 void makeSourceFile() {
   fs::create_directories(kWork);
-  std::error_code ec;
-  if (fs::file_size(kSource, ec) == kFileBytes) return;
   std::ofstream out(kSource, std::ios::binary | std::ios::trunc);
   std::mt19937_64 rng(42);
   std::vector<std::uint64_t> block(1 << 17);  // 1 MiB
