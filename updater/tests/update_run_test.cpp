@@ -11,7 +11,6 @@
 #include "swap_test_support.h"
 #include "https_test_support.h"
 
-#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <set>
@@ -89,38 +88,6 @@ class UpdateRun : public ::testing::Test {
     return out;
   }
   std::optional<UpdateStatus> status(const std::string& id) const { return context->statusStore.read(id); }
-  std::string statusText(const std::string& id) const {
-    const auto s = status(id);
-    return s ? s->status + "/" + s->stage + "/" + s->errorCode.value_or("") + "/" + s->errorDetail.value_or("")
-             : "<none>";
-  }
-
-  // A swap request of 2.0.2 whose artifact the service holds, over the installed old bundle;
-  // `newPrint` is the fingerprint of the bundle it brings.
-  LaunchPayload swapRequest() {
-    makeBundle(swapSettings.target, "old");
-    oldPrint = fingerprint(swapSettings.target);
-    makeBundle(work.path + "/src/Quillomancer.aaxplugin", "new");
-    newPrint = fingerprint(work.path + "/src/Quillomancer.aaxplugin");
-    qm::platform::ProcessOptions o;
-    o.workingDirectory = work.path + "/src";
-    o.timeoutSeconds = 60;
-    EXPECT_EQ(qm::platform::runProcess("/usr/bin/zip", {"-qry", work.path + "/a.zip", "Quillomancer.aaxplugin"}, o)
-                  .exitCode,
-              0);
-    const std::string zipBytes = readText(work.path + "/a.zip");
-    service->setFile("Quillomancer-2.0.2.zip", zipBytes);
-
-    LaunchPayload p = request("swap");
-    p.operationID = "7d2e3f4a-5b6c-4d7e-9f8a-9b0c1d2e3f4a";
-    p.artifactURL = service->url() + "/files/Quillomancer-2.0.2.zip";
-    p.artifactSHA256 = qm::platform::sha256Hex(zipBytes);
-    p.manifestVersion = "1";
-    p.manifestSignature = "signature";
-    p.releasedAt = "2026-01-01T00:00:00Z";
-    return p;
-  }
-  std::string oldPrint, newPrint;
   std::string packagePath() const { return context->paths.cacheDirectory + "/Quillomancer-2.0.2.pkg"; }
 };
 
@@ -195,51 +162,6 @@ TEST_F(UpdateRun, HashMismatchEndsFailedEverywhere) {
   EXPECT_EQ(run(p), "invalid_request_id") << "a failed install is not run again";
 }
 
-TEST_F(UpdateRun, SwapRunsToCommitAndIsRetriedOnlyAfterARetryableFailure) {
-  const LaunchPayload p = swapRequest();
-
-  // First attempt: another swap holds the lock.
-  fs::create_directories(context->paths.swapLocksDirectory);
-  {
-    SwapLock other = SwapLock::acquire(context->paths.swapLocksDirectory + "/swap.lock", "other");
-    EXPECT_EQ(run(p), "swap_in_progress");
-  }
-  EXPECT_EQ(status(p.requestID)->errorCode.value_or(""), "swap_in_progress");
-  service->clearRequests();
-
-  // The retry runs from the start and commits.
-  EXPECT_EQ(run(p), "0");
-  EXPECT_EQ(fingerprint(swapSettings.target), newPrint);
-  EXPECT_EQ(status(p.requestID)->stage, "swap_commit_complete");
-  const std::vector<std::string> expectedEvents = {
-      "updater_launch_ok/success",        "swap_op_created/in_progress",
-      "swap_artifact_download_start/in_progress", "swap_artifact_downloaded/success",
-      "swap_artifact_verified/success",   "swap_host_closed/success",
-      "swap_backup_captured/success",     "swap_applied/success",
-      "swap_postcheck_ok/success",        "swap_commit_complete/success"};
-  EXPECT_EQ(events(), expectedEvents);
-  EXPECT_EQ(run(p), "invalid_request_id") << "a committed swap is not run again";
-}
-
-// The editor keeps working far longer than the host wait's time-out: the swap waits on, and
-// applies once the host has quit.
-TEST_F(UpdateRun, SwapWaitsForAHostThatRunsPastTheTimeOutAndAppliesWhenItQuits) {
-  const LaunchPayload p = swapRequest();
-  // The host is seen at the first look and for 20 checks of the wait, then it has quit.
-  const std::string count = work.path + "/pgrep-calls";
-  swapSettings.pgrepProgram = work.path + "/pgrep";
-  writeText(swapSettings.pgrepProgram,
-            "#!/bin/sh\necho x >> '" + count + "'\n[ $(wc -l < '" + count + "') -le 21 ] || exit 1\nexit 0\n");
-  fs::permissions(swapSettings.pgrepProgram, fs::perms::owner_all);
-  swapSettings.hostWaitTimeoutSeconds = 0.1;
-  swapSettings.hostPollSeconds = 0.05;
-  EXPECT_EQ(run(p), "0");
-  EXPECT_EQ(fingerprint(swapSettings.target), newPrint);
-  EXPECT_EQ(status(p.requestID)->stage, "swap_commit_complete");
-  const auto log = runLog();
-  EXPECT_NE(std::find(log.begin(), log.end(), "stage=swap_host_waiting process=Pro Tools"), log.end());
-}
-
 // "Downloads" through the real downloader after asking the process to stop, as a log-out does
 // while the artifact comes in.
 class StopDuringDownload : public Downloader {
@@ -254,24 +176,58 @@ class StopDuringDownload : public Downloader {
   HttpDownloader real_;
 };
 
-// SIGTERM while the artifact downloads: nothing is moved, the failure is one the swap is run again
-// for, and the next run of the same request commits.
-TEST_F(UpdateRun, SwapStoppedDuringTheDownloadChangesNothingAndIsRetried) {
-  const LaunchPayload p = swapRequest();
-  const int exit = inChild([&] {
+TEST_F(UpdateRun, SwapRunsToCommitAndIsRetriedOnlyAfterARetryableFailure) {
+  makeBundle(swapSettings.target, "old");
+  makeBundle(work.path + "/src/Quillomancer.aaxplugin", "new");
+  const std::string newPrint = fingerprint(work.path + "/src/Quillomancer.aaxplugin");
+  qm::platform::ProcessOptions o;
+  o.workingDirectory = work.path + "/src";
+  o.timeoutSeconds = 60;
+  ASSERT_EQ(qm::platform::runProcess("/usr/bin/zip", {"-qry", work.path + "/a.zip", "Quillomancer.aaxplugin"}, o)
+                .exitCode,
+            0);
+  const std::string zipBytes = readText(work.path + "/a.zip");
+  service->setFile("Quillomancer-2.0.2.zip", zipBytes);
+
+  LaunchPayload p = request("swap");
+  p.operationID = "7d2e3f4a-5b6c-4d7e-9f8a-9b0c1d2e3f4a";
+  p.artifactURL = service->url() + "/files/Quillomancer-2.0.2.zip";
+  p.artifactSHA256 = qm::platform::sha256Hex(zipBytes);
+  p.manifestVersion = "1";
+  p.manifestSignature = "signature";
+  p.releasedAt = "2026-01-01T00:00:00Z";
+
+  // First attempt: another swap holds the lock.
+  fs::create_directories(context->paths.swapLocksDirectory);
+  {
+    SwapLock other = SwapLock::acquire(context->paths.swapLocksDirectory + "/swap.lock", "other");
+    EXPECT_EQ(run(p), "swap_in_progress");
+  }
+  EXPECT_EQ(status(p.requestID)->errorCode.value_or(""), "swap_in_progress");
+  service->clearRequests();
+
+  // A stop while the artifact downloads changes nothing, and its failure is retried too.
+  const int stopped = inChild([&] {
     context->downloader = std::make_unique<StopDuringDownload>(config);
     return run(p) == "unexpected_exception";
   });
-  ASSERT_TRUE(WIFEXITED(exit)) << "the signal ended the process";
-  EXPECT_EQ(WEXITSTATUS(exit), 0);
-  EXPECT_EQ(statusText(p.requestID),
-            "failed/failed/unexpected_exception/interrupted by SIGTERM before anything was changed");
-  EXPECT_EQ(fingerprint(swapSettings.target), oldPrint);
-  EXPECT_FALSE(fs::exists(context->paths.swapLocksDirectory + "/swap.lock"));
+  ASSERT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0) << "the signal ended the process";
+  EXPECT_EQ(status(p.requestID)->errorDetail, "interrupted by SIGTERM before anything was changed");
   EXPECT_FALSE(fs::exists(context->paths.swapOperationsDirectory)) << "nothing was staged";
+  service->clearRequests();
 
+  // The retry runs from the start and commits.
   EXPECT_EQ(run(p), "0");
   EXPECT_EQ(fingerprint(swapSettings.target), newPrint);
+  EXPECT_EQ(status(p.requestID)->stage, "swap_commit_complete");
+  const std::vector<std::string> expectedEvents = {
+      "updater_launch_ok/success",        "swap_op_created/in_progress",
+      "swap_artifact_download_start/in_progress", "swap_artifact_downloaded/success",
+      "swap_artifact_verified/success",   "swap_host_closed/success",
+      "swap_backup_captured/success",     "swap_applied/success",
+      "swap_postcheck_ok/success",        "swap_commit_complete/success"};
+  EXPECT_EQ(events(), expectedEvents);
+  EXPECT_EQ(run(p), "invalid_request_id") << "a committed swap is not run again";
 }
 
 TEST_F(UpdateRun, FailureDocumentThatCannotBeWrittenStillLogsAndReports) {
