@@ -158,21 +158,27 @@ TEST_F(CardInWindow, TheCardTheLockOpensShowsTheHealthThoughTheGearIsRefused) {
   EXPECT_TRUE(healthShown()) << "no \"Checking server...\" for ever";
 }
 
-TEST_F(CardInWindow, BeforeAnyAnswerTheGearOpensTheMainPageWithTheBalanceKnownOrNone) {
+TEST_F(CardInWindow, TheGearAndAnAnswerWithoutABalanceShowTheBalanceTheWindowKnowsOrNone) {
   auto page = std::make_shared<qm::ui::View>(qm::ui::Rect{0, 0, 100, 100});
   controller->views.settingsCard->addSubview(page);
   controller->views.mainView = page;
   controller->views.creditsLabel = qm::ui::TextField::label("Credits: \u2014", qm::ui::Rect{0, 40, 100, 18});
   page->addSubview(controller->views.creditsLabel);
+  const auto Shown = [&] {
+    qm::ui::RecordingContext c;
+    qm::ui::drawViewTree(*controller->views.settingsCard, c);
+    const auto texts = c.opsOfKind(qm::ui::RecordedOp::Kind::Text);
+    return texts.empty() ? std::string("(nothing)") : texts.front()->text.utf8();
+  };
   const std::pair<std::optional<int32_t>, std::string> cases[] = {{std::nullopt, "Credits: \u2014"}, {4, "Credits: 4"}};
   for (const auto& [known, shown] : cases) {
     owner.credits = known;  // a balance the window saw in the processor's record, or none
     page->setHidden(true);
     clickGear();
-    qm::ui::RecordingContext c;
-    qm::ui::drawViewTree(*controller->views.settingsCard, c);
-    const auto texts = c.opsOfKind(qm::ui::RecordedOp::Kind::Text);
-    EXPECT_EQ(texts.empty() ? "(nothing)" : texts.front()->text.utf8(), shown);
+    EXPECT_EQ(Shown(), shown);
+    controller->showCredits(9);
+    controller->handleAccountStatusAnswer({}, "t");  // an answer without a balance: the known one, or none
+    EXPECT_EQ(Shown(), shown);
     clickGear();
   }
 }

@@ -183,33 +183,6 @@ TEST_F(SettingsCard, WithoutATokenOrWithAnUnsafeTokenFileTheGearOpensTheWholeMai
   }
 }
 
-// An answer without a balance (refused, or none at all) shows the last one an answer gave, or
-// "Credits: —". (Which answers carry no balance is the account client's test.)
-TEST_F(SettingsCard, AnAnswerWithoutABalanceShowsTheLastOneGivenOrNone) {
-  QMWriteAccountToken(kToken);
-  qm::service::AccountSettings account;
-  account.tokens = {kToken};
-  service.setAccount(account);
-  service.setCredits(7);
-  service.setFault(qm::service::kAccountStatus, Answer(401, R"({"credit_balance":5})"));
-  OpenedWindow w;  // its own exchange is refused too
-  ASSERT_TRUE(qm::platform::dispatchWaitForIdle(20));
-  QMSettingsHelper& c = *w.controller;
-  const auto exchange = [&](const std::string& server) {
-    QuillomancerServerSetBaseURLOverride(server);
-    c.startAccountStatusExchange();
-    EXPECT_TRUE(qm::platform::dispatchWaitForIdle(20));
-    return Drawn(*c.views.creditsLabel, Kind::Text).text.utf8();
-  };
-  for (const char* shown : {"Credits: \u2014", "Credits: 7"}) {
-    EXPECT_EQ(exchange(service.url()), shown) << "refused";
-    EXPECT_EQ(exchange("http://127.0.0.1:1"), shown) << "offline";
-    service.clearFault(qm::service::kAccountStatus);
-    EXPECT_EQ(exchange(service.url()), "Credits: 7");
-    service.setFault(qm::service::kAccountStatus, Answer(401, R"({"credit_balance":5})"));
-  }
-}
-
 TEST_F(SettingsCard, TheLockAndAMessageKeepTheCardUpAndTheFailureCardClosesToTheMainPage) {
   OpenedWindow w;
   QMSettingsHelper& c = *w.controller;

@@ -171,16 +171,10 @@ TEST_F(ModesWindow, RepairIsOfferedOnlyOnATimedTranscriptAndClearingDropsThePick
   EXPECT_EQ(Text(), "please take the red ones") << "the tool is off and the text kept";
 }
 
-// An edit of the text drops the picks made on it at once, with their words, plan and cut from
-// the reference text; picks made afterwards stand on the new text.
+// An edit of the text drops the picks made on it (the editor's tests show the highlight going),
+// and the window forgets their words, plan and cut from the reference text; picks made
+// afterwards stand on the new text.
 TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
-  const auto highlighted = [&] {
-    std::string out;
-    const qm::ui::TextStorage& s = TextView().textStorage();
-    for (std::size_t i = 0; i < s.length(); ++i)
-      if (s.attributesAt(i).backgroundColor) out += static_cast<char>(s.string()[i]);
-    return out;
-  };
   const auto names = [&](const char* word) {
     return Block(kQMBlock_RepairPlan).find(std::string(R"("word":")") + word + "\"") != std::string::npos;
   };
@@ -189,11 +183,10 @@ TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
   Drag(Find("red") + 1, Find("red") + 2);
   Press(Views().repairToolButton);  // off: the pick stays
   Tick();
-  ASSERT_TRUE(highlighted() == "red" && names("red"));
+  ASSERT_TRUE(names("red"));
   const int planWrites = w.parameters->WritesOf(kQMBlock_RepairPlan);
   w.window.click(At(0));
   Keys(u"so ");
-  EXPECT_EQ(highlighted(), "") << "at once, not on the next timer call";
   Tick();
   Tick();
   EXPECT_EQ(Block(kQMBlock_RepairPlan), "");
@@ -203,11 +196,9 @@ TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
   Press(Views().repairToolButton);
   Drag(Find("please") + 1, Find("please") + 2);
   Tick();
-  EXPECT_EQ(highlighted(), "please");
   EXPECT_TRUE(names("please") && !names("red"));
   // "so", typed before it and not in the transcript, is regenerated with the word it leans on.
   EXPECT_EQ(Block(kQMBlock_ReferenceText), "take the red one");
-
 }
 
 TEST_F(ModesWindow, LoadLeavesVoiceChangeAndTheUpdateLockKeepsTheEditorLocked) {
