@@ -181,11 +181,10 @@ TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
       SCOPED_TRACE(std::string(QMUpdaterActionText(action)) + ", row " + std::to_string(&row - rows));
       inputs = complete;
       inputs.metadata.*row.first = row.second;
-      const QMUpdateRequestIdentity identity{action, QMGenerateRequestId(), "2026-12-09T05:00:00Z",
-                                             QMGenerateRequestId(), ""};
+      const QMUpdateRequestIdentity id{action, QMGenerateRequestId(), "2026-12-09T05:00:00Z", QMGenerateRequestId(), ""};
       std::string updaterSays;
       try {
-        validator.validate(*qm::updater::decodeLaunchPayload(QMBuildUpdateRequestDocument(inputs, identity).dump()),
+        validator.validate(*qm::updater::decodeLaunchPayload(QMBuildUpdateRequestDocument(inputs, id).dump()),
                            std::chrono::system_clock::from_time_t(kNow));
       } catch (const qm::updater::UpdaterError& e) {
         updaterSays = e.detail;

@@ -38,9 +38,8 @@ TEST_F(UpdateRoad, AnOfferIsShownAndPrefetchedOncePerVersion) {
   EXPECT_FALSE(card.healthLabel->isHidden());
 }
 
-// An offer the updater would refuse could only end as "Update failed": it is logged and not
-// offered, with the window or with a manual check. (Which requests the updater refuses is the
-// hand-off's test; a swap's digest checked shows the swap's rules are the ones asked.)
+// An offer the updater would refuse is logged and not offered, with the window or a manual check.
+// (Which requests it refuses is the hand-off's test; a swap's digest shows a swap's rules apply.)
 TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsLoggedAndNotOffered) {
   auto w = Open(Plain());
   const QMSettingsViews& card = w->controller->views;

@@ -146,10 +146,9 @@ TEST_F(UpdateRoad, ASwapThatMayBeRunAgainIsLaunchedAtTheNextOpeningInsteadOfFail
   const struct {
     const char* code;  // null: the updater was killed before its final status
     bool swap, launchedAgain;
-  } cases[] = {{"download_http_error", true, true},
-               {nullptr, true, true},
-               {"hash_mismatch", true, false},
-               {"download_http_error", false, false}};
+  } cases[] = {
+      {"download_http_error", true, true}, {nullptr, true, true}, {"hash_mismatch", true, false},
+      {"download_http_error", false, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.code ? c.code : "killed") + (c.swap ? " (swap)" : " (prefetch)"));
     for (const char* key : {kQMPluginEventsQueueDefaultsKey, kQMPendingRequestIdKey, kQMPendingOperationIdKey,

@@ -171,9 +171,8 @@ TEST_F(ModesWindow, RepairIsOfferedOnlyOnATimedTranscriptAndClearingDropsThePick
   EXPECT_EQ(Text(), "please take the red ones") << "the tool is off and the text kept";
 }
 
-// An edit of the text drops the picks made on it (the editor's tests show the highlight going),
-// and the window forgets their words, plan and cut from the reference text; picks made
-// afterwards stand on the new text.
+// An edit drops the picks made on the text (the editor's tests show the highlight going): the
+// window forgets their plan and reference cut, and picks made afterwards stand on the new text.
 TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
   const auto names = [&](const char* word) {
     return Block(kQMBlock_RepairPlan).find(std::string(R"("word":")") + word + "\"") != std::string::npos;
