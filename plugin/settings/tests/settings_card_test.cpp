@@ -164,7 +164,7 @@ TEST_F(CardInWindow, TheGearAndAnAnswerWithoutABalanceShowTheBalanceTheWindowKno
   controller->views.mainView = page;
   controller->views.creditsLabel = qm::ui::TextField::label("Credits: \u2014", qm::ui::Rect{0, 40, 100, 18});
   page->addSubview(controller->views.creditsLabel);
-  const auto Shown = [&] {
+  const auto drawnCredits = [&] {
     qm::ui::RecordingContext c;
     qm::ui::drawViewTree(*controller->views.settingsCard, c);
     const auto texts = c.opsOfKind(qm::ui::RecordedOp::Kind::Text);
@@ -175,10 +175,10 @@ TEST_F(CardInWindow, TheGearAndAnAnswerWithoutABalanceShowTheBalanceTheWindowKno
     owner.credits = known;  // a balance the window saw in the processor's record, or none
     page->setHidden(true);
     clickGear();
-    EXPECT_EQ(Shown(), shown);
+    EXPECT_EQ(drawnCredits(), shown);
     controller->showCredits(9);
     controller->handleAccountStatusAnswer({}, "t");  // an answer without a balance: the known one, or none
-    EXPECT_EQ(Shown(), shown);
+    EXPECT_EQ(drawnCredits(), shown);
     clickGear();
   }
 }
