@@ -158,14 +158,13 @@ TEST_F(CardInWindow, TheCardTheLockOpensShowsTheHealthThoughTheGearIsRefused) {
   EXPECT_TRUE(healthShown()) << "no \"Checking server...\" for ever";
 }
 
-TEST_F(CardInWindow, BeforeAnyAnswerTheGearOpensTheMainPageWithTheBalanceKnownOrNone) {
+TEST_F(CardInWindow, TheGearAndAnAnswerWithoutABalanceShowTheBalanceTheWindowKnowsOrNone) {
   auto page = std::make_shared<qm::ui::View>(qm::ui::Rect{0, 0, 100, 100});
-  page->setHidden(true);
   controller->views.settingsCard->addSubview(page);
   controller->views.mainView = page;
   controller->views.creditsLabel = qm::ui::TextField::label("Credits: \u2014", qm::ui::Rect{0, 40, 100, 18});
   page->addSubview(controller->views.creditsLabel);
-  const auto drawn = [&] {
+  const auto drawnCredits = [&] {
     qm::ui::RecordingContext c;
     qm::ui::drawViewTree(*controller->views.settingsCard, c);
     const auto texts = c.opsOfKind(qm::ui::RecordedOp::Kind::Text);
@@ -174,10 +173,13 @@ TEST_F(CardInWindow, BeforeAnyAnswerTheGearOpensTheMainPageWithTheBalanceKnownOr
   const std::pair<std::optional<int32_t>, std::string> cases[] = {{std::nullopt, "Credits: \u2014"}, {4, "Credits: 4"}};
   for (const auto& [known, shown] : cases) {
     owner.credits = known;  // a balance the window saw in the processor's record, or none
-    clickGear();
-    EXPECT_EQ(drawn(), shown);
-    clickGear();
     page->setHidden(true);
+    clickGear();
+    EXPECT_EQ(drawnCredits(), shown);
+    controller->showCredits(9);
+    controller->handleAccountStatusAnswer({}, "t");  // an answer without a balance: the known one, or none
+    EXPECT_EQ(drawnCredits(), shown);
+    clickGear();
   }
 }
 

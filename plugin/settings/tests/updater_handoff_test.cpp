@@ -163,48 +163,34 @@ TEST_F(UpdaterHandoff, EachActionWritesADocumentTheUpdaterAccepts) {
   EXPECT_EQ(owner->downloadPages, 0);
 }
 
-// The hand-off launches exactly the requests the updater's own validation accepts: every value
-// the controller brings, left empty, blank or of the wrong form, is refused by both alike, in the
-// updater's words.
+// The hand-off launches exactly the requests the updater's own validation accepts: each value
+// left empty, blank or of the wrong form is refused by both alike, in the updater's words.
 TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
-  struct Row {
-    std::string QMUpdateMetadata::*value;
-    const char* given;
-  };
-  const Row rows[] = {
-      {&QMUpdateMetadata::targetVersion, ""},      {&QMUpdateMetadata::pkgURL, ""},
-      {&QMUpdateMetadata::pkgSHA256, ""},          {&QMUpdateMetadata::pkgSHA256, "ABC"},
-      {&QMUpdateMetadata::releaseNotesURL, ""},    {&QMUpdateMetadata::releaseNotesURL, " \n"},
-      {&QMUpdateMetadata::effectiveChannel, ""},   {&QMUpdateMetadata::effectiveChannel, "\t"},
-      {&QMUpdateMetadata::artifactURL, ""},        {&QMUpdateMetadata::artifactSHA256, ""},
-      {&QMUpdateMetadata::artifactSHA256, "x"},    {&QMUpdateMetadata::manifestVersion, ""},
-      {&QMUpdateMetadata::releasedAt, " "},        {&QMUpdateMetadata::manifestSignature, ""},
+  using M = QMUpdateMetadata;
+  const std::pair<std::string M::*, const char*> rows[] = {
+      {&M::targetVersion, ""},   {&M::pkgURL, ""},          {&M::pkgSHA256, ""},          {&M::pkgSHA256, "ABC"},
+      {&M::releaseNotesURL, ""}, {&M::releaseNotesURL, " \n"}, {&M::effectiveChannel, ""}, {&M::effectiveChannel, "\t"},
+      {&M::artifactURL, ""},     {&M::artifactSHA256, ""},  {&M::artifactSHA256, "x"},    {&M::manifestVersion, ""},
+      {&M::releasedAt, " "},     {&M::manifestSignature, ""},
   };
   fs::remove(updater);  // the document is written before the updater is looked for
   const qm::updater::LaunchPayloadValidator validator(qm::updater::UpdaterConfig::production());
   const QMUpdateRequestInputs complete = inputs;
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     for (const QMUpdaterAction action : {QMUpdaterAction::install, QMUpdaterAction::swap}) {
       SCOPED_TRACE(std::string(QMUpdaterActionText(action)) + ", row " + std::to_string(&row - rows));
       inputs = complete;
-      inputs.metadata.*row.value = row.given;
-      // What the updater says of the document this request makes.
-      QMUpdateRequestIdentity identity;
-      identity.action = action;
-      identity.requestId = QMGenerateRequestId();
-      identity.operationId = QMGenerateRequestId();
-      identity.timestampUTC = "2026-12-09T05:00:00Z";
+      inputs.metadata.*row.first = row.second;
+      const QMUpdateRequestIdentity id{action, QMGenerateRequestId(), "2026-12-09T05:00:00Z", QMGenerateRequestId(), ""};
       std::string updaterSays;
       try {
-        validator.validate(*qm::updater::decodeLaunchPayload(QMBuildUpdateRequestDocument(inputs, identity).dump()),
+        validator.validate(*qm::updater::decodeLaunchPayload(QMBuildUpdateRequestDocument(inputs, id).dump()),
                            std::chrono::system_clock::from_time_t(kNow));
       } catch (const qm::updater::UpdaterError& e) {
         updaterSays = e.detail;
       }
       EXPECT_EQ(QMUpdaterRequestRefusal(inputs, action), updaterSays);
-
       fs::remove_all(requests());
-      owner->events.clear();
       launch(QMUpdaterActionText(action));
       EXPECT_EQ(requestFiles().empty(), !updaterSays.empty()) << "written exactly when the updater would take it";
       if (!updaterSays.empty()) {
@@ -214,8 +200,7 @@ TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
   }
 }
 
-// The swaps launched again at the next opening are those the updater itself runs again, and an
-// updater that stopped before its final status.
+// The swaps launched again at the next opening: those the updater runs again, and a stopped updater's.
 TEST(UpdaterFailureCodes, ASwapIsLaunchedAgainForTheCodesTheUpdaterRetries) {
   for (int i = 0; i < qm::updater::kUpdaterErrorCodeCount; ++i) {
     const std::string_view code = qm::updater::errorCodeText(static_cast<qm::updater::UpdaterErrorCode>(i));

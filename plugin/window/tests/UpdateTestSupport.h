@@ -52,11 +52,10 @@ inline svc::AccountSettings Offering(const std::string& version, const std::stri
 // The same offer with everything a swap needs as well.
 inline svc::AccountSettings SwapOffering(const std::string& version) {
   svc::AccountSettings account = Offering(version);
-  account.offer->artifactURL = "https://releases.quillomancer-storage.net/Quillomancer-" + version + ".zip";
-  account.offer->artifactSHA256 = std::string(64, 'b');
-  account.offer->manifestVersion = "7";
-  account.offer->manifestSignature = "manifest-signature";
-  account.offer->releasedAt = "2026-12-01T00:00:00Z";
+  svc::AccountOffer& offer = *account.offer;
+  offer.artifactURL = "https://releases.quillomancer-storage.net/Quillomancer-" + version + ".zip";
+  offer.artifactSHA256 = std::string(64, 'b');
+  offer.manifestVersion = "7", offer.manifestSignature = "manifest-signature", offer.releasedAt = "2026-12-01T00:00:00Z";
   return account;
 }
 
@@ -153,8 +152,7 @@ struct UpdateRoad : ::testing::Test {
     qmwindowtest::Defaults().set(kQMPendingRequestIdKey, id);
     return id;
   }
-  // The lock an updater holds on the request while it runs it, as a live updater of another
-  // process would hold it.
+  // The lock a running updater (of this process or another) holds on its request.
   static fs::path RequestLock(const std::string& id) { return Updates() / "status" / (id + ".lock"); }
   static qm::platform::RemovableFileLock HoldRequestLock(const std::string& id) {
     return qm::platform::RemovableFileLock::acquire(RequestLock(id).string(), false);

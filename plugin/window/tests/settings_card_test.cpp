@@ -29,7 +29,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -149,93 +148,38 @@ TEST_F(SettingsCard, TheGearOpensTheCardWhoseDotsShowTheServersHealth) {
   }
 }
 
-// Every text the card draws, in drawing order.
-Lines CardTexts(OpenedWindow& w) {
-  qm::ui::RecordingContext c;
-  qm::ui::drawViewTree(*w.gui->views.settingsCardHolder, c);
-  Lines out;
-  for (const auto* op : c.opsOfKind(Kind::Text)) out.push_back(op->text.utf8());
-  return out;
-}
-bool Has(const Lines& lines, const std::string& text) { return std::find(lines.begin(), lines.end(), text) != lines.end(); }
-
+// Without a token, or with a token file not safe to read, the gear opens the whole main page with
+// no balance known, and no account exchange is made.
 TEST_F(SettingsCard, WithoutATokenOrWithAnUnsafeTokenFileTheGearOpensTheWholeMainPage) {
   const std::string file = QMAccountTokenFilePath();
-  const auto writeToken = [&](mode_t mode) {
-    ASSERT_EQ(QMWriteAccountToken(kToken), 0);
-    ASSERT_EQ(chmod(file.c_str(), mode), 0);
-  };
   const struct {
-    const char* name;
-    std::function<void()> setUp;
-    std::string logged;  // why the file was not used; "" for none
-  } cases[] = {
-      {"no token", [] { QMClearAccountToken(); }, ""},
-      {"a FIFO", [&] {
-         QMClearAccountToken();
-         fs::create_directories(fs::path(file).parent_path());
-         ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
-       }, file + " is not a regular file"},
-      {"readable by others", [&] { writeToken(0644); }, file + " can be read or written by others"},
-      {"writable by the group", [&] { writeToken(0620); }, file + " can be read or written by others"},
-  };
+    mode_t mode;  // 0: no token file
+    std::string logged;
+  } cases[] = {{0, ""}, {S_IFIFO, file + " is not a regular file"}, {0644, file + " can be read or written by others"},
+               {0620, file + " can be read or written by others"}};
   for (const auto& c : cases) {
-    c.setUp();
+    SCOPED_TRACE(c.mode);
+    QMClearAccountToken();
+    fs::create_directories(fs::path(file).parent_path());
+    if (c.mode == S_IFIFO) {
+      ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    } else if (c.mode) {
+      ASSERT_TRUE(QMWriteAccountToken(kToken) == 0 && chmod(file.c_str(), c.mode) == 0);
+    }
     take();
     OpenedWindow w;  // a FIFO must not hold the window up: it is never opened for reading
-    EXPECT_EQ(take("Account token not used: "),
-              c.logged.empty() ? Lines{} : Lines{"Account token not used: " + c.logged}) << c.name;
+    EXPECT_EQ(take("Account token not used: "), c.logged.empty() ? Lines{} : Lines{"Account token not used: " + c.logged});
     Click(w, *w.gui->views.settingsButton);
     const QMSettingsViews& card = w.controller->views;
-    ASSERT_TRUE(until([&] { return card.healthLabel->stringValue() != "Checking server..."; })) << c.name;
-    const Lines texts = CardTexts(w);
-    for (const char* text : {"Add breath tail", "Credits: \u2014", "Send Log", "Check for Updates", "Server connected",
-                             "Installed v2.0.2"})
-      EXPECT_TRUE(Has(texts, text)) << c.name << ": " << text;
+    ASSERT_TRUE(until([&] { return card.healthLabel->stringValue() != "Checking server..."; }));
+    qm::ui::RecordingContext drawn;
+    qm::ui::drawViewTree(*w.gui->views.settingsCardHolder, drawn);
+    Lines texts;
+    for (const auto* op : drawn.opsOfKind(Kind::Text)) texts.push_back(op->text.utf8());
+    for (const char* text : {"Add breath tail", "Credits: \u2014", "Send Log", "Check for Updates", "Installed v2.0.2"})
+      EXPECT_NE(std::find(texts.begin(), texts.end(), text), texts.end()) << text;
     EXPECT_EQ(Drawn(*card.creditsLabel, Kind::Text).text.attributesAt(0).foregroundColor, QMTextSecondary());
-    EXPECT_EQ(service.requestCount(qm::service::kAccountStatus), 0u) << c.name;
-  }
-  QMClearAccountToken();
-}
-
-TEST_F(SettingsCard, AnAnswerWithoutABalanceShowsTheLastOneGivenOrNone) {
-  QMWriteAccountToken(kToken);
-  qm::service::AccountSettings account;
-  account.tokens = {kToken};
-  service.setAccount(account);
-  service.setCredits(7);
-  const qm::service::Fault noBalance[] = {
-      Answer(401, R"({"credit_balance":5})"),                 // the token refused
-      Answer(200, R"({"credits":5})"),                        // the wrong shape
-      Answer(200, "{\"credit_balance\":5,\"email\":\"\xff\"}"),  // not UTF-8
-      [] {
-        qm::service::Fault f;
-        f.bodyFault = qm::service::BodyFault::Endless;  // over 1 MiB
-        return f;
-      }(),
-  };
-  service.setFault(qm::service::kAccountStatus, noBalance[0]);
-  OpenedWindow w;  // its own exchange is refused too
-  ASSERT_TRUE(qm::platform::dispatchWaitForIdle(20));
-  QMSettingsHelper& c = *w.controller;
-  const auto exchange = [&](const qm::service::Fault* fault, bool offline = false) {
-    if (fault) service.setFault(qm::service::kAccountStatus, *fault);
-    if (!fault) service.clearFault(qm::service::kAccountStatus);
-    QuillomancerServerSetBaseURLOverride(offline ? "http://127.0.0.1:1" : service.url());
-    c.startAccountStatusExchange();
-    EXPECT_TRUE(qm::platform::dispatchWaitForIdle(20));
-    const qm::ui::AttributedString shown = Drawn(*c.views.creditsLabel, Kind::Text).text;
-    return std::make_pair(shown.utf8(), shown.attributesAt(0).foregroundColor);
-  };
-  for (bool answeredBefore : {false, true}) {
-    const std::string expected = answeredBefore ? "Credits: 7" : "Credits: \u2014";
-    for (const auto& fault : noBalance) {
-      EXPECT_EQ(exchange(&fault), std::make_pair(expected, std::optional(QMTextSecondary())));
-    }
-    EXPECT_EQ(exchange(nullptr, true), std::make_pair(expected, std::optional(QMTextSecondary()))) << "offline";
-    if (!answeredBefore) {
-      EXPECT_EQ(exchange(nullptr).first, "Credits: 7");
-    }
+    EXPECT_EQ(service.requestCount(qm::service::kAccountStatus), 0u);
   }
 }
 
@@ -344,32 +288,21 @@ TEST_F(SettingsCard, AWebLinkInAMessageIsAnOrangeUnderlinedLinkThatOpensAndFtpSt
 
 TEST_F(SettingsCard, AMessageTitleIsOneLineThatEndsBeforeTheCloseButton) {
   OpenedWindow w;
-  QMSettingsHelper& c = *w.controller;
   // 6.5 points a unit at the title's 13 points: 60 units fit between the title's start and the X.
-  auto measurer = std::make_unique<qm::ui::ScopedTextMeasurer>(std::make_shared<qm::ui::FixedWidthTextMeasurer>());
+  const qm::ui::ScopedTextMeasurer measurer(std::make_shared<qm::ui::FixedWidthTextMeasurer>());
   const std::string as = std::string(58, 'a');
-  const struct {
-    std::string title, shown;
-  } cases[] = {
-      {"Line one\tand\r\nline two\x7f!", "Line one and  line two !"},
+  const std::pair<std::string, std::string> cases[] = {  // title, shown
+      {"Line one\tand\r\nline two\x7f!\u2028x", "Line one and  line two ! x"},
       {std::string(60, 'W'), std::string(60, 'W')},
       {std::string(200, 'W'), std::string(59, 'W') + "\u2026"},
       {as + " " + std::string(10, 'b'), as + "\u2026"},                // no space before the ellipsis
       {as + "e\u0301" + std::string(10, 'b'), as + "\u2026"},          // an accented letter stays whole
-      {"Old\u2028news", "Old news"},
   };
-  for (const auto& m : cases) {
-    c.showServerMessagesSequentially({{"m1", m.title, "body"}}, kToken);
-    const qm::ui::RecordedOp& drawn = Drawn(*c.views.messageTitleLabel, Kind::Text);
-    EXPECT_EQ(drawn.text.utf8(), m.shown);
+  for (const auto& [title, shown] : cases) {
+    w.controller->showServerMessagesSequentially({{"m1", title, "body"}}, kToken);
+    EXPECT_EQ(Drawn(*w.controller->views.messageTitleLabel, Kind::Text).text.utf8(), shown);
     Close(w);
   }
-  // With the fonts the picture is drawn in.
-  measurer.reset();
-  c.showServerMessagesSequentially({{"m1", "Scheduled maintenance\ttonight: " + std::string(120, 'W'), "body"}}, kToken);
-  const std::string shown = Drawn(*c.views.messageTitleLabel, Kind::Text).text.utf8();
-  EXPECT_TRUE(shown.starts_with("Scheduled maintenance tonight: WWW") && shown.ends_with("W\u2026")) << shown;
-  WritePicture(w.window, "qm-settings-card-long-title.png");
 }
 
 TEST_F(SettingsCard, TheCloseButtonShowsItsToolTip) {

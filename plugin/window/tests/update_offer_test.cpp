@@ -38,63 +38,34 @@ TEST_F(UpdateRoad, AnOfferIsShownAndPrefetchedOncePerVersion) {
   EXPECT_FALSE(card.healthLabel->isHidden());
 }
 
-// An offer whose request the updater would refuse could only ever end as "Update failed": it is
-// logged and not offered at all, whether it comes with the window or with a manual check.
+// An offer the updater would refuse is logged and not offered, with the window or a manual check.
+// (Which requests it refuses is the hand-off's test; a swap's digest shows a swap's rules apply.)
 TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsLoggedAndNotOffered) {
-  const struct {
-    const char* name;
-    bool swap;
-    std::string svc::AccountOffer::*value;
-    const char* given;
-    const char* refusal;
-  } cases[] = {
-      {"no release notes", false, &svc::AccountOffer::releaseNotesURL, "", "Missing field: release_notes_url"},
-      {"blank release notes", true, &svc::AccountOffer::releaseNotesURL, " \t", "Missing field: release_notes_url"},
-      {"a swap without package", true, &svc::AccountOffer::pkgURL, "", "Missing field: update_pkg_url"},
-      {"a swap without package digest", true, &svc::AccountOffer::pkgSHA256, "", "Missing field: update_pkg_sha256"},
-      {"a package digest in capitals", false, &svc::AccountOffer::pkgSHA256,
-       "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA",
-       "update_pkg_sha256 must be 64-char lowercase hex"},
-      {"a blank manifest signature", true, &svc::AccountOffer::manifestSignature, "  ",
-       "Missing swap field: manifest_signature"},
-      {"an artifact digest of another form", true, &svc::AccountOffer::artifactSHA256, "x",
-       "artifact_sha256 must be 64-char lowercase hex"},
-  };
   auto w = Open(Plain());
   const QMSettingsViews& card = w->controller->views;
   ClickGear(*w);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    svc::AccountSettings account = c.swap ? SwapOffering("2.0.3") : Offering("2.0.3");
-    (*account.offer).*c.value = c.given;
-    const size_t before = Events().size();
-    Answer(*w, account);
-    EXPECT_EQ(Text(card.versionLabel), "Installed v2.0.2");
-    EXPECT_TRUE(card.updateButton->isHidden());
-    EXPECT_TRUE(card.updateBadgeLabel->isHidden());
-    EXPECT_EQ(Events().size(), before) << "neither offered nor launched";
-    EXPECT_TRUE(WasLogged(std::string("Update offer of v2.0.3 not shown — the updater would refuse it: ") +
-                          c.refusal));
-    // The manual check finds it no offer either.
-    service.setAccount(account);
-    Click(*w, *card.checkUpdatesBtn);
-    ASSERT_TRUE(Settle());
-    EXPECT_EQ(card.checkUpdatesBtn->title(), "Up To Date");
-    EXPECT_EQ(Count("prefetch_triggered") + Count("swap_triggered"), 0u);
-  }
+  svc::AccountSettings account = SwapOffering("2.0.3");
+  account.offer->artifactSHA256 = "x";
+  const size_t before = Events().size();
+  Answer(*w, account);
+  EXPECT_EQ(Text(card.versionLabel), "Installed v2.0.2");
+  EXPECT_TRUE(card.updateButton->isHidden() && card.updateBadgeLabel->isHidden());
+  EXPECT_EQ(Events().size(), before) << "neither offered nor launched";
+  EXPECT_TRUE(WasLogged("Update offer of v2.0.3 not shown — the updater would refuse it: "
+                        "artifact_sha256 must be 64-char lowercase hex"));
+  service.setAccount(account);
+  Click(*w, *card.checkUpdatesBtn);
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(card.checkUpdatesBtn->title(), "Up To Date");
 }
 
-// After an installed update the window says so for ten seconds, then the badge goes.
 TEST_F(UpdateRoad, AnInstalledUpdateShowsTheSuccessBadgeForItsTime) {
   qm::platform::ManualClock clock;
   d.set(kQMLastInstalledVersionKey, "2.0.1");
   auto w = Open(Plain());
   const auto badge = w->controller->views.updateBadgeLabel;
-  EXPECT_FALSE(badge->isHidden());
-  EXPECT_EQ(Text(badge), "Update installed");
+  EXPECT_EQ(badge->isHidden() ? "" : Text(badge), "Update installed");
   EXPECT_TRUE(w->controller->views.updateBadgeButton->isHidden()) << "nothing to click";
-  EXPECT_EQ(Text(w->controller->views.versionLabel), "Installed v2.0.2");
-  WritePicture(w->window, "update-installed-badge.png");
   clock.advance(9.5);
   EXPECT_FALSE(badge->isHidden());
   clock.advance(1);

@@ -16,7 +16,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <set>
 #include <thread>
 
 using editor_test::S;
@@ -172,17 +171,9 @@ TEST_F(ModesWindow, RepairIsOfferedOnlyOnATimedTranscriptAndClearingDropsThePick
   EXPECT_EQ(Text(), "please take the red ones") << "the tool is off and the text kept";
 }
 
-// Picks point into the text they were made on: an edit of it drops them at once, and with them
-// the words picked, their plan and their cut from the reference text; picks made afterwards
-// stand on the new text. In Change the plan then holds only what the assist adds.
+// An edit drops the picks made on the text (the editor's tests show the highlight going): the
+// window forgets their plan and reference cut, and picks made afterwards stand on the new text.
 TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
-  const auto highlighted = [&] {
-    std::string out;
-    const qm::ui::TextStorage& s = TextView().textStorage();
-    for (std::size_t i = 0; i < s.length(); ++i)
-      if (s.attributesAt(i).backgroundColor) out += static_cast<char>(s.string()[i]);
-    return out;
-  };
   const auto names = [&](const char* word) {
     return Block(kQMBlock_RepairPlan).find(std::string(R"("word":")") + word + "\"") != std::string::npos;
   };
@@ -191,68 +182,22 @@ TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
   Drag(Find("red") + 1, Find("red") + 2);
   Press(Views().repairToolButton);  // off: the pick stays
   Tick();
-  ASSERT_EQ(highlighted(), "red");
   ASSERT_TRUE(names("red"));
-  const std::string status = Views().statusLabel->stringValue();
   const int planWrites = w.parameters->WritesOf(kQMBlock_RepairPlan);
   w.window.click(At(0));
   Keys(u"so ");
-  EXPECT_EQ(highlighted(), "") << "at once, not on the next timer call";
   Tick();
   Tick();
-  EXPECT_EQ(Text(), "so please take the red one");
-  EXPECT_EQ(highlighted(), "");
-  EXPECT_TRUE(Views().editorView->repairHighlightDisplayRanges().empty());
-  EXPECT_TRUE(w.gui->repair.SelectedWordIndexes().empty());
   EXPECT_EQ(Block(kQMBlock_RepairPlan), "");
   EXPECT_EQ(w.parameters->WritesOf(kQMBlock_RepairPlan), planWrites + 1) << "the empty plan, once";
   EXPECT_EQ(Block(kQMBlock_ReferenceText), "so please take the red one");
-  EXPECT_EQ(Views().statusLabel->stringValue(), status) << "nothing new in the status line";
 
-  // Picked again, on the new text.
   Press(Views().repairToolButton);
   Drag(Find("please") + 1, Find("please") + 2);
   Tick();
-  EXPECT_EQ(highlighted(), "please");
-  EXPECT_EQ(w.gui->repair.SelectedWordIndexes(), (std::set<int>{0}));
-  EXPECT_TRUE(names("please"));
-  EXPECT_FALSE(names("the") || names("red"));
+  EXPECT_TRUE(names("please") && !names("red"));
   // "so", typed before it and not in the transcript, is regenerated with the word it leans on.
   EXPECT_EQ(Block(kQMBlock_ReferenceText), "take the red one");
-
-  // In Change, a picked word replaced: no pick is left over any word.
-  Transcript(kTimed);
-  Press(Views().repairToolButton);
-  Drag(Find("take") + 1, Find("take") + 2);
-  Drag(Find("red") + 1, Find("red") + 2);
-  Press(Views().changeToolButton);
-  Tick();
-  ASSERT_EQ(highlighted(), "takered");
-  TypeAfter("red", kBackspaces + u"blue");
-  EXPECT_EQ(highlighted(), "");
-  Tick();
-  EXPECT_EQ(Runs(), "please take the [-red][+blue] one");
-  EXPECT_EQ(highlighted(), "");
-  EXPECT_FALSE(names("take")) << "no word of the old picks";
-  EXPECT_TRUE(names("red"));
-  EXPECT_NE(Block(kQMBlock_RepairPlan).find(R"("change_assist":true)"), std::string::npos) << "the assist's word";
-  EXPECT_EQ(Block(kQMBlock_ReferenceText), "please take the one");
-}
-
-// Without a transcript the Before text is empty, and the After text typed against it shows
-// and edits plainly: nothing green, nothing struck, the text sent as typed.
-TEST_F(ModesWindow, WithoutATranscriptTheChangeEditsPlainly) {
-  Press(Views().changeToolButton);
-  w.window.click(OpenedWindow::Centre(*Views().editorView));
-  Keys(u"hello");
-  Tick();
-  ASSERT_TRUE(Views().editorView->lineChangeEnabled()) << "the diff display, against an empty Before text";
-  Keys(std::u16string(1, qm::ui::keys::kBackspace) + u"p");
-  EXPECT_EQ(Runs(), "hellp");
-  Tick();
-  EXPECT_EQ(Runs(), "hellp");
-  EXPECT_EQ(Block(kQMBlock_Text), "hellp");
-  EXPECT_EQ(TextView().typingAttributes(), Views().editorView->baseAttributes());
 }
 
 TEST_F(ModesWindow, LoadLeavesVoiceChangeAndTheUpdateLockKeepsTheEditorLocked) {
