@@ -343,16 +343,6 @@ TEST_F(TrackedEditor, PasteInsertsPlainTextOnly) {
   EXPECT_EQ(text->textStorage().attributesAt(2), QMTrackedInsertedAttributes(Font::system(13)));
 }
 
-TEST_F(TrackedEditor, BackspaceStrikesAWholeCharacterInTheDiffDisplay) {
-  for (const std::string character : {"\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7", "e\xCC\x81"}) {  // a flag, e + acute
-    SCOPED_TRACE(character);
-    Diff("caf" + character, "caf" + character);
-    Key(keys::kEnd);
-    Key(keys::kBackspace);
-    EXPECT_EQ(Runs(), "caf[-" + character + "]");
-  }
-}
-
 // With no reference (no transcript yet) the diff display edits as the plain one, held to 200
 // units, and shows the diff once a reference arrives.
 TEST_F(TrackedEditor, AnEmptyReferenceEditsPlainlyUntilOneArrives) {

@@ -205,7 +205,8 @@ TEST_F(VerifyTest, NoTextOfTheAnswerIsUnbounded) {
   ASSERT_TRUE(r.valid);
   EXPECT_EQ(r.email + r.eligibilityReason + r.update.effectiveChannel + r.update.pkgSHA256 + r.update.artifactSHA256 +
                 r.update.releasedAt + r.update.manifestSignature, "");
-  // The longest address mail carries is kept.
-  answerWith(json{{"credit_balance", 1}, {"email", std::string(254, 'a')}}.dump());
-  EXPECT_EQ(verify().email.size(), 254u);
+  // The longest address mail carries and a digest of 64 hex digits are kept.
+  answerWith(json{{"credit_balance", 1}, {"email", std::string(254, 'a')}, {"update", {{"update_pkg_sha256", std::string(64, 'f')}}}}.dump());
+  r = verify();
+  EXPECT_EQ(r.email.size() + r.update.pkgSHA256.size(), 254u + 64u);
 }
