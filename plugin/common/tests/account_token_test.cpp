@@ -60,42 +60,33 @@ TEST_F(TokenFolder, AnythingButAUsableTokenReadsAsNone) {
 
 TEST_F(TokenFolder, OnlyARegularFileOfTheUsersOwnThatOthersCannotReachIsRead) {
   fs::create_directories(root / "Quillomancer");
-  const std::string good = R"({"access_token":"qm-test-token"})";
-  const auto file = [&](mode_t mode) {
-    return [this, mode, good] {
-      ASSERT_EQ(qm::platform::writeFileAtomic(path, good, mode), 0);
-      ASSERT_EQ(chmod(path.c_str(), mode), 0);
-    };
+  const auto writeToken = [](const fs::path& at, mode_t mode) {
+    ASSERT_EQ(qm::platform::writeFileAtomic(at.string(), R"({"access_token":"qm-test-token"})", mode), 0);
+    ASSERT_EQ(chmod(at.c_str(), mode), 0);
   };
   const struct {
-    const char* name;
+    const char* why;  // what follows the path; none when the token is read
     std::function<void()> make;
-    std::string token, why;  // why: what follows the path
   } cases[] = {
-      {"missing", [] {}, "", ""},
-      {"0600", file(0600), "qm-test-token", ""},
-      {"0400", file(0400), "qm-test-token", ""},
-      {"read by the group", file(0640), "", "can be read or written by others"},
-      {"written by others", file(0602), "", "can be read or written by others"},
-      {"a link to a good file", [&] {
-         ASSERT_EQ(qm::platform::writeFileAtomic((root / "elsewhere.json").string(), good, 0600), 0);
-         fs::create_symlink(root / "elsewhere.json", path);
-       }, "", "is a symbolic link"},
-      {"a FIFO", [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, "", "is not a regular file"},
-      {"a folder", [&] { fs::create_directory(path); }, "", "is a folder"},
-      {"no token in it", [&] { ASSERT_EQ(qm::platform::writeFileAtomic(path, "{}", 0600), 0); }, "", "holds no usable token"},
+      {"", [&] { writeToken(path, 0400); }},
+      {"can be read or written by others", [&] { writeToken(path, 0640); }},
+      {"can be read or written by others", [&] { writeToken(path, 0602); }},
+      {"is a symbolic link", [&] { writeToken(root / "elsewhere.json", 0600), fs::create_symlink(root / "elsewhere.json", path); }},
+      {"is not a regular file", [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
+      {"holds no usable token", [&] { ASSERT_EQ(qm::platform::writeFileAtomic(path, "{}", 0600), 0); }},
   };
+  std::string why;
   for (const auto& c : cases) {
-    std::string why = "unchanged";
+    SCOPED_TRACE(c.why);
     c.make();
-    EXPECT_EQ(QMReadAccountTokenFile(path, &why), c.token) << c.name;
-    EXPECT_EQ(why, c.why.empty() ? "" : path + " " + c.why) << c.name;
+    EXPECT_EQ(QMReadAccountTokenFile(path, &why), *c.why ? "" : "qm-test-token");
+    EXPECT_EQ(why, *c.why ? path + " " + c.why : "");
     fs::remove_all(path);
   }
+  EXPECT_EQ(QMReadAccountTokenFile(path, &why) + why, "") << "a missing file is no fault";
   // Another user's file, where this one may hand it over (as root).
-  ASSERT_EQ(qm::platform::writeFileAtomic(path, good, 0600), 0);
+  writeToken(path, 0600);
   if (chown(path.c_str(), 65534, static_cast<gid_t>(-1)) != 0) GTEST_SKIP() << "cannot give the file away";
-  std::string why;
   EXPECT_EQ(QMReadAccountTokenFile(path, &why), "");
   EXPECT_EQ(why, path + " is not owned by this user");
 }
