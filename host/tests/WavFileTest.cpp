@@ -70,6 +70,8 @@ TEST(WavFile, RefusesWhatItCannotUse) {
     const char* name;
     std::string bytes;
   };
+  std::string junk;  // as many chunks before the samples as the reader walks
+  for (int i = 0; i < qm::host::kWavMaxChunks; ++i) junk += "junk" + Le32(0);
   const Case cases[] = {
       {"empty", ""},
       {"not riff", std::string(64, 'x')},
@@ -78,6 +80,9 @@ TEST(WavFile, RefusesWhatItCannotUse) {
       {"no channels", Wav(1, 0, 8000, 16, "abcd")},
       {"zero rate", Wav(1, 1, 0, 16, "abcd")},
       {"format chunk overruns", "RIFF" + Le32(100) + "WAVEfmt " + Le32(4000) + std::string(16, '\0')},
+      {"a rate below what takes come back at", Wav(1, 1, 7999, 16, "abcd")},
+      {"a rate above what takes come back at", Wav(1, 1, 384001, 16, "abcd")},
+      {"countless chunks", Wav(1, 1, 8000, 16, "abcd", junk)},
   };
   for (const auto& c : cases) {
     WavAudio audio;
@@ -89,30 +94,9 @@ TEST(WavFile, RefusesWhatItCannotUse) {
   std::string error;
   EXPECT_FALSE(qm::host::readWav("/nonexistent/clip.wav", &audio, &error));
   EXPECT_NE(error.find("cannot open"), std::string::npos);
-}
-
-// Only the rates the plug-in's takes can come back at load.
-TEST(WavFile, RatesOutsideWhatTakesComeBackAtAreRefused) {
-  for (uint32_t rate : {1u, 100u, 4000u, 7999u, 8000u, 48000u, 384000u, 384001u, 500000u, 768000u}) {
-    WavAudio audio;
-    std::string error;
-    const bool usable = rate >= 8000 && rate <= 384000;
-    EXPECT_EQ(qm::host::parseWav(Wav(1, 1, rate, 16, "abcd"), &audio, &error), usable) << rate;
-    if (!usable) {
-      EXPECT_EQ(error, "unsupported sample rate " + std::to_string(rate) + " Hz (8000 to 384000 Hz)");
-    }
-  }
-}
-
-// The chunks before the samples are walked up to a limit, in memory and on disk alike.
-TEST(WavFile, CountlessChunksBeforeTheSamplesAreGivenUpOn) {
-  std::string junk;
-  for (int i = 0; i < qm::host::kWavMaxChunks; ++i) junk += "junk" + Le32(0);
-  WavAudio audio;
-  std::string error;
-  EXPECT_FALSE(qm::host::parseWav(Wav(1, 1, 8000, 16, "abcd", junk), &audio, &error));
-  EXPECT_EQ(error, "more than 1024 chunks before the samples");
-  junk.resize(junk.size() - 16);  // room for the format and data chunks within the limit
+  // At the edges: the highest rate, and the format and data chunks within the chunk limit.
+  EXPECT_TRUE(qm::host::parseWav(Wav(1, 1, 384000, 16, "abcd"), &audio, &error)) << error;
+  junk.resize(junk.size() - 16);
   EXPECT_TRUE(qm::host::parseWav(Wav(1, 1, 8000, 16, "abcd", junk), &audio, &error)) << error;
 }
 
@@ -174,48 +158,36 @@ TEST_F(WavFiles, ReadingTheFileMatchesParsingItsBytes) {
   }
 }
 
-// What is no regular file is refused at once, without a read that could block, saying what it is.
+// A FIFO is refused without a read that could block, and a link is not followed.
 TEST_F(WavFiles, OnlyARegularFileIsRead) {
-  const std::string fifo = dir + "/clip.fifo";
+  const std::string fifo = dir + "/clip.fifo", link = dir + "/link.wav";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string clip = Write("clip.wav", qm::host::encodeWav16({{0.5f}}, 8000));
-  const std::string link = dir + "/link.wav";
-  std::filesystem::create_symlink(clip, link);
-  struct Case {
-    std::string path;
-    const char* reason;
-  } cases[] = {{fifo, "is not a regular file"}, {dir, "is a folder"}, {"/dev/zero", "is not a regular file"},
-               {link, "is a symbolic link"}, {dir + "/missing.wav", "does not exist"}};
-  for (const Case& c : cases) {
-    WavAudio audio;
-    std::string error;
-    EXPECT_FALSE(qm::host::readWav(c.path, &audio, &error)) << c.path;
-    EXPECT_EQ(error, "cannot open " + c.path + ": " + c.reason);
+  std::filesystem::create_symlink(Write("clip.wav", qm::host::encodeWav16({{0.5f}}, 8000)), link);
+  WavAudio audio;
+  std::string error;
+  for (const auto& [path, reason] : {std::pair{fifo, "is not a regular file"}, std::pair{link, "is a symbolic link"}}) {
+    EXPECT_FALSE(qm::host::readWav(path, &audio, &error)) << path;
+    EXPECT_EQ(error, "cannot open " + path + ": " + reason);
   }
 }
 
 // The header check sees the file's format before any sample is decoded, and bounds the decoding.
 TEST_F(WavFiles, TheHeaderIsCheckedBeforeTheSamplesAreDecoded) {
-  std::vector<float> samples(10000);
+  std::vector<float> samples(1000);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = float(i % 100) / 100.0f;
   const std::string path = Write("two.wav", qm::host::encodeWav16({samples, samples}, 16000));
-  qm::host::WavHeader seen;
   WavAudio audio;
   std::string error;
-  ASSERT_TRUE(qm::host::readWav(path, &audio, &error, [&](const qm::host::WavHeader& header, int64_t* decode) {
-    seen = header;
+  ASSERT_TRUE(qm::host::readWav(path, &audio, &error, [](const qm::host::WavHeader& header, int64_t* decode) {
+    EXPECT_EQ(std::to_string(header.sampleRate) + "/" + std::to_string(header.channels) + "/" + std::to_string(header.frames),
+              "16000/2/1000");
     *decode = 300;
     return std::string();
   })) << error;
-  EXPECT_EQ(seen.sampleRate, 16000);
-  EXPECT_EQ(seen.channels, 2);
-  EXPECT_EQ(seen.frames, 10000);
   ASSERT_EQ(audio.frames(), 300);
   EXPECT_NEAR(audio.channels[1][299], samples[299], 1e-4);
-  EXPECT_FALSE(qm::host::readWav(path, &audio, &error, [](const qm::host::WavHeader&, int64_t*) {
-    return std::string("the clip is too long");
-  }));
-  EXPECT_EQ(error, "the clip is too long");
+  EXPECT_FALSE(qm::host::readWav(path, &audio, &error, [](auto&, int64_t*) { return std::string("too long"); }));
+  EXPECT_EQ(error, "too long");
   EXPECT_EQ(audio.frames(), 0);
 }
 

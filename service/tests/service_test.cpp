@@ -142,7 +142,7 @@ TEST(ServiceAudio, ContainerStreamMatchesTheWholeContainer) {
 }
 
 // Uploads of audio are logged cut, with their size and hash; what the handler reads is whole.
-TEST_F(ServiceTest, LargeBodiesAreLoggedCutWithTheirSizeAndHash) {
+TEST_F(ServiceTest, LargeBodiesAreLoggedBySizeAndHash) {
   auto c = client();
   const std::vector<int16_t> long_(kLoggedContentLimit, 5);  // a WAV of twice the limit
   httplib::MultipartFormDataItems items = {{"audio", writeWav(long_, 16000), "capture.wav", "audio/wav"}};
@@ -195,31 +195,9 @@ int connectTo(int port) {
   address.sin_family = AF_INET;
   address.sin_port = htons(uint16_t(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// Sends `head` at once, then `text` a byte at a time, 50 ms apart, until the server answers or
-// closes; answers what it answered.
-std::string trickle(int fd, const std::string& head, const std::string& text) {
-  std::string answer;
-  if (::send(fd, head.data(), head.size(), MSG_NOSIGNAL) != ssize_t(head.size())) return answer;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (::send(fd, text.data() + i, 1, MSG_NOSIGNAL) != 1) break;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 50) > 0) break;
-  }
-  char buffer[512];
-  pollfd p{fd, POLLIN, 0};
-  while (poll(&p, 1, 10000) > 0) {
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    answer.append(buffer, size_t(n));
-  }
-  return answer;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  close(fd);
+  return -1;
 }
 
 // Clients that send a byte now and then keep no request open for ever: a request whose headers,
@@ -229,21 +207,22 @@ TEST(ServiceDeadlines, SlowRequestsAreAnswered408) {
   options.deadlines = {.headerSeconds = 0.5, .bodyGraceSeconds = 0.5, .bodyBytesPerSecond = 100};
   Service service(options);
   ASSERT_TRUE(service.start());
-  struct Slow {
-    std::string head, trickled;
-  } requests[] = {
+  const std::pair<std::string, std::string> requests[] = {  // sent at once, then a byte every 50 ms
       {"", "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Padding: " + std::string(400, 'x')},
-      {"POST /api/log/upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-       "Content-Length: 400\r\n\r\n",
+      {"POST /api/log/upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: 400\r\n\r\n",
        "{\"log\":\"" + std::string(390, 'x') + "\"}"},
   };
-  for (const Slow& request : requests) {
+  for (const auto& [head, trickled] : requests) {
     const int fd = connectTo(service.port());
-    ASSERT_GE(fd, 0);
-    const std::string answer = trickle(fd, request.head, request.trickled);
+    pollfd p{fd, POLLIN, 0};
+    ::send(fd, head.data(), head.size(), MSG_NOSIGNAL);  // a head this small goes out whole
+    size_t sent = 0;  // until the server answers or closes
+    while (sent < trickled.size() && ::send(fd, &trickled[sent], 1, MSG_NOSIGNAL) == 1 && poll(&p, 1, 50) == 0) ++sent;
+    std::string answer;
+    char buffer[512];
+    for (ssize_t n; poll(&p, 1, 10000) > 0 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, size_t(n));
     close(fd);
     EXPECT_EQ(answer.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u) << answer;
-    EXPECT_NE(answer.find("REQUEST_TIMEOUT"), std::string::npos);
   }
   EXPECT_EQ(service.requestCount(kLogUpload), 0u);
   // A request that keeps up is served on the same terms.
@@ -253,21 +232,18 @@ TEST(ServiceDeadlines, SlowRequestsAreAnswered408) {
 
 // 200 clients each part of the way through their headers: /health still answers.
 TEST_F(ServiceTest, HealthAnswersWithTwoHundredSlowClientsConnected) {
+  const std::string part = "POST /api/generate HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ";
   std::vector<int> slow;
   for (int i = 0; i < 200; ++i) {
-    const int fd = connectTo(service.port());
-    ASSERT_GE(fd, 0);
-    const std::string part = "POST /api/generate HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ";
-    ASSERT_EQ(::send(fd, part.data(), part.size(), MSG_NOSIGNAL), ssize_t(part.size()));
-    slow.push_back(fd);
+    slow.push_back(connectTo(service.port()));
+    ASSERT_EQ(::send(slow.back(), part.data(), part.size(), MSG_NOSIGNAL), ssize_t(part.size()));
   }
   httplib::Client c("127.0.0.1", service.port());
   c.set_connection_timeout(3, 0);
   c.set_read_timeout(3, 0);  // within the slow clients' own header deadline
   const auto res = c.Get(kHealth);
   for (const int fd : slow) close(fd);
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res ? res->status : 0, 200);
 }
 
 TEST_F(ServiceTest, HealthAndForcedAnswers) {
@@ -454,15 +430,10 @@ TEST_F(ServiceTest, SmallEndpointsValidateAndLog) {
   // No catch-all: a path that is no endpoint is not found, whatever is posted to it.
   EXPECT_EQ(c.Post("/telemetry/anything", std::string(100000, 'x'), "application/octet-stream")->status, 404);
   EXPECT_EQ(c.Get("/api/nothing")->status, 404);
-}
-
-// The log keeps the newest requests only, however many come.
-TEST_F(ServiceTest, TheRequestLogIsARingOfTheNewest) {
-  auto c = client();
+  // The log keeps the newest requests only, however many come.
   const size_t posted = kRequestLogEntries + 44;
-  for (size_t i = 0; i < posted; ++i) {
+  for (size_t i = 0; i < posted; ++i)
     ASSERT_EQ(c.Post(kLogUpload, json{{"log", std::to_string(i)}}.dump(), "application/json")->status, 200);
-  }
   const auto logged = service.requests();
   ASSERT_EQ(logged.size(), kRequestLogEntries);
   EXPECT_EQ(json::parse(logged.front().body)["log"], std::to_string(posted - kRequestLogEntries));
@@ -543,23 +514,8 @@ TEST(ServiceProgram, RefusesBadArguments) {
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args;
   }
-}
-
-TEST(ServiceProgram, HelpExplainsEveryOptionAndExitsZero) {
-  const std::string program = std::string(QM_BINARY_DIR) + "/bin/qmservice";
-  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "qmservice not built";
-  FILE* pipe = popen((program + " --help 2>/dev/null").c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string help;
-  char buffer[512];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) help.append(buffer, n);
-  const int status = pclose(pipe);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  // Each option on a line of its own with what it means, and the defaults that matter.
-  for (const char* option : {"--port N ", "--host ADDR ", "--credits N ", "--transcript TEXT ", "--cert FILE ", "--key FILE ",
-                             "--require-auth ", "--verbose ", "--token T ", "--email E ", "--offer V ", "--min-version V ",
-                             "--update-required ", "--message 'id|title|body'\n", "--help "})
-    EXPECT_NE(help.find(std::string("\n  ") + option), std::string::npos) << option;
-  for (const char* fallback : {"default 127.0.0.1", "default 100", "any non-empty token"})
-    EXPECT_NE(help.find(fallback), std::string::npos) << fallback;
+  // --help is no usage error: each option on a line of its own with what it means, on standard output.
+  const std::string help = "help=$('" + program + "' --help) && echo \"$help\" | grep -q ";
+  for (const char* line : {"'^  --credits N .*(default 100)$'", "\"^  --message 'id|title|body'$\"", "'any non-empty token'"})
+    EXPECT_EQ(std::system((help + line).c_str()), 0) << line;
 }

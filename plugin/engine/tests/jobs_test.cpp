@@ -40,23 +40,15 @@ class Jobs : public ::testing::Test {
 // The takes can only come back at 8 to 384 kHz: at any other rate nothing is sent, not even the
 // health check, and the error says which rates work. At the edges the request goes out.
 TEST_F(Jobs, ARateTheTakesCannotComeBackAtIsRefusedBeforeAnyRequest) {
-  struct Case {
-    float rate;
-    bool sent;
-  };
-  for (const Case c : {Case{1, false}, Case{4000, false}, Case{7999, false}, Case{8000, true}, Case{384000, true},
-                       Case{500000, false}, Case{768000, false}}) {
-    SCOPED_TRACE(c.rate);
+  for (const float rate : {7999.0f, 8000.0f, 384000.0f, 384001.0f}) {
+    SCOPED_TRACE(rate);
+    const bool sent = rate >= 8000 && rate <= 384000;
     loopback.service.clearRequests();
-    host.Controller().SetSampleRate(c.rate);
+    host.Controller().SetSampleRate(rate);
     PluginInstance instance(host);
-    qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(c.rate))});  // one second
-    ASSERT_TRUE(qmtest::WaitForState(instance, c.sent ? kQuillomancerState_Ready : kQuillomancerState_Error));
-    EXPECT_EQ(loopback.service.requests().empty(), !c.sent);
-    if (!c.sent) {
-      EXPECT_EQ(instance.Block(kQMBlock_ErrorText), "Sample rate " + std::to_string(int(c.rate)) +
-                                                        " Hz not supported (8000 to 384000 Hz)");
-    }
+    qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(rate))});  // one second
+    ASSERT_TRUE(qmtest::WaitForState(instance, sent ? kQuillomancerState_Ready : kQuillomancerState_Error));
+    EXPECT_EQ(loopback.service.requests().empty(), !sent);
   }
   // Process of a capture made at a usable rate, after the session's rate changed: nothing is charged.
   host.Controller().SetSampleRate(16000.0f);
@@ -66,6 +58,7 @@ TEST_F(Jobs, ARateTheTakesCannotComeBackAtIsRefusedBeforeAnyRequest) {
   host.Controller().SetSampleRate(768000.0f);
   ASSERT_EQ(Quillomancer_HostProcessor::RequestProcessLoadedAudio("process_button"), 0);
   EXPECT_EQ(instance.Status()[0], kQuillomancerState_Error);
+  EXPECT_EQ(instance.Block(kQMBlock_ErrorText), "Sample rate 768000 Hz not supported (8000 to 384000 Hz)");
   EXPECT_EQ(loopback.service.requestCount(qm::service::kGenerate), 0u);
   EXPECT_EQ(loopback.service.credits(), 100);
 }

@@ -66,40 +66,37 @@ struct DurationCase {
   int32_t state;
 };
 
-// The lowest rate that requests go out at.
-constexpr int64_t kRate = 8000;
-
 TEST_F(Passes, TranscribePassDurationLimits) {
-  host.Controller().SetSampleRate(float(kRate));
+  host.Controller().SetSampleRate(8000.0f);
   const DurationCase cases[] = {{0.49, 6}, {0.5, 4}, {15.0, 4}, {15.01, 7}};
   for (const auto& c : cases) {
     PluginInstance instance(host);
-    qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(std::llround(c.seconds * kRate)))});
+    qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(std::llround(c.seconds * 8000)))});
     EXPECT_EQ(instance.Status()[0], c.state) << c.seconds;
   }
 }
 
 TEST_F(Passes, VoiceChangePassLimitsAndCountdown) {
-  host.Controller().SetSampleRate(float(kRate));
+  host.Controller().SetSampleRate(8000.0f);
   {
     PluginInstance instance(host);
     instance.SetByte(kQMBlock_Mode, 2);
     const DurationCase voice[] = {{0.9, 6}, {25.5, 7}, {1.0, 12}};
     for (const auto& c : voice) {
-      qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(std::llround(c.seconds * kRate)))});
+      qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(std::llround(c.seconds * 8000)))});
       EXPECT_EQ(instance.Status()[0], c.state) << "voice " << c.seconds;
       EXPECT_EQ(instance.Byte(kQMBlock_NewAudioLoaded), 0);  // no transcription in a generate pass
     }
     EXPECT_TRUE(instance.processor->GetSnapshot().voiceCaptured);
     const DurationCase performance[] = {{0.2, 6}, {31.0, 7}};
     for (const auto& c : performance) {
-      qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(std::llround(c.seconds * kRate)))});
+      qmtest::RunAnalysis(instance, {qmtest::Tone(int64_t(std::llround(c.seconds * 8000)))});
       EXPECT_EQ(instance.Status()[0], c.state) << "performance " << c.seconds;
       EXPECT_TRUE(instance.processor->GetSnapshot().voiceCaptured);  // the clip survives
     }
     // 30.0 s is accepted: a generation starts, published with its countdown.
     instance.SetByte(kQMBlock_Takes, 5);
-    qmtest::RunAnalysis(instance, {qmtest::Tone(30 * kRate)});
+    qmtest::RunAnalysis(instance, {qmtest::Tone(240000)});
     EXPECT_EQ(instance.Status()[0], kQuillomancerState_Processing);
     EXPECT_EQ(instance.Status()[5], kQuillomancerActivity_Generate);
     EXPECT_EQ(instance.Status()[6], 183);  // 3 + 5 x 36
@@ -109,10 +106,10 @@ TEST_F(Passes, VoiceChangePassLimitsAndCountdown) {
     // A LOAD in Voice Change with a clip stored transcribes and keeps the clip.
     PluginInstance instance(host);
     instance.SetByte(kQMBlock_Mode, 2);
-    qmtest::RunAnalysis(instance, {qmtest::Tone(2 * kRate)});
+    qmtest::RunAnalysis(instance, {qmtest::Tone(16000)});
     ASSERT_EQ(instance.Status()[0], kQuillomancerState_VoiceCaptured);
     instance.SetByte(kQMBlock_TranscribeRequest, 1);
-    qmtest::RunAnalysis(instance, {qmtest::Tone(2 * kRate)});
+    qmtest::RunAnalysis(instance, {qmtest::Tone(16000)});
     EXPECT_EQ(instance.Byte(kQMBlock_NewAudioLoaded), 1);
     EXPECT_EQ(instance.Byte(kQMBlock_TranscribeRequest), 0);
     EXPECT_TRUE(instance.processor->GetSnapshot().voiceCaptured);
