@@ -198,6 +198,13 @@ TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
   EXPECT_TRUE(names("please") && !names("red"));
   // "so", typed before it and not in the transcript, is regenerated with the word it leans on.
   EXPECT_EQ(Block(kQMBlock_ReferenceText), "take the red one");
+
+  // What was typed just before Repair is turned on stays: the press takes it in first.
+  Press(Views().repairToolButton);
+  TypeAfter("one", u" now");
+  Press(Views().repairToolButton);
+  Tick();
+  EXPECT_EQ(Block(kQMBlock_ReferenceText), "so please take the red one now");
 }
 
 TEST_F(ModesWindow, LoadLeavesVoiceChangeAndTheUpdateLockKeepsTheEditorLocked) {
