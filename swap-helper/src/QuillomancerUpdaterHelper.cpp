@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
@@ -78,6 +79,23 @@ void requireReachable(const Located& where, const std::string& path) {
 }
 
 }  // namespace
+
+HelperFaults HelperFaults::parse(const std::string& list) {
+  HelperFaults f;
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    const std::string name = list.substr(start, comma - start);
+    if (name == "refuse_exchange") f.refuseExchange = true;
+    if (name == "fail_move_aside") f.failMoveAside = true;
+    if (name == "fail_exchange_back") f.failExchangeBack = true;
+    if (name == "fail_move_in") f.failMoveIn = true;
+    if (name == "kill_before_exchange") f.killBeforeExchange = true;
+    if (name == "kill_after_exchange") f.killAfterExchange = true;
+    start = comma + 1;
+  }
+  return f;
+}
 
 std::string HelperError::text() const {
   switch (kind) {
@@ -260,11 +278,24 @@ void QuillomancerUpdaterHelper::apply(const CheckedPaths& paths) const {
     failHelper(HelperErrorKind::io, "apply failed: staged bundle changed during apply");
   }
 
-  if (exchangeAt(plugIns, sibling, targetName) == 0) {
-    // The replaced bundle goes aside; when it cannot, it is exchanged back.
-    const int e = moveAt(plugIns, sibling, replacing.parent.get(), replacing.name);
+  const auto exchange = [&](bool back) {
+    if (faults_.killBeforeExchange && !back) ::raise(SIGKILL);
+    if (faults_.refuseExchange || (back && faults_.failExchangeBack)) {
+      errno = faults_.refuseExchange ? EINVAL : EIO;
+      return -1;
+    }
+    const int r = exchangeAt(plugIns, sibling, targetName);
+    if (r == 0 && faults_.killAfterExchange && !back) ::raise(SIGKILL);
+    return r;
+  };
+  if (exchange(false) == 0) {
+    // The replaced bundle goes aside; when it cannot, it is exchanged back. When that fails too,
+    // the new bundle stands whole at the target: applied (the updater's backup keeps the old one,
+    // and what is left beside the target is cleared by the next swap).
+    const int e = faults_.failMoveAside ? EIO : moveAt(plugIns, sibling, replacing.parent.get(), replacing.name);
     if (e == 0) return;
-    if (exchangeAt(plugIns, sibling, targetName) == 0) removeTreeAt(plugIns, sibling);
+    if (exchange(true) != 0) return;
+    removeTreeAt(plugIns, sibling);
     failHelper(HelperErrorKind::io, "apply failed: " + describe(e));
   } else if (errno != EINVAL && errno != ENOSYS) {
     const int e = errno;
@@ -277,7 +308,7 @@ void QuillomancerUpdaterHelper::apply(const CheckedPaths& paths) const {
     removeTreeAt(plugIns, sibling);
     failSystem(e);
   }
-  const int moveErrno = moveAt(plugIns, sibling, plugIns, targetName);
+  const int moveErrno = faults_.failMoveIn ? EIO : moveAt(plugIns, sibling, plugIns, targetName);
   if (moveErrno == 0) return;
   removeTreeAt(plugIns, sibling);
 

@@ -30,6 +30,19 @@ std::string normalizePath(const std::string& path);
 // as written. Returns false when the links loop or cannot be read.
 bool resolveLinks(const std::string& path, std::string& resolved);
 
+// Faults for the test build only (the installed program never sets any): file systems that
+// refuse the exchange, moves that fail, and the helper killed around its exchange.
+struct HelperFaults {
+  bool refuseExchange = false;    // the exchange fails with EINVAL, as on a file system without it
+  bool failMoveAside = false;     // moving the replaced bundle aside fails with EIO
+  bool failExchangeBack = false;  // exchanging it back fails with EIO
+  bool failMoveIn = false;        // without exchange, moving the new bundle into place fails with EIO
+  bool killBeforeExchange = false;
+  bool killAfterExchange = false;
+  // From a comma-separated list of the names above in snake_case ("refuse_exchange", ...).
+  static HelperFaults parse(const std::string& list);
+};
+
 class QuillomancerUpdaterHelper {
  public:
   // allowedTarget: the only target accepted. homeOverride: empty in the installed program (the
@@ -54,7 +67,10 @@ class QuillomancerUpdaterHelper {
   // The operations root with links resolved; throws HelperError when the home is unknown.
   std::string operationsRoot() const;
 
+  void setFaultsForTests(const HelperFaults& faults) { faults_ = faults; }
+
  private:
+  HelperFaults faults_;
   std::string allowedTarget_;
   std::string homeOverride_;
 };

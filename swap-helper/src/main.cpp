@@ -11,14 +11,22 @@
 #ifndef QM_HELPER_TARGET
 #error "QM_HELPER_TARGET must name the one target the helper accepts"
 #endif
-#ifndef QM_HELPER_HOME
+#ifdef QM_HELPER_HOME
+#include <cstdlib>
+#define QM_HELPER_TEST_BUILD 1
+#else
 #define QM_HELPER_HOME ""
 #endif
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
-  const qm::helper::QuillomancerUpdaterHelper helper(QM_HELPER_TARGET, QM_HELPER_HOME);
+  qm::helper::QuillomancerUpdaterHelper helper(QM_HELPER_TARGET, QM_HELPER_HOME);
+#ifdef QM_HELPER_TEST_BUILD
+  // The test build only: faults that its tests ask for.
+  if (const char* faults = std::getenv("QM_HELPER_TEST_FAULTS"))
+    helper.setFaultsForTests(qm::helper::HelperFaults::parse(faults));
+#endif
   std::string errorLine;
   const int code = helper.run(arguments, errorLine);
   if (!errorLine.empty()) {
