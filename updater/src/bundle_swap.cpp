@@ -45,14 +45,19 @@ void rollBackOrFail(UpdateReporter& report, const SwapLocations& where, bool sen
 }
 
 // After the exchange the replaced bundle stands at the exchange sibling: it goes into the
-// operation folder. When it cannot, it is exchanged back (or the backup restored), and the
-// failure is thrown.
+// operation folder. When it cannot, it is exchanged back and the failure is thrown. When that
+// fails too, the new bundle stands whole at the target and the swap goes on (the backup keeps the
+// installed bundle; the sibling is cleared by the next swap or start).
 void keepReplacedBundle(UpdateReporter& report, const SwapLocations& where, const std::string& sibling) {
   int e = itemExists(where.replacing) ? removeItem(where.replacing) : 0;
   if (e == 0) e = moveItem(sibling, where.replacing);
   if (e == 0) return;
   const std::string detail = FileOperationError(e, sibling).what();
-  if (exchangeItems(sibling, where.target) != 0) rollBackOrFail(report, where, false, detail);
+  if (exchangeItems(sibling, where.target) != 0) {
+    report.log("swap_replaced_bundle_left_beside detail=" + detail);
+    clearBeside(where.target);
+    return;
+  }
   clearBeside(where.target);
   report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
   throw UpdaterError(UpdaterErrorCode::swapApplyFailed, detail);
@@ -85,6 +90,12 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
     }
     if (!isExchangeRefused(exchanged)) throw FileOperationError(exchanged, sibling);
 
+    // The file system cannot exchange: the two moves. Nothing has been changed yet, so a stop
+    // that came meanwhile ends here as before the first change.
+    if (requestedStopSignal() != 0) {
+      clearBeside(where.target);
+      throwIfStopRequestedBeforeChanges();
+    }
     moveItemReplaceIfExists(where.target, where.replacing);
     movedAside = true;
     // A polite stop between the moves: the installed bundle goes back, as after a failed move.
@@ -187,11 +198,18 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
   try {
     // A swap that was killed left its lock behind: put right what it left, before anything else.
     if (lock.takenOverFrom()) {
+      Recovery recovery = Recovery::settled;
       try {
-        recoverOperation(context, target, lock, payload.requestID);
+        recovery = recoverOperation(context, settings, lock, payload.requestID);
       } catch (const UpdaterError&) {
         lock.abandon();  // the dead swap's bundle is still away: the lock keeps naming it
         throw;
+      }
+      if (recovery == Recovery::deferred) {
+        // Its bundle must not change now: the lock keeps naming it for a later start.
+        lock.abandon();
+        throwIfStopRequestedBeforeChanges();
+        throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");
       }
       lock.setMarker(operationID);
     }
@@ -200,6 +218,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     const std::string operationFolder = context.paths.swapOperationsDirectory + "/" + operationID;
     if (itemExists(operationFolder)) {
       // A retry: the earlier attempt's backup or moved-aside bundle may be the only copy left.
+      if (!itemExists(target)) throwIfStopRequestedBeforeChanges();
       restoreIfTargetMissing(report, target, operationFolder);
       removeItem(operationFolder);
     }
@@ -208,6 +227,7 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     // Names the request, for the recovery should this run die.
     if (const int e = platform::writeFileAtomic(operationFolder + "/" + kOperationRequestFile, payload.requestID))
       throw FileOperationError(e, operationFolder + "/" + kOperationRequestFile);
+    recordOperationBegan(operationFolder);
     throwIfStopRequestedBeforeChanges();
 
     // Stage the copy that was checked, not the cache file that could change meanwhile.
@@ -216,6 +236,8 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
     verifyHash(ownArtifact, artifactSHA);
     const SwapLocations where = operationLocations(
         target, stagePluginBundle(ownArtifact, operationFolder, settings.unzipProgram), operationFolder);
+    // What the new bundle looks like whole, so that a recovery can tell it at the target.
+    recordStagedFingerprint(operationFolder, where.staged);
     throwIfStopRequestedBeforeChanges();
 
     if (!itemExists(target))

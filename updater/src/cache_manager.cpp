@@ -6,12 +6,14 @@
 #include "qm/updater/folder_listing.h"
 #include "qm/updater/launch_payload.h"
 #include "qm/updater/request_lock.h"
+#include "qm/updater/small_file.h"
 #include "qm/updater/url.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
+#include <time.h>
 #include <vector>
 
 namespace qm::updater {
@@ -102,13 +104,47 @@ void CacheManager::pruneRequestLocks(const std::optional<std::string>& folder) c
   }
 }
 
+void recordOperationBegan(const std::string& folder) {
+  timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const std::string text = std::to_string(static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+  const std::string path = folder + "/" + kOperationBeganFile;
+  if (const int e = platform::writeFileAtomic(path, text)) throw FileOperationError(e, path);
+}
+
+std::vector<std::string> operationsNewestFirst(const std::string& operations) {
+  struct Operation {
+    std::string name;
+    std::optional<long long> began;
+  };
+  std::vector<Operation> found;
+  for (auto& e : listFolder(operations)) {
+    const std::string folder = operations + "/" + e.name;
+    if (!isRealFolder(folder)) continue;
+    Operation op{e.name, std::nullopt};
+    try {
+      const std::string text = readSmallFile(folder + "/" + kOperationBeganFile, 20);
+      if (!text.empty() && text.size() <= 19 && text.find_first_not_of("0123456789") == std::string::npos)
+        op.began = std::stoll(text);
+    } catch (const std::exception&) {
+    }
+    found.push_back(std::move(op));
+  }
+  std::stable_sort(found.begin(), found.end(), [](const Operation& a, const Operation& b) {
+    if (a.began.has_value() != b.began.has_value()) return a.began.has_value();
+    return a.began && *a.began > *b.began;
+  });
+  std::vector<std::string> names;
+  for (auto& op : found) names.push_back(std::move(op.name));
+  return names;
+}
+
 void pruneOperationFolders(const std::string& operations, const std::string& current) noexcept {
   try {
-    std::vector<FolderEntry> folders;
-    for (auto& e : listFolder(operations))
-      if (e.name != current && isRealFolder(operations + "/" + e.name)) folders.push_back(std::move(e));
-    sortNewestFirst(folders);
-    for (size_t i = kKeptOperationFolders - 1; i < folders.size(); ++i) removeItem(operations + "/" + folders[i].name);
+    std::vector<std::string> older;
+    for (auto& name : operationsNewestFirst(operations))
+      if (name != current) older.push_back(std::move(name));
+    for (size_t i = kKeptOperationFolders - 1; i < older.size(); ++i) removeItem(operations + "/" + older[i]);
   } catch (...) {
   }
 }

@@ -128,6 +128,8 @@ DownloadResult HttpDownloader::download(const std::string& url, const std::strin
   request.caFile = config_.caFile;
   const auto& allowed = config_.allowedUpdateHosts;
   request.allowUrl = [&allowed](const std::string& hop) { return isAllowedHttpsUrl(hop, allowed); };
+  // A polite stop ends the transfer at once, also while no byte arrives.
+  request.keepGoing = [] { return requestedStopSignal() == 0; };
   request.onBody = [&](const char* data, size_t size) {
     if (requestedStopSignal() != 0) return false;  // a polite stop: end the transfer now
     if ((writeError = writer.add(data, size)) != 0) return false;

@@ -1,7 +1,9 @@
 #include "qm/updater/file_operations.h"
 
+#include "qm/platform/sha256.h"
 #include "qm/updater/path_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -158,7 +160,43 @@ int copyTree(const std::string& source, const std::string& destination) {
   return flushFolder(destination);
 }
 
+// Feeds the tree below `path` (named `name` relative to the root) to `digest`, entries in name
+// order; false when something cannot be read.
+bool digestTree(const std::string& path, const std::string& name, platform::Sha256& digest) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  const std::string head = name + '\0' + std::to_string(st.st_mode & 0777) + '\0';
+  if (S_ISLNK(st.st_mode)) {
+    std::string text(static_cast<size_t>(st.st_size) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
+    if (n < 0) return false;
+    text.resize(static_cast<size_t>(n));
+    digest.update("L" + head + text + '\0');
+    return true;
+  }
+  if (S_ISREG(st.st_mode)) {
+    std::string content;
+    if (!platform::sha256File(path, content)) return false;
+    digest.update("F" + head + content + '\0');
+    return true;
+  }
+  if (!S_ISDIR(st.st_mode)) return false;
+  digest.update("D" + head);
+  std::vector<std::string> names;
+  if (listFolder(path, names) != 0) return false;
+  std::sort(names.begin(), names.end());
+  for (const auto& child : names)
+    if (!digestTree(path + "/" + child, name + "/" + child, digest)) return false;
+  return true;
+}
+
 }  // namespace
+
+std::optional<std::string> treeFingerprint(const std::string& path) {
+  platform::Sha256 digest;
+  if (!digest.ok() || !itemExists(path) || !digestTree(path, ".", digest)) return std::nullopt;
+  return digest.finishHex();
+}
 
 FileOperationError::FileOperationError(int error, const std::string& path)
     : PlatformError(platformErrorFromErrno(error, path).what()), error_(error) {}

@@ -90,6 +90,10 @@ bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
   if (!helper)
     throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "permission denied and helper binary not found");
 
+  // What each bundle looks like whole, so that what the helper left at the target can be told.
+  const std::optional<std::string> newPrint = treeFingerprint(where.staged);
+  const std::optional<std::string> oldPrint = treeFingerprint(where.target);
+
   qm::platform::ProcessOptions options;
   options.captureOutput = false;
   options.captureStandardErrorOnly = true;
@@ -104,9 +108,16 @@ bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
   const std::string text = isUtf8(result.standardError) ? trimmed(result.standardError) : "";
   if (!text.empty()) detail += ": " + text;
 
-  // The helper restores on its own when its apply fails. When it left the target empty, or was
-  // killed partway (so the target may hold either bundle), the old bundle is put back here.
-  if (!itemExists(where.target) || result.termSignal != 0) {
+  // The outcome is what the helper left at the target. The new bundle whole: applied (what
+  // stands beside it is cleared later). The installed bundle untouched after a helper that was
+  // killed: nothing was changed, and the swap may be run again. Neither: the installed bundle
+  // goes back here.
+  const std::optional<std::string> now = treeFingerprint(where.target);
+  if (now && newPrint && *now == *newPrint) return true;
+  const bool untouched = now && oldPrint && *now == *oldPrint;
+  if (untouched && result.termSignal != 0)
+    throw UpdaterError(UpdaterErrorCode::unexpectedException, detail + "; nothing was changed");
+  if (!untouched) {
     try {
       rollbackSwap(where);
     } catch (const UpdaterError& e) {

@@ -1,6 +1,7 @@
 #include "qm/updater/stop_signals.h"
 
 #include <atomic>
+#include <pthread.h>
 #include <string>
 
 namespace qm::updater {
@@ -8,6 +9,7 @@ namespace qm::updater {
 namespace {
 
 std::atomic<int> gStopSignal{0};
+int gGuardDepth = 0;  // guards alive; they are made on the updater's one thread
 static_assert(std::atomic<int>::is_always_lock_free, "the handler may only touch lock-free atomics");
 
 extern "C" void recordStopSignal(int signal) { gStopSignal.store(signal); }
@@ -19,6 +21,8 @@ std::string interruptedBy(int signal) {
 }  // namespace
 
 StopSignalGuard::StopSignalGuard() {
+  // Only the outermost guard acts: an inner one must not forget a stop that came meanwhile.
+  if (gGuardDepth++ > 0) return;
   gStopSignal.store(0);
   struct sigaction action {};
   action.sa_handler = &recordStopSignal;
@@ -26,11 +30,22 @@ StopSignalGuard::StopSignalGuard() {
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGTERM, &action, &previousTerm_);
   ::sigaction(SIGINT, &action, &previousInt_);
+  // A stop that was sent while these signals were blocked (by whoever started us) is delivered,
+  // and so recorded, as they are unblocked here.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGINT);
+  ::pthread_sigmask(SIG_UNBLOCK, &stops, &previousMask_);
+  outermost_ = true;
 }
 
 StopSignalGuard::~StopSignalGuard() {
+  --gGuardDepth;
+  if (!outermost_) return;
   ::sigaction(SIGTERM, &previousTerm_, nullptr);
   ::sigaction(SIGINT, &previousInt_, nullptr);
+  ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }
 
 int requestedStopSignal() noexcept { return gStopSignal.load(); }

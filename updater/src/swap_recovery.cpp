@@ -1,17 +1,20 @@
 #include "qm/updater/swap_recovery.h"
 
+#include "qm/platform/files.h"
 #include "qm/updater/bundle_swap.h"
+#include "qm/updater/cache_manager.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/file_operations.h"
-#include "qm/updater/folder_listing.h"
+#include "qm/updater/host_wait.h"
 #include "qm/updater/launch_payload.h"
+#include "qm/updater/path_text.h"
 #include "qm/updater/privileged_apply.h"
 #include "qm/updater/small_file.h"
 #include "qm/updater/status_store.h"
+#include "qm/updater/stop_signals.h"
 #include "qm/updater/time_text.h"
 #include "qm/updater/update_report.h"
 
-#include <filesystem>
 #include <functional>
 
 namespace qm::updater {
@@ -19,6 +22,7 @@ namespace qm::updater {
 namespace {
 
 constexpr size_t kMaxRequestFileBytes = 64;
+constexpr size_t kFingerprintBytes = 64;
 
 // The request an operation folder belongs to, when it names one.
 std::optional<std::string> operationRequest(const std::string& operationFolder) {
@@ -30,30 +34,42 @@ std::optional<std::string> operationRequest(const std::string& operationFolder) 
   return std::nullopt;
 }
 
-// How far the dead swap's request had come, by its last status document.
-enum class Reached { unknown, beforeApply, applied, ended };
-
-Reached reached(const std::optional<UpdateStatus>& status) {
-  if (!status) return Reached::unknown;
-  if (status->status != "success" || isFinalStage(status->stage)) return Reached::ended;
-  if (status->stage == stage::swapApplied || status->stage == stage::swapPostcheckOk) return Reached::applied;
-  return Reached::beforeApply;
+std::optional<std::string> recordedStagedFingerprint(const std::string& operationFolder) {
+  try {
+    std::string text = readSmallFile(operationFolder + "/" + kStagedFingerprintFile, kFingerprintBytes);
+    if (text.size() == kFingerprintBytes && text.find_first_not_of("0123456789abcdef") == std::string::npos)
+      return text;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
 }
 
-// The final document of the dead swap's request: its earlier document with a new end.
-UpdateStatus finalDocument(const UpdateStatus& last, std::string_view stageName,
-                           const std::optional<UpdaterError>& failure) {
-  UpdateStatus doc = last;
-  doc.stage = std::string(stageName);
-  doc.status = failure ? "failed" : "success";
-  doc.errorCode.reset();
-  doc.errorDetail.reset();
-  if (failure) {
-    doc.errorCode = std::string(failure->codeText());
-    doc.errorDetail = failure->detail;
-  }
-  doc.updatedAtUTC = nowInternetDateTime();
-  return doc;
+bool rollbackFailed(const UpdateStatus& status) {
+  return status.status == "failed" &&
+         status.errorCode.value_or("") == errorCodeText(UpdaterErrorCode::swapRollbackFailed);
+}
+
+// The request's swap has ended and left a bundle at the target: committed, failed in any way but
+// a failed rollback, or a failed rollback that a later start made good.
+bool swapFinished(const UpdateStatus& status) {
+  return (isFinalStage(status.stage) && !rollbackFailed(status)) || status.stage == stage::swapRollbackComplete;
+}
+
+// What stands at the target, by fingerprint.
+enum class AtTarget { newBundle, oldBundle, other, missing };
+
+AtTarget whatStands(const std::string& target, const std::string& operationFolder) {
+  if (!itemExists(target)) return AtTarget::missing;
+  const std::optional<std::string> now = treeFingerprint(target);
+  const std::optional<std::string> staged = recordedStagedFingerprint(operationFolder);
+  if (now && staged && *now == *staged) return AtTarget::newBundle;
+  // The staged bundle's fingerprint is recorded, and the installed bundle copied to the backup,
+  // before anything at the target moves: without them the target was not touched.
+  const SwapLocations where = operationLocations(target, "", operationFolder);
+  const std::string& copy = itemExists(where.backup) ? where.backup : where.replacing;
+  if (!staged || !itemExists(copy)) return AtTarget::oldBundle;
+  const std::optional<std::string> old = treeFingerprint(copy);
+  return now && old && *now == *old ? AtTarget::oldBundle : AtTarget::other;
 }
 
 using Note = std::function<void(const std::string&)>;
@@ -64,6 +80,20 @@ Note noteFor(UpdaterContext& context, const std::optional<UpdateStatus>& status,
           user = status ? status->username : std::string()](const std::string& message) {
     context.logger.log(request, user, message);
   };
+}
+
+// Whether the target may be changed now: not while the host runs, not after a stop. Logs why not.
+bool mayChangeTarget(const std::optional<UpdateStatus>& status, const SwapSettings& settings, const Note& note) {
+  if (requestedStopSignal() != 0) {
+    note("swap_recovery=deferred reason=stop_requested");
+    return false;
+  }
+  const std::string processName = processNameForHost(status ? status->host : std::string());
+  if (isHostRunning(processName, settings.pgrepProgram)) {
+    note("swap_recovery=deferred reason=host_running process=" + processName);
+    return false;
+  }
+  return true;
 }
 
 // Puts the installed bundle back from the operation folder (the backup first, else the
@@ -79,44 +109,59 @@ std::optional<std::string> putBundleBack(const std::string& target, const std::s
   }
 }
 
-// Gives the request of an interrupted swap its final status, unless its run is alive and
-// reports for itself: "swap_commit_complete" when its new bundle stands at the target, else
-// "failed" saying that the swap was rolled back (or why that failed).
-void endInterruptedRequest(UpdaterContext& context, const UpdateStatus& last, bool newBundleStands,
-                           const std::optional<std::string>& rollbackFailure, const Note& note) {
+// The request's new last document: its earlier one with a new end.
+void writeEnd(UpdaterContext& context, const UpdateStatus& last, std::string_view stageName,
+              const std::optional<UpdaterError>& failure, const Note& note) {
+  UpdateStatus doc = last;
+  doc.stage = std::string(stageName);
+  doc.status = failure ? "failed" : "success";
+  doc.errorCode.reset();
+  doc.errorDetail.reset();
+  if (failure) {
+    doc.errorCode = std::string(failure->codeText());
+    doc.errorDetail = failure->detail;
+  }
+  doc.updatedAtUTC = nowInternetDateTime();
+  context.statusStore.write(doc);
+  note(failure ? "stage=failed code=" + std::string(failure->codeText()) + " detail=" + failure->detail
+               : stageLine(stageName));
+}
+
+// Writes the end of a request that has none, unless its run is alive and reports for itself.
+void endRequest(UpdaterContext& context, const UpdateStatus& last, std::string_view stageName,
+                const std::optional<UpdaterError>& failure, const Note& note) {
   try {
     RequestLock requestLock = context.statusStore.lockRequest(last.requestID, false);
     if (!requestLock.held()) return;
-    if (newBundleStands) {
-      context.statusStore.write(finalDocument(last, stage::swapCommitComplete, std::nullopt));
-      note(stageLine(stage::swapCommitComplete));
-    } else {
-      // A rollback that failed says so in its code: it is what a later start puts right.
-      const UpdaterError failure =
-          rollbackFailure
-              ? UpdaterError(UpdaterErrorCode::swapRollbackFailed,
-                             "interrupted swap could not be rolled back: " + *rollbackFailure)
-              : UpdaterError(UpdaterErrorCode::swapApplyFailed, "interrupted swap was rolled back");
-      context.statusStore.write(finalDocument(last, stage::failed, failure));
-      note("stage=failed code=" + std::string(failure.codeText()) + " detail=" + failure.detail);
-    }
+    writeEnd(context, last, stageName, failure, note);
   } catch (const std::exception& e) {
     note(std::string("swap_recovery_status_failed detail=") + e.what());
   }
 }
 
-// Whether a swap whose request's last document is `status` may have left the target empty: it
-// has no end yet, or its rollback failed. A swap that ended otherwise left a bundle at the target
-// (the new one, or the old one back in place, or untouched), so an empty target was emptied by
-// someone else, and an older bundle is not put back over their choice.
-bool mayHaveEmptiedTarget(const UpdateStatus& status) {
-  return !isFinalStage(status.stage) ||
-         (status.status == "failed" &&
-          status.errorCode.value_or("") == errorCodeText(UpdaterErrorCode::swapRollbackFailed));
+void endRequestFailed(UpdaterContext& context, const UpdateStatus& last, UpdaterErrorCode code,
+                      const std::string& detail, const Note& note) {
+  endRequest(context, last, stage::failed, UpdaterError(code, detail), note);
+}
+
+// After a rollback from the operation folder: the end that says what stands at the target now.
+void endAfterRollback(UpdaterContext& context, const UpdateStatus& last,
+                      const std::optional<std::string>& rollbackFailure, const Note& note) {
+  if (rollbackFailure) {
+    endRequestFailed(context, last, UpdaterErrorCode::swapRollbackFailed,
+                     "interrupted swap could not be rolled back: " + *rollbackFailure, note);
+  } else if (rollbackFailed(last)) {
+    // Its failed rollback made good: final, so that nothing is put back at a later start.
+    endRequest(context, last, stage::swapRollbackComplete, std::nullopt, note);
+  } else {
+    // Nothing of the user's was lost: the swap may simply be run again.
+    endRequestFailed(context, last, UpdaterErrorCode::unexpectedException, "interrupted swap was rolled back",
+                     note);
+  }
 }
 
 // The operation whose copy of the installed bundle goes back to an empty target: the newest
-// operation folder that holds a copy, when its request may have left the target empty.
+// operation folder that holds a copy, when its swap is not finished.
 struct Restorable {
   std::string folder;
   std::optional<UpdateStatus> status;  // the request's last document, when known
@@ -124,100 +169,130 @@ struct Restorable {
 
 std::optional<Restorable> operationToRestore(const UpdaterContext& context, const std::string& target) {
   const std::string& operations = context.paths.swapOperationsDirectory;
-  std::vector<FolderEntry> entries;
+  std::vector<std::string> names;
   try {
-    entries = listFolder(operations);
+    names = operationsNewestFirst(operations);
   } catch (const std::exception&) {
     return std::nullopt;  // no operation yet
   }
-  sortNewestFirst(entries);
-  for (const auto& entry : entries) {
-    if (!isUuidV4(entry.name)) continue;
-    Restorable r{operations + "/" + entry.name, std::nullopt};
+  for (const auto& name : names) {
+    if (!isUuidV4(name)) continue;
+    Restorable r{operations + "/" + name, std::nullopt};
     const SwapLocations where = operationLocations(target, "", r.folder);
     if (!itemExists(where.backup) && !itemExists(where.replacing)) continue;
     if (const auto requestID = operationRequest(r.folder)) r.status = context.statusStore.read(*requestID);
     // Without a known request (its status long pruned) nothing says the swap emptied the target.
-    if (r.status && mayHaveEmptiedTarget(*r.status)) return r;
+    if (r.status && !swapFinished(*r.status)) return r;
     return std::nullopt;
   }
   return std::nullopt;
 }
 
 // Under the swap lock: puts the installed bundle back when the target is empty and an operation
-// holds a copy of it (operationToRestore). A request whose status is not final gets the failed
-// one; a final status stays as it is.
-void restoreMissingTarget(UpdaterContext& context, const std::string& target) {
+// whose swap is not finished holds a copy of it, then gives that request its end.
+void restoreMissingTarget(UpdaterContext& context, const SwapSettings& settings) {
+  const std::string& target = settings.target;
   if (itemExists(target)) return;
   const std::optional<Restorable> op = operationToRestore(context, target);
   if (!op) return;
   const Note note = noteFor(context, op->status, "");
   note("swap_target_missing target=" + target);
+  if (!mayChangeTarget(op->status, settings, note)) return;
   const std::optional<std::string> rollbackFailure = putBundleBack(target, op->folder, note);
-  if (op->status && !isFinalStage(op->status->stage))
-    endInterruptedRequest(context, *op->status, false, rollbackFailure, note);
+  endAfterRollback(context, *op->status, rollbackFailure, note);
+  if (!rollbackFailure) pruneOperationFolders(context.paths.swapOperationsDirectory, lastComponent(op->folder));
 }
 
 }  // namespace
 
-void recoverOperation(UpdaterContext& context, const std::string& target, const SwapLock& lock,
-                      const std::string& ownRequestID) {
+void recordStagedFingerprint(const std::string& operationFolder, const std::string& staged) {
+  const std::string path = operationFolder + "/" + kStagedFingerprintFile;
+  const std::optional<std::string> print = treeFingerprint(staged);
+  if (!print) throw FileOperationError(EIO, staged);
+  if (const int e = platform::writeFileAtomic(path, *print)) throw FileOperationError(e, path);
+}
+
+Recovery recoverOperation(UpdaterContext& context, const SwapSettings& settings, const SwapLock& lock,
+                          const std::string& ownRequestID) {
+  const std::string& target = settings.target;
   const std::string dead = lock.takenOverFrom().value_or("");
   const bool named = isUuidV4(dead);  // anything else names no operation folder of ours
   const std::string folder = context.paths.swapOperationsDirectory + "/" + dead;
   const std::optional<std::string> requestID = named ? operationRequest(folder) : std::nullopt;
-  const std::optional<UpdateStatus> status =
-      requestID ? context.statusStore.read(*requestID) : std::nullopt;
+  const std::optional<UpdateStatus> status = requestID ? context.statusStore.read(*requestID) : std::nullopt;
   const Note note = noteFor(context, status, ownRequestID);
 
   note("swap_lock=taken_over previous=" + (named ? dead : std::string("unknown")));
-  if (!named) return;
+  if (!named) return Recovery::settled;
 
-  // The installed bundle was moved away (the target is empty), or replaced before the swap
-  // could record it (backed up, then exchanged or moved aside): put it back. A swap that had
-  // ended left a bundle at the target, so an empty one was emptied by someone else.
-  const Reached at = reached(status);
-  const SwapLocations where = operationLocations(target, "", folder);
-  const bool targetMissing = !itemExists(target) && (!status || mayHaveEmptiedTarget(*status));
-  const bool replaced = at == Reached::beforeApply && status->stage == stage::swapBackupCaptured &&
-                        (itemExists(where.replacing) || itemExists(exchangeSiblingOf(target)));
-  const std::optional<std::string> rollbackFailure =
-      targetMissing || replaced ? putBundleBack(target, folder, note) : std::nullopt;
-  // What the dead swap left beside the target (its new bundle before the exchange, or the old
-  // one after it, whose copy is the backup).
+  // The request's end is written here unless it has one, or it is the caller's own.
+  const bool mayEnd = status && !swapFinished(*status) && status->requestID != ownRequestID;
+  const bool ended = status && isFinalStage(status->stage) && !rollbackFailed(*status);
+  const AtTarget at = whatStands(target, folder);
+
+  if (at == AtTarget::newBundle) {
+    // The exchange was made: only the bookkeeping after it is missing. The replaced bundle (at
+    // the exchange sibling, unless it went aside already) goes into the operation folder.
+    const std::string sibling = exchangeSiblingOf(target);
+    const SwapLocations where = operationLocations(target, "", folder);
+    if (itemExists(sibling) && !itemExists(where.replacing) && moveItem(sibling, where.replacing) == 0)
+      note("swap_completed_from=" + folder);
+    clearBeside(target);
+    if (mayEnd) endRequest(context, *status, stage::swapCommitComplete, std::nullopt, note);
+    return Recovery::settled;
+  }
+  if (at == AtTarget::oldBundle || ended) {
+    // Untouched (what the dead swap carried beside it goes), or a bundle the swap's end left
+    // there and someone changed since, which stays theirs.
+    clearBeside(target);
+    if (mayEnd && at == AtTarget::oldBundle) {
+      if (rollbackFailed(*status))
+        endRequest(context, *status, stage::swapRollbackComplete, std::nullopt, note);
+      else
+        endRequestFailed(context, *status, UpdaterErrorCode::unexpectedException, "interrupted swap changed nothing",
+                         note);
+    }
+    return Recovery::settled;
+  }
+
+  // Empty, or neither bundle whole: the installed bundle goes back, but never under a running host.
+  if (!mayChangeTarget(status, settings, note)) return Recovery::deferred;
+  const std::optional<std::string> rollbackFailure = putBundleBack(target, folder, note);
   clearBeside(target);
-
-  // The request's end, unless it has one, or its run is alive and reports for itself.
-  if ((at == Reached::beforeApply || at == Reached::applied) && *requestID != ownRequestID)
-    endInterruptedRequest(context, *status, at == Reached::applied && !targetMissing, rollbackFailure, note);
+  if (mayEnd) endAfterRollback(context, *status, rollbackFailure, note);
   if (rollbackFailure) throw UpdaterError(UpdaterErrorCode::swapRollbackFailed, *rollbackFailure);
+  return Recovery::settled;
 }
 
-void recoverInterruptedSwap(UpdaterContext& context, const std::string& target) noexcept {
+void recoverInterruptedSwap(UpdaterContext& context, const SwapSettings& settings) noexcept {
   try {
     const std::string path = context.paths.swapLocksDirectory + "/" + kSwapLockFile;
     std::string marker;
     if (!itemExists(path)) {
       // No swap died holding the lock; one that failed to roll back may still have left the
       // target empty. The usual start finds the bundle in place and writes nothing.
-      if (itemExists(target)) return;
-      const std::optional<Restorable> op = operationToRestore(context, target);
+      if (itemExists(settings.target)) return;
+      const std::optional<Restorable> op = operationToRestore(context, settings.target);
       if (!op) return;
       // Named in the lock, so that the start after this one finishes the job should this one die.
-      marker = std::filesystem::path(op->folder).filename().string();
+      marker = lastComponent(op->folder);
       createFolders(context.paths.swapLocksDirectory);
     }
     // A live swap's lock refuses us (swap_in_progress): it puts things right itself.
     SwapLock lock = SwapLock::acquire(path, marker);
     if (lock.takenOverFrom()) {
       try {
-        recoverOperation(context, target, lock, "");
+        if (recoverOperation(context, settings, lock, "") == Recovery::deferred) {
+          lock.abandon();  // left as it is, for a later start
+          return;
+        }
       } catch (const UpdaterError&) {
         lock.abandon();  // the bundle is still away: whoever comes next tries again
         return;
       }
+      pruneOperationFolders(context.paths.swapOperationsDirectory, lock.takenOverFrom().value_or(""));
     }
-    restoreMissingTarget(context, target);
+    restoreMissingTarget(context, settings);
   } catch (...) {
     // Nothing more can be done now (what failed is in the log); the next start tries again.
   }

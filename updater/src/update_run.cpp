@@ -24,6 +24,7 @@ int runSteps(UpdaterContext& context, const LaunchPayload& payload, const std::s
   report.log(stageLine(stage::launchValidated));
   report.log("parsed_action=" + action);
   report.event("updater_launch_ok", std::nullopt, std::nullopt, "success");
+  throwIfStopRequestedBeforeChanges();
 
   context.cacheManager.clean(payload.targetVersion);
   context.cacheManager.pruneJSONFiles(context.cacheManager.requestsDirectory, kKeptDocuments);
@@ -70,13 +71,17 @@ int runUpdate(UpdaterContext& context, const LaunchPayload& payload, const SwapS
   const std::string action = payload.effectiveAction();
 
   // One run of a request at a time: a second updater started for the same id waits here until
-  // the first has written its last status, then meets the duplicate check. Without a writable
-  // status folder there is no lock, but then no run gets past its first status document either.
+  // the first has written its last status, then meets the duplicate check. A run never goes on
+  // without the lock (the plug-in reads a free lock as "no updater runs this request"): nothing
+  // is written, and the code says the request may be started again.
   RequestLock requestLock;
   try {
     requestLock = context.statusStore.lockRequest(payload.requestID, true);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    throw UpdaterError(UpdaterErrorCode::unexpectedException, std::string("request lock not taken: ") + e.what());
   }
+  if (!requestLock.held())
+    throw UpdaterError(UpdaterErrorCode::unexpectedException, "request lock not taken");
 
   // A request id runs once, unless its last record is a swap that failed in a way worth retrying.
   // Nothing is written when it is refused.
@@ -84,10 +89,10 @@ int runUpdate(UpdaterContext& context, const LaunchPayload& payload, const SwapS
     if (!isRetryableFailedSwap(*existing, action))
       throw UpdaterError(UpdaterErrorCode::invalidRequestID, "duplicate request_id already processed");
 
-  // A swap stops for SIGTERM and SIGINT as for a failure (rolled back, reported); a swap's lock
-  // is held until its last status, the failure's included, is written.
-  std::optional<StopSignalGuard> politeStop;
-  if (action == "swap") politeStop.emplace();
+  // SIGTERM and SIGINT end the run as a failure (rolled back, reported): the guard is up from the
+  // start of the program. A swap's lock is held until its last status, the failure's included,
+  // is written.
+  const StopSignalGuard politeStop;
   SwapLock swapLock;
 
   std::string code, detail;

@@ -3,6 +3,7 @@
 #include "qm/updater/bundle_swap.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/payload_loader.h"
+#include "qm/updater/stop_signals.h"
 #include "qm/updater/swap_recovery.h"
 #include "qm/updater/update_run.h"
 
@@ -48,10 +49,12 @@ UpdaterContext::UpdaterContext(const AppPaths& p, const UpdaterConfig& c, std::o
 
 int runUpdater(const std::vector<std::string>& arguments, UpdaterContext& context,
                const SwapSettings& swapSettings) noexcept {
+  // First thing: a stop from now on is recorded and honoured at the next safe point.
+  const StopSignalGuard politeStop;
   std::ostream& errorStream = *context.errorStream;
   try {
     // Whatever a killed swap left behind is put right first, whatever this start is for.
-    recoverInterruptedSwap(context, swapSettings.target);
+    recoverInterruptedSwap(context, swapSettings);
     const LaunchPayloadLoader loader(context.paths, LaunchPayloadValidator(context.config), errorStream);
     // Nothing of this request is written to the status folder, the log or telemetry before it loads.
     const LaunchPayload payload = loader.load(arguments);
@@ -77,6 +80,7 @@ int runUpdater(const std::vector<std::string>& arguments, const AppPaths& paths,
 }
 
 int updaterMain(int argc, char** argv) noexcept {
+  const StopSignalGuard politeStop;
   // A closed standard error must not kill the process halfway through a swap.
   std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> arguments;

@@ -280,8 +280,6 @@ TEST(BundleSwap, FailedApplyLeavesTheInstalledBundleInPlace) {
       {"the new bundle cannot be carried over", [](const SwapWorld& w) { return Faults{renameFails(w.staged())}; }},
       {"the exchange fails", [](const SwapWorld&) { return Faults{kExchangeFails}; }},
       {"the replaced bundle cannot go aside", [](const SwapWorld& w) { return Faults{renameFails(w.sibling())}; }},
-      {"nor can it be exchanged back: restored from the backup",
-       [](const SwapWorld& w) { return Faults{renameFails(w.sibling()), {2, EIO, false, FileStep::exchange, {}}}; }},
       {"no exchange, and the new bundle cannot go in",
        [](const SwapWorld& w) { return Faults{kExchangeRefused, renameFails(w.sibling())}; }},
   };
@@ -298,6 +296,20 @@ TEST(BundleSwap, FailedApplyLeavesTheInstalledBundleInPlace) {
     EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(w.lockFile()));
   }
+}
+
+// After the exchange the replaced bundle can neither go aside nor be exchanged back: the new
+// bundle stands whole at the target, so the swap is committed (the backup keeps the old one).
+TEST(BundleSwap, ExchangeThatCannotBeUndoneIsKept) {
+  SwapWorld w(false);
+  FileFaults::set({renameFails(w.sibling()), {2, EIO, false, FileStep::exchange, {}}});
+  const int code = w.swap();
+  FileFaults::clear();
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(fingerprint(w.target), w.newPrint);
+  EXPECT_EQ(w.statusStage(), "swap_commit_complete");
+  EXPECT_EQ(fingerprint(w.operationFolder() + "/Quillomancer.backup.aaxplugin"), w.oldPrint);
+  EXPECT_FALSE(fs::exists(w.lockFile()));
 }
 
 // Without exchange the new bundle cannot go in, and neither copy of the old one can go back.
@@ -336,9 +348,9 @@ TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
     bool restored;
     const char* statusAfter;  // "" when the status stays as the swap left it
   } cases[] = {
-      {"rollback failed, failure recorded", failedRollback, true, ""},
+      {"rollback failed, failure recorded", failedRollback, true, "success/swap_rollback_complete//"},
       {"rollback failed, failure not recorded", failureNotRecorded, true,
-       "failed/failed/swap_apply_failed/interrupted swap was rolled back"},
+       "failed/failed/unexpected_exception/interrupted swap was rolled back"},
       {"swap succeeded, bundle removed afterwards", succeeded, false, ""},
       {"swap rolled back, bundle removed afterwards", rolledBack, false, ""},
       {"host came back before the moves, bundle removed afterwards", hostCameBack, false, ""},
@@ -382,9 +394,14 @@ TEST(BundleSwap, EmptyTargetLeftByAFailedRollbackIsRefilledAtTheNextStart) {
     }
     EXPECT_EQ(fingerprint(w.target), w.oldPrint);
     EXPECT_TRUE(contains(logMessages(w.context->paths.logFile), "swap_restored_from=" + w.operationFolder()));
-    // Done once: the next start finds nothing to do.
+    // Done once: the next start finds nothing to do; and a plug-in removed now stays removed.
     const std::string log = readText(w.context->paths.logFile);
     EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(readText(w.context->paths.logFile), log);
+    fs::remove_all(w.target);
+    EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(fingerprint(w.target), "<missing>");
     EXPECT_EQ(readText(w.context->paths.logFile), log);
   }
 }
@@ -456,7 +473,7 @@ TEST(BundleSwap, RealPermissionDeniedAsOrdinaryUser) {
   EXPECT_EQ(fingerprint(w.target), w.oldPrint);
 }
 
-TEST(BundleSwap, StaleLockOfAKilledSwapIsTakenOverAndItsBundleRestored) {
+TEST(BundleSwap, StaleLockOfAKilledSwapIsTakenOverAndItsExchangeKept) {
   SwapWorld w(false);
   // A swap killed right after the exchange, before the replaced bundle went into its folder.
   const int status = inChild([&] {
@@ -472,20 +489,23 @@ TEST(BundleSwap, StaleLockOfAKilledSwapIsTakenOverAndItsBundleRestored) {
   EXPECT_EQ(w.swap(), 0);
   const auto log = logMessages(w.context->paths.logFile);
   EXPECT_TRUE(contains(log, "swap_lock=taken_over previous=" + kOperationID));
-  EXPECT_TRUE(contains(log, "swap_restored_from=" + w.operationFolder()));
+  EXPECT_TRUE(contains(log, "swap_completed_from=" + w.operationFolder()));
   EXPECT_EQ(fingerprint(w.target), w.newPrint);
   EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
   EXPECT_FALSE(fs::exists(w.lockFile()));
-  // The killed swap's request has its end.
+  // The killed swap's request has its end: its exchange was made, so it is committed, with the
+  // replaced bundle in its operation folder.
   const auto dead = w.context->statusStore.read("9a8b7c6d-5e4f-4a3b-9c2d-1e0f9a8b7c6d");
   ASSERT_TRUE(dead);
-  EXPECT_EQ(dead->stage, "failed");
-  EXPECT_EQ(dead->errorCode.value_or(""), "swap_apply_failed");
+  EXPECT_EQ(dead->stage, "swap_commit_complete");
+  EXPECT_EQ(fingerprint(w.operationFolder() + "/Quillomancer.replacing.aaxplugin"), w.oldPrint);
 }
 
 // A swap killed while it replaces the bundle: the next start of the updater, whatever it is for
-// (here pending mode with nothing pending), puts the installed bundle back, or keeps the new one
-// when its apply was recorded, and gives the killed request its end.
+// (here pending mode with nothing pending), settles it by what stands at the target: a made
+// exchange is kept and committed, an untouched bundle left as it is, an empty target refilled;
+// the last two end with a code that lets the swap run again. While the host runs, nothing at the
+// target changes.
 TEST(BundleSwap, KilledSwapIsPutRightAtTheNextStart) {
   enum At { beforeTheExchange, afterTheExchange, betweenTwoMoves, atEvent };
   struct Case {
@@ -496,13 +516,14 @@ TEST(BundleSwap, KilledSwapIsPutRightAtTheNextStart) {
     bool newBundleStays;
     const char* status;
   };
-  const char* rolledBack = "failed/failed/swap_apply_failed/interrupted swap was rolled back";
+  const char* unchanged = "failed/failed/unexpected_exception/interrupted swap changed nothing";
+  const char* rolledBack = "failed/failed/unexpected_exception/interrupted swap was rolled back";
   const char* committed = "success/swap_commit_complete//";
   const Case cases[] = {
-      {"before the exchange", beforeTheExchange, "", false, false, rolledBack},
-      {"after the exchange, before the replaced bundle went aside", afterTheExchange, "", false, false, rolledBack},
+      {"before the exchange", beforeTheExchange, "", false, false, unchanged},
+      {"after the exchange, before the replaced bundle went aside", afterTheExchange, "", false, true, committed},
       {"no exchange, between the two moves", betweenTwoMoves, "", false, false, rolledBack},
-      {"after both moves, before they were recorded", atEvent, "swap_applied", true, false, rolledBack},
+      {"after both moves, before they were recorded", atEvent, "swap_applied", true, true, committed},
       {"after the apply was recorded", atEvent, "swap_applied", false, true, committed},
       {"after the postcheck was recorded", atEvent, "swap_postcheck_ok", false, true, committed},
   };
@@ -526,6 +547,15 @@ TEST(BundleSwap, KilledSwapIsPutRightAtTheNextStart) {
       w.context->statusStore.write(*last);
     }
 
+    // The host is back: whatever would change the target waits for a later start.
+    const std::string left = fingerprint(w.target);
+    HostStandIn host(w.root);
+    host.start();
+    w.settings.pgrepProgram = host.pgrep();
+    EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(fingerprint(w.target), left);
+    host.quit();
+
     EXPECT_EQ(w.startWithoutRequest(), 0);
     EXPECT_EQ(fingerprint(w.target), c.newBundleStays ? w.newPrint : w.oldPrint);
     EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
@@ -537,6 +567,11 @@ TEST(BundleSwap, KilledSwapIsPutRightAtTheNextStart) {
     const std::string log = readText(w.context->paths.logFile);
     EXPECT_EQ(w.startWithoutRequest(), 0);
     EXPECT_EQ(readText(w.context->paths.logFile), log);
+    // A request that ended with a retryable code runs again, and swaps.
+    if (!c.newBundleStays) {
+      EXPECT_EQ(runUpdate(*w.context, w.payload, w.settings), 0);
+      EXPECT_EQ(fingerprint(w.target), w.newPrint);
+    }
   }
 }
 
@@ -648,6 +683,7 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
   ASSERT_TRUE(WIFEXITED(counting));
   const std::uint64_t steps = std::stoull(readText(w.root + "/steps"));
   ASSERT_GT(steps, 10u);
+  HostStandIn host(w.root);
 
   // ThreadSanitizer learns nothing from this single-threaded loop of forks and makes each one
   // slow; under it every third step is taken (the other builds take every step).
@@ -684,17 +720,39 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
     // A run killed while it held the lock, or one that ended with the target empty (its rollback
     // failed), is put right by the next start of the updater: a whole bundle at the target and,
     // once its operation folder named the request, a final status.
+    // While the host runs, that start changes nothing at the target; once it has quit, a made
+    // exchange is kept (committed), and anything else ends with the installed bundle and a code
+    // that lets the swap run again.
     const bool killed = WIFSIGNALED(status);
     if ((killed && fs::exists(w.lockFile())) || now == "<missing>") {
       const bool named = fs::exists(w.operationFolder() + "/request_id");
+      const std::string left = now;
+      host.start();
+      w.settings.pgrepProgram = host.pgrep();
       EXPECT_EQ(w.startWithoutRequest(), 0);
+      EXPECT_EQ(fingerprint(w.target), left) << "changed while the host runs";
+      host.quit();
+      EXPECT_EQ(w.startWithoutRequest(), 0);
+      w.settings.pgrepProgram = kNoHostPgrep;
       now = fingerprint(w.target);
       EXPECT_TRUE(now == w.oldPrint || now == w.newPrint) << now;
+      if (left != "<missing>") {
+        EXPECT_EQ(now, left) << "a whole bundle at the target stays";
+      }
       EXPECT_FALSE(fs::exists(w.lockFile()));
       const auto s = w.context->statusStore.read(w.payload.requestID);
-      EXPECT_TRUE(!named || (s && isFinalStage(s->stage))) << w.statusText();
+      EXPECT_TRUE(!named || (s && (isFinalStage(s->stage) || s->stage == "swap_rollback_complete")))
+          << w.statusText();
       if (s && s->stage == "swap_commit_complete") {
         EXPECT_EQ(now, w.newPrint) << "committed, so the new bundle stands";
+      }
+      if (killed && named && s) {
+        if (now == w.newPrint) {
+          EXPECT_EQ(s->stage, "swap_commit_complete") << w.statusText();
+        } else {
+          EXPECT_EQ(s->status, "failed") << w.statusText();
+          EXPECT_TRUE(isRetryableFailureCode(s->errorCode.value_or(""))) << w.statusText();
+        }
       }
     }
     // The next run (faults gone) ends with the new bundle in place, whatever was left behind.

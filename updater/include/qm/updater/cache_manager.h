@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qm::updater {
 
@@ -44,9 +45,23 @@ class CacheManager {
 // How many swap operation folders are kept.
 inline constexpr size_t kKeptOperationFolders = 2;
 
-// Keeps the newest kKeptOperationFolders folders of the swap operations folder `operations`,
-// `current` (a folder name) always among them, and removes the older ones. Only one swap at a
-// time may call it (the swap lock). Never throws: a folder that cannot be removed stays.
+// The file in an operation folder that records when the operation began (nanoseconds since the
+// epoch, as decimal text). Written once as the folder is made; a recovery that works in an older
+// folder changes its modification time, never this.
+inline constexpr const char* kOperationBeganFile = "began_at";
+
+// Writes kOperationBeganFile into the new operation folder `folder`. Throws FileOperationError.
+void recordOperationBegan(const std::string& folder);
+
+// The operation folders (real folders, not hidden) of `operations`, the one that began last
+// first; a folder without a readable record of its beginning counts as the oldest, and equal
+// times keep name order. Throws PlatformError when the folder cannot be listed.
+std::vector<std::string> operationsNewestFirst(const std::string& operations);
+
+// Keeps the newest kKeptOperationFolders folders of the swap operations folder `operations`
+// (by the time each operation began), `current` (a folder name) always among them, and removes
+// the older ones. Only one swap at a time may call it (the swap lock). Never throws: a folder
+// that cannot be removed stays.
 void pruneOperationFolders(const std::string& operations, const std::string& current) noexcept;
 
 }  // namespace qm::updater

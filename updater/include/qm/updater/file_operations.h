@@ -78,6 +78,10 @@ int copyItem(const std::string& source, const std::string& destination);  // not
 int moveItem(const std::string& source, const std::string& destination);  // nothing may be there
 // Flushes every file and folder of a tree to the disk (links are left as they are).
 int flushTree(const std::string& path);
+// A digest of the tree at `path` (names, kinds, permission bits, file contents and link texts;
+// no times), so that two copies of one bundle compare equal wherever they stand. Nothing when
+// nothing is there or it cannot be read whole.
+std::optional<std::string> treeFingerprint(const std::string& path);
 // Writes all `size` bytes to `fd`, through short and interrupted writes (not a counted step).
 int writeAll(int fd, const char* data, size_t size);
 

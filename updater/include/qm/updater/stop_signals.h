@@ -13,7 +13,9 @@
 namespace qm::updater {
 
 // While alive, SIGTERM and SIGINT are recorded instead of ending the process (system calls they
-// interrupt are restarted); the previous handling comes back at destruction.
+// interrupt are restarted), and they are not blocked; the previous handling and signal mask come
+// back at destruction. The updater puts one up first thing. Guards nest: only the outermost one
+// acts (and forgets an earlier stop as it is made).
 class StopSignalGuard {
  public:
   StopSignalGuard();
@@ -24,6 +26,8 @@ class StopSignalGuard {
  private:
   struct sigaction previousTerm_ {};
   struct sigaction previousInt_ {};
+  sigset_t previousMask_ {};
+  bool outermost_ = false;
 };
 
 // The stop signal recorded since the guard was put up, or 0.
