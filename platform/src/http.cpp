@@ -101,6 +101,17 @@ struct Exchange {
 
 int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
   auto* ex = static_cast<Exchange*>(user);
+  if (ex->request->keepGoing) {
+    bool keepGoing = false;
+    try {
+      keepGoing = ex->request->keepGoing();
+    } catch (...) {
+    }
+    if (!keepGoing) {
+      ex->response->aborted = true;
+      return 1;  // libcurl ends the transfer with CURLE_ABORTED_BY_CALLBACK
+    }
+  }
   const auto now = std::chrono::steady_clock::now();
   if (downloaded != ex->lastDown || uploaded != ex->lastUp) {
     ex->lastDown = downloaded;

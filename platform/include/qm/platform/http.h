@@ -45,6 +45,11 @@ struct HttpRequest {
   // HttpResponse::body; returning false aborts the request (kHttpErrorOther, `aborted` set).
   std::function<bool(const char* data, size_t size)> onBody;
 
+  // When set, asked on every progress report of the transfer, whether bytes move or not (several
+  // times a second while they move, about once a second while the connection is set up or
+  // stalls); returning false aborts the request at once (kHttpErrorOther, `aborted` set).
+  std::function<bool()> keepGoing;
+
   // When set, asked for every URL the request would go to (the first one, each redirect target
   // and the final address); returning false refuses it (kHttpErrorOther, `refused` set).
   std::function<bool(const std::string& url)> allowUrl;
