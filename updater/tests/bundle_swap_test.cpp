@@ -617,6 +617,120 @@ TEST(BundleSwap, PoliteSignalMidCopyRollsBackAndReportsTheFailure) {
   }
 }
 
+// A stop that comes as the file system refuses the exchange, before the installed bundle is moved
+// aside: nothing has been changed, so the run ends with a code that lets it run again.
+TEST(BundleSwap, StopBetweenRefusedExchangeAndMoveAsideChangesNothing) {
+  SwapWorld w(false);
+  const int status = inChild([&] {
+    FileFaults::set({{0, EINVAL, false, FileStep::exchange, {}, SIGTERM}});
+    try {
+      runUpdate(*w.context, w.payload, w.settings);
+    } catch (const UpdaterError&) {
+    }
+    return true;
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << "the signal ended the process";
+  EXPECT_EQ(w.statusText(), "failed/failed/unexpected_exception/interrupted by SIGTERM before anything was changed");
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+  EXPECT_FALSE(fs::exists(w.operationFolder() + "/Quillomancer.replacing.aaxplugin"));
+  EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(w.lockFile()));
+}
+
+// The helper (the updater lacking the rights) killed before or after its exchange: the status
+// says what stands at the target.
+TEST(BundleSwap, KilledHelperIsReportedByWhatStandsAtTheTarget) {
+  struct Case {
+    const char* faults;
+    bool newAtTarget;
+    const char* status;
+  } cases[] = {
+      {"kill_before_exchange", false,
+       "failed/failed/unexpected_exception/privileged helper failed with signal 9; nothing was changed"},
+      {"kill_after_exchange", true, "success/swap_commit_complete//"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.faults);
+    SwapWorld w(true);
+    w.settings.helperCandidates = {HelperTestTree::helper()};
+    ::setenv("QM_HELPER_TEST_FAULTS", c.faults, 1);
+    FileFaults::set({renameFails(w.staged(), EACCES)});
+    try {
+      runUpdate(*w.context, w.payload, w.settings);
+    } catch (const UpdaterError&) {
+    }
+    FileFaults::clear();
+    ::unsetenv("QM_HELPER_TEST_FAULTS");
+    EXPECT_EQ(fingerprint(w.target), c.newAtTarget ? w.newPrint : w.oldPrint);
+    EXPECT_EQ(w.statusText(), c.status);
+    EXPECT_FALSE(fs::exists(w.lockFile()));
+    // A start afterwards changes nothing.
+    EXPECT_EQ(w.startWithoutRequest(), 0);
+    EXPECT_EQ(fingerprint(w.target), c.newAtTarget ? w.newPrint : w.oldPrint);
+    EXPECT_EQ(w.statusText(), c.status);
+  }
+}
+
+// A swap killed after its exchange, or between the two moves where there is no exchange; then the
+// start that recovers it killed at every one of its file steps in turn. The start after that
+// leaves the target and the status in agreement: the new bundle and "swap_commit_complete", or
+// the installed bundle and a code that lets the swap run again.
+TEST(BundleSwap, RecoveryKilledAtEveryStepStillEndsInAgreement) {
+  struct Case {
+    const char* name;
+    bool noExchange;
+  } cases[] = {{"after the exchange", false}, {"between the two moves", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SwapWorld w(false);
+    const auto killedSwap = [&] {
+      std::error_code ec;
+      fs::remove_all(w.context->paths.swapStateDirectory, ec);
+      fs::remove_all(w.context->paths.statusDirectory, ec);
+      w.installOld();
+      const int status = inChild([&] {
+        std::vector<FileFault> faults = {{0, 0, true, FileStep::rename, w.sibling()}};
+        if (c.noExchange) faults.push_back(kExchangeRefused);
+        FileFaults::set(faults);
+        return w.swap() == 0;
+      });
+      return WIFSIGNALED(status);
+    };
+    ASSERT_TRUE(killedSwap());
+    const int counting = inChild([&] {
+      FileFaults::set({});
+      w.startWithoutRequest();
+      std::ofstream(w.root + "/steps") << FileFaults::stepsTaken();
+      return true;
+    });
+    ASSERT_TRUE(WIFEXITED(counting));
+    const std::uint64_t steps = std::stoull(readText(w.root + "/steps"));
+    ASSERT_GT(steps, 0u);
+    for (std::uint64_t k = 1; k <= steps; ++k) {
+      SCOPED_TRACE("recovery step " + std::to_string(k));
+      ASSERT_TRUE(killedSwap());
+      inChild([&] {
+        FileFaults::set({{k, 0, true, std::nullopt, {}}});
+        return w.startWithoutRequest() == 0;
+      });
+      EXPECT_EQ(w.startWithoutRequest(), 0);
+      const std::string now = fingerprint(w.target);
+      const auto s = w.context->statusStore.read(w.payload.requestID);
+      ASSERT_TRUE(s);
+      if (now == w.newPrint) {
+        EXPECT_EQ(w.statusText(), "success/swap_commit_complete//");
+      } else {
+        EXPECT_EQ(now, w.oldPrint);
+        EXPECT_EQ(s->status, "failed") << w.statusText();
+        EXPECT_TRUE(isRetryableFailureCode(s->errorCode.value_or(""))) << w.statusText();
+      }
+      EXPECT_FALSE(fs::exists(w.lockFile()));
+      EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
+      if (::testing::Test::HasFailure()) break;
+    }
+  }
+}
+
 // Each swap that ends with a bundle at the target (committed, or rolled back) keeps the newest two
 // operation folders, its own among them; one whose rollback failed keeps them all.
 TEST(BundleSwap, OperationFoldersArePrunedToTheNewestTwo) {
