@@ -12,6 +12,7 @@
 #include "qm/updater/telemetry.h"
 #include "https_test_support.h"
 
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -285,11 +286,21 @@ TEST_F(Downloads, StopDuringAStalledTransferEndsTheRun) {
   p.artifactURL = fileUrl("art.zip");
 
   int code = -1;
-  std::thread run([&] { code = runUpdater({"QuillomancerUpdater", "--payload-json", encodeLaunchPayload(p)}, context, settings); });
+  std::atomic<bool> ended{false};
+  std::thread run([&] {
+    code = runUpdater({"QuillomancerUpdater", "--payload-json", encodeLaunchPayload(p)}, context, settings);
+    ended = true;
+  });
   const bool asked = service->waitForRequests("/files/art.zip", 1, std::chrono::seconds(120));
   ::kill(::getpid(), SIGTERM);
+  // Far longer than a stop takes; without the stop only the server's going away ends the transfer.
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!ended && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const bool stopped = ended;
+  if (!stopped) service->stop();
   run.join();
   ASSERT_TRUE(asked);
+  ASSERT_TRUE(stopped) << "the stalled transfer went on after the stop";
   EXPECT_EQ(code, 1);
   EXPECT_EQ(err.str(), "Updater failed: unexpected_exception\n");
   const auto s = context.statusStore.read(p.requestID);
