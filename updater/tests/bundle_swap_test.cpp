@@ -637,6 +637,29 @@ TEST(BundleSwap, StopBetweenRefusedExchangeAndMoveAsideChangesNothing) {
   EXPECT_FALSE(fs::exists(w.lockFile()));
 }
 
+// A stop as the start begins to put right a swap killed between its two moves (the target is
+// empty): the updater does not die, and changes nothing at the target; the start after it does.
+TEST(BundleSwap, StopDuringRecoveryLeavesTheTargetForTheNextStart) {
+  SwapWorld w(false);
+  const int killed = inChild([&] {
+    FileFaults::set({kExchangeRefused, {0, 0, true, FileStep::rename, w.sibling()}});
+    return w.swap() == 0;
+  });
+  ASSERT_TRUE(WIFSIGNALED(killed));
+  ASSERT_EQ(fingerprint(w.target), "<missing>");
+  const int stopped = inChild([&] {
+    FileFaults::set({{1, 0, false, std::nullopt, {}, SIGTERM}});
+    return w.startWithoutRequest() == 0;
+  });
+  ASSERT_TRUE(WIFEXITED(stopped)) << "the stop ended the process";
+  EXPECT_EQ(WEXITSTATUS(stopped), 0);
+  EXPECT_EQ(fingerprint(w.target), "<missing>");
+  EXPECT_TRUE(fs::exists(w.lockFile())) << "left for a later start";
+  EXPECT_EQ(w.startWithoutRequest(), 0);
+  EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+  EXPECT_EQ(w.statusText(), "failed/failed/unexpected_exception/interrupted swap was rolled back");
+}
+
 // The helper (the updater lacking the rights) killed before or after its exchange: the status
 // says what stands at the target.
 TEST(BundleSwap, KilledHelperIsReportedByWhatStandsAtTheTarget) {
