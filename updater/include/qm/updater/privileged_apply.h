@@ -26,10 +26,13 @@ std::vector<std::string> defaultHelperCandidates(const std::string& programPath,
 std::optional<std::string> helperBinaryPath(const std::vector<std::string>& candidates);
 
 // Offers a failed move to the helper. Returns false (nothing done) when `moveErrno` is not a
-// permission error; true when the helper applied the swap. Otherwise throws UpdaterError
+// permission error; true when the helper applied the swap, or failed or was killed but left the
+// new bundle whole at the target (compared by treeFingerprint). Otherwise throws UpdaterError:
 // swap_apply_failed ("permission denied and helper binary not found", or "privileged helper
 // failed with exit <n>[: <its standard error>]"), after putting the installed bundle back when
-// the helper left it moved aside or was killed (swap_rollback_failed when that fails too).
+// the helper left neither bundle whole at the target (swap_rollback_failed when that fails too);
+// unexpected_exception ("privileged helper failed with signal <n>; nothing was changed") when it
+// was killed and the installed bundle stands untouched, so that the swap may be run again.
 bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
                                       const std::vector<std::string>& candidates);
 
