@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/file.h>
@@ -98,12 +99,13 @@ struct ScratchDir {
 // processes of the host's name elsewhere on the machine must not stall the tests.)
 inline const std::string kNoHostPgrep = "/bin/false";
 
-// A host stand-in: a process of a name of its own, and a pgrep stand-in that looks for that name
+// A host stand-in: a process of a name of its own (at most 15 characters, as pgrep sees it), and a pgrep stand-in that looks for that name
 // with the real pgrep, whatever name it is asked for.
 class HostStandIn {
  public:
   explicit HostStandIn(const std::string& folder)
-      : name_("qmhost" + std::to_string(::getpid() % 100000)), pgrep_(folder + "/pgrep-host") {
+      : name_("qmh" + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}() % 10000)),
+        pgrep_(folder + "/pgrep-host") {
     std::ofstream(pgrep_) << "#!/bin/sh\nexec /usr/bin/pgrep -x '" << name_ << "'\n";
     fs::permissions(pgrep_, fs::perms::owner_all);
   }
