@@ -46,8 +46,8 @@ void rollBackOrFail(UpdateReporter& report, const SwapLocations& where, bool sen
 
 // After the exchange the replaced bundle stands at the exchange sibling: it goes into the
 // operation folder. When it cannot, it is exchanged back and the failure is thrown. When that
-// fails too, the new bundle stands whole at the target and the swap goes on (the backup keeps the
-// installed bundle; the sibling is cleared by the next swap or start).
+// fails too, the new bundle stands whole at the target and the swap goes on: the backup keeps the
+// installed bundle, and what stands beside the target is cleared.
 void keepReplacedBundle(UpdateReporter& report, const SwapLocations& where, const std::string& sibling) {
   int e = itemExists(where.replacing) ? removeItem(where.replacing) : 0;
   if (e == 0) e = moveItem(sibling, where.replacing);
