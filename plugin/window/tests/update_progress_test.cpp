@@ -142,18 +142,21 @@ TEST_F(UpdateRoad, BadgesHideOnTheClockUnlessAnotherOneCameLater) {
 
 // A swap failure the swap may be run again for launches it again, as a new request, at the next
 // opening; any other failure, and a prefetch's, comes back as the failure state. An updater
-// killed in an earlier host run leaves its last stage and its lock file: it is noticed by the
-// free lock, once, and run again. (A held lock is progress: the poll's test holds it.)
+// killed in an earlier host run leaves its last stage (or no status at all) and its lock file: it
+// is noticed by the free lock, once, and run again. (A held lock is progress: the poll's test
+// holds it.)
 TEST_F(UpdateRoad, ASwapThatMayBeRunAgainIsLaunchedAtTheNextOpeningInsteadOfFailing) {
   InstallStandInUpdater();
   const struct {
-    const char* code;  // null: the updater was killed before its final status
+    const char* code;  // null: the updater was killed before its final status; "": before its first
     bool swap, launchedAgain;
   } cases[] = {
-      {"download_http_error", true, true}, {nullptr, true, true}, {"hash_mismatch", true, false},
+      {"download_http_error", true, true}, {nullptr, true, true}, {"", true, true}, {"hash_mismatch", true, false},
       {"download_http_error", false, false}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.code ? c.code : "killed") + (c.swap ? " (swap)" : " (prefetch)"));
+    const bool killed = !c.code || !*c.code;
+    SCOPED_TRACE(std::string(killed ? (c.code ? "killed before its first status" : "killed") : c.code) +
+                 (c.swap ? " (swap)" : " (prefetch)"));
     for (const char* key : {kQMPluginEventsQueueDefaultsKey, kQMPendingRequestIdKey, kQMPendingOperationIdKey,
                             kQMFailureCodeKey, kQMFailureTargetVersionKey})
       d.remove(key);
@@ -162,8 +165,9 @@ TEST_F(UpdateRoad, ASwapThatMayBeRunAgainIsLaunchedAtTheNextOpeningInsteadOfFail
     std::string failedId;
     {
       auto w = Open(offer);
-      failedId = c.code ? WriteStatus("failed", "failed", c.code) : WriteStatus("success", "swap_host_waiting");
-      if (!c.code) {
+      failedId = !killed ? WriteStatus("failed", "failed", c.code) : WriteStatus("success", "swap_host_waiting");
+      if (c.code && !*c.code) fs::remove(Updates() / "status" / (failedId + ".json"));
+      if (killed) {
         ASSERT_EQ(qm::platform::writeFileAtomic(RequestLock(failedId).string(), ""), 0);
       }
       if (c.swap) d.set(kQMPendingOperationIdKey, qm::platform::randomUuidString());
@@ -175,7 +179,7 @@ TEST_F(UpdateRoad, ASwapThatMayBeRunAgainIsLaunchedAtTheNextOpeningInsteadOfFail
     if (c.launchedAgain) {
       EXPECT_NE(d.stringForKey(kQMPendingRequestIdKey), failedId);
     }
-    if (!c.code) {
+    if (killed) {
       EXPECT_EQ(Count("installer_open_failed|" + failedId), 1u) << "noticed once";
       EXPECT_FALSE(fs::exists(RequestLock(failedId)));
     }
