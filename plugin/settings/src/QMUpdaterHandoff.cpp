@@ -13,8 +13,8 @@
 #include "qm/updater/launch_payload.h"
 
 #include <cctype>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
