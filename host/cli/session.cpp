@@ -433,6 +433,13 @@ class Session {
       return b && b->title() == title;
     }));
   }
+  // An account answer has been handled: the card (hidden or not) shows a balance.
+  bool BalanceShown() {
+    return Find([](qm::ui::View& v) {
+             auto* f = dynamic_cast<qm::ui::TextField*>(&v);
+             return f && f->stringValue().starts_with("Credits: ") && f->stringValue() != "Credits: \u2014";
+           }, false) != nullptr;
+  }
   qm::ui::View* TextShown(const std::string& text) {
     return Find([&](qm::ui::View& v) {
       auto* f = dynamic_cast<qm::ui::TextField*>(&v);
@@ -538,11 +545,7 @@ class Session {
     // on its way (it shows a balance on the card, hidden or not); a card up on its own then, but
     // for the update lock, shows its messages, and its X closes them all.
     if (service_ == nullptr && !QMReadAccountToken().empty()) {
-      RunUntil([&] { return CardClose() != nullptr || Find([](qm::ui::View& v) {
-                              auto* f = dynamic_cast<qm::ui::TextField*>(&v);
-                              return f && f->stringValue().starts_with("Credits: ") && f->stringValue() != "Credits: \u2014";
-                            }, false) != nullptr; },
-               kWindowWaitSeconds);
+      RunUntil([&] { return CardClose() != nullptr || BalanceShown(); }, kWindowWaitSeconds);
     }
     while (service_ == nullptr && CardClose() != nullptr && TextShown("Update Required") == nullptr) {
       if (++shown > 1) return *error = "the message page does not close", false;
@@ -580,6 +583,9 @@ class Session {
   // The manual check on the open card: its answer ends "Checking..." with a passing title, or
   // with the offer (the button then hides).
   bool CheckForUpdates(std::string* error) {
+    // The opening's own answer first (it shows the balance): handled during the check, it would
+    // reset the button before the check's answer is in.
+    RunUntil([&] { return BalanceShown(); }, kServiceWaitSeconds);
     qm::ui::Button* check = ButtonTitled("Check for Updates");
     if (check == nullptr || !check->isEnabled()) return *error = "the card shows no Check for Updates button", false;
     if (!Press(*check)) return *error = "the Check for Updates button is covered", false;
