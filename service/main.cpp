@@ -1,8 +1,8 @@
 // qmservice: runs the web-service stand-in until interrupted.
 //   qmservice [--port N] [--host ADDR] [--credits N] [--transcript TEXT] [--cert FILE --key FILE]
 //             [--require-auth] [--verbose]
-//             [--token T]... [--email E] [--offer V] [--min-version V] [--update-required]
-//             [--message 'id|title|body']...
+//             [--token T]... [--email E] [--offer V [--offer-package URL]] [--min-version V]
+//             [--update-required] [--message 'id|title|body']...
 //   qmservice --help
 // Prints the base URL on the first line of standard output once it is listening.
 
@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -25,8 +26,8 @@ void onSignal(int) { gStop = 1; }
 constexpr const char* kSynopsis =
     "usage: qmservice [--port N] [--host ADDR] [--credits N] [--transcript TEXT]\n"
     "                 [--cert FILE --key FILE] [--require-auth] [--verbose]\n"
-    "                 [--token T]... [--email E] [--offer V] [--min-version V] [--update-required]\n"
-    "                 [--message 'id|title|body']...\n"
+    "                 [--token T]... [--email E] [--offer V [--offer-package URL]] [--min-version V]\n"
+    "                 [--update-required] [--message 'id|title|body']...\n"
     "       qmservice --help\n";
 
 int usage() {
@@ -56,6 +57,8 @@ int help() {
       "  --email E            the account's e-mail address in the account answer (default none)\n"
       "  --offer V            offer version V as the newest and as the update's target\n"
       "                       (default: no offer; the newest is the installed version)\n"
+      "  --offer-package URL  the offer's installer package address, as sent, whatever it is\n"
+      "                       (needs --offer; default on the release storage host)\n"
       "  --min-version V      the oldest supported version (default none)\n"
       "  --update-required    tell the plug-in it must update (default off)\n"
       "  --message 'id|title|body'\n"
@@ -79,6 +82,7 @@ bool parseInt(const char* text, int low, int high, int& out) {
 int main(int argc, char** argv) {
   qm::service::Options options;
   options.quiet = true;
+  std::optional<std::string> offerPackage;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -106,6 +110,8 @@ int main(int argc, char** argv) {
       options.account.email = argv[++i];
     } else if (arg == "--offer" && hasValue) {
       options.account.offer = qm::service::offerForVersion(argv[++i]);
+    } else if (arg == "--offer-package" && hasValue) {
+      offerPackage = argv[++i];
     } else if (arg == "--min-version" && hasValue) {
       options.account.minimumVersion = argv[++i];
     } else if (arg == "--update-required") {
@@ -119,6 +125,10 @@ int main(int argc, char** argv) {
     }
   }
   if (options.certFile.empty() != options.keyFile.empty()) return usage();
+  if (offerPackage) {
+    if (!options.account.offer) return usage();
+    options.account.offer->pkgURL = *offerPackage;
+  }
 
   // Request bodies of a megabyte go straight back to the system once answered: glibc's moving
   // threshold would otherwise keep them in the arena of each of the many connection threads.

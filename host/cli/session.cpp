@@ -69,6 +69,7 @@ struct Options {
   std::string updateOffer;
   bool updateRequired = false;
   std::string minVersion;
+  bool checkUpdates = false;
   bool interactive = false;
 };
 
@@ -79,8 +80,8 @@ void PrintUsage(FILE* to) {
                "                      [--output DIR] [--snapshots DIR] [--selection SECONDS]\n"
                "                      [--service URL | --service-fault credits|offline]\n"
                "                      [--service-message 'id|title|body']... [--update-offer VERSION]\n"
-               "                      [--update-required --min-version VERSION] [--bundle PATH]\n"
-               "                      [--interactive]\n"
+               "                      [--update-required --min-version VERSION] [--check-updates]\n"
+               "                      [--bundle PATH] [--interactive]\n"
                "\n"
                "Runs one editing session through the plug-in window: LOAD on the input clip, the\n"
                "transcript, the settings card, the edit, Process, and a RENDER pass per take, each\n"
@@ -106,6 +107,8 @@ void PrintUsage(FILE* to) {
                "  --service-message 'id|title|body'  a message in the stand-in's account answer\n"
                "  --update-offer V   the stand-in offers version V\n"
                "  --update-required  the stand-in requires an update to --min-version V\n"
+               "  --check-updates    on the open settings card, click Check for Updates and wait\n"
+               "                     for its answer\n"
                "  --bundle PATH      the plug-in bundle (default: the one built beside qmhost)\n"
                "  --interactive      shows the window on the desktop instead, LOAD and RENDER\n"
                "                     beside it (F5, F6); Ctrl+Q closes it\n");
@@ -158,8 +161,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
       PrintUsage(stdout);
       return 0;
     }
-    if (arg == "--interactive" || arg == "--update-required") {
-      (arg == "--interactive" ? options->interactive : options->updateRequired) = true;
+    if (arg == "--interactive" || arg == "--update-required" || arg == "--check-updates") {
+      (arg == "--interactive" ? options->interactive
+       : arg == "--update-required" ? options->updateRequired
+                                    : options->checkUpdates) = true;
       continue;
     }
     const bool known = arg == "--input" || arg == "--transcript" || arg == "--voice" || arg == "--text" ||
@@ -333,7 +338,7 @@ std::optional<int> ReadInputs(Options& options, Inputs* in) {
 // is ever removed.
 const std::regex kTakeFile("take-([0-9]+)\\.wav");
 const std::regex kStepName(
-    "opened|settings-(open|closed|locked)|message-[0-9]+(-closed)?|language-[A-Za-z0-9-]+|load|change-tool|typed|"
+    "opened|settings-(open|closed|locked)|check-for-updates|message-[0-9]+(-closed)?|language-[A-Za-z0-9-]+|load|change-tool|typed|"
     "repair-tool|painted|takes-[135]|voice-change|voice-loaded|processed|process-refused|render-[0-9]+");
 const std::regex kSnapshotFile("([0-9]{2})-(.*)\\.(png|json)");
 
@@ -427,6 +432,13 @@ class Session {
       auto* b = dynamic_cast<qm::ui::Button*>(&v);
       return b && b->title() == title;
     }));
+  }
+  // An account answer has been handled: the card (hidden or not) shows a balance.
+  bool BalanceShown() {
+    return Find([](qm::ui::View& v) {
+             auto* f = dynamic_cast<qm::ui::TextField*>(&v);
+             return f && f->stringValue().starts_with("Credits: ") && f->stringValue() != "Credits: \u2014";
+           }, false) != nullptr;
   }
   qm::ui::View* TextShown(const std::string& text) {
     return Find([&](qm::ui::View& v) {
@@ -533,11 +545,7 @@ class Session {
     // on its way (it shows a balance on the card, hidden or not); a card up on its own then, but
     // for the update lock, shows its messages, and its X closes them all.
     if (service_ == nullptr && !QMReadAccountToken().empty()) {
-      RunUntil([&] { return CardClose() != nullptr || Find([](qm::ui::View& v) {
-                              auto* f = dynamic_cast<qm::ui::TextField*>(&v);
-                              return f && f->stringValue().starts_with("Credits: ") && f->stringValue() != "Credits: \u2014";
-                            }, false) != nullptr; },
-               kWindowWaitSeconds);
+      RunUntil([&] { return CardClose() != nullptr || BalanceShown(); }, kWindowWaitSeconds);
     }
     while (service_ == nullptr && CardClose() != nullptr && TextShown("Update Required") == nullptr) {
       if (++shown > 1) return *error = "the message page does not close", false;
@@ -562,12 +570,35 @@ class Session {
         kWindowWaitSeconds);
     if (CardClose() == nullptr) return *error = "the gear did not open the settings card", false;
     if (auto failed = Step("settings-open")) return *error = *failed, false;
+    if (options_.checkUpdates && !CheckForUpdates(error)) return false;
     if (!Press(*gear)) return *error = "the open card covers the settings gear", false;
     RunUntil([&] { return CardClose() == nullptr; }, options_.updateRequired ? 0.2 : kWindowWaitSeconds);
     if (CardClose() == nullptr) return Step("settings-closed") == std::nullopt;
     if (!options_.updateRequired) return *error = "the gear did not close the settings card", false;
     std::printf("      the card stays open: the update is required\n");
     if (auto failed = Step("settings-locked")) return *error = *failed, false;
+    return true;
+  }
+
+  // The manual check on the open card: its answer ends "Checking..." with a passing title, or
+  // with the offer (the button then hides).
+  bool CheckForUpdates(std::string* error) {
+    // The opening's own answer first (it shows the balance): handled during the check, it would
+    // reset the button before the check's answer is in.
+    RunUntil([&] { return BalanceShown(); }, kServiceWaitSeconds);
+    qm::ui::Button* check = ButtonTitled("Check for Updates");
+    if (check == nullptr || !check->isEnabled()) return *error = "the card shows no Check for Updates button", false;
+    if (!Press(*check)) return *error = "the Check for Updates button is covered", false;
+    const std::weak_ptr<qm::ui::View> watched = check->sharedView();
+    const auto title = [&]() -> std::string {
+      const auto button = std::dynamic_pointer_cast<qm::ui::Button>(watched.lock());
+      return !button || button->isHiddenOrHasHiddenAncestor() ? "" : button->title();
+    };
+    if (!RunUntil([&] { return title() != "Checking..."; }, kServiceWaitSeconds)) {
+      return *error = "the service did not answer the check in time", false;
+    }
+    std::printf("      Check for Updates: %s\n", title().empty() ? "hidden (an update is offered)" : title().c_str());
+    if (auto failed = Step("check-for-updates")) return *error = *failed, false;
     return true;
   }
 

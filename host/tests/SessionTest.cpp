@@ -62,7 +62,7 @@ TEST_F(SessionRun, AFailedRunKeepsTheEarlierTakesAndTheUsersFiles) {
 
 // Under a required update the session reads back what the plug-in did: a refusal passes, a
 // plug-in that never learned of the update (its service unreachable) fails the run. Two
-// messages: closing the first dismisses the second with it.
+// messages: closing the first dismisses the second with it. A manual check of an offer.
 TEST_F(SessionRun, TheSessionReportsWhatThePluginDid) {
   struct Case {
     const char* arguments;
@@ -76,6 +76,8 @@ TEST_F(SessionRun, TheSessionReportsWhatThePluginDid) {
        "Process was not refused under the required update"},
       {"--takes 1 --service-message 'm1|Hello|there' --service-message 'm/2|Again|here'", 0,
        "closing it dismissed the 1 other message queued"},
+      // The manual check finds the offer, so the button gives way to it.
+      {"--takes 1 --update-offer 2.0.3 --check-updates", 0, "Check for Updates: hidden (an update is offered)"},
   };
   for (const Case& c : cases) {
     const CommandRun run = Session(c.arguments);

@@ -3,7 +3,7 @@
 #include "qm/platform/files.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/small_file.h"
-#include "string_keys.h"
+#include "qm/updater/string_keys.h"
 
 #include <array>
 #include <nlohmann/json.hpp>

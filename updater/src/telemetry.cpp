@@ -3,9 +3,9 @@
 #include "qm/platform/http.h"
 #include "qm/updater/download.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/string_keys.h"
 #include "qm/updater/time_text.h"
 #include "qm/updater/url.h"
-#include "string_keys.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>

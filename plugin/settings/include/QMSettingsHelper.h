@@ -265,6 +265,8 @@ class QMSettingsHelper : public qm::ui::Object, public QMUpdaterHandoffOwner {
   std::string updateFailureMessage;
   std::string updateFailureDownloadURL;
   std::uint64_t updateBadgeAnimationToken = 0;
+  // The offer and reason last logged as refused by the updater's validation (logged once).
+  std::string loggedUpdateOfferRefusal;
 
  private:
   void registerActions();

@@ -17,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -47,11 +48,16 @@ inline constexpr const char* kQMUpdateStatusRelativePath = "Library/Application 
 std::string QMUpdaterRequestLockPath(const std::string& statusFolder, const std::string& requestId);
 
 // The failure codes after which a swap is launched again at the next account-status answer
-// instead of coming back as a failure: those the updater itself runs a failed swap again for
+// (while fewer than kQMMaxAutomaticSwapFailures failures in a row stand for its version) instead
+// of coming back as a failure: those the updater itself runs a failed swap again for
 // ("download_start_failed", "download_http_error", "download_io_error", "swap_host_still_running",
-// "swap_in_progress", "unexpected_exception"), and "updater_exited_before_final_status" (an
-// updater that was killed or crashed on the way).
+// "swap_in_progress", "unexpected_exception"), and an updater that was killed or crashed on the
+// way ("updater_exited_before_final_status", "updater_exited_without_status").
 bool QMIsRelaunchableSwapFailureCode(std::string_view errorCode);
+
+// From this many failures in a row for one version on, a swap is no longer launched again by
+// itself: the failure state stays until the user retries.
+inline constexpr std::int64_t kQMMaxAutomaticSwapFailures = 3;
 
 // Everything of the controller's that goes into a request.
 struct QMUpdateRequestInputs {
@@ -89,13 +95,10 @@ struct QMUpdateRequestIdentity {
 nlohmann::json QMBuildUpdateRequestDocument(const QMUpdateRequestInputs& inputs,
                                             const QMUpdateRequestIdentity& identity);
 
-// Why the updater would refuse the request for `action` that `inputs` make, in its own words
-// ("Missing field: release_notes_url", "Missing swap field: artifact_url", "update_pkg_sha256
-// must be 64-char lowercase hex"), or "" when the inputs bring everything its validation asks
-// for: every value present after trimming white space, and both digests in their form. Whether
-// an address is one the updater may fetch from is its own configuration, judged there.
-// [any-thread]
-std::string QMUpdaterRequestRefusal(const QMUpdateRequestInputs& inputs, QMUpdaterAction action);
+// Why the updater would refuse the request document `text` at `now`: its validation's detail
+// ("update_pkg_url must be https", "Missing swap field: artifact_url"), or "" when it accepts it.
+// The updater's own validation and allowed hosts decide, not a copy of them. [any-thread]
+std::string QMUpdateRequestRefusal(std::string_view text, std::time_t now);
 
 // What the settings controller does for the hand-off. Called on the main thread only; a block
 // that calls it keeps the owner alive until it has run.
@@ -133,6 +136,10 @@ class QMUpdaterHandoff {
   void launchUpdaterInstall(const QMUpdateRequestInputs& inputs, std::shared_ptr<QMUpdaterHandoffOwner> owner) {
     launchUpdaterWithAction("install", inputs, std::move(owner));
   }
+
+  // Why the updater would refuse the request a launch with `action` would now write for
+  // `inputs`, or "" when it would accept it (QMUpdateRequestRefusal). [main-thread]
+  std::string requestRefusal(std::string_view action, const QMUpdateRequestInputs& inputs) const;
 
   // The requests folder a launch now writes into.
   std::string requestsDirectory() const;

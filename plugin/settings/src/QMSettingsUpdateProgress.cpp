@@ -17,6 +17,7 @@
 #include "qm/platform/uuid.h"
 #include "qm/ui/application.h"
 
+#include <cerrno>
 #include <optional>
 
 namespace {
@@ -84,22 +85,27 @@ void QMSettingsHelper::processUpdaterStatusFromDefaults() {
   const QMUpdaterProcessRegistry::Status process = QMUpdaterProcessRegistry::shared().status(requestId);
   const bool exited = process.state == QMUpdaterProcessRegistry::State::exited;
   std::optional<UpdaterStatus> file = ReadStatusFile(path);
-  if (!file && !exited) return;
   const auto isFinal = [](const std::optional<UpdaterStatus>& f) {
     return f && (f->status != "success" || QMIsUpdaterStageTerminal(f->stage));
   };
   // An updater started by an earlier run of the host (or by another host) is no child of this
-  // process: its request lock tells. Free, no updater runs the request any more; the file is read
-  // again under the lock, in case the updater wrote its last status and let go just now.
+  // process: its request lock tells, whether or not it wrote a status yet (it takes the lock,
+  // having made the status folder, before its first status). Free, or no status folder at all, no
+  // updater runs the request any more; the file is read again under the lock, in case the updater
+  // wrote its last status and let go just now.
   bool orphaned = false;
   if (!isFinal(file) && process.state == QMUpdaterProcessRegistry::State::unknown) {
+    int error = 0;
     qm::platform::RemovableFileLock lock =
-        qm::platform::RemovableFileLock::acquire(QMUpdaterRequestLockPath(statusFolder, requestId), false);
+        qm::platform::RemovableFileLock::acquire(QMUpdaterRequestLockPath(statusFolder, requestId), false, &error);
     if (lock.held()) {
       file = ReadStatusFile(path);
       orphaned = true;
+    } else if (error == ENOENT && !file) {
+      orphaned = true;
     }
   }
+  if (!file && !exited && !orphaned) return;
   // An updater that refuses a request writes no status, and one that crashes or is killed leaves
   // its last stage behind: either way nothing more will come, and polling would never end.
   if ((exited || orphaned) && !isFinal(file)) {
@@ -141,8 +147,10 @@ void QMSettingsHelper::processUpdaterStatusFromDefaults() {
     defaults.set(kQMFailureCountKey, count);
     defaults.set(kQMFailureCodeKey, s.errorCode);
     // A swap that may simply be run again is launched anew by the prefetch rule at the next
-    // answer (the next opening of the window), instead of waiting for a newer version.
-    if (defaults.has(kQMPendingOperationIdKey) && QMIsRelaunchableSwapFailureCode(s.errorCode))
+    // answer (the next opening of the window), instead of waiting for a newer version; but not
+    // for ever: from the last allowed failure in a row on, the failure state stays.
+    if (defaults.has(kQMPendingOperationIdKey) && QMIsRelaunchableSwapFailureCode(s.errorCode) &&
+        count < kQMMaxAutomaticSwapFailures)
       defaults.remove(kQMLastPrefetchTargetKey);
     for (const char* key : {kQMReadyTargetVersionKey, kQMPendingRequestIdKey, kQMPendingOperationIdKey})
       defaults.remove(key);
@@ -235,7 +243,8 @@ void QMSettingsHelper::retryUpdateFailureAction(qm::ui::Object*) {
   clearUpdateFailureState();
   presentSettingsCardForUpdateProgress();
   showUpdateProgressForStage("launch_validated");
-  launchUpdaterWithAction(hasValidSwapMetadata() ? "swap" : "install");
+  // The user's try, whatever the failures in a row: one more launch; its failure counts on.
+  launchUpdaterWithAction(QMCanSwapUpdate(*this) ? "swap" : "install");
 }
 
 // [main-thread]

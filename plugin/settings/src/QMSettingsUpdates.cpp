@@ -55,18 +55,9 @@ QMUpdateRequestInputs RequestInputs(const QMSettingsHelper& c) {
   return inputs;
 }
 
-// The version the answer offers (its metadata already copied), or "" for no offer. An offer of a
-// target version that the updater would refuse to run (the swap it leads to, else the package
-// install) is no offer: it could only ever end as "Update failed". [main-thread]
-std::string LaunchableOfferedVersion(const QMSettingsHelper& c, const QuillomancerServer::VerifyResult& answer) {
-  const std::string offered = QMOfferedUpdateVersion(answer);
-  // Without a target version nothing is launched: the update button leads to the download page.
-  if (offered.empty() || c.updateTargetVersion.empty()) return offered;
-  const QMUpdaterAction action = c.hasValidSwapMetadata() ? QMUpdaterAction::swap : QMUpdaterAction::prefetch;
-  const std::string refusal = QMUpdaterRequestRefusal(RequestInputs(c), action);
-  if (refusal.empty()) return offered;
-  QMCardLog("Update offer of v" + offered + " not shown — the updater would refuse it: " + refusal);
-  return {};
+// Why the updater would refuse the request a launch with `action` would now write. [main-thread]
+std::string RequestRefusal(const QMSettingsHelper& c, const char* action) {
+  return QMUpdaterHandoff(c.updaterHandoffConfig).requestRefusal(action, RequestInputs(c));
 }
 
 }  // namespace
@@ -130,7 +121,7 @@ void QMSettingsHelper::handleAccountStatusAnswer(const QuillomancerServer::Verif
   if (window) window->SetLastShownCredits(answer.creditBalance);
   if (!answer.email.empty()) userEmail = answer.email;
 
-  const std::string offered = LaunchableOfferedVersion(*this, answer);
+  const std::string offered = QMOfferedUpdateVersion(answer);
   if (offered.empty()) {
     hideUpdateAvailable();
     defaults.remove(kQMFailureTargetVersionKey);
@@ -141,8 +132,10 @@ void QMSettingsHelper::handleAccountStatusAnswer(const QuillomancerServer::Verif
     const std::string failureTarget = defaults.stringForKey(kQMFailureTargetVersionKey);
     // A failure stays visible across openings of the window; a swap that may simply be run again
     // (the host was still running, the updater was stopped) is launched again instead, by the
-    // prefetch rule below: its key was dropped when the failure came in.
-    const bool relaunch = hasValidSwapMetadata() && QMIsRelaunchableSwapFailureCode(failureCode);
+    // prefetch rule below (its key was dropped when the failure came in), until the failures in a
+    // row for this version reach the limit.
+    const bool relaunch = hasValidSwapMetadata() && QMIsRelaunchableSwapFailureCode(failureCode) &&
+                          defaults.integerForKey(kQMFailureCountKey) < kQMMaxAutomaticSwapFailures;
     if (!failureCode.empty() && !failureTarget.empty() && failureTarget == updateTargetVersion && !relaunch) {
       applyUpdateFailureForErrorCode(failureCode, updateTargetVersion);
     } else {
@@ -180,6 +173,10 @@ QMUpdateMetadata QMSettingsHelper::updateMetadata() const {
                           updatePkgSHA256,      updateReleaseNotesURL,  updateArtifactURL,
                           updateArtifactSHA256, updateManifestVersion,  updateReleasedAt,
                           updateManifestSignature};
+}
+
+bool QMCanSwapUpdate(const QMSettingsHelper& controller) {
+  return controller.hasValidSwapMetadata() && RequestRefusal(controller, "swap").empty();
 }
 
 qm::platform::UserDefaults& QMUpdateDefaults(const QMSettingsHelper& controller) {
@@ -232,8 +229,19 @@ void QMSettingsHelper::setMainHealthIndicatorHidden(bool hidden) {
 void QMSettingsHelper::launchUpdaterPrefetchIfNeeded() {
   const QMUpdateMetadata metadata = updateMetadata();
   const bool swap = metadata.hasValidSwapMetadata();
-  if (!swap && !metadata.hasPackageMetadata()) return;
   const std::string key = QMUpdatePrefetchKey(updateEffectiveChannel, updateTargetVersion, swap);
+  // An offer whose request the updater would refuse (an address it may not fetch, a value missing
+  // or malformed) stays on the card but starts nothing: its update button leads to the download
+  // page. Said once per offer and reason. Without a target version there is nothing to launch.
+  if (!updateTargetVersion.empty()) {
+    if (const std::string refusal = RequestRefusal(*this, swap ? "swap" : "prefetch"); !refusal.empty()) {
+      if (std::exchange(loggedUpdateOfferRefusal, key + "|" + refusal) != key + "|" + refusal)
+        QMCardLog("Update of v" + updateTargetVersion + " not started automatically — the updater would refuse it: " +
+                  refusal);
+      return;
+    }
+  }
+  if (!swap && !metadata.hasPackageMetadata()) return;
   auto& defaults = QMUpdateDefaults(*this);
   if (defaults.stringForKey(kQMLastPrefetchTargetKey) == key) return;
   defaults.remove(kQMReadyTargetVersionKey);
@@ -271,7 +279,7 @@ void QMSettingsHelper::openDownloadPage(qm::ui::Object* sender) {
     if (!showingServerMessage) showUpdateFailureDetail();
     return;
   }
-  if (hasValidSwapMetadata()) {
+  if (QMCanSwapUpdate(*this)) {
     // The swap runs once the host has quit.
     if (views.checkUpdatesBtn) views.checkUpdatesBtn->setHidden(true);
     showTemporaryUpdateBadgeText("Waiting for PT restart", QMAccentOrange(), 10);
@@ -303,7 +311,9 @@ void HandleManualCheckAnswer(QMSettingsHelper& c, const QuillomancerServer::Veri
     // screen must survive it.
     c.setUpdateMetadataFromVerify(answer);
     c.clearAckedPluginEvents(answer.ackedEventIds);
-    const std::string offered = LaunchableOfferedVersion(c, answer);
+    // An offer is shown whatever its metadata: an offer the updater would refuse still leads to
+    // the download page, and the check must not call a newer version "Up To Date".
+    const std::string offered = QMOfferedUpdateVersion(answer);
     if (offered.empty()) {
       c.hideUpdateAvailable();
       passing = "Up To Date";

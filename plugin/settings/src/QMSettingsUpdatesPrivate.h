@@ -10,6 +10,10 @@
 // ones. [main-thread]
 qm::platform::UserDefaults& QMUpdateDefaults(const QMSettingsHelper& controller);
 
+// The swap metadata is complete and the updater would accept the swap's request: the update
+// button waits for the host's restart and Retry swaps; otherwise both install. [main-thread]
+bool QMCanSwapUpdate(const QMSettingsHelper& controller);
+
 // The main page's version label and its update button in the wide frame (three lines) or the
 // compact one (the installed version alone). [main-thread]
 void QMSetMainVersionLabelWide(const QMSettingsViews& views, bool wide);

@@ -7,13 +7,14 @@
 #include "qm/platform/files.h"
 #include "qm/platform/paths.h"
 #include "qm/platform/process.h"
-#include "qm/platform/text.h"
 #include "qm/platform/time.h"
 #include "qm/platform/uuid.h"
+#include "qm/updater/errors.h"
+#include "qm/updater/launch_payload.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -141,6 +142,19 @@ nlohmann::json QMBuildUpdateRequestDocument(const QMUpdateRequestInputs& in, con
   return doc;
 }
 
+namespace {
+
+// The document as the request file holds it, or "" when a value is not UTF-8 (no JSON for it).
+std::string DocumentText(const QMUpdateRequestInputs& inputs, const QMUpdateRequestIdentity& identity) {
+  try {
+    return QMBuildUpdateRequestDocument(inputs, identity).dump(2);
+  } catch (const nlohmann::json::exception&) {
+    return {};
+  }
+}
+
+}  // namespace
+
 std::string QMUpdaterRequestLockPath(const std::string& statusFolder, const std::string& requestId) {
   return qm::platform::joinPath(statusFolder, requestId + ".lock");
 }
@@ -148,43 +162,23 @@ std::string QMUpdaterRequestLockPath(const std::string& statusFolder, const std:
 bool QMIsRelaunchableSwapFailureCode(std::string_view code) {
   for (const char* retryable : {"download_start_failed", "download_http_error", "download_io_error",
                                 "swap_host_still_running", "swap_in_progress", "unexpected_exception",
-                                "updater_exited_before_final_status"})
+                                "updater_exited_before_final_status", "updater_exited_without_status"})
     if (code == retryable) return true;
   return false;
 }
 
-namespace {
-
-bool BlankAfterTrim(const std::string& value) {
-  return qm::platform::trimWhitespaceAndNewlines(qm::platform::utf8ToUtf16(value)).empty();
-}
-
-bool IsLowercaseSha256(const std::string& value) {
-  const auto lowerHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
-  return value.size() == 64 && std::all_of(value.begin(), value.end(), lowerHex);
-}
-
-}  // namespace
-
-std::string QMUpdaterRequestRefusal(const QMUpdateRequestInputs& inputs, QMUpdaterAction action) {
-  // The document as a launch writes it; the identity's values are always well formed.
-  QMUpdateRequestIdentity identity;
-  identity.action = action;
-  identity.requestId = identity.operationId = "00000000-0000-4000-8000-000000000000";
-  identity.timestampUTC = "2000-01-01T00:00:00Z";
-  const nlohmann::json doc = QMBuildUpdateRequestDocument(inputs, identity);
-  const auto value = [&](const char* key) { return doc.value(key, std::string()); };
-  // The updater's order: the common keys, the package digest, then for a swap its own keys and
-  // the artifact digest.
-  for (const char* key : {"request_id", "timestamp_utc", "host", "username", "installed_version", "target_version",
-                          "effective_channel", "update_pkg_url", "update_pkg_sha256", "release_notes_url"})
-    if (BlankAfterTrim(value(key))) return std::string("Missing field: ") + key;
-  if (!IsLowercaseSha256(value("update_pkg_sha256"))) return "update_pkg_sha256 must be 64-char lowercase hex";
-  if (action != QMUpdaterAction::swap) return {};
-  for (const char* key :
-       {"operation_id", "artifact_url", "artifact_sha256", "manifest_version", "manifest_signature", "released_at"})
-    if (BlankAfterTrim(value(key))) return std::string("Missing swap field: ") + key;
-  if (!IsLowercaseSha256(value("artifact_sha256"))) return "artifact_sha256 must be 64-char lowercase hex";
+std::string QMUpdateRequestRefusal(std::string_view text, std::time_t now) {
+  std::string why;
+  const auto payload = qm::updater::decodeLaunchPayload(text, &why);
+  if (!payload) return why;
+  try {
+    qm::updater::LaunchPayloadValidator(qm::updater::UpdaterConfig::production())
+        .validate(*payload, std::chrono::system_clock::from_time_t(now));
+  } catch (const qm::updater::UpdaterError& e) {
+    return e.detail.empty() ? std::string(e.codeText()) : e.detail;
+  } catch (const std::exception& e) {
+    return e.what();
+  }
   return {};
 }
 
@@ -214,6 +208,20 @@ struct QMUpdaterHandoff::Shared {
     failureEnding(owner, action, code, targetVersion);
   }
 
+  std::time_t now() const { return config.clock ? config.clock() : std::time(nullptr); }
+
+  // The values of a request made now for `action` that are not the controller's.
+  QMUpdateRequestIdentity identityFor(QMUpdaterAction action, const std::string& targetVersion) const {
+    QMUpdateRequestIdentity identity;
+    identity.action = action;
+    identity.requestId = QMGenerateRequestId();
+    identity.timestampUTC = qm::platform::formatUTCTimestamp(now());
+    if (action == QMUpdaterAction::swap) identity.operationId = operationIdFor(targetVersion);
+    identity.telemetryEndpointURL =
+        QMTelemetryEndpointForServiceBase(config.serviceBaseURL ? *config.serviceBaseURL : QuillomancerServerBaseURL());
+    return identity;
+  }
+
   // The stored operation id when the last request was a swap of the same version; else a new one.
   std::string operationIdFor(const std::string& targetVersion) const {
     auto& d = defaults();
@@ -238,6 +246,13 @@ struct QMUpdaterHandoff::Shared {
 QMUpdaterHandoff::QMUpdaterHandoff(QMUpdaterHandoffConfig config)
     : shared_(std::make_shared<const Shared>(Shared{std::move(config)})) {}
 
+std::string QMUpdaterHandoff::requestRefusal(std::string_view action, const QMUpdateRequestInputs& inputs) const {
+  const Shared& s = *shared_;
+  const std::string text =
+      DocumentText(inputs, s.identityFor(QMResolveUpdaterAction(action), inputs.metadata.targetVersion));
+  return text.empty() ? "request document cannot be written" : QMUpdateRequestRefusal(text, s.now());
+}
+
 std::string QMUpdaterHandoff::requestsDirectory() const {
   if (!shared_->config.requestsDirectory.empty()) return shared_->config.requestsDirectory;
   return qm::platform::joinPath(qm::platform::homeDirectory(), kQMUpdateRequestsRelativePath);
@@ -251,8 +266,11 @@ void QMUpdaterHandoff::launchUpdaterWithAction(std::string_view actionText, cons
   const std::string& target = inputs.metadata.targetVersion;
   owner->recordPluginEvent(namesOf(action).startEvent, "", "");
 
-  // Exactly what the updater's validation asks for: a request it would refuse is never launched.
-  if (!QMUpdaterRequestRefusal(inputs, action).empty()) {
+  const QMUpdateRequestIdentity identity = s.identityFor(action, target);
+  const std::string& requestId = identity.requestId;
+  const std::string text = DocumentText(inputs, identity);
+  // The updater's own validation: a request it would refuse is never written nor launched.
+  if (!text.empty() && !QMUpdateRequestRefusal(text, s.now()).empty()) {
     s.fail(*owner, action,
            std::string("Update launch skipped — missing ") + (action == QMUpdaterAction::swap ? "swap" : "pkg") +
                " metadata",
@@ -260,21 +278,6 @@ void QMUpdaterHandoff::launchUpdaterWithAction(std::string_view actionText, cons
     return;
   }
 
-  QMUpdateRequestIdentity identity;
-  identity.action = action;
-  identity.requestId = QMGenerateRequestId();
-  identity.timestampUTC = qm::platform::formatUTCTimestamp(s.config.clock ? s.config.clock() : std::time(nullptr));
-  if (action == QMUpdaterAction::swap) identity.operationId = s.operationIdFor(target);
-  identity.telemetryEndpointURL =
-      QMTelemetryEndpointForServiceBase(s.config.serviceBaseURL ? *s.config.serviceBaseURL : QuillomancerServerBaseURL());
-  const std::string& requestId = identity.requestId;
-
-  std::string text;
-  try {
-    text = QMBuildUpdateRequestDocument(inputs, identity).dump(2);
-  } catch (const nlohmann::json::exception&) {
-    text.clear();  // a value that is not UTF-8 cannot be written as JSON
-  }
   const std::string folder = requestsDirectory();
   prepareRequestsFolder(folder);
   std::string requestFile;

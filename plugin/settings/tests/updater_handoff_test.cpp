@@ -1,9 +1,13 @@
 #include "QMUpdaterHandoff.h"
 
+#include "SettingsTestSupport.h"
+
 #include "QMUpdaterProcessRegistry.h"
 #include "QuillomancerLogger.h"
 #include "qm/platform/dispatch.h"
 #include "qm/platform/files.h"
+#include "qm/platform/paths.h"
+#include "qm/platform/sha256.h"
 #include "qm/platform/uuid.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/launch_payload.h"
@@ -89,7 +93,7 @@ class UpdaterHandoff : public ::testing::Test {
     c.serviceBaseURL = base;
     c.defaults = defaults.get();
     c.logger = logger.get();
-    c.clock = [] { return kNow; };
+    c.clock = clock;
     return QMUpdaterHandoff(c);
   }
   // Launches and, when the updater started, waits for it to end (so it never outlives the test).
@@ -131,6 +135,7 @@ class UpdaterHandoff : public ::testing::Test {
   std::vector<std::string> logLines;
   QMUpdateRequestInputs inputs;
   std::shared_ptr<Owner> owner;
+  std::function<std::time_t()> clock = [] { return kNow; };  // empty: the wall clock
 };
 
 }  // namespace
@@ -164,40 +169,78 @@ TEST_F(UpdaterHandoff, EachActionWritesADocumentTheUpdaterAccepts) {
 }
 
 // The hand-off launches exactly the requests the updater's own validation accepts: each value
-// left empty, blank or of the wrong form is refused by both alike, in the updater's words.
+// left empty, blank or of the wrong form, and each address the updater may not fetch from, is
+// refused before anything is written, in the updater's words. (The validation's own table of
+// rules is the updater's test; this is what an offer from the service can bring.)
 TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
   using M = QMUpdateMetadata;
-  const std::pair<std::string M::*, const char*> rows[] = {
-      {&M::targetVersion, ""},   {&M::pkgURL, ""},          {&M::pkgSHA256, ""},          {&M::pkgSHA256, "ABC"},
-      {&M::releaseNotesURL, ""}, {&M::releaseNotesURL, " \n"}, {&M::effectiveChannel, ""}, {&M::effectiveChannel, "\t"},
-      {&M::artifactURL, ""},     {&M::artifactSHA256, ""},  {&M::artifactSHA256, "x"},    {&M::manifestVersion, ""},
-      {&M::releasedAt, " "},     {&M::manifestSignature, ""},
+  const struct {
+    std::string M::*field;
+    std::string value;
+    const char* install;  // the refusal of an install ("" accepted)
+    const char* swap;     // and of a swap
+  } rows[] = {
+      {&M::pkgURL, "http://releases.quillomancer-storage.net/Quillomancer-2.0.3.pkg", "update_pkg_url must be https",
+       "update_pkg_url must be https"},
+      {&M::pkgURL, "https://downloads.example.org/Quillomancer-2.0.3.pkg", "update_pkg_url host not allowed",
+       "update_pkg_url host not allowed"},
+      {&M::pkgURL, "https:///Quillomancer-2.0.3.pkg", "update_pkg_url invalid", "update_pkg_url invalid"},
+      {&M::pkgURL, "HTTPS://RELEASES.Quillomancer-Storage.NET/Quillomancer-2.0.3.pkg", "", ""},
+      {&M::pkgURL, "", "Missing field: update_pkg_url", "Missing field: update_pkg_url"},
+      {&M::pkgSHA256, "", "Missing field: update_pkg_sha256", "Missing field: update_pkg_sha256"},
+      {&M::pkgSHA256, std::string(64, 'A'), "update_pkg_sha256 must be 64-char lowercase hex",
+       "update_pkg_sha256 must be 64-char lowercase hex"},
+      {&M::targetVersion, "", "Missing field: target_version", "Missing field: target_version"},
+      {&M::targetVersion, "../2.0.3", "target_version invalid", "target_version invalid"},
+      {&M::releaseNotesURL, "", "Missing field: release_notes_url", "Missing field: release_notes_url"},
+      {&M::releaseNotesURL, " \n", "Missing field: release_notes_url", "Missing field: release_notes_url"},
+      {&M::effectiveChannel, "", "", ""},  // written as "stable"
+      {&M::effectiveChannel, "\t", "Missing field: effective_channel", "Missing field: effective_channel"},
+      {&M::artifactURL, "http://releases.quillomancer-storage.net/Quillomancer-2.0.3.zip", "",
+       "artifact_url must be https"},
+      {&M::artifactURL, "https://cdn.example.net/Quillomancer-2.0.3.zip", "", "artifact_url host not allowed"},
+      {&M::artifactURL, "file:///tmp/Quillomancer.aaxplugin", "", "artifact_url file:// is disabled in release builds"},
+      {&M::artifactURL, "", "", "Missing swap field: artifact_url"},
+      {&M::artifactSHA256, "", "", "Missing swap field: artifact_sha256"},
+      {&M::artifactSHA256, std::string(64, 'B'), "", "artifact_sha256 must be 64-char lowercase hex"},
+      {&M::manifestVersion, "", "", "Missing swap field: manifest_version"},
+      {&M::releasedAt, " ", "", "Missing swap field: released_at"},
+      {&M::manifestSignature, "", "", "Missing swap field: manifest_signature"},
   };
   fs::remove(updater);  // the document is written before the updater is looked for
   const qm::updater::LaunchPayloadValidator validator(qm::updater::UpdaterConfig::production());
   const QMUpdateRequestInputs complete = inputs;
   for (const auto& row : rows) {
     for (const QMUpdaterAction action : {QMUpdaterAction::install, QMUpdaterAction::swap}) {
+      const bool swap = action == QMUpdaterAction::swap;
+      const std::string refusal = swap ? row.swap : row.install;
       SCOPED_TRACE(std::string(QMUpdaterActionText(action)) + ", row " + std::to_string(&row - rows));
       inputs = complete;
-      inputs.metadata.*row.first = row.second;
-      const QMUpdateRequestIdentity id{action, QMGenerateRequestId(), "2026-12-09T05:00:00Z", QMGenerateRequestId(), ""};
-      std::string updaterSays;
-      try {
-        validator.validate(*qm::updater::decodeLaunchPayload(QMBuildUpdateRequestDocument(inputs, id).dump()),
-                           std::chrono::system_clock::from_time_t(kNow));
-      } catch (const qm::updater::UpdaterError& e) {
-        updaterSays = e.detail;
-      }
-      EXPECT_EQ(QMUpdaterRequestRefusal(inputs, action), updaterSays);
+      inputs.metadata.*row.field = row.value;
+      EXPECT_EQ(handoff().requestRefusal(QMUpdaterActionText(action), inputs), refusal);
       fs::remove_all(requests());
+      owner = std::make_shared<Owner>();
+      logLines.clear();
       launch(QMUpdaterActionText(action));
-      EXPECT_EQ(requestFiles().empty(), !updaterSays.empty()) << "written exactly when the updater would take it";
-      if (!updaterSays.empty()) {
-        EXPECT_EQ(owner->events.back(), (std::vector<std::string>{"updater_launch_failed", "", "missing_update_metadata"}));
+      ASSERT_EQ(requestFiles().size(), refusal.empty() ? 1u : 0u) << "written exactly when the updater takes it";
+      if (refusal.empty()) {
+        // What was written is what the updater accepts.
+        EXPECT_NO_THROW(validator.validate(*qm::updater::decodeLaunchPayload(onlyRequest()),
+                                           std::chrono::system_clock::from_time_t(kNow)));
+        continue;
       }
+      EXPECT_EQ(owner->events.back(), (std::vector<std::string>{"updater_launch_failed", "", "missing_update_metadata"}));
+      EXPECT_EQ(logLines, std::vector<std::string>{std::string("Update launch skipped — missing ") +
+                                                   (swap ? "swap" : "pkg") + " metadata"});
+      // An install ends at the download page; a swap in the failure state.
+      EXPECT_EQ(owner->downloadPages, swap ? 0 : 1);
+      EXPECT_EQ(owner->failures.size(), swap ? 1u : 0u);
     }
   }
+  // A telemetry address the updater would not send to is refused as well.
+  inputs = complete;
+  EXPECT_EQ(handoff("https://staging.example.org").requestRefusal("install", inputs),
+            "telemetry_endpoint_url host not allowed");
 }
 
 // The swaps launched again at the next opening: those the updater runs again, and a stopped updater's.
@@ -206,8 +249,10 @@ TEST(UpdaterFailureCodes, ASwapIsLaunchedAgainForTheCodesTheUpdaterRetries) {
     const std::string_view code = qm::updater::errorCodeText(static_cast<qm::updater::UpdaterErrorCode>(i));
     EXPECT_EQ(QMIsRelaunchableSwapFailureCode(code), qm::updater::isRetryableFailureCode(code)) << code;
   }
+  // An updater that was killed or crashed (before its first status or after): a refused request
+  // is not launched, so it was not a refusal.
   EXPECT_TRUE(QMIsRelaunchableSwapFailureCode("updater_exited_before_final_status"));
-  EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("updater_exited_without_status")) << "a refusal would come again";
+  EXPECT_TRUE(QMIsRelaunchableSwapFailureCode("updater_exited_without_status"));
   EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("updater_missing"));
 }
 
@@ -340,23 +385,53 @@ TEST_F(UpdaterHandoff, EachFailureIsLoggedRecordedAndShownByAction) {
   }
 }
 
-TEST_F(UpdaterHandoff, TheRealUpdaterRefusingARequestExitsWithoutAStatus) {
+// The real updater, signed with the test key, takes the request file the hand-off writes: it runs
+// an install of a package already in its cache and opens it with a recording opener on PATH in
+// place of the desktop's (nothing leaves the machine). A request it would refuse is not launched.
+TEST_F(UpdaterHandoff, TheRealUpdaterAcceptsTheRequestTheHandOffLaunches) {
+  qmsettingstest::UseTemporaryHome();
+  clock = nullptr;  // the updater measures the request's age on the wall clock
   std::string program;
   ASSERT_TRUE(qm::platform::readFile(std::string(QM_BINARY_DIR) + "/bin/QuillomancerUpdater", program));
   installUpdater(program);
   // The copy finds the platform library where the build keeps it, beside its own folder.
   fs::create_directory_symlink(std::string(QM_BINARY_DIR) + "/lib", root / "lib");
-  // A host the updater does not fetch from is its own judgement, not the hand-off's.
+  const fs::path updates = fs::path(qm::platform::homeDirectory()) / "Library/Application Support/Quillomancer/Updates";
+  fs::create_directories(updates);
+  ASSERT_EQ(qm::platform::writeFileAtomic((updates / "Quillomancer-2.0.3.pkg").string(), "package"), 0);
+  inputs.metadata.pkgSHA256 = qm::platform::sha256Hex("package");
+  fs::create_directories(root / "bin");
+  ASSERT_EQ(qm::platform::writeFileAtomic((root / "bin" / "xdg-open").string(),
+                                          "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + (root / "opened").string() + "'\n",
+                                          0755),
+            0);
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", ((root / "bin").string() + ":" + path).c_str(), 1);
+
+  // A host the updater does not fetch from: nothing is written or started.
   inputs.metadata.pkgURL = "https://downloads.example.org/Quillomancer-2.0.3.pkg";
-  launch("install");
+  launch("install", "");
+  EXPECT_TRUE(requestFiles().empty());
+  EXPECT_EQ(owner->events.back(), (std::vector<std::string>{"updater_launch_failed", "", "missing_update_metadata"}));
+
+  inputs.metadata.pkgURL = "https://releases.quillomancer-storage.net/Quillomancer-2.0.3.pkg";
+  launch("install", "");
+  setenv("PATH", path.c_str(), 1);
   const std::string id = lastRequestId();
-  EXPECT_EQ(owner->events.back()[0], "updater_launch_ok");
+  ASSERT_EQ(owner->events.back()[0], "updater_launch_ok");
   const auto status = QMUpdaterProcessRegistry::shared().status(id);
   ASSERT_EQ(status.state, QMUpdaterProcessRegistry::State::exited);
-  EXPECT_EQ(status.exitCode, 1);
-  EXPECT_FALSE(fs::exists(root / "Updates" / "status"));
+  EXPECT_EQ(status.exitCode, 0);
+  std::string text;
+  ASSERT_TRUE(qm::platform::readFile((updates / "status" / (id + ".json")).string(), text));
+  const auto written = qm::updater::decodeUpdateStatus(text);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->status, "success");
+  EXPECT_EQ(written->stage, "installer_opened");
+  std::string opened;
+  qm::platform::readFile((root / "opened").string(), opened);
+  EXPECT_EQ(opened, (updates / "Quillomancer-2.0.3.pkg").string() + "\n");
   QMUpdaterProcessRegistry::shared().forget(id);
-  EXPECT_EQ(QMUpdaterProcessRegistry::shared().status(id).state, QMUpdaterProcessRegistry::State::unknown);
 }
 
 TEST_F(UpdaterHandoff, TheBlocksKeepTheOwnerAliveAndLetItGoOnTheMainThread) {

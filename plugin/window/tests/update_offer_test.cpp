@@ -38,25 +38,77 @@ TEST_F(UpdateRoad, AnOfferIsShownAndPrefetchedOncePerVersion) {
   EXPECT_FALSE(card.healthLabel->isHidden());
 }
 
-// An offer the updater would refuse is logged and not offered, with the window or a manual check.
-// (Which requests it refuses is the hand-off's test; a swap's digest shows a swap's rules apply.)
-TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsLoggedAndNotOffered) {
-  auto w = Open(Plain());
-  const QMSettingsViews& card = w->controller->views;
-  ClickGear(*w);
-  svc::AccountSettings account = SwapOffering("2.0.3");
-  account.offer->artifactSHA256 = "x";
-  const size_t before = Events().size();
-  Answer(*w, account);
-  EXPECT_EQ(Text(card.versionLabel), "Installed v2.0.2");
-  EXPECT_TRUE(card.updateButton->isHidden() && card.updateBadgeLabel->isHidden());
-  EXPECT_EQ(Events().size(), before) << "neither offered nor launched";
-  EXPECT_TRUE(WasLogged("Update offer of v2.0.3 not shown — the updater would refuse it: "
-                        "artifact_sha256 must be 64-char lowercase hex"));
-  service.setAccount(account);
-  Click(*w, *card.checkUpdatesBtn);
-  ASSERT_TRUE(Settle());
-  EXPECT_EQ(card.checkUpdatesBtn->title(), "Up To Date");
+// An offer the updater would refuse is still an offer: the card shows it, a manual check does not
+// call it "Up To Date", nothing is started by itself (the reason is logged once per offer), and
+// the update button installs, which for a package the updater would refuse opens the download
+// page. A swap the updater would refuse leaves the update button to install the package.
+TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsShownButStartsNothingByItself) {
+  InstallStandInUpdater();  // an updater that could be started: none may be
+  const struct {
+    const char* name;
+    void (*change)(svc::AccountOffer&);
+    const char* why;
+    bool swap;
+  } cases[] = {
+      {"http package", [](svc::AccountOffer& o) { o.pkgURL = "http://releases.quillomancer-storage.net/Quillomancer-2.0.3.pkg"; },
+       "update_pkg_url must be https", false},
+      {"foreign host", [](svc::AccountOffer& o) { o.pkgURL = "https://downloads.example.org/Quillomancer-2.0.3.pkg"; },
+       "update_pkg_url host not allowed", false},
+      {"no package address", [](svc::AccountOffer& o) { o.pkgURL.clear(); }, "Missing field: update_pkg_url", false},
+      {"no digest", [](svc::AccountOffer& o) { o.pkgSHA256.clear(); }, "Missing field: update_pkg_sha256", false},
+      {"uppercase digest", [](svc::AccountOffer& o) { o.pkgSHA256 = std::string(64, 'A'); },
+       "update_pkg_sha256 must be 64-char lowercase hex", false},
+      {"no release notes", [](svc::AccountOffer& o) { o.releaseNotesURL.clear(); }, "Missing field: release_notes_url", false},
+      {"http artifact", [](svc::AccountOffer& o) { o.artifactURL = "http://releases.quillomancer-storage.net/a.zip"; },
+       "artifact_url must be https", true},
+      {"uppercase artifact digest", [](svc::AccountOffer& o) { o.artifactSHA256 = std::string(64, 'B'); },
+       "artifact_sha256 must be 64-char lowercase hex", true},
+  };
+  const auto timesLogged = [](const std::string& line) {
+    const std::string log = QuillomancerLogger::shared().getLogContents().value_or("");
+    size_t n = 0;
+    for (size_t at = log.find("] " + line + "\n"); at != std::string::npos; at = log.find("] " + line + "\n", at + 1)) ++n;
+    return n;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    d.remove(kQMPluginEventsQueueDefaultsKey);
+    d.remove(kQMLastPrefetchTargetKey);
+    fs::remove_all(Updates() / "requests");
+    opened.clear();
+    svc::AccountSettings account = c.swap ? SwapOffering("2.0.3") : Offering("2.0.3");
+    c.change(*account.offer);
+    const std::string line = std::string("Update of v2.0.3 not started automatically — the updater would refuse it: ") + c.why;
+    const size_t loggedBefore = timesLogged(line);
+
+    auto w = Open(account);
+    const QMSettingsViews& card = w->controller->views;
+    EXPECT_EQ(Text(card.versionLabel), kOffer203);
+    EXPECT_FALSE(card.updateButton->isHidden());
+    EXPECT_TRUE(card.updateBadgeLabel->isHidden()) << "no failure";
+    Answer(*w, account);
+    ClickGear(*w);
+    Click(*w, *card.checkUpdatesBtn);
+    ASSERT_TRUE(Settle());
+    EXPECT_NE(card.checkUpdatesBtn->title(), "Up To Date");
+    EXPECT_TRUE(card.checkUpdatesBtn->isHidden()) << "the check found the offer";
+    EXPECT_EQ(Text(card.versionLabel), kOffer203);
+    EXPECT_EQ(Count("prefetch_triggered") + Count("swap_triggered"), 0u) << "nothing started by itself";
+    EXPECT_FALSE(fs::exists(Updates() / "requests"));
+    EXPECT_EQ(timesLogged(line), loggedBefore + 1) << "said once for the offer";
+
+    Click(*w, *card.updateButton);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Count("install_button_clicked"), 1u);
+    if (c.swap) {
+      EXPECT_EQ(Count("updater_launch_ok"), 1u) << "the package is installed instead";
+      EXPECT_EQ(opened, Lines{});
+    } else {
+      EXPECT_EQ(LastEvent(), "updater_launch_failed||missing_update_metadata");
+      EXPECT_EQ(opened, Lines{kQMDownloadPageURL});
+      EXPECT_FALSE(fs::exists(Updates() / "requests"));
+    }
+  }
 }
 
 TEST_F(UpdateRoad, AnInstalledUpdateShowsTheSuccessBadgeForItsTime) {

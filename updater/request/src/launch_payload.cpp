@@ -2,8 +2,8 @@
 
 #include "qm/platform/text.h"
 #include "qm/updater/errors.h"
+#include "qm/updater/string_keys.h"
 #include "qm/updater/url.h"
-#include "string_keys.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
