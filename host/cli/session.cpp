@@ -357,14 +357,13 @@ void RemoveStale(const fs::path& folder, const std::regex& pattern, const std::v
   for (const auto& path : stale) fs::remove(path, ec);
 }
 
-// Seconds of `frames` at `rate` with two decimals, or as many more (up to `most`) as it takes to
-// show the value itself: a selection of 15.001 s is not shown as 15.00 s.
+// Seconds of `frames` at `rate` with two decimals, or as many more (up to `most`) as it takes for
+// the text to name those frames: a selection of 15.001 s is not shown as 15.00 s.
 std::string Seconds(int64_t frames, int32_t rate, int most = 6) {
-  const double seconds = double(frames) / rate;
   char text[48];
   for (int decimals = 2; decimals <= most; ++decimals) {
-    std::snprintf(text, sizeof text, "%.*f", decimals, seconds);
-    if (std::fabs(std::strtod(text, nullptr) - seconds) < 5e-7) break;
+    std::snprintf(text, sizeof text, "%.*f", decimals, double(frames) / rate);
+    if (std::llround(std::strtod(text, nullptr) * rate) == frames) break;
   }
   return text;
 }
