@@ -281,6 +281,21 @@ TEST_F(SessionCommand, AMessageWithAnOverlongTitleIsShownAndDismissed) {
   service.stop();
 }
 
+// An answer without a balance is an answer: the session goes on once the exchange is done,
+// whatever it held (the test asserts no time; a session waiting for a balance passes too).
+TEST_F(SessionCommand, AnAccountAnswerWithoutABalanceEndsTheWaitForIt) {
+  qm::service::Service service;
+  qm::service::AccountSettings account;
+  account.rawAnswer = "{\"email\":\"e@x.io\"}";
+  service.setAccount(account);
+  ASSERT_TRUE(service.start());
+  ASSERT_EQ(RunCommand("HOME='" + folder.string() + "' '" + program.string() + "' account set-token someone").status, 0);
+  const CommandRun run = SessionAgainst(program, folder, service, "--takes 1");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(Log().find("[SRV] VerifyAccount: HTTP 200, valid=0"), std::string::npos) << Log();
+  service.stop();
+}
+
 // Peak memory is the plug-in's own plus a few blocks, whatever the clip: 32 channels at 384 kHz
 // selected for 600 s stay far under a gigabyte. Outside the sanitizers the address space is
 // limited too, so a host that held the selection fails instead of taking the machine's memory.
