@@ -2,6 +2,7 @@
 // the limits the settings card relies on.
 
 #include "QuillomancerServer.h"
+#include "qm/platform/text.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,10 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!r.valid && (!r.messages.empty() || !r.ackedEventIds.empty() || !r.email.empty())) __builtin_trap();
   if (r.messages.size() > kQMVerifyMaxMessages || r.ackedEventIds.size() > kQMVerifyMaxAckedEventIds) __builtin_trap();
   for (const auto& m : r.messages) {
-    if (m.id.size() > kQMVerifyMaxMessageIdBytes || m.title.size() > kQMVerifyMaxMessageTitleBytes ||
+    if (m.id.empty() || m.id.size() > kQMVerifyMaxMessageIdBytes || m.title.size() > kQMVerifyMaxMessageTitleBytes ||
         m.body.size() > kQMVerifyMaxMessageBodyBytes)
       __builtin_trap();
+    // A cut text still ends on a whole character.
+    if (!qm::platform::isValidUtf8(m.title) || !qm::platform::isValidUtf8(m.body)) __builtin_trap();
   }
+  if (!r.valid && r.droppedMessages != 0) __builtin_trap();
   for (const auto& id : r.ackedEventIds)
     if (id.empty()) __builtin_trap();
   for (const std::string* version : {&r.latestVersion, &r.update.targetVersion, &r.minimumVersion, &r.update.manifestVersion})

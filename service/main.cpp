@@ -3,7 +3,7 @@
 //             [--require-auth] [--verbose]
 //             [--token T]... [--email E] [--offer V [--offer-package URL]] [--min-version V]
 //             [--update-required] [--message 'id|title|body']...
-//   qmservice --help
+//   qmservice --help | -h
 // Prints the base URL on the first line of standard output once it is listening.
 
 #include "qm/service/service.h"
@@ -28,7 +28,7 @@ constexpr const char* kSynopsis =
     "                 [--cert FILE --key FILE] [--require-auth] [--verbose]\n"
     "                 [--token T]... [--email E] [--offer V [--offer-package URL]] [--min-version V]\n"
     "                 [--update-required] [--message 'id|title|body']...\n"
-    "       qmservice --help\n";
+    "       qmservice --help | -h\n";
 
 int usage() {
   std::fputs(kSynopsis, stderr);
@@ -48,7 +48,7 @@ int help() {
       "  --transcript TEXT    what transcription hears in every clip\n"
       "                       (default \"this is the line as spoken\")\n"
       "  --cert FILE          PEM certificate: serve HTTPS (needs --key; default plain HTTP)\n"
-      "  --key FILE           PEM private key of --cert\n"
+      "  --key FILE           PEM private key of --cert (default none; --cert needs it)\n"
       "  --require-auth       transcribe and generate answer 401 without a bearer token\n"
       "                       (default: they take requests without one)\n"
       "  --verbose            one line per request on standard error (default quiet)\n"
@@ -64,7 +64,7 @@ int help() {
       "  --message 'id|title|body'\n"
       "                       a message for the user in the account answer; repeat for more\n"
       "                       (default none)\n"
-      "  --help               this text\n",
+      "  --help, -h           this text\n",
       stdout);
   return 0;
 }

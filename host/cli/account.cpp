@@ -8,6 +8,7 @@
 #include "commands.h"
 
 #include "QMAccountToken.h"
+#include "qm/platform/text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,7 @@ namespace {
 constexpr size_t kLineReadLimit = 256;
 
 int AccountUsage() {
-  std::cerr << "usage: qmhost account set-token -      (the token on standard input)\n"
+  std::cerr << "usage: qmhost account set-token -      (the token on the first line of standard input)\n"
                "       qmhost account set-token TOKEN\n"
                "       qmhost account clear\n";
   return 2;
@@ -43,8 +44,8 @@ std::string FirstLineOfStandardInput() {
 int RunAccount(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[0], "set-token") == 0) {
     const std::string token = std::strcmp(argv[1], "-") == 0 ? FirstLineOfStandardInput() : argv[1];
-    if (!QMIsUsableAccessToken(token)) {
-      std::cerr << "qmhost account: a token is 1 to 255 bytes without control characters\n";
+    if (!QMIsUsableAccessToken(token) || !qm::platform::isValidUtf8(token)) {
+      std::cerr << "qmhost account: a token is 1 to 255 bytes of UTF-8 text without control characters\n";
       return 2;
     }
     if (const int err = QMWriteAccountToken(token)) {

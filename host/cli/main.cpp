@@ -20,13 +20,20 @@ struct Command {
 const Command kCommands[] = {
     {"validate", qm::host::cli::RunValidate, "validate <bundle>   load a plug-in bundle and run the host's checks on it"},
     {"session", qm::host::cli::RunSession, "session [options]   run an editing session on a clip (see session --help)"},
-    {"account", qm::host::cli::RunAccount, "account set-token T | clear   store or remove the account access token"},
+    {"account", qm::host::cli::RunAccount,
+     "account set-token - | set-token TOKEN | clear\n"
+     "                      store the account access token (read from standard input with -) or remove it"},
     {"window", qm::host::cli::RunWindow, "window [options]    open the plug-in window: a snapshot, or on the desktop (see window --help)"},
 };
 
+// The commands on `to`: standard output when asked for with --help, standard error otherwise.
+void PrintUsage(std::ostream& to) {
+  to << "usage: qmhost <command> [arguments]\n       qmhost --help\ncommands:\n";
+  for (const Command& command : kCommands) to << "  " << command.summary << '\n';
+}
+
 int Usage() {
-  std::cerr << "usage: qmhost <command> [arguments]\ncommands:\n";
-  for (const Command& command : kCommands) std::cerr << "  " << command.summary << '\n';
+  PrintUsage(std::cerr);
   return 2;
 }
 
@@ -41,6 +48,10 @@ int main(int argc, char** argv) {
   // has raised its own threshold.
   mallopt(M_MMAP_THRESHOLD, 256 * 1024);
   if (argc < 2) return Usage();
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    PrintUsage(std::cout);
+    return 0;
+  }
   for (const Command& command : kCommands) {
     if (std::strcmp(argv[1], command.name) != 0) continue;
     try {

@@ -255,7 +255,10 @@ std::optional<std::string> PluginWindow::WriteSnapshot(const fs::path& png, cons
   fs::create_directories(json.parent_path(), ec);
   std::string error;
   const qm::ui::Bitmap picture = qm::ui::render::renderWindow(window_, kSnapshotScale);
-  if (!qm::ui::render::writePNG(picture, png.string(), &error)) return "cannot write " + png.string() + ": " + error;
+  if (!qm::ui::render::writePNG(picture, png.string(), &error)) {
+    // The writer's own message names the file already.
+    return error.starts_with("cannot write ") ? error : "cannot write " + png.string() + ": " + error;
+  }
   std::ofstream out(json, std::ios::binary | std::ios::trunc);
   out << ViewTreeJSON(PluginView()).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   out.close();
@@ -280,48 +283,51 @@ bool HostPasses::Start(std::function<void()> pass) {
 
 namespace {
 
-// The channels' samples [at, at + n) for a pass: a clip's own samples where it has them, silence
-// beyond its end (as on a timeline), so that no pass reads past a clip.
+// The channels' samples [at, at + n) for a pass, read from the clip's file for each window: its
+// own samples where it has them, silence beyond its end (as on a timeline).
 class PassWindow {
  public:
-  explicit PassWindow(const qm::host::WavAudio& clip) : clip_(clip), pointers_(clip.channels.size()) {}
+  explicit PassWindow(const qm::host::WavClip& clip)
+      : clip_(clip), buffers_(size_t(clip.channels()), std::vector<float>(size_t(kPassWindow))) {
+    for (auto& buffer : buffers_) pointers_.push_back(buffer.data());
+  }
+  // Null when the file could not be read.
   const float* const* At(int64_t at, int64_t n) {
-    for (size_t c = 0; c < pointers_.size(); ++c) {
-      const std::vector<float>& channel = clip_.channels[c];
-      if (at >= 0 && at + n <= int64_t(channel.size())) {
-        pointers_[c] = channel.data() + at;
-        continue;
-      }
-      if (scratch_.size() < pointers_.size()) scratch_.resize(pointers_.size());
-      std::vector<float>& padded = scratch_[c];
-      padded.assign(size_t(n), 0.0f);
-      for (int64_t i = std::max<int64_t>(at, 0); i < std::min<int64_t>(at + n, int64_t(channel.size())); ++i) {
-        padded[size_t(i - at)] = channel[size_t(i)];
-      }
-      pointers_[c] = padded.data();
+    // Past the clip's end every window is silence: the buffers are cleared once.
+    const bool silent = at >= clip_.frames() || at + n <= 0;
+    if (silent && !silent_) {
+      for (auto& buffer : buffers_) std::fill(buffer.begin(), buffer.end(), 0.0f);
+    } else if (!silent && !clip_.read(at, n, pointers_.data())) {
+      return nullptr;
     }
+    silent_ = silent;
     return pointers_.data();
   }
   int32_t Count() const { return int32_t(pointers_.size()); }
 
  private:
-  const qm::host::WavAudio& clip_;
-  std::vector<const float*> pointers_;
-  std::vector<std::vector<float>> scratch_;
+  const qm::host::WavClip& clip_;
+  std::vector<std::vector<float>> buffers_;
+  std::vector<float*> pointers_;
+  bool silent_ = false;
 };
 
 }  // namespace
 
-bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to) {
+bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to) {
   if (!clip) return false;
   return Start([this, clip, from, to] {
     int64_t dstStart = 0, dstEnd = 0;
     processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
-    processor_->PreAnalyze(int32_t(clip->channels.size()), kPassWindow);
+    processor_->PreAnalyze(int32_t(clip->channels()), kPassWindow);
     PassWindow inputs(*clip);
     for (int64_t at = from; at < to; at += kPassWindow) {
       int32_t n = int32_t(std::min<int64_t>(kPassWindow, to - at));
       const float* const* window = inputs.At(at, n);
+      if (window == nullptr) {
+        error_ = "cannot read " + clip->path();
+        break;
+      }
       processor_->SetLocation(at);
       processor_->AnalyzeAudio(window, inputs.Count(), &n);
     }
@@ -329,20 +335,24 @@ bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, i
   });
 }
 
-bool HostPasses::StartRender(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to,
+bool HostPasses::StartRender(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to,
                              std::string file) {
   if (!clip) return false;
   return Start([this, clip, from, to, file] {
-    qm::host::Wav16Writer writer(file, 1, to - from, clip->sampleRate);
+    qm::host::Wav16Writer writer(file, 1, to - from, clip->sampleRate());
     int64_t dstStart = 0, dstEnd = 0;
     processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
-    processor_->PreRender(int32_t(clip->channels.size()), 1, kPassWindow);
+    processor_->PreRender(int32_t(clip->channels()), 1, kPassWindow);
     PassWindow inputs(*clip);
     std::vector<float> window(kPassWindow);
     for (int64_t at = from; at < to; at += kPassWindow) {
       const int64_t length = std::min<int64_t>(kPassWindow, to - at);
       int32_t n = int32_t(length);
       const float* const* in = inputs.At(at, length);
+      if (in == nullptr) {
+        error_ = "cannot read " + clip->path();
+        break;
+      }
       std::fill(window.begin(), window.end(), 0.0f);
       float* outputs[1] = {window.data()};
       processor_->SetLocation(at);
@@ -351,6 +361,7 @@ bool HostPasses::StartRender(std::shared_ptr<const qm::host::WavAudio> clip, int
       writer.append(written, length);
     }
     processor_->PostRender();
+    if (!error_.empty()) return;  // the take stays unwritten
     std::string error;
     if (!writer.finish(&error)) error_ = error.empty() ? "cannot write " + file : error;
   });
@@ -398,7 +409,7 @@ void TakeFiles::Seen(const QuillomancerStatusRecord& status) {
 // ---- on the desktop --------------------------------------------------------------------------
 
 // [main-thread]
-bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavAudio> clip,
+bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavClip> clip,
                   int64_t from, int64_t to, const fs::path& takesFolder, std::string* error) {
   HostPasses passes(window.Processor());
   const QuillomancerStoreClient store(window.Parameters());

@@ -90,11 +90,14 @@ class HostPasses {
   HostPasses& operator=(const HostPasses&) = delete;
 
   // LOAD: an analysis pass. False while another pass runs.
-  bool StartAnalysis(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to);
+  // The clip's frames are read from its file for each window the pass hands over, so a pass holds
+  // no more of the clip than one window.
+  bool StartAnalysis(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to);
   // RENDER: a render pass into one output channel, each window written to `file` as it comes.
-  bool StartRender(std::shared_ptr<const qm::host::WavAudio> clip, int64_t from, int64_t to, std::string file);
+  bool StartRender(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to, std::string file);
   bool Running() const { return worker_.joinable() && !finished_.load(); }
-  // Waits for the pass; answers what went wrong writing a render (empty otherwise).
+  // Waits for the pass; answers what went wrong reading the clip or writing a render (empty
+  // otherwise).
   std::string Join();
 
  private:
@@ -146,7 +149,7 @@ class TakeFiles {
 // while. With a clip, LOAD and RENDER (F5 and F6) sit in the strip below: LOAD analyses the
 // selection [from, to) of the clip, RENDER writes the next take into `takesFolder`, named as
 // TakeFiles names it.
-bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavAudio> clip,
+bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavClip> clip,
                   int64_t from, int64_t to, const std::filesystem::path& takesFolder, std::string* error);
 
 }  // namespace qm::host::cli

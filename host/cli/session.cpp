@@ -47,7 +47,8 @@ constexpr double kServiceWaitSeconds = 180.0;
 constexpr double kWindowWaitSeconds = 10.0;
 // The most takes one Process makes (the takes selector offers 1, 3 or 5).
 constexpr int kMostTakes = 5;
-// The token stored for the embedded stand-in when none is (removed again at the end).
+// The token the session lends the plug-in for the embedded stand-in when none stored is used:
+// through this process's environment, so that no file of the user's is written or removed.
 constexpr const char* kSessionToken = "qm-session-token";
 
 struct Options {
@@ -93,8 +94,9 @@ void PrintUsage(FILE* to) {
                "  --mode MODE        change: type --text in place of the transcript (default: its\n"
                "                     last word changed); repair: paint the words of --text (default:\n"
                "                     the last word); voice: re-voice the input in the voice of --voice\n"
-               "                     (default: the input itself)\n"
-               "  --text TEXT        the new line (change) or the words to repair (repair)\n"
+               "                     (default: the input itself; voice mode only)\n"
+               "  --text TEXT        the new line (change, at most 200 UTF-16 units, as the editor\n"
+               "                     holds) or the words to repair (repair); not in voice mode\n"
                "  --takes N          takes to generate: 1, 3 or 5 (default 3)\n"
                "  --language CODE    chosen in the window's language chooser, such as en or de\n"
                "                     (default: automatic)\n"
@@ -124,6 +126,7 @@ std::optional<std::string> ReadTranscript(const std::string& path, std::string* 
   constexpr size_t kMostTranscriptBytes = 64 * 1024;
   qm::platform::FileOpenOptions limits;
   limits.maxBytes = kMostTranscriptBytes;
+  limits.followLinks = true;  // a file the user named, wherever a link of theirs leads
   std::string text;
   int err = 0;
   const auto refusal = qm::platform::readRegularFile(path, text, limits, nullptr, &err);
@@ -151,6 +154,9 @@ std::optional<std::string> TextProblem(const std::string& text) {
   }
   return std::nullopt;
 }
+
+// A message for the stand-in to send may be longer than the plug-in shows: it cuts what it shows.
+constexpr size_t kMostServiceMessageBytes = 64 * 1024;
 
 bool IsVersion(const std::string& v) { return std::regex_match(v, std::regex("[0-9]{1,4}(\\.[0-9]{1,4}){0,3}")); }
 
@@ -190,7 +196,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
     else if (arg == "--min-version") options->minVersion = value;
     else if (arg == "--service-message") {
       qm::service::AccountMessage message;
-      if (value.size() > 4096 || !qm::service::parseAccountMessage(value, message) || message.id.empty()) {
+      if (value.size() > kMostServiceMessageBytes || !qm::service::parseAccountMessage(value, message) ||
+          message.id.empty()) {
         return BadArguments("--service-message takes 'id|title|body'");
       }
       options->messages.push_back(message);
@@ -210,10 +217,17 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
     return BadArguments("--mode must be change, repair or voice");
   }
   if (options->text && options->text->empty()) return BadArguments("--text must not be empty");
-  if (options->text && options->text->size() > 800) return BadArguments("--text is too long");
   if (options->text) {
     if (auto problem = TextProblem(*options->text)) return BadArguments(*problem);
+    const size_t units = qm::platform::utf16Length(*options->text);
+    if (options->mode == "change" && units > kQuillomancer_MaxTextLength) {
+      return BadArguments("--text is " + std::to_string(units) + " UTF-16 units long; the editor holds at most " +
+                          std::to_string(kQuillomancer_MaxTextLength));
+    }
   }
+  // Options that do not apply are refused rather than passed over.
+  if (options->mode == "voice" && options->text) return BadArguments("--text does not apply in voice mode");
+  if (options->mode != "voice" && !options->voice.empty()) return BadArguments("--voice applies in voice mode only");
   // A code as the chooser shows it ("en", "de"); it also names a snapshot.
   if (!options->language.empty() && !std::regex_match(options->language, std::regex("[A-Za-z0-9-]{1,31}"))) {
     return BadArguments("--language takes a language code such as en or de");
@@ -240,11 +254,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Options* options) {
 
 // ---- the inputs ---------------------------------------------------------------------------------
 
-// The clip, the voice clip and what the embedded service hears. A selection beyond the clip's end
-// reaches into the silence after it, as on a timeline.
+// The clip, the voice clip and what the embedded service hears. The clips stay in their files and
+// are read as the host's passes ask for their frames; a selection beyond the clip's end reaches
+// into the silence after it, as on a timeline.
 struct Inputs {
-  std::shared_ptr<qm::host::WavAudio> clip = std::make_shared<qm::host::WavAudio>();
-  std::shared_ptr<qm::host::WavAudio> voiceClip;
+  std::shared_ptr<qm::host::WavClip> clip = std::make_shared<qm::host::WavClip>();
+  std::shared_ptr<qm::host::WavClip> voiceClip;
   std::string spoken = "this is the line as spoken";
   int64_t selectionEnd = 0;
   int64_t voiceSelectionEnd = 0;  // the voice pass's selection of the voice clip
@@ -255,42 +270,33 @@ struct Inputs {
 constexpr double kMostSelectionSeconds = 600.0;
 constexpr double kMostVoiceSeconds = 25.0;
 
-// Reads the clip, refusing from its header alone a selection longer than a host makes; only the
-// frames the selection covers are decoded.
-std::optional<std::string> ReadClip(const Options& options, qm::host::WavAudio* clip) {
+// Opens the clip, refusing from its header alone a selection longer than a host makes.
+std::optional<std::string> OpenClip(const Options& options, qm::host::WavClip* clip) {
   std::string error;
-  const auto check = [&](const qm::host::WavHeader& header, int64_t* decode) -> std::string {
-    const double seconds = options.selection ? *options.selection : double(header.frames) / header.sampleRate;
-    if (seconds > kMostSelectionSeconds) {
-      char text[160];
-      std::snprintf(text, sizeof text, "%s: the clip is %.1f s long; a session selects at most %.0f s (--selection)",
-                    options.input.c_str(), seconds, kMostSelectionSeconds);
-      return text;
-    }
-    *decode = std::min(header.frames, int64_t(std::llround(seconds * header.sampleRate)));
-    return {};
-  };
-  if (!qm::host::readWav(options.input, clip, &error, check)) return error;
+  if (!clip->open(options.input, &error)) return error;
   if (clip->frames() < 1) return options.input + ": the clip holds no audio";
+  const double seconds = options.selection ? *options.selection : double(clip->frames()) / clip->sampleRate();
+  if (seconds > kMostSelectionSeconds) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f s long; a session selects at most %.0f s (--selection)", seconds,
+                  kMostSelectionSeconds);
+    return options.input + ": the clip is " + text;
+  }
   return std::nullopt;
 }
 
-// Reads the voice clip of Voice Change: at the session's rate (a host's session has one rate), and
+// Opens the voice clip of Voice Change: at the session's rate (a host's session has one rate), and
 // selected as a host selects it, from its start for its own length up to the voice pass's longest.
-std::optional<std::string> ReadVoiceClip(const std::string& path, int32_t sessionRate, qm::host::WavAudio* voice,
+std::optional<std::string> OpenVoiceClip(const std::string& path, int32_t sessionRate, qm::host::WavClip* voice,
                                          int64_t* selectionEnd) {
   std::string error;
-  const auto check = [&](const qm::host::WavHeader& header, int64_t* decode) -> std::string {
-    if (header.sampleRate != sessionRate) {
-      return "the voice clip " + path + " is at " + std::to_string(header.sampleRate) + " Hz and the session at " +
-             std::to_string(sessionRate) + " Hz: a session has one rate";
-    }
-    *decode = std::min(header.frames, int64_t(std::llround(kMostVoiceSeconds * sessionRate)));
-    return {};
-  };
-  if (!qm::host::readWav(path, voice, &error, check)) return error;
+  if (!voice->open(path, &error)) return error;
+  if (voice->sampleRate() != sessionRate) {
+    return "the voice clip " + path + " is at " + std::to_string(voice->sampleRate()) + " Hz and the session at " +
+           std::to_string(sessionRate) + " Hz: a session has one rate";
+  }
   if (voice->frames() < 1) return "the voice clip " + path + " holds no audio";
-  *selectionEnd = voice->frames();
+  *selectionEnd = std::min(voice->frames(), int64_t(std::llround(kMostVoiceSeconds * sessionRate)));
   return std::nullopt;
 }
 
@@ -305,23 +311,20 @@ std::optional<int> ReadInputs(Options& options, Inputs* in) {
   if (options.output.empty()) {
     options.output = (qm::host::cli::ExecutableDirectory() / ".." / "takes").lexically_normal().string();
   }
-  if (auto failed = ReadClip(options, in->clip.get())) return Failure(options, *failed);
+  if (auto failed = OpenClip(options, in->clip.get())) return Failure(options, *failed);
   if (!options.transcript.empty()) {
     if (auto failed = ReadTranscript(options.transcript, &in->spoken)) return Failure(options, *failed);
   }
   in->selectionEnd = in->clip->frames();
   if (options.selection) {
-    in->selectionEnd = std::max<int64_t>(1, int64_t(std::llround(*options.selection * in->clip->sampleRate)));
-    for (auto& channel : in->clip->channels) {
-      if (int64_t(channel.size()) < in->selectionEnd) channel.resize(size_t(in->selectionEnd), 0.0f);
-    }
+    in->selectionEnd = std::max<int64_t>(1, int64_t(std::llround(*options.selection * in->clip->sampleRate())));
   }
   // Without a voice clip of its own the input is the voice, over the same selection.
   in->voiceClip = in->clip;
   in->voiceSelectionEnd = in->selectionEnd;
   if (options.mode == "voice" && !options.voice.empty()) {
-    in->voiceClip = std::make_shared<qm::host::WavAudio>();
-    if (auto failed = ReadVoiceClip(options.voice, in->clip->sampleRate, in->voiceClip.get(), &in->voiceSelectionEnd)) {
+    in->voiceClip = std::make_shared<qm::host::WavClip>();
+    if (auto failed = OpenVoiceClip(options.voice, in->clip->sampleRate(), in->voiceClip.get(), &in->voiceSelectionEnd)) {
       return Failure(options, *failed);
     }
   }
@@ -359,6 +362,17 @@ void RemoveStale(const fs::path& folder, const std::regex& pattern, const std::v
   for (const auto& path : stale) fs::remove(path, ec);
 }
 
+// Seconds of `frames` at `rate` with two decimals, or as many more (up to `most`) as it takes for
+// the text to name those frames: a selection of 15.001 s is not shown as 15.00 s.
+std::string Seconds(int64_t frames, int32_t rate, int most = 6) {
+  char text[48];
+  for (int decimals = 2; decimals <= most; ++decimals) {
+    std::snprintf(text, sizeof text, "%.*f", decimals, double(frames) / rate);
+    if (std::llround(std::strtod(text, nullptr) * rate) == frames) break;
+  }
+  return text;
+}
+
 bool IsErrorState(int32_t state) {
   return state == kQuillomancerState_Error || state == kQuillomancerState_SelectionTooShort ||
          state == kQuillomancerState_SelectionTooLong || state == kQuillomancerState_NoCredits ||
@@ -383,7 +397,7 @@ class Session {
 
   int32_t State() const { return store_.ReadStatus().state; }
   // The selection of the last LOAD.
-  double SelectionSeconds() const { return double(loadedEnd_) / in_.clip->sampleRate; }
+  int64_t LoadedFrames() const { return loadedEnd_; }
 
   // The window's status line as it shows.
   std::string StatusLine() {
@@ -440,6 +454,9 @@ class Session {
              return f && f->stringValue().starts_with("Credits: ") && f->stringValue() != "Credits: \u2014";
            }, false) != nullptr;
   }
+  // The account exchange has answered, whatever it held, once a balance shows or the plug-in's
+  // requests are done and their results delivered.
+  bool AccountAnswered() { return BalanceShown() || qm::platform::dispatchGlobalPending() == 0; }
   qm::ui::View* TextShown(const std::string& text) {
     return Find([&](qm::ui::View& v) {
       auto* f = dynamic_cast<qm::ui::TextField*>(&v);
@@ -493,11 +510,11 @@ class Session {
 
   // The host's LOAD: an analysis pass over the selection, then the timer calls until the
   // processor has answered.
-  bool Load(std::shared_ptr<const qm::host::WavAudio> clip, std::string* error) {
+  bool Load(std::shared_ptr<const qm::host::WavClip> clip, std::string* error) {
     return LoadSelection(std::move(clip), in_.selectionEnd, error);
   }
   // LOAD over the first `end` frames of a clip, selected on the timeline as the host selects them.
-  bool LoadSelection(std::shared_ptr<const qm::host::WavAudio> clip, int64_t end, std::string* error) {
+  bool LoadSelection(std::shared_ptr<const qm::host::WavClip> clip, int64_t end, std::string* error) {
     w_.Host().Transport().SetTimelineSelection(0, end);
     loadedEnd_ = end;
     if (!passes_.StartAnalysis(clip, 0, end)) return *error = "the host could not start LOAD", false;
@@ -508,6 +525,7 @@ class Session {
           return s != kQuillomancerState_Analyzing && s != kQuillomancerState_Processing;
         },
         kServiceWaitSeconds);
+    if (const std::string failed = passes_.Join(); !failed.empty()) return *error = failed, false;
     if (!answered) return *error = "the service did not answer in time", false;
     return true;
   }
@@ -538,14 +556,14 @@ class Session {
       qm::ui::View* close = CardClose();
       if (close == nullptr) return *error = "the message has no close button", false;
       Click(*close);
-      RunUntil([&] { return TextShown(message->title) == nullptr; }, kWindowWaitSeconds);
+      RunUntil([&] { return TitleShown(message->title) == nullptr; }, kWindowWaitSeconds);
       if (auto failed = Step(step + "-closed")) return *error = *failed, false;
     }
     // Another service's messages are not known beforehand. With a token its answer may still be
     // on its way (it shows a balance on the card, hidden or not); a card up on its own then, but
     // for the update lock, shows its messages, and its X closes them all.
     if (service_ == nullptr && !QMReadAccountToken().empty()) {
-      RunUntil([&] { return CardClose() != nullptr || BalanceShown(); }, kWindowWaitSeconds);
+      RunUntil([&] { return CardClose() != nullptr || AccountAnswered(); }, kWindowWaitSeconds);
     }
     while (service_ == nullptr && CardClose() != nullptr && TextShown("Update Required") == nullptr) {
       if (++shown > 1) return *error = "the message page does not close", false;
@@ -585,7 +603,7 @@ class Session {
   bool CheckForUpdates(std::string* error) {
     // The opening's own answer first (it shows the balance): handled during the check, it would
     // reset the button before the check's answer is in.
-    RunUntil([&] { return BalanceShown(); }, kServiceWaitSeconds);
+    RunUntil([&] { return AccountAnswered(); }, kServiceWaitSeconds);
     qm::ui::Button* check = ButtonTitled("Check for Updates");
     if (check == nullptr || !check->isEnabled()) return *error = "the card shows no Check for Updates button", false;
     if (!Press(*check)) return *error = "the Check for Updates button is covered", false;
@@ -644,12 +662,28 @@ class Session {
     return Step("takes-" + std::to_string(options_.takes)) == std::nullopt;
   }
 
-  // Change: the part of the line that differs, deleted with Backspace and typed anew.
+  // Change: the characters of the line that differ, deleted with Backspace and typed anew, one key
+  // press per character as the user sees it (an emoji, a family sequence, a letter with its
+  // accent), the way an input method commits them. Then the line the window holds for Process is
+  // read back: it is the line asked for, or the session fails.
   bool TypeChange(const std::string& transcript, std::string* error) {
+    const std::u16string line = qm::platform::utf8ToUtf16(transcript);
+    // The embedded stand-in's transcript is known whole; the editor may show less of it.
+    const size_t heard = std::max(line.size(), service_ ? qm::platform::utf16Length(in_.spoken) : 0);
+    if (heard > kQuillomancer_MaxTextLength) {
+      return *error = "the transcript is " + std::to_string(heard) + " UTF-16 units long and the editor holds at most " +
+                      std::to_string(kQuillomancer_MaxTextLength) + ": no edit of it can be sent",
+             false;
+    }
+    const std::string wanted = NewText(transcript);
+    if (qm::platform::utf16Length(wanted) > kQuillomancer_MaxTextLength) {
+      return *error = "the changed line is " + std::to_string(qm::platform::utf16Length(wanted)) +
+                      " UTF-16 units long and the editor holds at most " + std::to_string(kQuillomancer_MaxTextLength),
+             false;
+    }
     if (!ClickButton("Change", error)) return false;
     if (auto failed = Step("change-tool")) return *error = *failed, false;
-    const std::u16string from = qm::platform::utf8ToUtf16(transcript);
-    const std::u16string to = qm::platform::utf8ToUtf16(NewText(transcript));
+    const std::vector<std::u16string> from = Characters(line), to = Characters(qm::platform::utf8ToUtf16(wanted));
     size_t prefix = 0;
     while (prefix < from.size() && prefix < to.size() && from[prefix] == to[prefix]) ++prefix;
     size_t suffix = 0;
@@ -657,12 +691,18 @@ class Session {
            from[from.size() - 1 - suffix] == to[to.size() - 1 - suffix]) {
       ++suffix;
     }
-    w_.Window().click(EditorPoint(from.size() - suffix));
+    size_t caret = 0;  // in UTF-16 units: after the last character that goes
+    for (size_t i = 0; i < from.size() - suffix; ++i) caret += from[i].size();
+    w_.Window().click(EditorPoint(caret));
     for (size_t i = prefix; i < from.size() - suffix; ++i) w_.Window().typeKey(std::u16string(1, qm::ui::keys::kBackspace));
-    for (size_t i = prefix; i < to.size() - suffix; ++i) w_.Window().typeKey(std::u16string(1, to[i]));
+    for (size_t i = prefix; i < to.size() - suffix; ++i) w_.Window().typeKey(to[i]);
     w_.Tick();
-    std::printf("      Change: \"%s\" -> \"%s\"\n", transcript.c_str(), qm::platform::utf16ToUtf8(to).c_str());
+    // What Process sends: the line as the window handed it to the plug-in.
+    w_.Tick();
+    const std::string sent = store_.ReadString(kQMBlock_Text, 4 * kQuillomancer_MaxTextLength);
+    std::printf("      Change: \"%s\" -> \"%s\"\n", transcript.c_str(), sent.c_str());
     if (auto failed = Step("typed")) return *error = *failed, false;
+    if (sent != wanted) return *error = "the window holds the line \"" + sent + "\" where \"" + wanted + "\" was typed", false;
     return true;
   }
 
@@ -809,13 +849,36 @@ class Session {
     }
     return std::u16string::npos;
   }
+  // The text as the characters a user sees (grapheme clusters), each in its UTF-16 units.
+  static std::vector<std::u16string> Characters(const std::u16string& text) {
+    std::vector<std::u16string> out;
+    for (size_t at = 0; at < text.size();) {
+      const size_t next = std::max(at + 1, qm::platform::nextCharacterBoundary(text, at));
+      out.push_back(text.substr(at, next - at));
+      at = next;
+    }
+    return out;
+  }
   static std::string Quoted(const std::string& s) { return s.empty() ? "(empty)" : "\"" + s + "\""; }
   // The message of the stand-in's answer that the card shows, if any.
   const qm::service::AccountMessage* ShownMessage() {
     for (const auto& m : options_.messages) {
-      if (TextShown(m.title)) return &m;
+      if (TitleShown(m.title)) return &m;
     }
     return nullptr;
+  }
+  // A message title as the card shows it: whole, or its opening cut with "…" to fit the line.
+  qm::ui::View* TitleShown(const std::string& title) {
+    if (title.empty()) return nullptr;
+    return Find([&](qm::ui::View& v) {
+      auto* f = dynamic_cast<qm::ui::TextField*>(&v);
+      if (f == nullptr) return false;
+      const std::string& shown = f->stringValue();
+      if (shown.find(title) != std::string::npos) return true;
+      const std::string ellipsis = "\u2026";
+      const std::string opening = shown.ends_with(ellipsis) ? shown.substr(0, shown.size() - ellipsis.size()) : shown;
+      return opening.size() >= std::min<size_t>(title.size(), 4) && title.starts_with(opening);
+    });
   }
   qm::ui::Button* Gear() {
     return dynamic_cast<qm::ui::Button*>(Find([](qm::ui::View& v) {
@@ -885,25 +948,43 @@ int Run(Options& options) {
     if (options.serviceFault == "offline") service->stop();
   }
   setenv("QUILLOMANCER_SERVER_URL", serviceURL.c_str(), 1);
-  // The account exchange needs a stored token; one is lent for the run when none is stored.
-  const bool lentToken = service && QMReadAccountToken().empty() && QMWriteAccountToken(kSessionToken) == 0;
+  // The account exchange needs a token. With none stored that the plug-in uses, the session lends
+  // its own through its environment; the stored file, used or not, is never written or removed.
+  std::string ignored;
+  const bool lendToken = service && QMReadAccountToken(&ignored).empty();
+  if (lendToken) setenv(kQMLentAccessTokenEnvironment, kSessionToken, 1);
 
   std::printf("Quillomancer %s\n", options.command.c_str());
-  std::printf("  clip: %s (%.2f s, %d Hz, %zu channel%s)\n", options.input.c_str(),
-              double(in.clip->frames()) / in.clip->sampleRate, in.clip->sampleRate, in.clip->channels.size(),
-              in.clip->channels.size() == 1 ? "" : "s");
-  std::printf("  selection: %.2f s\n", double(in.selectionEnd) / in.clip->sampleRate);
+  std::printf("  clip: %s (%s s, %d Hz, %d channel%s)\n", options.input.c_str(),
+              Seconds(in.clip->frames(), in.clip->sampleRate(), 3).c_str(), in.clip->sampleRate(), in.clip->channels(),
+              in.clip->channels() == 1 ? "" : "s");
+  std::printf("  selection: %s s\n", Seconds(in.selectionEnd, in.clip->sampleRate(), 3).c_str());
   std::printf("  service: %s%s%s\n", serviceURL.c_str(), service ? " (embedded stand-in" : "",
               !service ? "" : options.serviceFault.empty() ? ")" : (", fault " + options.serviceFault + ")").c_str());
   std::printf("  bundle: %s\n", options.bundle.c_str());
+  if (!ignored.empty()) std::printf("  account token: %s, not used%s\n", ignored.c_str(), lendToken ? "; the session lends its own" : "");
 
   PluginWindow window;
   std::string error;
   if (auto failed = window.Open(options.bundle)) error = *failed;
   if (error.empty()) {
-    window.Host().Controller().SetSampleRate(float(in.clip->sampleRate));
-    window.Host().ProcessorDelegate().SetTimelineAudio(
-        std::shared_ptr<const std::vector<std::vector<float>>>(in.clip, &in.clip->channels));
+    window.Host().Controller().SetSampleRate(float(in.clip->sampleRate()));
+    // Audio the plug-in asks the host for is read from the clip's file as it is asked for.
+    window.Host().ProcessorDelegate().SetTimelineAudioReader(
+        [clip = in.clip](int64_t at, int32_t count, float* const* buffers, int32_t channels) {
+          if (channels > clip->channels()) {
+            for (int32_t c = clip->channels(); c < channels; ++c) std::fill(buffers[c], buffers[c] + count, 0.0f);
+            channels = clip->channels();
+          }
+          if (channels == clip->channels()) return clip->read(at, count, buffers);
+          // Fewer channels than the clip has: the clip's first ones.
+          std::vector<std::vector<float>> all(size_t(clip->channels()), std::vector<float>(size_t(count)));
+          std::vector<float*> pointers;
+          for (auto& channel : all) pointers.push_back(channel.data());
+          if (!clip->read(at, count, pointers.data())) return false;
+          for (int32_t c = 0; c < channels; ++c) std::copy(all[size_t(c)].begin(), all[size_t(c)].end(), buffers[c]);
+          return true;
+        });
     window.Host().Transport().SetTimelineSelection(0, in.selectionEnd);
     // The host's own LOAD asked for by the window's spike: the host answers, its pass follows.
     window.Host().ProcessorDelegate().OnForceAnalyze([] { return AAX_Result(AAX_SUCCESS); });
@@ -966,15 +1047,13 @@ int Run(Options& options) {
       error += status.empty() ? "" : " — the window says: \"" + status + "\"";
       const int32_t state = session.State();
       if (state == kQuillomancerState_SelectionTooShort || state == kQuillomancerState_SelectionTooLong) {
-        char selected[64];
-        std::snprintf(selected, sizeof selected, " (the selection is %.2f s)", session.SelectionSeconds());
-        error += selected;
+        error += " (the selection is " + Seconds(session.LoadedFrames(), in.clip->sampleRate()) + " s)";
       }
     }
   }
   std::fflush(stdout);
   window.Close();
-  if (lentToken) QMClearAccountToken();
+  if (lendToken) unsetenv(kQMLentAccessTokenEnvironment);
   if (service) service->stop();
   if (!error.empty()) return Failure(options, error);
   return 0;

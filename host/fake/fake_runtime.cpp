@@ -408,6 +408,12 @@ void FakeHostProcessorDelegate::SetTimelineAudio(std::vector<std::vector<float>>
 void FakeHostProcessorDelegate::SetTimelineAudio(std::shared_ptr<const std::vector<std::vector<float>>> channels) {
   std::lock_guard<std::mutex> guard(mState);
   mChannels = std::move(channels);
+  mReader = nullptr;
+}
+void FakeHostProcessorDelegate::SetTimelineAudioReader(TimelineReader read) {
+  std::lock_guard<std::mutex> guard(mState);
+  mReader = std::move(read);
+  mChannels.reset();
 }
 void FakeHostProcessorDelegate::SetSideChainInputNum(int32_t count) {
   std::lock_guard<std::mutex> guard(mState);
@@ -429,10 +435,15 @@ AAX_Result FakeHostProcessorDelegate::GetAudio(const float* const* audioIns, int
   if (*ioNumSamples < 0 || audioInCount < 0) return AAX_ERROR_INVALID_ARGUMENT;
   if (audioInCount > 0 && !audioIns) return AAX_ERROR_NULL_ARGUMENT;
   std::lock_guard<std::mutex> guard(mState);
+  for (int32_t channel = 0; channel < audioInCount; ++channel)
+    if (!audioIns[channel]) return AAX_ERROR_NULL_ARGUMENT;
+  if (mReader) {
+    // The host fills the buffers it is handed.
+    return mReader(location, *ioNumSamples, const_cast<float* const*>(audioIns), audioInCount) ? 0 : AAX_ERROR_UNIMPLEMENTED;
+  }
   for (int32_t channel = 0; channel < audioInCount; ++channel) {
     // The host fills the buffers it is handed.
     float* out = const_cast<float*>(audioIns[channel]);
-    if (!out) return AAX_ERROR_NULL_ARGUMENT;
     const std::vector<float>* source = mChannels && static_cast<size_t>(channel) < mChannels->size()
                                            ? &(*mChannels)[static_cast<size_t>(channel)]
                                            : nullptr;

@@ -42,6 +42,15 @@ struct Layout {
   bool pcm = false;
 };
 
+// The four letters of a chunk's name as a message shows them.
+std::string ChunkName(const unsigned char* id) {
+  std::string name = "\"";
+  for (int i = 0; i < 4; ++i) name.push_back(id[i] >= 0x20 && id[i] < 0x7F ? char(id[i]) : '?');
+  return name + "\"";
+}
+
+bool IsFormatOrSamples(const unsigned char* id) { return std::memcmp(id, "fmt ", 4) == 0 || std::memcmp(id, "data", 4) == 0; }
+
 // Walks the chunks of an image of `size` bytes; read(offset, count, to) fetches bytes that lie
 // inside it. A cut data chunk keeps what it has.
 template <typename Read>
@@ -52,15 +61,18 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
   }
   bool haveFormat = false, haveSamples = false;
   uint64_t pos = 12;
-  for (int chunks = 0; pos + 8 <= size; ++chunks) {
-    if (chunks == kWavMaxChunks) {
-      return Fail(error, "more than " + std::to_string(kWavMaxChunks) + " chunks before the samples");
-    }
+  // Every chunk but the samples' own counts towards the limit, in whichever order they come.
+  for (int others = 0; pos + 8 <= size && !(haveFormat && haveSamples);) {
     unsigned char chunk[8];
     if (!read(pos, 8, chunk)) return Fail(error, "cannot read the file");
     const uint64_t chunkSize = U32(chunk + 4);
     const uint64_t body = pos + 8;
     const uint64_t available = size - body;
+    const bool samples = std::memcmp(chunk, "data", 4) == 0;
+    if (!samples && ++others > kWavMaxChunks) {
+      return Fail(error, "more than " + std::to_string(kWavMaxChunks) + " chunks before the " +
+                             (haveSamples ? "format" : "samples"));
+    }
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
       if (chunkSize < 16 || chunkSize > available) return Fail(error, "damaged format chunk");
       unsigned char f[40] = {};
@@ -75,11 +87,21 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
         l->format = U16(f + 24);  // the sub-format's first two bytes
       }
       haveFormat = true;
-    } else if (std::memcmp(chunk, "data", 4) == 0) {
+    } else if (samples) {
       l->samplesAt = body;
       l->sampleBytes = size_t(std::min<uint64_t>(chunkSize, available));  // a cut file keeps what it has
       haveSamples = true;
       if (haveFormat) break;
+    }
+    // A chunk of odd size is followed by a pad byte. One written without it puts the next chunk a
+    // byte early, where the walk would miss it: said as what it is.
+    if ((chunkSize & 1) != 0 && body + chunkSize + 1 + 8 <= size) {
+      unsigned char unpadded[4], padded[4];
+      if (read(body + chunkSize, 4, unpadded) && read(body + chunkSize + 1, 4, padded) && IsFormatOrSamples(unpadded) &&
+          !IsFormatOrSamples(padded)) {
+        return Fail(error, "the chunk " + ChunkName(chunk) + " of odd size " + std::to_string(chunkSize) +
+                               " has no pad byte before the chunk " + ChunkName(unpadded));
+      }
     }
     const uint64_t next = body + chunkSize + (chunkSize & 1);
     if (next > size) break;
@@ -105,42 +127,53 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
 }
 
 // Each channel sized on its own: no template channel is made to be copied.
-void SizeChannels(const Layout& l, size_t frames, WavAudio* out) {
-  out->channels.resize(l.channels);
+void SizeChannels(int channels, size_t frames, WavAudio* out) {
+  out->channels.resize(size_t(channels));
   for (auto& channel : out->channels) channel.resize(frames);
 }
 
-// Frames [first, first + count) from their bytes into the channels.
-void DecodeFrames(const Layout& l, const unsigned char* samples, size_t first, size_t count, WavAudio* out) {
-  const size_t bytesPerSample = l.bits / 8;
-  for (size_t f = 0; f < count; ++f) {
-    for (size_t c = 0; c < l.channels; ++c) {
-      const unsigned char* p = samples + f * l.frameBytes + c * bytesPerSample;
-      float v = 0.0f;
-      if (l.pcm) {
-        switch (l.bits) {
-          case 8: v = (float(p[0]) - 128.0f) / 128.0f; break;
-          case 16: v = float(int16_t(U16(p))) / 32768.0f; break;
-          case 24: {
-            int32_t x = int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
-            v = float(x) / 8388608.0f;
-            break;
-          }
-          default: v = float(double(int32_t(U32(p))) / 2147483648.0); break;
-        }
-      } else if (l.bits == 32) {
-        uint32_t u = U32(p);
-        std::memcpy(&v, &u, 4);
-      } else {
-        uint64_t u = uint64_t(U32(p)) | (uint64_t(U32(p + 4)) << 32);
-        double d;
-        std::memcpy(&d, &u, 8);
-        v = float(d);
+// One sample from its bytes.
+float DecodeSample(bool pcm, uint16_t bits, const unsigned char* p) {
+  float v = 0.0f;
+  if (pcm) {
+    switch (bits) {
+      case 8: v = (float(p[0]) - 128.0f) / 128.0f; break;
+      case 16: v = float(int16_t(U16(p))) / 32768.0f; break;
+      case 24: {
+        int32_t x = int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
+        v = float(x) / 8388608.0f;
+        break;
       }
-      if (!std::isfinite(v)) v = 0.0f;
-      out->channels[c][first + f] = v;
+      default: v = float(double(int32_t(U32(p))) / 2147483648.0); break;
+    }
+  } else if (bits == 32) {
+    uint32_t u = U32(p);
+    std::memcpy(&v, &u, 4);
+  } else {
+    uint64_t u = uint64_t(U32(p)) | (uint64_t(U32(p + 4)) << 32);
+    double d;
+    std::memcpy(&d, &u, 8);
+    v = float(d);
+  }
+  return std::isfinite(v) ? v : 0.0f;
+}
+
+// `count` frames from their bytes into out[c][offset, offset + count).
+void DecodeFrames(bool pcm, uint16_t bits, int channels, const unsigned char* samples, size_t count,
+                  float* const* out, size_t offset) {
+  const size_t bytesPerSample = bits / 8;
+  const size_t frameBytes = bytesPerSample * size_t(channels);
+  for (size_t f = 0; f < count; ++f) {
+    for (int c = 0; c < channels; ++c) {
+      out[c][offset + f] = DecodeSample(pcm, bits, samples + f * frameBytes + size_t(c) * bytesPerSample);
     }
   }
+}
+
+std::vector<float*> ChannelPointers(WavAudio& audio) {
+  std::vector<float*> pointers;
+  for (auto& channel : audio.channels) pointers.push_back(channel.data());
+  return pointers;
 }
 
 }  // namespace
@@ -148,7 +181,7 @@ void DecodeFrames(const Layout& l, const unsigned char* samples, size_t first, s
 bool parseWav(const std::string& bytes, WavAudio* out, std::string* error) {
   if (out == nullptr) return Fail(error, "no output");
   *out = WavAudio{};
-  if (bytes.size() > kWavMaxFileBytes) return Fail(error, "file larger than 1 GiB");
+  if (bytes.size() > kWavMaxFileBytes) return Fail(error, "is larger than 1 GiB");
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   Layout layout;
   auto read = [&](uint64_t offset, size_t count, unsigned char* to) {
@@ -158,8 +191,8 @@ bool parseWav(const std::string& bytes, WavAudio* out, std::string* error) {
   if (!ReadLayout(bytes.size(), read, &layout, error)) return false;
   const size_t frames = layout.sampleBytes / layout.frameBytes;
   out->sampleRate = int32_t(layout.rate);
-  SizeChannels(layout, frames, out);
-  DecodeFrames(layout, data + layout.samplesAt, 0, frames, out);
+  SizeChannels(layout.channels, frames, out);
+  DecodeFrames(layout.pcm, layout.bits, layout.channels, data + layout.samplesAt, frames, ChannelPointers(*out).data(), 0);
   return true;
 }
 
@@ -203,46 +236,83 @@ class BufferedFile {
 
 }  // namespace
 
-bool readWav(const std::string& path, WavAudio* out, std::string* error, const WavHeaderCheck& check) {
-  if (out == nullptr) return Fail(error, "no output");
-  *out = WavAudio{};
+WavClip::~WavClip() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool WavClip::open(const std::string& path, std::string* error) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  rate_ = channels_ = 0;
+  frames_ = 0;
   qm::platform::FileOpenOptions options;
   options.maxBytes = kWavMaxFileBytes;
+  options.followLinks = true;  // a file the user named, wherever a link of theirs leads
   const qm::platform::FileOpenResult opened = qm::platform::openRegularFile(path, options);
   if (opened.fd < 0) {
-    return Fail(error, "cannot open " + path + ": " +
-                           qm::platform::describeFileRefusal(opened.refusal, options.maxBytes, opened.error));
+    const std::string why = opened.refusal == qm::platform::FileRefusal::tooLarge
+                                ? "is larger than 1 GiB"
+                                : qm::platform::describeFileRefusal(opened.refusal, options.maxBytes, opened.error);
+    return Fail(error, "cannot open " + path + ": " + why);
   }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{opened.fd};
-  const uint64_t length = uint64_t(opened.info.st_size);
   BufferedFile file(opened.fd);
   auto read = [&](uint64_t offset, size_t count, unsigned char* to) { return file.Read(offset, count, to); };
   Layout layout;
   std::string why;
-  if (!ReadLayout(length, read, &layout, &why)) return Fail(error, path + ": " + why);
-  int64_t frames = int64_t(layout.sampleBytes / layout.frameBytes);
+  if (!ReadLayout(uint64_t(opened.info.st_size), read, &layout, &why)) {
+    ::close(opened.fd);
+    return Fail(error, path + ": " + why);
+  }
+  fd_ = opened.fd;
+  path_ = path;
+  rate_ = int32_t(layout.rate);
+  channels_ = layout.channels;
+  frames_ = int64_t(layout.sampleBytes / layout.frameBytes);
+  format_ = layout.pcm ? 1 : 3;
+  bits_ = layout.bits;
+  samplesAt_ = layout.samplesAt;
+  frameBytes_ = layout.frameBytes;
+  return true;
+}
+
+// [any-thread]
+bool WavClip::read(int64_t at, int64_t count, float* const* out) const {
+  if (count <= 0) return true;
+  const int64_t first = std::clamp<int64_t>(at, 0, frames_), last = std::clamp<int64_t>(at + count, 0, frames_);
+  for (int c = 0; c < channels_; ++c) {
+    std::fill(out[c], out[c] + (first - at), 0.0f);
+    std::fill(out[c] + std::max<int64_t>(last - at, first - at), out[c] + count, 0.0f);
+  }
+  if (last <= first || fd_ < 0) return last <= first;
+  // A piece of about 256 KiB at a time from the file.
+  const size_t piece = std::max<size_t>(1, (size_t(256) << 10) / frameBytes_);
+  std::vector<unsigned char> bytes(std::min<size_t>(piece, size_t(last - first)) * frameBytes_);
+  for (int64_t from = first; from < last; from += int64_t(piece)) {
+    const size_t n = size_t(std::min<int64_t>(int64_t(piece), last - from));
+    const size_t want = n * frameBytes_;
+    if (ReadAt(fd_, samplesAt_ + uint64_t(from) * frameBytes_, bytes.data(), want) < want) return false;
+    DecodeFrames(format_ == 1, bits_, channels_, bytes.data(), n, out, size_t(from - at));
+  }
+  return true;
+}
+
+bool readWav(const std::string& path, WavAudio* out, std::string* error, const WavHeaderCheck& check) {
+  if (out == nullptr) return Fail(error, "no output");
+  *out = WavAudio{};
+  WavClip clip;
+  if (!clip.open(path, error)) return false;
+  int64_t frames = clip.frames();
   if (check) {
-    const WavHeader header{int32_t(layout.rate), int(layout.channels), frames};
+    const WavHeader header{clip.sampleRate(), clip.channels(), frames};
     int64_t decode = frames;
     if (std::string refused = check(header, &decode); !refused.empty()) return Fail(error, refused);
     frames = std::clamp<int64_t>(decode, 0, frames);
   }
-  out->sampleRate = int32_t(layout.rate);
-  SizeChannels(layout, size_t(frames), out);
-  // The samples go straight into the channels, a piece at a time: the file is never held whole.
-  const size_t piece = std::max<size_t>(1, (size_t(1) << 20) / layout.frameBytes);
-  std::vector<unsigned char> bytes(piece * layout.frameBytes);
-  for (size_t first = 0; first < size_t(frames); first += piece) {
-    const size_t count = std::min(piece, size_t(frames) - first);
-    const size_t want = count * layout.frameBytes;
-    if (ReadAt(opened.fd, layout.samplesAt + first * layout.frameBytes, bytes.data(), want) < want) {
-      *out = WavAudio{};
-      return Fail(error, "cannot read " + path);
-    }
-    DecodeFrames(layout, bytes.data(), first, count, out);
+  out->sampleRate = clip.sampleRate();
+  SizeChannels(clip.channels(), size_t(frames), out);
+  if (!clip.read(0, frames, ChannelPointers(*out).data())) {
+    *out = WavAudio{};
+    return Fail(error, "cannot read " + path);
   }
   return true;
 }

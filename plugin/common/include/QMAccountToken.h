@@ -32,6 +32,13 @@ std::string QMReadAccountTokenFile(const std::string& path, std::string* ignored
 int QMWriteAccountToken(std::string_view token);
 int QMWriteAccountTokenFile(const std::string& path, std::string_view token);
 
+// A token the host process lends the plug-in for its own run, in its environment variable
+// QUILLOMANCER_ACCESS_TOKEN (the host stand-in's session against its embedded service): used only
+// when no stored token is, so a user's file is never written over to lend one. "" when none or not
+// usable. [any-thread]
+inline constexpr const char* kQMLentAccessTokenEnvironment = "QUILLOMANCER_ACCESS_TOKEN";
+std::string QMLentAccessToken();
+
 // Removes the stored token. Returns 0 (also when there was none) or the errno of the removal.
 // [any-thread]
 int QMClearAccountToken();

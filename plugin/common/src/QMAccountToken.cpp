@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -63,6 +64,11 @@ std::string QMReadAccountTokenFile(const std::string& path, std::string* ignored
 
 std::string QMReadAccountToken(std::string* ignoredBecause) {
   return QMReadAccountTokenFile(QMAccountTokenFilePath(), ignoredBecause);
+}
+
+std::string QMLentAccessToken() {
+  const char* lent = std::getenv(kQMLentAccessTokenEnvironment);
+  return lent != nullptr && QMIsUsableAccessToken(lent) ? std::string(lent) : std::string();
 }
 
 int QMWriteAccountTokenFile(const std::string& path, std::string_view token) {

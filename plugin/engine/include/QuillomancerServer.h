@@ -157,6 +157,9 @@ class QuillomancerServer {
     std::string eligibilityReason;
     bool allowDowngrade = false;
     std::vector<ServerMessage> messages;
+    // Messages left out for an id that is absent, empty or over its limit (they could never be
+    // dismissed).
+    size_t droppedMessages = 0;
     // Ids of the plug-in events the service has taken; the caller removes them from its queue.
     std::vector<std::string> ackedEventIds;
   };
@@ -199,9 +202,10 @@ class QuillomancerServer {
                                     const std::string& pluginEvents);
 
   // Reads an account-status answer: its HTTP status and body. Values of the wrong type count as
-  // absent; texts over their limits too (see kQMVerify*); a message with a field over its limit is
-  // left out, and so are messages past the 50th and acknowledged ids past the 200th. `offline` is
-  // never set here. [any-thread]
+  // absent; texts over their limits too (see kQMVerify*). A message's title or body over its limit
+  // is cut at the last whole character that fits; a message whose id is absent or over its limit
+  // is left out (counted in `droppedMessages`), and so are messages past the 50th and acknowledged
+  // ids past the 200th. `offline` is never set here. [any-thread]
   static VerifyResult ParseVerifyResponse(long httpStatus, std::string_view body);
 
   // POST /api/plugin/event; returns at once, the outcome is only logged. [any-thread]

@@ -274,7 +274,14 @@ void Quillomancer_GUI::CreateViewContents() {
   // 13. Start-up exchange, with the account's token handed to the processor as well. No usable
   // token clears QMli (a write of size 0), so a token cleared since an earlier window is not sent.
   if (views.settingsCardHolder) views.settingsCardHolder->setHidden(true);
-  state.accountAccessToken = QMReadAccountToken();
+  // A token the host lends for its run stands in only for a stored one that is missing or not
+  // used; the file is left as it is, and why it was not used is logged as at any opening.
+  std::string ignored;
+  state.accountAccessToken = QMReadAccountToken(&ignored);
+  if (state.accountAccessToken.empty()) {
+    state.accountAccessToken = QMLentAccessToken();
+    if (!state.accountAccessToken.empty() && !ignored.empty()) Log("Account token not used: " + ignored);
+  }
   Store().WriteString(kQMBlock_AccessToken, state.accountAccessToken);
   controller->processUpdaterStatusFromDefaults();
   controller->recordPluginEvent("update_check", "", "");

@@ -150,6 +150,11 @@ public:
   // instead of a copy.
   void SetTimelineAudio(std::vector<std::vector<float>> channels);
   void SetTimelineAudio(std::shared_ptr<const std::vector<std::vector<float>>> channels);
+  // Timeline audio read as it is asked for: `read(location, count, buffers, channels)` fills each
+  // buffer with `count` samples from `location` (silence where the timeline has none). Takes the
+  // place of channels set before. Called on the thread that asks for audio.
+  using TimelineReader = std::function<bool(int64_t location, int32_t count, float* const* buffers, int32_t channels)>;
+  void SetTimelineAudioReader(TimelineReader read);
   void SetSideChainInputNum(int32_t count);
   void OnForceAnalyze(std::function<AAX_Result()> hook);
   void OnForceProcess(std::function<AAX_Result()> hook);
@@ -163,6 +168,7 @@ public:
 private:
   mutable std::mutex mState;
   std::shared_ptr<const std::vector<std::vector<float>>> mChannels;
+  TimelineReader mReader;
   int32_t mSideChains = 0;
   std::function<AAX_Result()> mOnAnalyze;
   std::function<AAX_Result()> mOnProcess;

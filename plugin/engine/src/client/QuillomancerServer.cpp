@@ -761,5 +761,9 @@ QuillomancerServer::VerifyResult QuillomancerServer::VerifyAccount(const std::st
   result = ParseVerifyResponse(response.status, response.body);
   QMLogFormat("[SRV] VerifyAccount: HTTP %ld, valid=%d, credits=%d, messages=%zu, acked_events=%zu", response.status,
               result.valid ? 1 : 0, result.creditBalance, result.messages.size(), result.ackedEventIds.size());
+  if (result.droppedMessages > 0) {
+    QMLogFormat("[SRV] VerifyAccount: %zu server message(s) left out: no id, or an id over %zu bytes",
+                result.droppedMessages, kQMVerifyMaxMessageIdBytes);
+  }
   return result;
 }

@@ -4,6 +4,9 @@
 
 #include "QuillomancerServerPrivate.h"
 
+#include "qm/platform/text.h"
+
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -53,21 +56,25 @@ std::optional<int32_t> int32Member(const json& object, const char* key) {
   return std::nullopt;
 }
 
-// Fits when every text is within its limit; a wrong type is an absent text.
+// The text cut to at most `limit` bytes at the end of a whole character (a letter with its
+// accents, an emoji sequence), so that what is shown of it is never a broken character.
+std::string cutAtCharacter(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  const std::u16string units = qm::platform::utf8ToUtf16(text);
+  size_t cut = qm::platform::utf16Length(std::string_view(text).substr(0, qm::platform::utf8PrefixLength(text, limit)));
+  cut = qm::platform::characterStartAt(units, std::min(cut, units.size()));
+  return qm::platform::utf16ToUtf8(std::u16string_view(units).substr(0, cut));
+}
+
+// A message with a usable id: one that is there and within its limit, else none (it could never
+// be dismissed). A title or body over its limit is cut; a wrong type is an absent text.
 std::optional<QuillomancerServer::ServerMessage> readMessage(const json& element) {
   if (!element.is_object()) return std::nullopt;
   QuillomancerServer::ServerMessage message;
-  const struct {
-    const char* key;
-    size_t limit;
-    std::string* into;
-  } fields[] = {{"id", kQMVerifyMaxMessageIdBytes, &message.id},
-                {"title", kQMVerifyMaxMessageTitleBytes, &message.title},
-                {"body", kQMVerifyMaxMessageBodyBytes, &message.body}};
-  for (const auto& field : fields) {
-    *field.into = JSONString(&element, field.key);
-    if (field.into->size() > field.limit) return std::nullopt;
-  }
+  message.id = JSONString(&element, "id");
+  if (message.id.empty() || message.id.size() > kQMVerifyMaxMessageIdBytes) return std::nullopt;
+  message.title = cutAtCharacter(JSONString(&element, "title"), kQMVerifyMaxMessageTitleBytes);
+  message.body = cutAtCharacter(JSONString(&element, "body"), kQMVerifyMaxMessageBodyBytes);
   return message;
 }
 
@@ -106,7 +113,11 @@ QuillomancerServer::VerifyResult QuillomancerServer::ParseVerifyResponse(long ht
   if (const json* messages = member(*object, "messages"); messages != nullptr && messages->is_array()) {
     for (const json& element : *messages) {
       if (r.messages.size() == kQMVerifyMaxMessages) break;
-      if (auto message = readMessage(element)) r.messages.push_back(std::move(*message));
+      if (auto message = readMessage(element)) {
+        r.messages.push_back(std::move(*message));
+      } else {
+        ++r.droppedMessages;
+      }
     }
   }
   if (const json* acked = member(*object, "acked_event_ids"); acked != nullptr && acked->is_array()) {

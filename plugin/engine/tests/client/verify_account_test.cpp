@@ -170,7 +170,8 @@ TEST_F(VerifyTest, ValuesOfTheWrongTypeCountAsAbsent) {
   r = verify();
   EXPECT_EQ(flags(r), "10000");
   EXPECT_EQ(r.update.targetVersion + "," + r.update.artifactURL, ",https://a");
-  EXPECT_EQ(lines(r.messages), std::vector<std::string>{"|T|"});
+  EXPECT_TRUE(r.messages.empty()) << "a message whose id is not text has none";
+  EXPECT_EQ(r.droppedMessages, 2u);
   EXPECT_EQ(r.ackedEventIds, std::vector<std::string>{"E-3"});
 }
 
@@ -178,7 +179,7 @@ TEST_F(VerifyTest, ListsAndTextsKeepToTheirLimits) {
   json messages = json::array();
   for (int i = 0; i < 55; ++i) messages.push_back({{"id", "m" + std::to_string(i)}, {"title", "t"}, {"body", "b"}});
   messages[1]["id"] = std::string(129, 'i');
-  messages[2]["title"] = std::string(201, 't');
+  messages[2]["title"] = std::string(201, 't');  // cut, not left out
   messages[3]["body"] = std::string(4097, 'b');
   messages[4] = {{"id", std::string(128, 'i')}, {"title", std::string(200, 't')}, {"body", std::string(4096, 'b')}};
   json acked = json::array();
@@ -191,8 +192,9 @@ TEST_F(VerifyTest, ListsAndTextsKeepToTheirLimits) {
   const std::vector<size_t> sizes = {r.messages.size(), r.ackedEventIds.size(), r.latestVersion.size(),
                                      r.minimumVersion.size(), r.update.pkgURL.size(), r.update.releaseNotesURL.size()};
   EXPECT_EQ(sizes, (std::vector<size_t>{50, 200, 64, 0, 2048, 0}));
-  // The three messages over a limit are left out; the one at every limit stays.
-  EXPECT_EQ(r.messages[1].id + r.messages[49].id + r.ackedEventIds.back(), std::string(128, 'i') + "m52E-199");
+  // The message with an id over its limit is left out; overlong titles and bodies are cut.
+  EXPECT_EQ(r.messages[1].title + "|" + std::to_string(r.messages[2].body.size()), std::string(200, 't') + "|4096");
+  EXPECT_EQ(r.messages[3].id + r.messages[49].id + r.ackedEventIds.back(), std::string(128, 'i') + "m50E-199");
 }
 
 TEST_F(VerifyTest, NoTextOfTheAnswerIsUnbounded) {
@@ -209,4 +211,114 @@ TEST_F(VerifyTest, NoTextOfTheAnswerIsUnbounded) {
   answerWith(json{{"credit_balance", 1}, {"email", std::string(254, 'a')}, {"update", {{"update_pkg_sha256", std::string(64, 'f')}}}}.dump());
   r = verify();
   EXPECT_EQ(r.email.size() + r.update.pkgSHA256.size(), 254u + 64u);
+}
+
+namespace {
+
+QuillomancerServer::VerifyResult parsed(const json& answer) {
+  return QuillomancerServer::ParseVerifyResponse(200, answer.dump());
+}
+
+}  // namespace
+
+// Every text of the answer at its limit is kept and one byte over it is absent: a limit moved
+// either way shows.
+TEST(VerifyAnswer, EachTextIsKeptAtItsLimitAndAbsentOneByteOver) {
+  using R = QuillomancerServer::VerifyResult;
+  const struct {
+    const char* key;
+    bool inUpdate;
+    size_t limit;
+    std::string R::*top;
+    std::string QMUpdateMetadata::*update;
+    std::string R::*reason;
+  } fields[] = {
+      {"email", false, 254, &R::email, nullptr, nullptr},
+      {"latest_version", false, 64, &R::latestVersion, nullptr, nullptr},
+      {"minimum_version", false, 64, &R::minimumVersion, nullptr, nullptr},
+      {"update_pkg_sha256", true, 64, nullptr, &QMUpdateMetadata::pkgSHA256, nullptr},
+      {"artifact_sha256", true, 64, nullptr, &QMUpdateMetadata::artifactSHA256, nullptr},
+      {"effective_channel", true, 256, nullptr, &QMUpdateMetadata::effectiveChannel, nullptr},
+      {"eligibility_reason", true, 512, nullptr, nullptr, &R::eligibilityReason},
+      {"released_at", true, 64, nullptr, &QMUpdateMetadata::releasedAt, nullptr},
+      {"manifest_signature", true, 1024, nullptr, &QMUpdateMetadata::manifestSignature, nullptr},
+      {"target_version", true, 64, nullptr, &QMUpdateMetadata::targetVersion, nullptr},
+      {"manifest_version", true, 64, nullptr, &QMUpdateMetadata::manifestVersion, nullptr},
+      {"update_pkg_url", true, 2048, nullptr, &QMUpdateMetadata::pkgURL, nullptr},
+      {"artifact_url", true, 2048, nullptr, &QMUpdateMetadata::artifactURL, nullptr},
+  };
+  for (const auto& f : fields) {
+    for (const size_t size : {f.limit, f.limit + 1}) {
+      SCOPED_TRACE(std::string(f.key) + " of " + std::to_string(size) + " bytes");
+      const std::string value(size, '7');
+      json answer = {{"credit_balance", 1}};
+      (f.inUpdate ? answer["update"][f.key] : answer[f.key]) = value;
+      const R r = parsed(answer);
+      ASSERT_TRUE(r.valid);
+      const std::string& got = f.top ? r.*f.top : f.update ? r.update.*f.update : r.*f.reason;
+      EXPECT_EQ(got, size == f.limit ? value : std::string());
+    }
+  }
+}
+
+// A message's title and body over their limits are cut at a whole character; the id has no
+// such way out: a message whose id is over its limit or absent is left out, and counted.
+TEST(VerifyAnswer, OverlongMessageTextsAreCutAtACharacterAndOnlyMessagesWithoutAUsableIdAreLeftOut) {
+  std::string japanese;  // 67 characters of three bytes: 201 bytes
+  for (int i = 0; i < 67; ++i) japanese += "\xE3\x81\x82";  // あ
+  // "é" as e and a combining acute accent (three bytes) across the body's limit.
+  const std::string accented = std::string(4094, 'b') + "e\xCC\x81" + "tail";
+  const struct {
+    json message;
+    std::string id, title, body;  // what is kept
+  } cases[] = {
+      {{{"id", std::string(128, 'i')}, {"title", std::string(200, 't')}, {"body", std::string(4096, 'b')}},
+       std::string(128, 'i'), std::string(200, 't'), std::string(4096, 'b')},
+      {{{"id", "t"}, {"title", std::string(201, 't')}, {"body", std::string(4097, 'b')}},
+       "t", std::string(200, 't'), std::string(4096, 'b')},
+      {{{"id", "j"}, {"title", japanese}}, "j", japanese.substr(0, 66 * 3), ""},
+      {{{"id", "a"}, {"title", std::string(5000, 'x')}, {"body", accented}}, "a", std::string(200, 'x'),
+       std::string(4094, 'b')},
+  };
+  json messages = json::array();
+  for (const auto& c : cases) messages.push_back(c.message);
+  messages.push_back({{"id", std::string(129, 'i')}, {"title", "too long an id"}});
+  messages.push_back({{"title", "no id"}});
+  messages.push_back({{"id", ""}, {"title", "empty id"}});
+  const auto r = parsed({{"credit_balance", 1}, {"messages", messages}});
+  ASSERT_EQ(r.messages.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(r.messages[i].id, cases[i].id);
+    EXPECT_EQ(r.messages[i].title, cases[i].title);
+    EXPECT_EQ(r.messages[i].body, cases[i].body);
+  }
+  EXPECT_EQ(r.droppedMessages, 3u);
+}
+
+// The answer's own limit: a valid JSON answer of 1 MiB is read, one of 1 MiB and a byte is not.
+TEST(VerifyAnswer, AValidAnswerOfOneMebibyteIsReadAndOneByteMoreIsNot) {
+  const std::string head = R"({"credit_balance":7,"padding":")", tail = "\"}";
+  const std::string atLimit = head + std::string(kQMVerifyMaxBodyBytes - head.size() - tail.size(), 'p') + tail;
+  ASSERT_EQ(atLimit.size(), size_t(1) << 20);
+  EXPECT_TRUE(QuillomancerServer::ParseVerifyResponse(200, atLimit).valid);
+  const std::string over = head + std::string(kQMVerifyMaxBodyBytes - head.size() - tail.size() + 1, 'p') + tail;
+  ASSERT_TRUE(json::accept(over));
+  EXPECT_FALSE(QuillomancerServer::ParseVerifyResponse(200, over).valid);
+}
+
+// Over the wire the same: the answer of 1 MiB and a byte is refused; messages left out are
+// logged once for the answer.
+TEST_F(VerifyTest, AnAnswerOverTheLimitIsRefusedAndMessagesLeftOutAreLoggedOnce) {
+  const std::string head = R"({"credit_balance":7,"padding":")", tail = "\"}";
+  answerWith(head + std::string(kQMVerifyMaxBodyBytes - head.size() - tail.size() + 1, 'p') + tail);
+  EXPECT_FALSE(verify().valid);
+  answerWith(R"({"credit_balance":7,"messages":[{"title":"a"},{"id":"m","title":"b"},{"id":")" + std::string(129, 'i') +
+             R"(","title":"c"}]})");
+  const auto r = verify();
+  EXPECT_EQ(lines(r.messages), std::vector<std::string>{"m|b|"});
+  int logged = 0;
+  for (const auto& line : log.messages()) logged += line.find("server message(s) left out") != std::string::npos;
+  EXPECT_EQ(logged, 1);
+  EXPECT_TRUE(log.contains("[SRV] VerifyAccount: 2 server message(s) left out: no id, or an id over 128 bytes"));
 }
