@@ -78,10 +78,6 @@ std::string partText(const RecordedRequest& r, const std::string& name) {
   return p ? p->content : std::string();
 }
 
-// Log entries keep at most this much of their parts' contents together (each part also at most
-// kLoggedContentLimit), so that requests of many parts do not fill the log.
-constexpr size_t kLoggedPartsLimit = 4 * kLoggedContentLimit;
-
 bool validDeadlines(const RequestDeadlines& d) {
   return std::isfinite(d.headerSeconds) && d.headerSeconds > 0 && std::isfinite(d.bodyGraceSeconds) &&
          d.bodyGraceSeconds >= 0 && std::isfinite(d.bodyBytesPerSecond) && d.bodyBytesPerSecond > 0;
@@ -174,7 +170,7 @@ struct Service::Impl {
   }
 
   // The request for its handler (part contents whole, the raw body only when it is not multipart),
-  // and into the log with every content cut to kLoggedContentLimit.
+  // and into the log with every content cut to kLoggedContentLimit (parts: kLoggedPartsLimit together).
   RecordedRequest record(const httplib::Request& req) {
     RecordedRequest r;
     r.method = req.method;

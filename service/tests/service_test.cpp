@@ -3,6 +3,7 @@
 #include "qm/service/audio.h"
 #include "qm/service/service.h"
 #include "qm/service/test_tls.h"
+#include "service_test_support.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -22,8 +23,6 @@
 #include <unistd.h>
 
 #include "qm/platform/sha256.h"
-
-extern char** environ;
 
 using namespace qm::service;
 using nlohmann::json;
@@ -199,16 +198,7 @@ TEST(ServiceDeadlines, HealthAnswersWhileUploadsStall) {
   EXPECT_EQ(res->status, 200);
 }
 
-int connectTo(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(uint16_t(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-  close(fd);
-  return -1;
-}
+using qmservicetest::connectTo;
 
 // Clients that send a byte now and then keep no request open for ever: a request whose headers,
 // or whose body, fall behind is answered 408 and closed.
@@ -487,26 +477,9 @@ TEST(ServiceTls, ServesHttpsWithATestAuthority) {
 }
 
 TEST(ServiceProgram, PrintsItsUrlAndServesUntilTerminated) {
-  const std::string program = std::string(QM_BINARY_DIR) + "/bin/qmservice";
-  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "qmservice not built";
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  std::vector<std::string> args = {program, "--port", "0", "--credits", "3", "--transcript", "a b"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  std::string url;
-  char c = 0;
-  while (read(out[0], &c, 1) == 1 && c != '\n') url.push_back(c);
-  close(out[0]);
+  if (access(qmservicetest::programPath().c_str(), X_OK) != 0) GTEST_SKIP() << "qmservice not built";
+  const auto [pid, url] = qmservicetest::startProgram({"--port", "0", "--credits", "3", "--transcript", "a b"});
+  ASSERT_GT(pid, 0);
   ASSERT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
   httplib::Client client(url);
   client.set_read_timeout(60, 0);

@@ -65,9 +65,11 @@ struct Fault {
 enum class TrailerMode { Wrapped, Bare, None, Invalid, MissingTakes, Short };
 
 // The request log keeps the newest kRequestLogEntries requests, each body and part content cut to
-// kLoggedContentLimit bytes (its full size and SHA-256 are kept), so that uploads do not pile up
-// in memory.
+// kLoggedContentLimit bytes and the parts of one request to kLoggedPartsLimit bytes together, in
+// the order they came (their full sizes and SHA-256 are kept), so that uploads do not pile up in
+// memory.
 inline constexpr size_t kLoggedContentLimit = size_t(64) << 10;
+inline constexpr size_t kLoggedPartsLimit = 4 * kLoggedContentLimit;
 inline constexpr size_t kRequestLogEntries = 256;
 
 struct RecordedPart {
