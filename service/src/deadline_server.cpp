@@ -257,8 +257,10 @@ class DeadlineServer::Stream final : public httplib::Stream {
     }
   }
 
+  // Answers on the spot, unless the request has had its answer already (a refused body being
+  // dropped), and ends the connection.
   ssize_t CutWith(const EarlyAnswer& answer) {
-    if (!cut_) SendAtOnce(sock_, answer);
+    if (!cut_ && !refused_) SendAtOnce(sock_, answer);
     cut_ = true;
     return -1;
   }
