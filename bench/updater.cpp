@@ -1,4 +1,4 @@
-// The updater's two heavy steps on a 512 MiB package, each beside the tool an engineer would use
+// The updater's two heavy steps on a 512 MiB package (--package-mib=N for another size), each beside the tool an engineer would use
 // for the same job: our streamed SHA-256 vs "openssl dgst -sha256", and our downloader vs
 // "curl" fetching the same URL from the same loopback HTTPS server, run back to back in each
 // iteration. Each row carries the ratio of the medians as its counter "ratio" (ours / tool;
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -28,11 +29,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint64_t kFileBytes = 512ull << 20;
+std::uint64_t gFileBytes = 512ull << 20;  // --package-mib
 // One folder per run: two runs at once (two build folders' tests) never share or remove each
 // other's files.
 const fs::path kWork = fs::temp_directory_path() / ("qm-bench-updater-" + std::to_string(::getpid()));
-const fs::path kSource = kWork / "package-512MiB.bin";
+const fs::path kSource = kWork / "package.bin";
 
 std::map<std::string, double> gSeconds;  // mean seconds per run, by benchmark name
 
@@ -45,7 +46,7 @@ void makeSourceFile() {
   std::ofstream out(kSource, std::ios::binary | std::ios::trunc);
   std::mt19937_64 rng(42);
   std::vector<std::uint64_t> block(1 << 17);  // 1 MiB
-  for (std::uint64_t done = 0; done < kFileBytes; done += block.size() * 8) {
+  for (std::uint64_t done = 0; done < gFileBytes; done += block.size() * 8) {
     for (auto& w : block) w = rng();
     out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 8));
   }
@@ -79,7 +80,7 @@ struct Server {
     server->Get("/package.pkg", [](const httplib::Request&, httplib::Response& res) {
       auto fd = std::make_shared<int>(::open(kSource.c_str(), O_RDONLY | O_CLOEXEC));
       res.set_content_provider(
-          kFileBytes, "application/octet-stream",
+          gFileBytes, "application/octet-stream",
           [fd](size_t offset, size_t length, httplib::DataSink& sink) {
             std::vector<char> buf(std::min<size_t>(length, 1 << 20));
             const ssize_t n = ::pread(*fd, buf.data(), buf.size(), static_cast<off_t>(offset));
@@ -136,7 +137,7 @@ void timePairs(benchmark::State& state, const std::string& name, Ours ours, Tool
   gSeconds[name + "_tool"] = median(toolSeconds);
   state.counters["tool_ms"] = gSeconds[name + "_tool"] * 1000;
   if (gSeconds[name + "_tool"] > 0) state.counters["ratio"] = gSeconds[name + "_ours"] / gSeconds[name + "_tool"];
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileBytes));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gFileBytes));
 }
 
 void BM_Sha256File_OursThenOpensslDgst(benchmark::State& state) {
@@ -159,7 +160,7 @@ void downloadPairs(benchmark::State& state, const std::string& name, bool toolSy
   qm::updater::UpdaterConfig config;
   config.allowedUpdateHosts = {"127.0.0.1"};
   config.caFile = gServer->caFile;
-  config.maxDownloadBytes = kFileBytes + 1;
+  config.maxDownloadBytes = gFileBytes + 1;
   const std::string ours = (kWork / "ours.pkg").string(), curl = (kWork / "curl.pkg").string();
   timePairs(
       state, name,
@@ -191,6 +192,21 @@ BENCHMARK(BM_Download_OursThenCurlAndSync)->UseManualTime()->Iterations(7)->Unit
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --package-mib=N (taken out before the benchmark library reads the rest): the package size.
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--package-mib=", 0) != 0) continue;
+    const unsigned long mib = std::strtoul(arg.c_str() + 14, nullptr, 10);
+    if (mib == 0 || mib > (1ul << 20)) {
+      std::fprintf(stderr, "--package-mib takes a size from 1 to 1048576\n");
+      return 2;
+    }
+    gFileBytes = std::uint64_t(mib) << 20;
+    for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+    --argc;
+    --i;
+  }
+  const std::string size = std::to_string(gFileBytes >> 20) + " MiB";
   makeSourceFile();
   {
     Server server;
@@ -209,10 +225,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: ours %.3f s, tool %.3f s, ratio %.2f\n", what, gSeconds[ours], gSeconds[tool],
                    gSeconds[ours] / gSeconds[tool]);
   };
-  ratio("sha_ours", "sha_tool", "SHA-256 of 512 MiB vs openssl dgst -sha256 (medians)");
-  ratio("download_ours", "download_tool", "loopback HTTPS download of 512 MiB vs curl (medians)");
-  ratio("durable_ours", "durable_tool", "loopback HTTPS download of 512 MiB vs curl + sync (medians)");
-  // Half a gigabyte is not left lying in the temporary folder.
+  ratio("sha_ours", "sha_tool", ("SHA-256 of " + size + " vs openssl dgst -sha256 (medians)").c_str());
+  ratio("download_ours", "download_tool", ("loopback HTTPS download of " + size + " vs curl (medians)").c_str());
+  ratio("durable_ours", "durable_tool", ("loopback HTTPS download of " + size + " vs curl + sync (medians)").c_str());
+  // The package is not left lying in the temporary folder.
   std::error_code ec;
   fs::remove_all(kWork, ec);
   return 0;

@@ -31,7 +31,7 @@ TEST(Browser, TheOpenerGetsTheLinkAsItsOnlyArgument) {
   EXPECT_FALSE(openURLInBrowser("ftp://x.io"));
   ASSERT_TRUE(openURLInBrowser("https://x.io/a;b&c"));
   std::string text;
-  for (int i = 0; i < 500 && !readFile(seen, text); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 6000 && !readFile(seen, text); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(text, "1:https://x.io/a;b&c\n");
   setBrowserOpenerProgram("");
   EXPECT_EQ(browserOpenerProgram(), "xdg-open");

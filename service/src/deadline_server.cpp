@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -18,14 +19,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char kRequestTimeout[] =
-    "HTTP/1.1 408 Request Timeout\r\n"
-    "Content-Type: application/json\r\n"
-    "Content-Length: 75\r\n"
-    "Connection: close\r\n"
-    "\r\n"
-    "{\"error\":\"REQUEST_TIMEOUT\",\"message\":\"The request did not arrive in time.\"}";
-static_assert(sizeof("{\"error\":\"REQUEST_TIMEOUT\",\"message\":\"The request did not arrive in time.\"}") - 1 == 75);
+// An answer the server gives on its own, ahead of or instead of cpp-httplib's: the connection
+// closes after it.
+struct EarlyAnswer {
+  EarlyAnswer(int status_, const char* reason, const char* code, const char* message)
+      : status(status_),
+        body(std::string("{\"error\":\"") + code + "\",\"message\":\"" + message + "\"}"),
+        bytes("HTTP/1.1 " + std::to_string(status) + " " + reason +
+              "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+              "\r\nConnection: close\r\n\r\n" + body) {}
+  int status;
+  std::string body;
+  std::string bytes;  // the whole answer
+};
+
+const EarlyAnswer kRequestTimeout(408, "Request Timeout", "REQUEST_TIMEOUT", "The request did not arrive in time.");
+const EarlyAnswer kHeadersTooLarge(431, "Request Header Fields Too Large", "HEADERS_TOO_LARGE",
+                                   "The request headers are too many or too long.");
+const EarlyAnswer kBusy(503, "Service Unavailable", "BUSY", "The service is busy; try again shortly.");
+const EarlyAnswer kTooLarge(413, "Payload Too Large", "PAYLOAD_TOO_LARGE", "The request body is too large.");
 
 // Waits for `events` on the socket for up to `milliseconds`: above 0 when they came.
 int Wait(socket_t sock, short events, int milliseconds) {
@@ -35,6 +47,22 @@ int Wait(socket_t sock, short events, int milliseconds) {
     if (n < 0 && errno == EINTR) continue;
     return n;
   }
+}
+
+void SendAtOnce(socket_t sock, const EarlyAnswer& answer) {
+  (void)::send(sock, answer.bytes.data(), answer.bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// Closes the connection. What the client has sent and no one read is dropped first (up to a
+// bound, without waiting), so that the close does not reset the connection before the client
+// has read its answer.
+void Close(socket_t sock) {
+  ::shutdown(sock, SHUT_WR);
+  char dropped[16384];
+  for (int i = 0; i < 64 && ::recv(sock, dropped, sizeof dropped, MSG_DONTWAIT) > 0; ++i) {
+  }
+  ::shutdown(sock, SHUT_RDWR);
+  ::close(sock);
 }
 
 void Address(socket_t sock, bool peer, std::string& ip, int& port) {
@@ -56,28 +84,83 @@ void Address(socket_t sock, bool peer, std::string& ip, int& port) {
   ip = text;
 }
 
-// A connection's bytes, buffered, with the deadline of the request being read. Once a request
-// has fallen behind it is answered 408, and the stream reads and writes nothing more.
-class DeadlineStream final : public httplib::Stream {
+thread_local bool tRefusing = false;
+
+}  // namespace
+
+// A connection's bytes, buffered, with the deadline and bounds of the request being read. Once
+// the stream has answered on its own (408, 431, 413, 503) it reads and writes nothing more.
+class DeadlineServer::Stream final : public httplib::Stream {
  public:
-  DeadlineStream(socket_t sock, const RequestDeadlines& deadlines, int idleMilliseconds)
-      : sock_(sock), deadlines_(deadlines), idleMilliseconds_(idleMilliseconds) {}
+  Stream(DeadlineServer& server, socket_t sock, int idleMilliseconds)
+      : server_(server), sock_(sock), idleMilliseconds_(idleMilliseconds) {}
+  ~Stream() override { EndRequest(); }
 
   // The next request starts with the bytes that come now.
   void BeginRequest() {
     start_ = Clock::now();
     headersDone_ = false;
     lineEnds_ = 0;
+    headerLines_ = 0;
+    headerBytes_ = 0;
     bodyBytes_ = 0;
+    admitted_ = false;
+    noBody_ = false;
+    refused_ = false;
+    drain_ = 0;
   }
-  bool TimedOut() const { return timedOut_; }
+  // The request has been answered: its share of the bytes in flight goes back.
+  void EndRequest() {
+    server_.release(reserved_);
+    reserved_ = 0;
+  }
+  bool Cut() const { return cut_; }
+  bool Refused() const { return refused_; }
   bool Buffered() const { return at_ < size_; }
 
+  // The request's body is about to be read: it may hold `bytes` (its Content-Length; 0 for
+  // chunks, which take their share as they come; `sized` false when it has neither). False
+  // when it may not; then `answer` is what it gets, and at most `drain` bytes of the body are
+  // read and dropped after it so that the client sees that answer.
+  bool Admit(size_t bytes, bool sized, bool expectsContinue, const EarlyAnswer*& answer) {
+    if (admitted_) return true;
+    admitted_ = true;
+    noBody_ = !sized;
+    if (bytes > kMostBodyBytes) {
+      answer = &kTooLarge;
+    } else if (!server_.reserve(bytes)) {
+      answer = &kBusy;
+      drain_ = expectsContinue ? 0 : bytes;
+    } else {
+      reserved_ += bytes;
+      return true;
+    }
+    refused_ = true;
+    return false;
+  }
+
+  // Reads and drops up to the refused body's bytes, within its deadline and for no longer than
+  // its grace period.
+  void Drain() {
+    const Clock::time_point until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(std::min(server_.deadlines_.bodyGraceSeconds, 10.0)));
+    size_t left = drain_ - std::min(drain_, size_ - at_);
+    at_ = size_;
+    while (left > 0 && Clock::now() < until && !cut_) {
+      const ssize_t got = Fill();
+      if (got <= 0) break;
+      left -= std::min(left, size_t(got));
+      at_ = size_;
+    }
+  }
+
   bool is_readable() const override { return Buffered() || Wait(sock_, POLLIN, 0) > 0; }
-  bool is_writable() const override { return !timedOut_ && Wait(sock_, POLLOUT, kWriteMilliseconds) > 0; }
+  bool is_writable() const override { return !cut_ && Wait(sock_, POLLOUT, kWriteMilliseconds) > 0; }
 
   ssize_t read(char* ptr, size_t size) override {
-    if (timedOut_) return -1;
+    if (cut_) return -1;
+    if (noBody_ && headersDone_) return 0;
     if (!Buffered()) {
       const ssize_t got = Fill();
       if (got <= 0) return got;
@@ -90,7 +173,7 @@ class DeadlineStream final : public httplib::Stream {
   }
 
   ssize_t write(const char* ptr, size_t size) override {
-    if (timedOut_ || Wait(sock_, POLLOUT, kWriteMilliseconds) <= 0) return -1;
+    if (cut_ || Wait(sock_, POLLOUT, kWriteMilliseconds) <= 0) return -1;
     for (;;) {
       const ssize_t n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
       if (n < 0 && errno == EINTR) continue;
@@ -104,26 +187,29 @@ class DeadlineStream final : public httplib::Stream {
 
  private:
   static constexpr int kWriteMilliseconds = 5000;
+  static constexpr int kStopCheckMilliseconds = 100;
 
   // When the bytes read so far must have been followed by the next one.
   Clock::time_point Deadline() const {
     using Seconds = std::chrono::duration<double>;
-    if (!headersDone_) return start_ + std::chrono::duration_cast<Clock::duration>(Seconds(deadlines_.headerSeconds));
-    const double allowed = deadlines_.bodyGraceSeconds + double(bodyBytes_ + 1) / deadlines_.bodyBytesPerSecond;
+    const RequestDeadlines& d = server_.deadlines_;
+    if (!headersDone_) return start_ + std::chrono::duration_cast<Clock::duration>(Seconds(d.headerSeconds));
+    const double allowed = d.bodyGraceSeconds + double(bodyBytes_ + 1) / d.bodyBytesPerSecond;
     return bodyStart_ + std::chrono::duration_cast<Clock::duration>(Seconds(allowed));
   }
 
   // Reads what has come into the buffer: the count, 0 at the end, -1 on an error, an idle read
-  // time-out or the deadline (answered 408).
+  // time-out, the server stopping or the deadline (answered 408).
   ssize_t Fill() {
     const Clock::time_point idleUntil = Clock::now() + std::chrono::milliseconds(idleMilliseconds_);
     for (;;) {
+      if (server_.svr_sock_ == INVALID_SOCKET) return -1;  // stopping
       const Clock::time_point now = Clock::now();
       const Clock::time_point deadline = Deadline();
-      if (now >= deadline) return TimeOut();
+      if (now >= deadline) return CutWith(kRequestTimeout);
       if (now >= idleUntil) return -1;  // nothing at all for the idle time-out: the connection has gone quiet
       const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::min(deadline, idleUntil) - now);
-      const int ready = Wait(sock_, POLLIN, int(std::min<long long>(wait.count(), 60000)));
+      const int ready = Wait(sock_, POLLIN, int(std::min<long long>(wait.count(), kStopCheckMilliseconds)));
       if (ready < 0) return -1;
       if (ready == 0) continue;
       const ssize_t n = ::recv(sock_, buffer_, sizeof buffer_, 0);
@@ -135,13 +221,16 @@ class DeadlineStream final : public httplib::Stream {
     }
   }
 
-  // Notes the bytes handed to the request: where its headers end, then how much body came.
+  // Notes the bytes handed to the request: its header lines and bytes up to where they end, then
+  // how much body came (a body without a length in advance takes its share as it comes).
   void Count(const char* bytes, size_t n) {
     size_t i = 0;
     for (; i < n && !headersDone_; ++i) {
       const char c = bytes[i];
+      ++headerBytes_;
       // "\r\n\r\n" ends the headers; a bare "\n\n" is taken as well, as cpp-httplib takes it.
       if (c == '\n') {
+        ++headerLines_;
         if (++lineEnds_ == 2) {
           headersDone_ = true;
           bodyStart_ = Clock::now();
@@ -150,32 +239,63 @@ class DeadlineStream final : public httplib::Stream {
         lineEnds_ = 0;
       }
     }
+    // The request line and the empty line that ends the headers are not header lines.
+    if (!headersDone_ && (headerBytes_ > kMostHeaderBytes || headerLines_ > kMostHeaderLines + 1)) {
+      CutWith(kHeadersTooLarge);
+      return;
+    }
     bodyBytes_ += n - i;
+    if (bodyBytes_ > reserved_) {
+      const size_t more = bodyBytes_ - reserved_;
+      if (reserved_ + more > kMostBodyBytes) {
+        CutWith(kTooLarge);
+      } else if (!server_.reserve(more)) {
+        CutWith(kBusy);
+      } else {
+        reserved_ += more;
+      }
+    }
   }
 
-  ssize_t TimeOut() {
-    timedOut_ = true;
-    ::send(sock_, kRequestTimeout, sizeof kRequestTimeout - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+  // Answers on the spot, unless the request has had its answer already (a refused body being
+  // dropped), and ends the connection.
+  ssize_t CutWith(const EarlyAnswer& answer) {
+    if (!cut_ && !refused_) SendAtOnce(sock_, answer);
+    cut_ = true;
     return -1;
   }
 
+  DeadlineServer& server_;
   socket_t sock_;
-  RequestDeadlines deadlines_;
   int idleMilliseconds_;
   char buffer_[16384];
   size_t at_ = 0, size_ = 0;
   Clock::time_point start_ = Clock::now(), bodyStart_ = Clock::now();
   bool headersDone_ = false;
   int lineEnds_ = 0;
+  size_t headerLines_ = 0, headerBytes_ = 0;
   size_t bodyBytes_ = 0;
-  bool timedOut_ = false;
+  size_t reserved_ = 0;
+  bool admitted_ = false, refused_ = false;
+  bool noBody_ = false;  // the request has neither a length nor chunks: its body is empty
+  size_t drain_ = 0;
+  bool cut_ = false;
 };
 
+namespace {
+// The stream of the connection the calling thread serves.
+thread_local DeadlineServer::Stream* tStream = nullptr;
 }  // namespace
 
 bool DeadlineServer::process_and_close_socket(socket_t sock) {
+  if (ConnectionThreads::refusing()) {  // no thread for it: answered at once, nothing read
+    SendAtOnce(sock, kBusy);
+    Close(sock);
+    return false;
+  }
   const int idle = int(read_timeout_sec_ * 1000 + read_timeout_usec_ / 1000);
-  DeadlineStream stream(sock, deadlines_, std::max(idle, 1));
+  Stream stream(*this, sock, std::max(idle, 1));
+  tStream = &stream;
   const auto keepAlive = std::chrono::seconds(std::max<time_t>(keep_alive_timeout_sec_, 0));
   bool served = true;
   for (size_t left = keep_alive_max_count_; left > 0; --left) {
@@ -187,50 +307,136 @@ bool DeadlineServer::process_and_close_socket(socket_t sock) {
     stream.BeginRequest();
     bool closed = false;
     served = process_request(stream, left == 1, closed, nullptr);
-    if (!served || closed || stream.TimedOut()) break;
+    stream.EndRequest();
+    if (stream.Refused()) stream.Drain();
+    if (!served || closed || stream.Cut() || stream.Refused()) break;
   }
-  ::shutdown(sock, SHUT_RDWR);
-  ::close(sock);
+  tStream = nullptr;
+  Close(sock);
   return served;
 }
+
+bool DeadlineServer::admit(const httplib::Request& req, httplib::Response& res) {
+  Stream* stream = tStream;
+  if (stream == nullptr) return true;
+  // A request with neither a length nor chunks has no body: it reads as empty (cpp-httplib would
+  // otherwise wait for one until the client closes).
+  size_t bytes = 0;
+  const std::string length = req.get_header_value("Content-Length");
+  const bool chunked = req.has_header("Transfer-Encoding");
+  if (!chunked && !length.empty()) {
+    const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), bytes);
+    if (error != std::errc() || end != length.data() + length.size()) bytes = SIZE_MAX;
+  }
+  const EarlyAnswer* answer = nullptr;
+  const bool sized = chunked || !length.empty();
+  if (stream->Admit(bytes, sized, req.get_header_value("Expect") == "100-continue", answer)) return true;
+  // The answer is cpp-httplib's to write; the request's own "Connection: close" makes it say so.
+  auto& request = const_cast<httplib::Request&>(req);
+  request.headers.erase("Connection");
+  request.set_header("Connection", "close");
+  res.status = answer->status;
+  res.set_content(answer->body, "application/json");
+  return false;
+}
+
+bool DeadlineServer::reserve(size_t bytes) {
+  size_t now = inFlight_.load();
+  do {
+    if (bytes > kMostBytesInFlight - std::min(now, kMostBytesInFlight)) return false;
+  } while (!inFlight_.compare_exchange_weak(now, now + bytes));
+  return true;
+}
+
+void DeadlineServer::release(size_t bytes) { inFlight_.fetch_sub(bytes); }
 
 void DeadlineServer::widenBacklog(int connections) {
   const socket_t sock = svr_sock_;
   if (sock != INVALID_SOCKET) ::listen(sock, connections);
 }
 
-void ConnectionThreads::enqueue(std::function<void()> fn) {
-  std::lock_guard lock(mutex_);
-  if (stopping_) return;
-  jobs_.push_back(std::move(fn));
-  if (jobs_.size() > idle_ && threads_.size() < most_) threads_.emplace_back([this] { Work(); });
-  ready_.notify_one();
+bool ConnectionThreads::refusing() { return tRefusing; }
+
+void ConnectionThreads::Refuse(std::function<void()>& fn) noexcept {
+  tRefusing = true;
+  try {
+    fn();
+  } catch (...) {
+  }
+  tRefusing = false;
+}
+
+void ConnectionThreads::enqueue(std::function<void()> fn) noexcept {
+  std::map<uint64_t, std::thread> ended;
+  bool queued = false;
+  {
+    std::lock_guard lock(mutex_);
+    ended.swap(ended_);
+    try {
+      bool made = true;
+      if (!stopping_ && idle_ <= jobs_.size() && threads_.size() < most_) {
+        const uint64_t key = ++lastKey_;
+        auto it = threads_.emplace(key, std::thread()).first;
+        try {
+          it->second = std::thread([this, key] { Work(key); });
+          ++idle_;  // idle from the start, so that the job below counts as taken
+        } catch (...) {
+          threads_.erase(it);  // no thread: the connection is refused
+          made = false;
+        }
+      }
+      // A job waits when no idle thread is left to take it.
+      queued = !stopping_ && made && (idle_ > jobs_.size() || jobs_.size() - idle_ < waiting_);
+      if (queued) jobs_.push_back(std::move(fn));
+    } catch (...) {
+      queued = false;
+    }
+  }
+  if (queued) ready_.notify_one();
+  else Refuse(fn);
+  for (auto& [key, t] : ended) t.join();
 }
 
 void ConnectionThreads::shutdown() {
-  std::vector<std::thread> threads;
+  std::deque<std::function<void()>> left;
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
-    threads.swap(threads_);
+    left.swap(jobs_);
   }
   ready_.notify_all();
-  for (auto& t : threads) t.join();
+  for (auto& fn : left) Refuse(fn);  // each closes its connection
+  std::map<uint64_t, std::thread> ended;
+  {
+    std::unique_lock lock(mutex_);
+    allEnded_.wait(lock, [&] { return threads_.empty(); });
+    ended.swap(ended_);
+  }
+  for (auto& [key, t] : ended) t.join();
 }
 
-void ConnectionThreads::Work() {
+void ConnectionThreads::Work(uint64_t key) {
+  const auto idleFor = std::chrono::duration<double>(idleSeconds_);
   std::unique_lock lock(mutex_);
-  for (;;) {
-    ++idle_;
-    ready_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+  for (;;) {  // counted idle by enqueue() from the start
+    const bool woken = ready_.wait_for(lock, idleFor, [&] { return stopping_ || !jobs_.empty(); });
+    if (!woken || jobs_.empty()) break;  // idle for too long, or stopping
     --idle_;
-    if (jobs_.empty()) return;  // stopping, nothing left to run
     std::function<void()> job = std::move(jobs_.front());
     jobs_.pop_front();
     lock.unlock();
-    job();
+    try {
+      job();
+    } catch (...) {
+    }
+    job = nullptr;
     lock.lock();
+    ++idle_;
   }
+  --idle_;
+  // Joined by whoever comes next (extract and insert move the node: nothing can throw here).
+  ended_.insert(threads_.extract(key));
+  if (threads_.empty()) allEnded_.notify_all();
 }
 
 }  // namespace qm::service

@@ -1,26 +1,37 @@
 #pragma once
-// The stand-in's plain-HTTP server: cpp-httplib with a deadline on each request as a whole, and
-// a pool of connection threads that grows with the connections.
+// The stand-in's plain-HTTP server: cpp-httplib with a deadline on each request as a whole,
+// bounds on what a request may hold, and a bounded pool of connection threads.
 //
 // cpp-httplib's read time-out holds for one read, so a client that sends a byte every second
 // keeps a worker for ever. Here every request must bring its headers within a few seconds of its
 // first byte and its body at no less than a floor rate; a request that falls behind is answered
 // 408 and its connection closed. Connections waiting for their bytes each hold a thread of their
 // own, so slow clients never leave /health waiting for a free one.
+//
+// Memory is bounded too: a request's headers (line count and bytes, else 431), its body (else
+// 413) and the bodies of all requests being read at once (else 503, answered before the body is
+// read).
 
 #include <httplib.h>
 
 #include "qm/service/service.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace qm::service {
+
+inline constexpr size_t kMostHeaderLines = 100;          // header lines after the request line
+inline constexpr size_t kMostHeaderBytes = size_t(64) << 10;  // the request line and headers
+inline constexpr size_t kMostBodyBytes = size_t(48) << 20;    // one request's body
+inline constexpr size_t kMostBytesInFlight = size_t(64) << 20;  // the bodies being read at once
 
 class DeadlineServer : public httplib::Server {
  public:
@@ -29,31 +40,55 @@ class DeadlineServer : public httplib::Server {
   // few, so a burst of clients would wait for their connection to be retried).
   void widenBacklog(int connections);
 
+  // [connection thread] Called with a request's headers, before its body is read: takes its
+  // share of the bytes in flight. False when it may not be read (`res` then holds the answer,
+  // 413 or 503, and the connection closes after it).
+  bool admit(const httplib::Request& req, httplib::Response& res);
+
+  class Stream;
+
  private:
+
   // Overrides cpp-httplib's connection loop: the same keep-alive requests, read through a stream
-  // that keeps the request's deadline.
+  // that keeps the request's deadline and bounds.
   bool process_and_close_socket(socket_t sock) override;
+  // Takes `bytes` more of the bytes in flight; false when that would pass the bound.
+  bool reserve(size_t bytes);
+  void release(size_t bytes);
 
   RequestDeadlines deadlines_;
+  std::atomic<size_t> inFlight_{0};
 };
 
-// Runs each connection on a thread of its own, up to `most` at once (the rest wait in turn);
-// threads are made as connections come and kept until shutdown.
+// Runs each connection on a thread of its own, up to `most` at once; at most `waiting` more wait
+// for a thread, and any beyond that are refused (the job runs at once with refusing() true, which
+// answers and closes without reading). A thread idle for `idleSeconds` ends.
 class ConnectionThreads : public httplib::TaskQueue {
  public:
-  explicit ConnectionThreads(size_t most) : most_(most) {}
+  ConnectionThreads(size_t most, size_t waiting, double idleSeconds)
+      : most_(most), waiting_(waiting), idleSeconds_(idleSeconds) {}
   ~ConnectionThreads() override { shutdown(); }
-  void enqueue(std::function<void()> fn) override;
+  // [accept thread] Never throws: a job that cannot be run is refused.
+  void enqueue(std::function<void()> fn) noexcept override;
   void shutdown() override;
 
+  // True on the thread that runs a refused job.
+  static bool refusing();
+
  private:
-  void Work();
+  void Work(uint64_t key);
+  static void Refuse(std::function<void()>& fn) noexcept;
 
   const size_t most_;
+  const size_t waiting_;
+  const double idleSeconds_;
   std::mutex mutex_;
   std::condition_variable ready_;
+  std::condition_variable allEnded_;
   std::deque<std::function<void()>> jobs_;
-  std::vector<std::thread> threads_;
+  std::map<uint64_t, std::thread> threads_;  // by a key of their own, so that none is lost
+  std::map<uint64_t, std::thread> ended_;    // threads that have left Work(), to be joined
+  uint64_t lastKey_ = 0;
   size_t idle_ = 0;
   bool stopping_ = false;
 };

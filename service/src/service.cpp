@@ -5,13 +5,17 @@
 
 #include "account_desk.h"
 #include "deadline_server.h"
+#include "multipart_reader.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -74,32 +78,20 @@ std::string partText(const RecordedRequest& r, const std::string& name) {
   return p ? p->content : std::string();
 }
 
-// Serialised parts from the internal parser: for each, four fields each prefixed by its decimal
-// length and a colon.
-void appendField(std::string& out, const std::string& field) {
-  out += std::to_string(field.size());
-  out += ':';
-  out += field;
+bool validDeadlines(const RequestDeadlines& d) {
+  return std::isfinite(d.headerSeconds) && d.headerSeconds > 0 && std::isfinite(d.bodyGraceSeconds) &&
+         d.bodyGraceSeconds >= 0 && std::isfinite(d.bodyBytesPerSecond) && d.bodyBytesPerSecond > 0;
 }
 
-bool readField(const std::string& in, size_t& at, std::string& field) {
-  const size_t colon = in.find(':', at);
-  if (colon == std::string::npos) return false;
-  size_t length = 0;
-  try {
-    length = std::stoul(in.substr(at, colon - at));
-  } catch (...) {
-    return false;
-  }
-  if (colon + 1 + length > in.size()) return false;
-  field = in.substr(colon + 1, length);
-  at = colon + 1 + length;
-  return true;
+bool validConnections(const ConnectionLimits& c) {
+  return c.threads > 0 && std::isfinite(c.idleThreadSeconds) && c.idleThreadSeconds > 0;
 }
 
-// Connections served at once, each on a thread of its own; any beyond wait for one to end, which
-// the request deadlines bound.
-constexpr size_t kMostConnections = 512;
+// Refuses the TLS handshake of a connection that got no thread (see ConnectionThreads): its
+// socket is shut before the first byte is read, so cpp-httplib closes it at once.
+void refuseHandshake(const SSL* ssl, int where, int) {
+  if ((where & SSL_CB_HANDSHAKE_START) != 0 && ConnectionThreads::refusing()) ::shutdown(SSL_get_fd(ssl), SHUT_RDWR);
+}
 
 // Waits until the server's accept loop runs, so that a stop() right after start() reaches it.
 void waitUntilRunning(const httplib::Server& server) {
@@ -137,11 +129,6 @@ struct Service::Impl {
   Options options;
   std::unique_ptr<httplib::Server> server;
   std::thread serverThread;
-  // cpp-httplib's multipart parser, reached through a second, internal server: the public
-  // server keeps the raw body for the log, this one parses a copy.
-  std::unique_ptr<httplib::Server> parser;
-  std::thread parserThread;
-  int parserPort = 0;
 
   mutable std::mutex mutex;
   mutable std::condition_variable changed;
@@ -182,46 +169,8 @@ struct Service::Impl {
     return std::nullopt;
   }
 
-  std::vector<RecordedPart> parseMultipart(const std::string& body, const std::string& contentType, bool& ok) {
-    ok = false;
-    std::vector<RecordedPart> parts;
-    httplib::Client client("127.0.0.1", parserPort);
-    client.set_read_timeout(10, 0);
-    auto res = client.Post(
-        "/parse", body.size(),
-        [&body](size_t offset, size_t length, httplib::DataSink& sink) {
-          return sink.write(body.data() + offset, std::min<size_t>(length, 1 << 16));
-        },
-        contentType);
-    if (!res || res->status != 200) return parts;
-    size_t at = 0;
-    while (at < res->body.size()) {
-      RecordedPart p;
-      if (!readField(res->body, at, p.name) || !readField(res->body, at, p.filename) ||
-          !readField(res->body, at, p.contentType) || !readField(res->body, at, p.content))
-        return {};
-      parts.push_back(std::move(p));
-    }
-    // cpp-httplib keeps the fields by name; put them back in the order they arrived.
-    std::map<std::string, size_t> seen;
-    std::vector<std::pair<size_t, RecordedPart>> placed;
-    for (auto& p : parts) {
-      const std::string marker = "name=\"" + p.name + "\"";
-      size_t pos = 0;
-      size_t skip = seen[p.name]++;
-      pos = body.find(marker);
-      while (skip-- > 0 && pos != std::string::npos) pos = body.find(marker, pos + 1);
-      placed.emplace_back(pos, std::move(p));
-    }
-    std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    parts.clear();
-    for (auto& [pos, p] : placed) parts.push_back(std::move(p));
-    ok = true;
-    return parts;
-  }
-
   // The request for its handler (part contents whole, the raw body only when it is not multipart),
-  // and into the log with every content cut to kLoggedContentLimit.
+  // and into the log with every content cut to kLoggedContentLimit (parts: kLoggedPartsLimit together).
   RecordedRequest record(const httplib::Request& req) {
     RecordedRequest r;
     r.method = req.method;
@@ -241,7 +190,7 @@ struct Service::Impl {
     raw.swap(const_cast<httplib::Request&>(req).body);
     r.bodySize = raw.size();
     r.bodySha256 = qm::platform::sha256Hex(raw);
-    if (!saved.empty()) r.parts = parseMultipart(raw, saved, r.multipartParsed);
+    if (!saved.empty()) r.multipartParsed = readMultipart(raw, saved, r.parts);
     for (auto& p : r.parts) {
       p.contentSize = p.content.size();
       p.contentSha256 = qm::platform::sha256Hex(p.content);
@@ -257,9 +206,12 @@ struct Service::Impl {
     logged.bodySize = r.bodySize;
     logged.bodySha256 = r.bodySha256;
     logged.multipartParsed = r.multipartParsed;
+    size_t partsLeft = kLoggedPartsLimit;
     for (const auto& p : r.parts) {
-      logged.parts.push_back({p.name, p.filename, p.contentType, p.content.substr(0, kLoggedContentLimit),
-                              p.contentSize, p.contentSha256});
+      const size_t kept = std::min({p.content.size(), kLoggedContentLimit, partsLeft});
+      partsLeft -= kept;
+      logged.parts.push_back({p.name, p.filename, p.contentType, p.content.substr(0, kept), p.contentSize,
+                              p.contentSha256});
     }
     if (saved.empty()) r.body = std::move(raw);
     {
@@ -649,12 +601,20 @@ struct Service::Impl {
 
   void routes() {
     auto& s = *server;
-    s.set_payload_max_length(256u << 20);
+    s.set_payload_max_length(kMostBodyBytes);
     // Idle keep-alive connections hold a worker; keep that short so stop() returns quickly.
     s.set_keep_alive_timeout(1);
-    s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+    auto* plain = dynamic_cast<DeadlineServer*>(server.get());
+    if (plain != nullptr) {
+      // A client that waits for "100 Continue" is refused before it sends its body.
+      s.set_expect_100_continue_handler([plain](const httplib::Request& req, httplib::Response& res) {
+        return plain->admit(req, res) ? 100 : res.status;
+      });
+    }
+    s.set_pre_routing_handler([plain](const httplib::Request& req, httplib::Response& res) {
       // The request object is the server's own (non-const); only its Content-Type is renamed.
       auto& mutableRequest = const_cast<httplib::Request&>(req);
+      if (plain != nullptr && !plain->admit(req, res)) return httplib::Server::HandlerResponse::Handled;
       const std::string type = req.get_header_value("Content-Type");
       if (type.rfind("multipart/form-data", 0) == 0) {
         mutableRequest.headers.erase("Content-Type");
@@ -700,37 +660,16 @@ Service::~Service() { stop(); }
 bool Service::start() {
   if (impl_->server) return true;
   Impl& d = *impl_;
+  if (!validDeadlines(d.options.deadlines) || !validConnections(d.options.connections)) return false;
   d.stopping = false;
-  d.parser = std::make_unique<httplib::Server>();
-  d.parser->set_payload_max_length(256u << 20);
-  d.parser->Post("/parse", [](const httplib::Request& req, httplib::Response& res) {
-    std::string out;
-    for (const auto& [name, f] : req.files) {
-      appendField(out, f.name);
-      appendField(out, f.filename);
-      appendField(out, f.content_type);
-      appendField(out, f.content);
-    }
-    auto fields = std::make_shared<std::string>(std::move(out));
-    res.set_content_provider(fields->size(), "application/octet-stream",
-                             [fields](size_t offset, size_t length, httplib::DataSink& sink) {
-                               return sink.write(fields->data() + offset, std::min<size_t>(length, 1 << 18));
-                             });
-  });
-  d.parserPort = d.parser->bind_to_any_port("127.0.0.1");
-  if (d.parserPort <= 0) {
-    d.parser.reset();
-    return false;
-  }
-  d.parserThread = std::thread([&d] { d.parser->listen_after_bind(); });
-  waitUntilRunning(*d.parser);
-
+  warmMultipartReader();
   if (!d.options.certFile.empty() || !d.options.keyFile.empty()) {
     auto tls = std::make_unique<httplib::SSLServer>(d.options.certFile.c_str(), d.options.keyFile.c_str());
     if (!tls->is_valid()) {
       stop();
       return false;
     }
+    SSL_CTX_set_info_callback(tls->ssl_context(), refuseHandshake);
     d.server = std::move(tls);
   } else {
     d.server = std::make_unique<DeadlineServer>(d.options.deadlines);
@@ -738,7 +677,10 @@ bool Service::start() {
   d.routes();
   // A connection holds a thread while its request arrives; uploads that stall must not leave
   // /health (or anything else) waiting for one.
-  d.server->new_task_queue = [] { return new ConnectionThreads(kMostConnections); };
+  const ConnectionLimits limits = d.options.connections;
+  d.server->new_task_queue = [limits] {
+    return new ConnectionThreads(limits.threads, limits.waiting, limits.idleThreadSeconds);
+  };
   if (d.options.port == 0) {
     port_ = d.server->bind_to_any_port(d.options.host);
   } else {
@@ -749,7 +691,7 @@ bool Service::start() {
     stop();
     return false;
   }
-  if (auto* plain = dynamic_cast<DeadlineServer*>(d.server.get())) plain->widenBacklog(int(kMostConnections));
+  if (auto* plain = dynamic_cast<DeadlineServer*>(d.server.get())) plain->widenBacklog(int(std::min<size_t>(limits.threads + limits.waiting, 4096)));
   d.serverThread = std::thread([&d] { d.server->listen_after_bind(); });
   waitUntilRunning(*d.server);
   return true;
@@ -766,11 +708,6 @@ void Service::stop() {
     d.server->stop();
     if (d.serverThread.joinable()) d.serverThread.join();
     d.server.reset();
-  }
-  if (d.parser) {
-    d.parser->stop();
-    if (d.parserThread.joinable()) d.parserThread.join();
-    d.parser.reset();
   }
 }
 

@@ -21,7 +21,7 @@ namespace {
 
 httplib::Result postStatus(const std::string& url, const std::string& token, const std::string& body = "{}") {
   httplib::Client client(url);
-  client.set_read_timeout(5, 0);
+  client.set_read_timeout(60, 0);
   httplib::Headers headers;
   if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
   return client.Post(kAccountStatus, headers, body, "application/json");

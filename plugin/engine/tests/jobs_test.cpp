@@ -129,7 +129,7 @@ TEST_F(Jobs, TwoProcessPressesPublishOnlyTheSecond) {
   ASSERT_TRUE(loopback.service.waitForRequests(qm::service::kGenerate, 1, std::chrono::seconds(10)));
   // The stand-in names and charges the first render before its delay; wait for that, so the
   // second press gets the next render id however the threads are scheduled.
-  for (int i = 0; i < 1000 && loopback.service.credits() == creditsBefore; ++i)
+  for (int i = 0; i < 6000 && loopback.service.credits() == creditsBefore; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   instance.SetByte(kQMBlock_Takes, 1);
   ASSERT_EQ(Quillomancer_HostProcessor::RequestProcessLoadedAudio("process_button"), 0);

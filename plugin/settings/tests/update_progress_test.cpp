@@ -159,7 +159,7 @@ TEST_F(UpdaterExit, AnUpdaterThatEndsWithoutAFinalStatusEndsThePollingAsAFailure
     const std::string id = Defaults().stringForKey(kQMPendingRequestIdKey);
     ASSERT_FALSE(id.empty());
     const fs::path status = qm::platform::libraryPath("Application Support/Quillomancer/Updates/status/" + id + ".json");
-    for (int i = 0; i < 1000 && *c.before && !fs::exists(status); ++i)
+    for (int i = 0; i < 6000 && *c.before && !fs::exists(status); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     // While the updater runs, its last stage is only progress.
@@ -169,7 +169,7 @@ TEST_F(UpdaterExit, AnUpdaterThatEndsWithoutAFinalStatusEndsThePollingAsAFailure
 
     std::ofstream(gate()) << "go";
     auto process = QMUpdaterProcessRegistry::shared().status(id);
-    for (int i = 0; i < 1000 && process.state == QMUpdaterProcessRegistry::State::running; ++i) {
+    for (int i = 0; i < 6000 && process.state == QMUpdaterProcessRegistry::State::running; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       process = QMUpdaterProcessRegistry::shared().status(id);
     }

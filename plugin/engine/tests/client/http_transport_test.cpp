@@ -125,8 +125,8 @@ class HttpTest : public ::testing::Test {
   static HttpRequest get(const std::string& path) {
     HttpRequest r;
     r.url = server->url(path);
-    r.idleTimeoutSeconds = 5;
-    r.totalTimeoutSeconds = 10;
+    r.idleTimeoutSeconds = 60;
+    r.totalTimeoutSeconds = 60;
     return r;
   }
   static LoopbackServer* server;

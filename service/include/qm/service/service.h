@@ -8,7 +8,8 @@
 // endpoint: forced status and body, delay, malformed/truncated/aborted/endless bodies, redirects,
 // and credit exhaustion. It also serves files registered with setFile() for download tests, and
 // speaks HTTPS when given a certificate and key. Over plain HTTP each request must arrive within
-// its deadlines (deadline_server.h), else it is answered 408.
+// its deadlines (deadline_server.h), else it is answered 408, and its headers and body must keep
+// within bounds (431, 413; 503 while the bodies being read at once are at their bound).
 
 #include "qm/service/account.h"
 
@@ -64,9 +65,11 @@ struct Fault {
 enum class TrailerMode { Wrapped, Bare, None, Invalid, MissingTakes, Short };
 
 // The request log keeps the newest kRequestLogEntries requests, each body and part content cut to
-// kLoggedContentLimit bytes (its full size and SHA-256 are kept), so that uploads do not pile up
-// in memory.
+// kLoggedContentLimit bytes and the parts of one request to kLoggedPartsLimit bytes together, in
+// the order they came (their full sizes and SHA-256 are kept), so that uploads do not pile up in
+// memory.
 inline constexpr size_t kLoggedContentLimit = size_t(64) << 10;
+inline constexpr size_t kLoggedPartsLimit = 4 * kLoggedContentLimit;
 inline constexpr size_t kRequestLogEntries = 256;
 
 struct RecordedPart {
@@ -101,6 +104,15 @@ struct RequestDeadlines {
   double bodyBytesPerSecond = 16384;  // the floor rate of a body
 };
 
+// How many connections are served at once over plain HTTP or HTTPS: each on a thread of its own,
+// at most `threads` at once; at most `waiting` more wait for a thread, and any beyond are answered
+// 503 (closed, over HTTPS) at once. A thread idle for `idleThreadSeconds` ends.
+struct ConnectionLimits {
+  size_t threads = 512;
+  size_t waiting = 64;
+  double idleThreadSeconds = 10;
+};
+
 struct Options {
   std::string host = "127.0.0.1";
   int port = 0;  // 0: an ephemeral port
@@ -111,7 +123,8 @@ struct Options {
   bool requireAuth = false;  // transcribe/generate answer 401 without "Authorization: Bearer ..."
   bool quiet = true;         // false: one line per request on stderr
   AccountSettings account;   // what the account-status exchange answers (account.h)
-  RequestDeadlines deadlines;
+  RequestDeadlines deadlines;  // start() refuses a rate or a time that is not finite and above 0
+  ConnectionLimits connections;
 };
 
 class Service {
@@ -121,8 +134,8 @@ class Service {
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
 
-  // Binds and starts serving on a background thread. False when it cannot bind or the
-  // certificate cannot be loaded.
+  // Binds and starts serving on a background thread. False when it cannot bind, the
+  // certificate cannot be loaded, or the deadlines or connection limits are out of range.
   bool start();
   void stop();
   int port() const { return port_; }

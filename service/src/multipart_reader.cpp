@@ -1,0 +1,136 @@
+#include "multipart_reader.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace qm::service {
+
+namespace {
+
+// The request line and headers, then the body, read from memory; what is written goes nowhere.
+class MemoryStream final : public httplib::Stream {
+ public:
+  MemoryStream(std::string head, const std::string& body) : head_(std::move(head)), body_(body) {}
+
+  bool is_readable() const override { return true; }
+  bool is_writable() const override { return true; }
+  ssize_t read(char* ptr, size_t size) override {
+    const std::string& from = at_ < head_.size() ? head_ : body_;
+    const size_t offset = at_ < head_.size() ? at_ : at_ - head_.size();
+    const size_t n = std::min(size, from.size() - offset);
+    std::memcpy(ptr, from.data() + offset, n);
+    at_ += n;
+    return ssize_t(n);
+  }
+  ssize_t write(const char*, size_t size) override { return ssize_t(size); }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  socket_t socket() const override { return INVALID_SOCKET; }
+
+ private:
+  std::string head_;
+  const std::string& body_;
+  size_t at_ = 0;
+};
+
+// A server that is never bound: only its request reading, routing and multipart parser are used.
+class Reader final : public httplib::Server {
+ public:
+  Reader() {
+    set_payload_max_length(std::string::npos);  // the body is in memory already; its size was checked
+    // The pattern has a "." so that routing's matcher is built here too (see warmMultipartReader).
+    Post(R"(/(.+))", [](const httplib::Request&, httplib::Response& res, const httplib::ContentReader& read) {
+      Output& out = *tOutput;
+      out.ok = read(
+          [&out](const httplib::MultipartFormData& header) {
+            if (out.parts.size() >= kMostParts) return false;
+            RecordedPart part;
+            part.name = header.name;
+            part.filename = header.filename;
+            part.contentType = header.content_type;
+            out.parts.push_back(std::move(part));
+            return true;
+          },
+          [&out](const char* data, size_t length) {
+            if (out.parts.empty()) return false;
+            out.parts.back().content.append(data, length);
+            return true;
+          });
+      res.status = 200;
+    });
+  }
+
+  // `extraHeaders`: whole header lines, each ending in "\r\n".
+  bool parse(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts,
+             const std::string& extraHeaders = {}) {
+    Output out;
+    tOutput = &out;
+    MemoryStream stream("POST /parse HTTP/1.1\r\nHost: localhost\r\nContent-Type: " + contentType +
+                            "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" +
+                            extraHeaders + "\r\n",
+                        body);
+    bool closed = false;
+    const bool served = process_request(stream, true, closed, nullptr);
+    tOutput = nullptr;
+    if (!served || !out.ok) return false;
+    parts = std::move(out.parts);
+    return true;
+  }
+
+ private:
+  struct Output {
+    bool ok = false;
+    std::vector<RecordedPart> parts;
+  };
+  static thread_local Output* tOutput;
+};
+
+thread_local Reader::Output* Reader::tOutput = nullptr;
+
+Reader& TheReader() {
+  static Reader reader;  // its routes are only read once built
+  return reader;
+}
+
+}  // namespace
+
+bool readMultipart(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts) {
+  parts.clear();
+  // A Content-Type that spans lines would end the made-up request's headers early.
+  if (contentType.find_first_of("\r\n") != std::string::npos) return false;
+  try {
+    return TheReader().parse(body, contentType, parts);
+  } catch (...) {
+    parts.clear();
+    return false;
+  }
+}
+
+void warmMultipartReader() {
+  // cpp-httplib is a shared library of its own, built without ThreadSanitizer. It builds some
+  // function-local statics on first use (the set of method names that parse_request_line()
+  // checks, the range header's regex, the multipart parser's header regex, the regex matcher's
+  // constants). Their initialisation is thread-safe, but the guard's fast path sits in that
+  // uninstrumented code, so a connection thread reading a static another one has just built is
+  // reported as a race. One request through the same code here, before any connection is
+  // served, builds them all first.
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const std::string body =
+        "--b\r\nContent-Disposition: form-data; name=\"w\"; filename=\"w.bin\"\r\n"
+        "Content-Type: application/octet-stream\r\n\r\nw\r\n--b--\r\n";
+    std::vector<RecordedPart> parts;
+    TheReader().parse(body, "multipart/form-data; boundary=b", parts, "Range: bytes=0-0\r\n");
+  });
+}
+
+}  // namespace qm::service

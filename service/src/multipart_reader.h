@@ -1,0 +1,25 @@
+#pragma once
+// cpp-httplib's multipart parser, run on the calling thread over a body already in memory: the
+// body is handed to a private server object as a request of its own, through a stream that
+// reads from memory, so no socket, port or other thread is involved.
+
+#include "qm/service/service.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qm::service {
+
+// Bodies with more parts than this are not taken apart.
+inline constexpr size_t kMostParts = 64;
+
+// [any-thread] The parts of `body` (Content-Type `contentType`) in the order they came; false
+// when the body is not a multipart body cpp-httplib accepts or has more than kMostParts parts.
+bool readMultipart(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts);
+
+// [any-thread] Builds what the parser and cpp-httplib's routing make on their first use (a few
+// function-local statics of the library's own); called once before any connection is served.
+void warmMultipartReader();
+
+}  // namespace qm::service
