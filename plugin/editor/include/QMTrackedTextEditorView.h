@@ -60,8 +60,9 @@ class QMTrackedTextEditorView : public qm::ui::View,
   // [main-thread]
   void setLineChangeEnabled(bool on);
   bool editReferenceWhileShowingDiff() const { return editReferenceWhileShowingDiff_; }
-  // [main-thread]
-  void setEditReferenceWhileShowingDiff(bool on) { editReferenceWhileShowingDiff_ = on; }
+  // Against an empty reference a change marks the layout dirty: edited, the empty reference shows
+  // the whole target as typed text. [main-thread]
+  void setEditReferenceWhileShowingDiff(bool on);
   // [main-thread]
   void setDirtyTrackedLayout(bool on) { dirtyTrackedLayout_ = on; }
   // Rebuilds the display when the texts or the display changed since the last time (keeping the
@@ -173,7 +174,8 @@ class QMTrackedTextEditorView : public qm::ui::View,
   void rebuildDiffDisplay(const std::string& reference);
   void rebuildPlainDisplay();
   // The text view applies edits itself: the plain display, or the target edited against an
-  // empty reference (nothing to track a change against; the diff follows when one arrives).
+  // empty reference (nothing to track a change against; the diff follows when one arrives). An
+  // empty reference that is edited is not plain: it grows by reference edits alone.
   bool editsPlainly() const;
   bool editReference(qm::ui::Range range, std::u16string replacement);
   bool editTarget(qm::ui::Range range, std::u16string replacement);

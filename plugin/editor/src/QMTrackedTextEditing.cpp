@@ -5,7 +5,7 @@
 // removed is struck through and stays visible, typed text comes in as inserted, typing a word
 // that stands deleted right there restores it, and a word that stands both deleted and inserted
 // side by side collapses into one kept word. In reference mode the edit changes the reference
-// text (and the target when it touches no inserted text) and the display is rebuilt.
+// text (and the target too where the edit lies inside text both hold) and the display is rebuilt.
 //
 // The target never grows past the limit (200 units, or its length when already longer): the
 // allowance is checked before the edit, and what the edit would still add beyond it (a restored
@@ -154,11 +154,10 @@ bool QMTrackedTextEditorView::editReference(Range r, std::u16string s) {
   std::size_t refCount = std::min(QMReferenceCharacterCountInDisplayRange(r, st), ref.size() - refLoc);
   std::size_t tgtLoc = std::min(QMTargetOffsetForDisplayLocation(r.location, st), tgt.size());
   std::size_t tgtCount = std::min(QMTargetCharacterCountInDisplayRange(r, st), tgt.size() - tgtLoc);
-  // Text typed into a word that stands only in the target belongs to the reference alone.
-  const bool caretInsideTyped = r.length == 0 && r.location > 0 && r.location < st->length() &&
-                                QMIsInsertedCharacter(st->attributesAt(r.location - 1)) &&
-                                QMIsInsertedCharacter(st->attributesAt(r.location));
-  const bool alsoTarget = !QMDisplayRangeContainsInsertedCharacters(r, st) && !caretInsideTyped;
+  // The target changes with the reference only where both hold the same characters at the edited
+  // place; anywhere else (typed or struck text, their edges, an empty reference) the edit is the
+  // reference's alone, so the target is never rewritten at an offset that does not correspond.
+  const bool alsoTarget = QMDisplayRangeIsSharedText(r, st);
 
   // The edit must fit the reference and, when it changes the target too, the target.
   std::size_t allowance = Allowance(ref.size(), refCount, kMaxLength);

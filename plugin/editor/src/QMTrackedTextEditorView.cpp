@@ -163,6 +163,13 @@ void QMTrackedTextEditorView::setReferenceText(const std::u16string& text) {
   dirtyTrackedLayout_ = true;
 }
 
+void QMTrackedTextEditorView::setEditReferenceWhileShowingDiff(bool on) {
+  if (on == editReferenceWhileShowingDiff_) return;
+  editReferenceWhileShowingDiff_ = on;
+  // Against an empty reference the flag decides what the display shows.
+  if (referenceText_.empty()) dirtyTrackedLayout_ = true;
+}
+
 void QMTrackedTextEditorView::setLineChangeEnabled(bool on) {
   if (on == lineChangeEnabled_) return;
   lineChangeEnabled_ = on;
@@ -177,7 +184,9 @@ void QMTrackedTextEditorView::applyTrackedStyling() {
   const bool needsRebuild = dirtyTrackedLayout_ || referenceText_ != lastAppliedReference_ ||
                             lastAppliedLineChangeEnabled_ != lineChangeEnabled_;
   if (needsRebuild) {
-    if (!lineChangeEnabled_ || reference.empty())
+    // Editing the reference while it is empty shows it as empty: the whole target as typed text,
+    // none of it shared, so that every edit goes to the reference alone.
+    if (!lineChangeEnabled_ || (reference.empty() && !editReferenceWhileShowingDiff_))
       rebuildPlainDisplay();
     else
       rebuildDiffDisplay(reference);
