@@ -9,8 +9,8 @@
 // over whole words (QMTrackedTextPicking.cpp). A hidden language chip sits at the bottom right.
 //
 // The window drives the editor with the setters below and reads the texts back; the repair
-// component reads the picks through QMRepairEditorAccess. Every internal rewrite of the text
-// clears the text view's undo stack, whose records would replay against a rewritten text.
+// component reads the picks through QMRepairEditorAccess. Every internal rewrite that changes the
+// characters clears the text view's undo stack, whose records would replay against another text.
 // Main thread only: the window calls it from its actions and its timer, the text view from its
 // event handling.
 

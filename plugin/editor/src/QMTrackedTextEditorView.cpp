@@ -222,11 +222,13 @@ void QMTrackedTextEditorView::rebuildPlainDisplay() {
   const std::size_t selEnd = QMTargetOffsetForDisplayLocation(sel.end(), s);
   // The selection is put back under the internal flag too: a restored selection is not one the
   // user made, so in picking mode it must not toggle a pick.
+  const std::u16string shown = textView_->string();
   internalEdit_ = true;
   setPlainString(QMTargetTextFromStorage(s));
   textView_->setSelectedRange(Range{selStart, selEnd - selStart});
   internalEdit_ = false;
-  forgetUndo();
+  // The same characters in the same places: the undo records still fit them.
+  if (textView_->string() != shown) forgetUndo();
   if (wasFirstResponder && window()) window()->makeFirstResponder(textView_.get());
 }
 
@@ -254,10 +256,11 @@ void QMTrackedTextEditorView::rebuildDiffDisplay(const std::string& reference) {
     selB = offset(sel.end(), s);
   }
 
+  const std::u16string shown = textView_->string();
   internalEdit_ = true;
   s->setAttributedString(built);
   internalEdit_ = false;
-  forgetUndo();
+  if (built.string() != shown) forgetUndo();
 
   const std::size_t len = built.length();
   Range next;
