@@ -182,6 +182,9 @@ class QMTrackedTextEditorView : public qm::ui::View,
   // Steps of one target edit on the storage; answers the caret's display location.
   std::size_t performTargetEdit(qm::ui::Range range, const std::u16string& replacement);
   void noteMarkedChange(qm::ui::Range range, std::size_t insertedLength);
+  // A composition committed while the reference is edited becomes a reference edit; true when
+  // there was one.
+  bool commitCompositionToReference();
   void limitCommittedComposition();
 
   std::shared_ptr<qm::ui::ScrollView> scrollView_;
@@ -205,6 +208,9 @@ class QMTrackedTextEditorView : public qm::ui::View,
   bool composing_ = false;
   std::size_t compositionLimit_ = kMaxLength;
   qm::ui::Range lastMarkedChange_;
+  // The display as it stood before the composition and the range its first text replaced.
+  qm::ui::AttributedString compositionStart_;
+  qm::ui::Range compositionReplaced_;
 
   bool repairSelectionMode_ = false;
   bool repairCursorEnabled_ = true;

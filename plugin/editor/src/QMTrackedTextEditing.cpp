@@ -85,6 +85,10 @@ bool QMTrackedTextEditorView::textViewShouldChangeText(qm::ui::TextView& tv, Ran
 
 void QMTrackedTextEditorView::textDidChange(qm::ui::TextView& tv) {
   if (internalEdit_) return;
+  if (commitCompositionToReference()) {
+    dropPicksOfEditedText();
+    return;
+  }
   limitCommittedComposition();
   // Held to the limit once any composition is committed, so that its text stays whole meanwhile.
   if (editsPlainly() && !tv.hasMarkedText() && tv.string().size() > kMaxLength) {
@@ -121,8 +125,34 @@ void QMTrackedTextEditorView::noteMarkedChange(Range range, std::size_t inserted
   if (!composing_) {
     composing_ = true;
     compositionLimit_ = std::max(kMaxLength, QMTargetTextFromStorage(storage()).size());
+    compositionStart_ = storage()->attributedString();
+    compositionReplaced_ = range;
   }
   lastMarkedChange_ = Range{range.location, insertedLength};
+}
+
+bool QMTrackedTextEditorView::commitCompositionToReference() {
+  if (!composing_ || textView_->hasMarkedText() || editsPlainly() || !editReferenceWhileShowingDiff_) return false;
+  composing_ = false;
+  // The composition went into the display as if into both texts: the display is put back as it
+  // stood and the committed text replays as one reference edit of what it replaced.
+  TextStorage& s = textView_->textStorage();
+  const std::size_t at = std::min(lastMarkedChange_.location, s.length());
+  const std::u16string committed = TextOf(s, Range{at, std::min(lastMarkedChange_.length, s.length() - at)});
+  internalEdit_ = true;
+  s.setAttributedString(compositionStart_);
+  internalEdit_ = false;
+  forgetUndo();
+  const Range replaced{std::min(compositionReplaced_.location, s.length()), 0};
+  const Range r{replaced.location, std::min(compositionReplaced_.length, s.length() - replaced.location)};
+  if (committed.empty() && r.length == 0) {
+    internalEdit_ = true;
+    textView_->setSelectedRange(replaced);
+    internalEdit_ = false;
+  } else {
+    editReference(r, committed);
+  }
+  return true;
 }
 
 void QMTrackedTextEditorView::limitCommittedComposition() {

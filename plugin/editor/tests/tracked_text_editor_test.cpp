@@ -264,6 +264,12 @@ TEST_F(TrackedEditor, ReferenceEditsReachTheTargetOnlyInsideSharedText) {
        "take the red one", "take the blue one"},
       {"all of it, then typing", "please take the red one", "please take the blue one",
        [](TrackedEditor& t) { t.Command(u'a'), t.Key(keys::kBackspace), t.Type("so"); }, "so", "please take the blue one"},
+      {"a composition after a typed word", "the cat sat", "the dog sat",
+       [](TrackedEditor& t) { t.ClickAt(10), t.text->setMarkedText(u"x"), t.text->setMarkedText(u"xy"), t.text->unmarkText(); },
+       "the catxy sat", "the dog sat"},
+      {"a composition over a shared word", "the cat sat", "the dog sat",
+       [](TrackedEditor& t) { t.Drag(11, 14), t.text->setMarkedText(u"r"), t.text->unmarkText(); }, "the cat r",
+       "the dog r"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
