@@ -412,25 +412,11 @@ class PangoMeasurer : public TextMeasurer {
   }
 
   CaretPosition caretPosition(const AttributedString& text, double wrapWidth, std::size_t index) const override {
-    if (text.empty()) return CaretPosition{};
-    index = std::min(index, text.length());
-    std::lock_guard<std::mutex> lock(mutex_);
-    PangoTextLayout l;
-    buildPangoLayout(l, context_, text, wrapWidth, false);
-    PangoRectangle strong{};
-    pango_layout_get_cursor_pos(l.layout, l.byteOfUnit[index], &strong, nullptr);
-    return CaretPosition{double(strong.x) / PANGO_SCALE, double(strong.y) / PANGO_SCALE, double(strong.height) / PANGO_SCALE};
+    return cursor(text, wrapWidth, index, /*strong=*/true);
   }
 
   CaretPosition otherCaretPosition(const AttributedString& text, double wrapWidth, std::size_t index) const override {
-    if (text.empty()) return CaretPosition{};
-    index = std::min(index, text.length());
-    std::lock_guard<std::mutex> lock(mutex_);
-    PangoTextLayout l;
-    buildPangoLayout(l, context_, text, wrapWidth, false);
-    PangoRectangle weak{};
-    pango_layout_get_cursor_pos(l.layout, l.byteOfUnit[index], nullptr, &weak);
-    return CaretPosition{double(weak.x) / PANGO_SCALE, double(weak.y) / PANGO_SCALE, double(weak.height) / PANGO_SCALE};
+    return cursor(text, wrapWidth, index, /*strong=*/false);
   }
 
   std::vector<Rect> rangeRects(const AttributedString& text, double wrapWidth, Range range) const override {
@@ -491,6 +477,17 @@ class PangoMeasurer : public TextMeasurer {
   }
 
  private:
+  // The strong cursor (where text of the paragraph's direction goes) or the weak one.
+  CaretPosition cursor(const AttributedString& text, double wrapWidth, std::size_t index, bool strong) const {
+    if (text.empty()) return CaretPosition{};
+    index = std::min(index, text.length());
+    std::lock_guard<std::mutex> lock(mutex_);
+    PangoTextLayout l;
+    buildPangoLayout(l, context_, text, wrapWidth, false);
+    PangoRectangle at{};
+    pango_layout_get_cursor_pos(l.layout, l.byteOfUnit[index], strong ? &at : nullptr, strong ? nullptr : &at);
+    return CaretPosition{double(at.x) / PANGO_SCALE, double(at.y) / PANGO_SCALE, double(at.height) / PANGO_SCALE};
+  }
   void cairoLikeOptions() {
     // Unhinted metrics, so that sizes scale with the drawing scale like the renderer's.
     pango_context_set_round_glyph_positions(context_, FALSE);

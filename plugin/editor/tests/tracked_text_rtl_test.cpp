@@ -29,20 +29,9 @@ struct Drawn {
   }
 };
 
-struct RightToLeft : ::testing::Test {
+// The editor of the other editor tests, measured and drawn by the real text system.
+struct RightToLeft : EditorWindow {
   ScopedTextMeasurer pango{makePangoTextMeasurer()};
-  Window window{Rect{0, 0, 460, 60}};
-  std::shared_ptr<QMTrackedTextEditorView> editor;
-  QMTrackedTextView* text = nullptr;
-
-  RightToLeft() {
-    window.setContentView(std::make_shared<View>());
-    editor = QMTrackedTextEditorView::Create(Rect{0, 0, 442, 35});
-    window.contentView()->addSubview(editor);
-    window.makeKeyWindow();
-    text = editor->textView();
-    window.makeFirstResponder(text);
-  }
 
   // The editor drawn on black: light grey columns are text, blue ones the caret.
   Drawn Draw() {
@@ -62,7 +51,7 @@ struct RightToLeft : ::testing::Test {
     const Rect caret = text->caretRectForIndex(0);
     return text->convertPointToView(Point{x, caret.midY()}, nullptr);
   }
-  void Drag(double from, double to) {
+  void DragAcross(double from, double to) {
     window.sendEvent(Event::mouse(EventType::LeftMouseDown, OnLine(from)));
     window.sendEvent(Event::mouse(EventType::LeftMouseDragged, OnLine(to)));
     window.sendEvent(Event::mouse(EventType::LeftMouseUp, OnLine(to)));
@@ -82,7 +71,7 @@ TEST_F(RightToLeft, TheLineIsDrawnWhereItIsClickedAndTheCaretStandsOnIt) {
 
   // A click on the right half of the first character drawn puts the caret before it.
   window.click(OnLine(*drawn.lastText() - 1.5));
-  EXPECT_EQ(text->selectedRange(), (Range{0, 0}));
+  EXPECT_EQ(Selection(), (Range{0, 0}));
   drawn = Draw();
   ASSERT_TRUE(drawn.firstCaret());
   EXPECT_NEAR(*drawn.firstCaret(), *drawn.lastText(), 3);
@@ -100,7 +89,7 @@ TEST_F(RightToLeft, TheLineIsDrawnWhereItIsClickedAndTheCaretStandsOnIt) {
   EXPECT_NEAR(word[0].minX(), *drawn.firstText(), 2);
   EXPECT_NEAR(word[0].maxX(), gap, 4);
   editor->setRepairSelectionMode(true);
-  Drag(*drawn.firstText() + 2, gap - 2);
+  DragAcross(*drawn.firstText() + 2, gap - 2);
   ASSERT_EQ(editor->repairHighlightDisplayRanges().size(), 1u);
   EXPECT_EQ(editor->repairHighlightDisplayRanges()[0], (qm::platform::TextRange{5, 4}));
 }
@@ -115,7 +104,7 @@ TEST_F(RightToLeft, InAMixedLineTheCaretStaysOnTheCharacterClicked) {
   ASSERT_EQ(name.size(), 1u);
   const double left = text->convertPointToView(Point{name[0].minX(), 0}, nullptr).x;
   window.click(OnLine(left + 1));
-  EXPECT_EQ(text->selectedRange(), (Range{d, 0}));
+  EXPECT_EQ(Selection(), (Range{d, 0}));
   const Drawn drawn = Draw();
   ASSERT_TRUE(drawn.firstCaret());
   EXPECT_NEAR(*drawn.firstCaret(), left, 2);
