@@ -143,11 +143,11 @@ bool QMTrackedTextEditorView::commitCompositionToReference() {
   s.setAttributedString(compositionStart_);
   internalEdit_ = false;
   forgetUndo();
-  const Range replaced{std::min(compositionReplaced_.location, s.length()), 0};
-  const Range r{replaced.location, std::min(compositionReplaced_.length, s.length() - replaced.location)};
+  const std::size_t from = std::min(compositionReplaced_.location, s.length());
+  const Range r{from, std::min(compositionReplaced_.length, s.length() - from)};
   if (committed.empty() && r.length == 0) {
     internalEdit_ = true;
-    textView_->setSelectedRange(replaced);
+    textView_->setSelectedRange(Range{from, 0});
     internalEdit_ = false;
   } else {
     editReference(r, committed);
