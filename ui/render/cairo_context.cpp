@@ -357,14 +357,7 @@ void CairoContext::drawText(const AttributedString& text, const Rect& rect) {
   pango_cairo_update_context(cr_, pango_);
   PangoTextLayout layout;
   buildPangoLayout(layout, pango_, text, width, true);
-  double dx = 0;
-  if (width == 0) {
-    PangoRectangle logical{};
-    pango_layout_get_extents(layout.layout, nullptr, &logical);
-    const double lw = double(logical.width) / PANGO_SCALE;
-    if (paragraph.alignment == TextAlignment::Center) dx = (rect.width() - lw) / 2;
-    if (paragraph.alignment == TextAlignment::Right) dx = rect.width() - lw;
-  }
+  const double dx = width == 0 && rect.width() > 0 ? alignedLineOffset(layout, rect.width()) : 0;
   cairo_save(cr_);
   if (isFlipped())
     cairo_translate(cr_, rect.minX() + dx, rect.minY());

@@ -58,6 +58,24 @@ CaretPosition TextMeasurer::caretPosition(const AttributedString& text, double, 
   return c;
 }
 
+CaretPosition TextMeasurer::otherCaretPosition(const AttributedString& text, double wrapWidth, std::size_t index) const {
+  return caretPosition(text, wrapWidth, index);
+}
+
+std::vector<Rect> TextMeasurer::rangeRects(const AttributedString& text, double wrapWidth, Range range) const {
+  std::vector<Rect> out;
+  for (const auto& line : lineFragments(text, wrapWidth)) {
+    const std::size_t s = std::max(range.location, line.range.location);
+    const std::size_t e = std::min(range.end(), line.range.end());
+    if (s >= e) continue;
+    // A line's own end is measured by its width: the caret there stands on the next line.
+    const double x0 = s == line.range.location ? 0 : caretPosition(text, wrapWidth, s).x;
+    const double x1 = e == line.range.end() ? line.width : caretPosition(text, wrapWidth, e).x;
+    out.push_back(Rect{std::min(x0, x1), line.top, std::abs(x1 - x0), line.height});
+  }
+  return out;
+}
+
 std::size_t TextMeasurer::insertionIndexAt(const AttributedString& text, double wrapWidth, Point point) const {
   std::size_t best = 0;
   double bestDistance = std::abs(point.x);
@@ -243,6 +261,25 @@ void insert(PangoAttrList* list, PangoAttribute* a, int start, int end) {
 
 }  // namespace
 
+bool firstLineIsRightToLeft(const PangoTextLayout& layout) {
+  PangoLayoutLine* line = layout.layout ? pango_layout_get_line_readonly(layout.layout, 0) : nullptr;
+  return line && pango_layout_line_get_resolved_direction(line) == PANGO_DIRECTION_RTL;
+}
+
+double alignedLineOffset(const PangoTextLayout& layout, double width) {
+  PangoRectangle logical{};
+  pango_layout_get_extents(layout.layout, nullptr, &logical);
+  const double free = width - double(logical.width) / PANGO_SCALE;
+  PangoAlignment alignment = pango_layout_get_alignment(layout.layout);
+  if (pango_layout_get_auto_dir(layout.layout) && firstLineIsRightToLeft(layout))
+    alignment = alignment == PANGO_ALIGN_LEFT ? PANGO_ALIGN_RIGHT : alignment == PANGO_ALIGN_RIGHT ? PANGO_ALIGN_LEFT : alignment;
+  switch (alignment) {
+    case PANGO_ALIGN_CENTER: return free / 2;
+    case PANGO_ALIGN_RIGHT: return free;
+    default: return 0;
+  }
+}
+
 void buildPangoLayout(PangoTextLayout& out, PangoContext* context, const AttributedString& text, double wrapWidth, bool drawing) {
   out.layout = pango_layout_new(context);
   const auto& units = text.string();
@@ -290,11 +327,15 @@ void buildPangoLayout(PangoTextLayout& out, PangoContext* context, const Attribu
   pango_layout_set_attributes(out.layout, list);
   pango_attr_list_unref(list);
 
+  // Pango swaps left and right on a right-to-left line: its left is the natural alignment, and an
+  // explicit side is asked for as the other one there.
+  const bool rightToLeft = firstLineIsRightToLeft(out);
   switch (paragraph.alignment) {
     case TextAlignment::Center: pango_layout_set_alignment(out.layout, PANGO_ALIGN_CENTER); break;
-    case TextAlignment::Right: pango_layout_set_alignment(out.layout, PANGO_ALIGN_RIGHT); break;
+    case TextAlignment::Right: pango_layout_set_alignment(out.layout, rightToLeft ? PANGO_ALIGN_LEFT : PANGO_ALIGN_RIGHT); break;
+    case TextAlignment::Left: pango_layout_set_alignment(out.layout, rightToLeft ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT); break;
     case TextAlignment::Justified: pango_layout_set_justify(out.layout, TRUE); break;
-    default: pango_layout_set_alignment(out.layout, PANGO_ALIGN_LEFT); break;
+    case TextAlignment::Natural: pango_layout_set_alignment(out.layout, PANGO_ALIGN_LEFT); break;
   }
   if (paragraph.lineSpacing > 0) pango_layout_set_spacing(out.layout, static_cast<int>(paragraph.lineSpacing * PANGO_SCALE));
   if (wrapWidth > 0) {
@@ -371,14 +412,43 @@ class PangoMeasurer : public TextMeasurer {
   }
 
   CaretPosition caretPosition(const AttributedString& text, double wrapWidth, std::size_t index) const override {
-    if (text.empty()) return CaretPosition{};
-    index = std::min(index, text.length());
+    return cursor(text, wrapWidth, index, /*strong=*/true);
+  }
+
+  CaretPosition otherCaretPosition(const AttributedString& text, double wrapWidth, std::size_t index) const override {
+    return cursor(text, wrapWidth, index, /*strong=*/false);
+  }
+
+  std::vector<Rect> rangeRects(const AttributedString& text, double wrapWidth, Range range) const override {
+    std::vector<Rect> out;
+    if (text.empty() || range.location >= text.length() || range.length == 0) return out;
+    const std::size_t end = std::min(range.end(), text.length());
     std::lock_guard<std::mutex> lock(mutex_);
     PangoTextLayout l;
     buildPangoLayout(l, context_, text, wrapWidth, false);
-    PangoRectangle strong{};
-    pango_layout_get_cursor_pos(l.layout, l.byteOfUnit[index], &strong, nullptr);
-    return CaretPosition{double(strong.x) / PANGO_SCALE, double(strong.y) / PANGO_SCALE, double(strong.height) / PANGO_SCALE};
+    const int startByte = l.byteOfUnit[range.location], endByte = l.byteOfUnit[end];
+    PangoLayoutIter* iter = pango_layout_get_iter(l.layout);
+    do {
+      PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+      const int lineEnd = line->start_index + line->length;
+      const int s = std::max(startByte, line->start_index);
+      // A range that goes on past the line's end (its break) covers the line to its edge.
+      const int e = endByte > lineEnd ? endByte : std::min(endByte, lineEnd);
+      if (s < e && s <= lineEnd) {
+        PangoRectangle logical{};
+        pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+        int* ranges = nullptr;
+        int n = 0;
+        pango_layout_line_get_x_ranges(line, s, e, &ranges, &n);
+        for (int i = 0; i < n; ++i) {
+          const double x0 = double(ranges[2 * i]) / PANGO_SCALE, x1 = double(ranges[2 * i + 1]) / PANGO_SCALE;
+          if (x1 > x0) out.push_back(Rect{x0, double(logical.y) / PANGO_SCALE, x1 - x0, double(logical.height) / PANGO_SCALE});
+        }
+        g_free(ranges);
+      }
+    } while (pango_layout_iter_next_line(iter));
+    pango_layout_iter_free(iter);
+    return out;
   }
 
   std::size_t insertionIndexAt(const AttributedString& text, double wrapWidth, Point p) const override {
@@ -407,6 +477,17 @@ class PangoMeasurer : public TextMeasurer {
   }
 
  private:
+  // The strong cursor (where text of the paragraph's direction goes) or the weak one.
+  CaretPosition cursor(const AttributedString& text, double wrapWidth, std::size_t index, bool strong) const {
+    if (text.empty()) return CaretPosition{};
+    index = std::min(index, text.length());
+    std::lock_guard<std::mutex> lock(mutex_);
+    PangoTextLayout l;
+    buildPangoLayout(l, context_, text, wrapWidth, false);
+    PangoRectangle at{};
+    pango_layout_get_cursor_pos(l.layout, l.byteOfUnit[index], strong ? &at : nullptr, strong ? nullptr : &at);
+    return CaretPosition{double(at.x) / PANGO_SCALE, double(at.y) / PANGO_SCALE, double(at.height) / PANGO_SCALE};
+  }
   void cairoLikeOptions() {
     // Unhinted metrics, so that sizes scale with the drawing scale like the renderer's.
     pango_context_set_round_glyph_positions(context_, FALSE);

@@ -599,16 +599,34 @@ std::vector<Rect> TextView::rectsForCharacterRange(Range range) const {
   range = clampRange(range, l.display.length());
   if (range.length == 0) return out;
   const Point o = textContainerOrigin();
-  const double w = layoutWidth();
-  for (const auto& line : l.lines) {
-    const std::size_t s = std::max(range.location, line.range.location);
-    const std::size_t e = std::min(range.end(), line.range.end());
-    if (s >= e) continue;
-    const double x0 = s == line.range.location ? 0 : textMeasurer().caretPosition(l.display, w, s).x;
-    const double x1 = e == line.range.end() ? line.width : textMeasurer().caretPosition(l.display, w, e).x;
-    out.push_back(Rect{o.x + padding_ + x0, o.y + line.top, std::max(0.0, x1 - x0), line.height});
-  }
+  for (const Rect& r : textMeasurer().rangeRects(l.display, layoutWidth(), range))
+    out.push_back(Rect{o.x + padding_ + r.minX(), o.y + r.minY(), r.width(), r.height()});
   return out;
+}
+
+Rect TextView::drawnCaretRect(std::size_t index) const {
+  const Layout& l = currentLayout();
+  Rect r = caretRectForIndex(index);
+  if (clickedCaret_ && clickedCaret_->index == index && clickedCaret_->change == storage_->changeCount() && !l.display.empty()) {
+    const CaretPosition c = textMeasurer().otherCaretPosition(l.display, layoutWidth(), index);
+    r = Rect{textContainerOrigin().x + padding_ + c.x, r.minY(), kCaretWidth, r.height()};
+  }
+  // A caret at the right edge of a full line (or of a right-to-left one) is drawn inside the view.
+  const double maxX = bounds().width() - kCaretWidth;
+  return maxX > 0 && r.minX() > maxX ? Rect{maxX, r.minY(), r.width(), r.height()} : r;
+}
+
+void TextView::noteClickedCaret(Point pointInView) {
+  clickedCaret_.reset();
+  const Range sel = selectedRange();
+  const Layout& l = currentLayout();
+  if (sel.length > 0 || l.display.empty()) return;
+  // Where a caret has two places, the one beside the character clicked.
+  const Point o = textContainerOrigin();
+  const double x = pointInView.x - o.x - padding_;
+  const double usual = textMeasurer().caretPosition(l.display, layoutWidth(), sel.location).x;
+  const double other = textMeasurer().otherCaretPosition(l.display, layoutWidth(), sel.location).x;
+  if (std::abs(other - x) < std::abs(usual - x)) clickedCaret_ = ClickedCaret{sel.location, storage_->changeCount()};
 }
 
 double TextView::usedHeight() const {
@@ -685,6 +703,7 @@ void TextView::mouseDragged(const Event& e) {
   const std::size_t index = characterIndexForPoint(convertPointFromView(e.locationInWindow, nullptr));
   setSelectedRange(dragRange(index), /*stillSelecting=*/true);
   anchor_ = index < dragOrigin_.location ? dragOrigin_.end() : dragOrigin_.location;
+  noteClickedCaret(convertPointFromView(e.locationInWindow, nullptr));
 }
 
 void TextView::mouseUp(const Event& e) {
@@ -822,7 +841,7 @@ void TextView::drawRect(const Rect&, GraphicsContext& c) {
   if (markedActive_)
     for (const Rect& r : rectsForCharacterRange(marked_))
       c.fillRect(Rect{r.minX(), r.maxY() - 1, r.width(), 1}, textColor_.value_or(kDefaultTextColor));
-  if (focused && editable_ && sel.length == 0) c.fillRect(caretRectForIndex(sel.location), insertionPointColor_);
+  if (focused && editable_ && sel.length == 0) c.fillRect(drawnCaretRect(sel.location), insertionPointColor_);
 }
 
 }  // namespace qm::ui

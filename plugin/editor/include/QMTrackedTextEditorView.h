@@ -9,8 +9,8 @@
 // over whole words (QMTrackedTextPicking.cpp). A hidden language chip sits at the bottom right.
 //
 // The window drives the editor with the setters below and reads the texts back; the repair
-// component reads the picks through QMRepairEditorAccess. Every internal rewrite of the text
-// clears the text view's undo stack, whose records would replay against a rewritten text.
+// component reads the picks through QMRepairEditorAccess. Every internal rewrite that changes the
+// characters clears the text view's undo stack, whose records would replay against another text.
 // Main thread only: the window calls it from its actions and its timer, the text view from its
 // event handling.
 
@@ -60,8 +60,9 @@ class QMTrackedTextEditorView : public qm::ui::View,
   // [main-thread]
   void setLineChangeEnabled(bool on);
   bool editReferenceWhileShowingDiff() const { return editReferenceWhileShowingDiff_; }
-  // [main-thread]
-  void setEditReferenceWhileShowingDiff(bool on) { editReferenceWhileShowingDiff_ = on; }
+  // Against an empty reference a change marks the layout dirty: edited, the empty reference shows
+  // the whole target as typed text. [main-thread]
+  void setEditReferenceWhileShowingDiff(bool on);
   // [main-thread]
   void setDirtyTrackedLayout(bool on) { dirtyTrackedLayout_ = on; }
   // Rebuilds the display when the texts or the display changed since the last time (keeping the
@@ -173,13 +174,17 @@ class QMTrackedTextEditorView : public qm::ui::View,
   void rebuildDiffDisplay(const std::string& reference);
   void rebuildPlainDisplay();
   // The text view applies edits itself: the plain display, or the target edited against an
-  // empty reference (nothing to track a change against; the diff follows when one arrives).
+  // empty reference (nothing to track a change against; the diff follows when one arrives). An
+  // empty reference that is edited is not plain: it grows by reference edits alone.
   bool editsPlainly() const;
   bool editReference(qm::ui::Range range, std::u16string replacement);
   bool editTarget(qm::ui::Range range, std::u16string replacement);
   // Steps of one target edit on the storage; answers the caret's display location.
   std::size_t performTargetEdit(qm::ui::Range range, const std::u16string& replacement);
   void noteMarkedChange(qm::ui::Range range, std::size_t insertedLength);
+  // A composition committed while the reference is edited becomes a reference edit; true when
+  // there was one.
+  bool commitCompositionToReference();
   void limitCommittedComposition();
 
   std::shared_ptr<qm::ui::ScrollView> scrollView_;
@@ -203,6 +208,9 @@ class QMTrackedTextEditorView : public qm::ui::View,
   bool composing_ = false;
   std::size_t compositionLimit_ = kMaxLength;
   qm::ui::Range lastMarkedChange_;
+  // The display as it stood before the composition and the range its first text replaced.
+  qm::ui::AttributedString compositionStart_;
+  qm::ui::Range compositionReplaced_;
 
   bool repairSelectionMode_ = false;
   bool repairCursorEnabled_ = true;

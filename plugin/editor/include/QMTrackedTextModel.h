@@ -61,6 +61,10 @@ bool QMDisplayRangeContainsInsertedCharacters(qm::ui::Range range, const qm::ui:
 // Whether every character of a non-empty range inside the storage is inserted.
 bool QMRangeIsInsertedOnly(qm::ui::Range range, const qm::ui::TextStorage* storage);
 
+// Whether the range lies inside text both texts hold: a non-empty range of kept characters only,
+// or a caret with a kept character on each side.
+bool QMDisplayRangeIsSharedText(qm::ui::Range range, const qm::ui::TextStorage* storage);
+
 // ---- texts ----
 // The UTF-8 bytes of a text; the empty string when it holds a lone surrogate.
 std::string QMStdStringFromNSString(std::u16string_view text);

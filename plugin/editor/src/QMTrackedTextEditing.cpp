@@ -5,7 +5,7 @@
 // removed is struck through and stays visible, typed text comes in as inserted, typing a word
 // that stands deleted right there restores it, and a word that stands both deleted and inserted
 // side by side collapses into one kept word. In reference mode the edit changes the reference
-// text (and the target when it touches no inserted text) and the display is rebuilt.
+// text (and the target too where the edit lies inside text both hold) and the display is rebuilt.
 //
 // The target never grows past the limit (200 units, or its length when already longer): the
 // allowance is checked before the edit, and what the edit would still add beyond it (a restored
@@ -85,6 +85,10 @@ bool QMTrackedTextEditorView::textViewShouldChangeText(qm::ui::TextView& tv, Ran
 
 void QMTrackedTextEditorView::textDidChange(qm::ui::TextView& tv) {
   if (internalEdit_) return;
+  if (commitCompositionToReference()) {
+    dropPicksOfEditedText();
+    return;
+  }
   limitCommittedComposition();
   // Held to the limit once any composition is committed, so that its text stays whole meanwhile.
   if (editsPlainly() && !tv.hasMarkedText() && tv.string().size() > kMaxLength) {
@@ -121,8 +125,34 @@ void QMTrackedTextEditorView::noteMarkedChange(Range range, std::size_t inserted
   if (!composing_) {
     composing_ = true;
     compositionLimit_ = std::max(kMaxLength, QMTargetTextFromStorage(storage()).size());
+    compositionStart_ = storage()->attributedString();
+    compositionReplaced_ = range;
   }
   lastMarkedChange_ = Range{range.location, insertedLength};
+}
+
+bool QMTrackedTextEditorView::commitCompositionToReference() {
+  if (!composing_ || textView_->hasMarkedText() || editsPlainly() || !editReferenceWhileShowingDiff_) return false;
+  composing_ = false;
+  // The composition went into the display as if into both texts: the display is put back as it
+  // stood and the committed text replays as one reference edit of what it replaced.
+  TextStorage& s = textView_->textStorage();
+  const std::size_t at = std::min(lastMarkedChange_.location, s.length());
+  const std::u16string committed = TextOf(s, Range{at, std::min(lastMarkedChange_.length, s.length() - at)});
+  internalEdit_ = true;
+  s.setAttributedString(compositionStart_);
+  internalEdit_ = false;
+  forgetUndo();
+  const std::size_t from = std::min(compositionReplaced_.location, s.length());
+  const Range r{from, std::min(compositionReplaced_.length, s.length() - from)};
+  if (committed.empty() && r.length == 0) {
+    internalEdit_ = true;
+    textView_->setSelectedRange(Range{from, 0});
+    internalEdit_ = false;
+  } else {
+    editReference(r, committed);
+  }
+  return true;
 }
 
 void QMTrackedTextEditorView::limitCommittedComposition() {
@@ -154,11 +184,10 @@ bool QMTrackedTextEditorView::editReference(Range r, std::u16string s) {
   std::size_t refCount = std::min(QMReferenceCharacterCountInDisplayRange(r, st), ref.size() - refLoc);
   std::size_t tgtLoc = std::min(QMTargetOffsetForDisplayLocation(r.location, st), tgt.size());
   std::size_t tgtCount = std::min(QMTargetCharacterCountInDisplayRange(r, st), tgt.size() - tgtLoc);
-  // Text typed into a word that stands only in the target belongs to the reference alone.
-  const bool caretInsideTyped = r.length == 0 && r.location > 0 && r.location < st->length() &&
-                                QMIsInsertedCharacter(st->attributesAt(r.location - 1)) &&
-                                QMIsInsertedCharacter(st->attributesAt(r.location));
-  const bool alsoTarget = !QMDisplayRangeContainsInsertedCharacters(r, st) && !caretInsideTyped;
+  // The target changes with the reference only where both hold the same characters at the edited
+  // place; anywhere else (typed or struck text, their edges, an empty reference) the edit is the
+  // reference's alone, so the target is never rewritten at an offset that does not correspond.
+  const bool alsoTarget = QMDisplayRangeIsSharedText(r, st);
 
   // The edit must fit the reference and, when it changes the target too, the target.
   std::size_t allowance = Allowance(ref.size(), refCount, kMaxLength);

@@ -163,6 +163,13 @@ void QMTrackedTextEditorView::setReferenceText(const std::u16string& text) {
   dirtyTrackedLayout_ = true;
 }
 
+void QMTrackedTextEditorView::setEditReferenceWhileShowingDiff(bool on) {
+  if (on == editReferenceWhileShowingDiff_) return;
+  editReferenceWhileShowingDiff_ = on;
+  // Against an empty reference the flag decides what the display shows.
+  if (referenceText_.empty()) dirtyTrackedLayout_ = true;
+}
+
 void QMTrackedTextEditorView::setLineChangeEnabled(bool on) {
   if (on == lineChangeEnabled_) return;
   lineChangeEnabled_ = on;
@@ -177,7 +184,9 @@ void QMTrackedTextEditorView::applyTrackedStyling() {
   const bool needsRebuild = dirtyTrackedLayout_ || referenceText_ != lastAppliedReference_ ||
                             lastAppliedLineChangeEnabled_ != lineChangeEnabled_;
   if (needsRebuild) {
-    if (!lineChangeEnabled_ || reference.empty())
+    // Editing the reference while it is empty shows it as empty: the whole target as typed text,
+    // none of it shared, so that every edit goes to the reference alone.
+    if (!lineChangeEnabled_ || (reference.empty() && !editReferenceWhileShowingDiff_))
       rebuildPlainDisplay();
     else
       rebuildDiffDisplay(reference);
@@ -213,11 +222,13 @@ void QMTrackedTextEditorView::rebuildPlainDisplay() {
   const std::size_t selEnd = QMTargetOffsetForDisplayLocation(sel.end(), s);
   // The selection is put back under the internal flag too: a restored selection is not one the
   // user made, so in picking mode it must not toggle a pick.
+  const std::u16string shown = textView_->string();
   internalEdit_ = true;
   setPlainString(QMTargetTextFromStorage(s));
   textView_->setSelectedRange(Range{selStart, selEnd - selStart});
   internalEdit_ = false;
-  forgetUndo();
+  // The same characters in the same places: the undo records still fit them.
+  if (textView_->string() != shown) forgetUndo();
   if (wasFirstResponder && window()) window()->makeFirstResponder(textView_.get());
 }
 
@@ -245,10 +256,11 @@ void QMTrackedTextEditorView::rebuildDiffDisplay(const std::string& reference) {
     selB = offset(sel.end(), s);
   }
 
+  const std::u16string shown = textView_->string();
   internalEdit_ = true;
   s->setAttributedString(built);
   internalEdit_ = false;
-  forgetUndo();
+  if (built.string() != shown) forgetUndo();
 
   const std::size_t len = built.length();
   Range next;

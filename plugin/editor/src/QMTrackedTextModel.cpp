@@ -165,6 +165,17 @@ bool QMRangeIsInsertedOnly(Range range, const TextStorage* storage) {
   return all;
 }
 
+bool QMDisplayRangeIsSharedText(Range range, const TextStorage* storage) {
+  if (!storage) return false;
+  const std::size_t n = storage->length();
+  auto kept = [&](std::size_t i) { return !QMIsTrackedCharacter(storage->attributesAt(i)); };
+  if (range.length == 0) return range.location > 0 && range.location < n && kept(range.location - 1) && kept(range.location);
+  if (range.location >= n || range.length > n - range.location) return false;
+  bool all = true;
+  storage->attributedString().enumerateRuns(range, [&](Range r, const TextAttributes&) { all = all && kept(r.location); });
+  return all;
+}
+
 std::string QMStdStringFromNSString(std::u16string_view text) { return qm::platform::utf16ToUtf8(text); }
 
 std::u16string QMNormalizedTokenForMatch(std::u16string_view text) {

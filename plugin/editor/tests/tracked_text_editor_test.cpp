@@ -241,6 +241,70 @@ TEST_F(TrackedEditor, ReferenceModeEditsBothTextsOrOnlyTheReference) {
   EXPECT_EQ(Target(), "the dog sxat");
 }
 
+// The target follows a reference edit only inside text both hold; at the edge of typed text, over
+// struck text or against an empty reference the edit is the reference's alone.
+TEST_F(TrackedEditor, ReferenceEditsReachTheTargetOnlyInsideSharedText) {
+  const struct {
+    const char* name;
+    const char* reference;
+    const char* target;
+    void (*edit)(TrackedEditor&);
+    const char* newReference;
+    const char* newTarget;
+  } cases[] = {
+      {"after a typed word", "the cat sat", "the dog sat", [](TrackedEditor& t) { t.ClickAt(10), t.Type("x"); },
+       "the catx sat", "the dog sat"},
+      {"over a struck word", "the cat sat", "the dog sat", [](TrackedEditor& t) { t.Drag(4, 7), t.Type("cow"); },
+       "the cow sat", "the dog sat"},
+      {"Backspace inside a shared word", "the cat sat", "the dog sat",
+       [](TrackedEditor& t) { t.ClickAt(13), t.Key(keys::kBackspace); }, "the cat st", "the dog st"},
+      {"typing on from a shared word", "take", "take the blue one", [](TrackedEditor& t) { t.ClickAt(4), t.Type(" the red"); },
+       "take the red", "take the blue one"},
+      {"an empty reference", "", "take the blue one", [](TrackedEditor& t) { t.ClickAt(5), t.Type("take the red one"); },
+       "take the red one", "take the blue one"},
+      {"all of it, then typing", "please take the red one", "please take the blue one",
+       [](TrackedEditor& t) { t.Command(u'a'), t.Key(keys::kBackspace), t.Type("so"); }, "so", "please take the blue one"},
+      {"a composition after a typed word", "the cat sat", "the dog sat",
+       [](TrackedEditor& t) { t.ClickAt(10), t.text->setMarkedText(u"x"), t.text->setMarkedText(u"xy"), t.text->unmarkText(); },
+       "the catxy sat", "the dog sat"},
+      {"a composition over a shared word", "the cat sat", "the dog sat",
+       [](TrackedEditor& t) { t.Drag(11, 14), t.text->setMarkedText(u"r"), t.text->unmarkText(); }, "the cat r",
+       "the dog r"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Diff(c.reference, c.target, /*editReference=*/true);
+    c.edit(*this);
+    EXPECT_EQ(Reference(), c.newReference);
+    EXPECT_EQ(Target(), c.newTarget);
+  }
+  // Emptied, the reference shows as nothing shared: the whole target as typed text.
+  Diff("the cat", "the dog", /*editReference=*/true);
+  Command(u'a');
+  Key(keys::kBackspace);
+  EXPECT_EQ(Runs(), "[+the dog]");
+  // Leaving reference mode shows the target plainly again.
+  editor->setEditReferenceWhileShowingDiff(false);
+  editor->applyTrackedStyling();
+  EXPECT_EQ(Runs(), "the dog");
+}
+
+// A whole character goes with one Backspace, a family emoji or an e with its accent, in both
+// displays: no half of it is left behind or struck.
+TEST_F(TrackedEditor, BackspaceTakesAWholeCharacterInBothDisplays) {
+  for (const std::string character : {"\U0001F468\u200D\U0001F469\u200D\U0001F467", "e\u0301"}) {
+    for (const bool diff : {false, true}) {
+      SCOPED_TRACE(std::string(diff ? "diff " : "plain ") + character);
+      editor->setLineChangeEnabled(false);
+      diff ? Diff("a" + character, "a" + character) : Plain("a" + character);
+      Key(keys::kEnd);
+      Key(keys::kBackspace);
+      EXPECT_EQ(Target(), "a");
+      EXPECT_EQ(Runs(), diff ? "a[-" + character + "]" : "a");
+    }
+  }
+}
+
 TEST_F(TrackedEditor, ReferenceModeHoldsTheTargetToTheLimitToo) {
   const std::string tail = Words(195);
   Diff("a b c", "a b c" + tail, /*editReference=*/true);

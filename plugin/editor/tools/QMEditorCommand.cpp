@@ -1,6 +1,7 @@
 // `qmui editor`: builds the transcript editor as the window holds it, shows the target against
 // the reference, types the given keys and picks the given words through the window's events,
-// then prints the runs (kept, deleted, inserted, picked) and both texts and draws a PNG.
+// then prints the runs (kept, deleted, inserted, picked) and both texts and draws a PNG. With
+// --before the keys edit the reference, as the window's Before mode does while the diff shows.
 //
 // KEYS are typed one character at a time; {name} presses a key that types no text: bs, del,
 // left, right, up, down, home, end, return, tab, esc, lbrace, rbrace, or a letter, each with any
@@ -23,7 +24,7 @@ namespace {
 using namespace qm::ui;
 
 const char* kUsage =
-    "editor --reference TEXT --target TEXT [--keys KEYS] [--pick WORD...] [--dump] [--png FILE]";
+    "editor --reference TEXT --target TEXT [--before] [--keys KEYS] [--pick WORD...] [--dump] [--png FILE]";
 
 // The editor holds one line of 200 units; longer texts are shown but not worth diffing at length.
 constexpr std::size_t kMaxArgumentBytes = 4096;
@@ -153,7 +154,7 @@ void DumpRuns(const QMTrackedTextEditorView& editor) {
 int RunEditor(const std::vector<std::string>& args) {
   std::string reference, target, keys, png;
   std::vector<std::string> picks;
-  bool dump = false, haveTarget = false;
+  bool dump = false, haveTarget = false, before = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -168,6 +169,8 @@ int RunEditor(const std::vector<std::string>& args) {
       png = args[++i];
     } else if (a == "--dump") {
       dump = true;
+    } else if (a == "--before") {
+      before = true;
     } else if (a == "--pick" && hasValue) {
       while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) picks.push_back(args[++i]);
     } else {
@@ -205,7 +208,9 @@ int RunEditor(const std::vector<std::string>& args) {
   window.makeKeyWindow();
   window.makeFirstResponder(editor->textView());
 
-  editor->setLineChangeEnabled(!reference.empty());
+  // The window shows the diff whenever the texts differ; Before mode edits its reference side.
+  editor->setLineChangeEnabled(!reference.empty() || (before && reference != target));
+  editor->setEditReferenceWhileShowingDiff(before && reference != target);
   editor->setReferenceText(qm::platform::utf8ToUtf16(reference));
   editor->setTargetText(qm::platform::utf8ToUtf16(target));
   for (const KeyPress& key : *presses) window.typeKey(key.characters, key.modifiers, 0, key.ignoringModifiers);
@@ -219,7 +224,9 @@ int RunEditor(const std::vector<std::string>& args) {
   if (dump) {
     DumpRuns(*editor);
     std::printf("target: %s\n", Quoted(editor->targetText()).c_str());
-    std::printf("reference: %s\n", Quoted(editor->referenceText()).c_str());
+    // Before mode on equal texts edits the one text shown, the Before text.
+    const bool plainBefore = before && !editor->editReferenceWhileShowingDiff();
+    std::printf("reference: %s\n", Quoted(plainBefore ? editor->targetText() : editor->referenceText()).c_str());
   }
   if (!png.empty()) {
     std::string error;

@@ -117,6 +117,20 @@ void ApplyUpdateLock(Quillomancer_GUI& gui, const QuillomancerStoreClient& store
   SetHidden(v.takeSelector, false);
 }
 
+// The caret's offset in `before` carried over to `after`, a text that differs from it in one
+// stretch (a tag taken out): before the stretch it stays, after it it moves with the text, inside
+// it it goes to where the stretch was.
+std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string& after, std::size_t caret) {
+  const std::size_t shorter = std::min(before.size(), after.size());
+  std::size_t prefix = 0;
+  while (prefix < shorter && before[prefix] == after[prefix]) ++prefix;
+  std::size_t suffix = 0;
+  while (suffix < shorter - prefix && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) ++suffix;
+  if (caret <= prefix) return caret;
+  if (caret >= before.size() - suffix) return std::min(after.size(), caret - before.size() + after.size());
+  return after.size() - suffix;
+}
+
 // Step 8.2: a language tag typed into the text ("(es)") is taken out of it and chooses the
 // language. The text is put back on the next turn of the main queue, outside the editor's own
 // handling of the keystroke that completed the tag.
@@ -140,12 +154,19 @@ void ApplyLanguageTags(Quillomancer_GUI& gui) {
       if (state.pendingTargetTextStep) gui.deferred.cancel(*state.pendingTargetTextStep);
       std::weak_ptr<qm::ui::Object> weakEditor = editor->weak_from_this();
       Quillomancer_GUI* owner = &gui;
+      // The caret stays where the user typed, wherever in the line the tag stood.
+      const qm::ui::TextView& view = *editor->textView();
+      const std::size_t caret = CaretAcrossChange(
+          editor->targetText(), qm::platform::utf8ToUtf16(cleaned),
+          editor->targetOffsetForDisplayLocation(view.selectedRange().location, &view.textStorage()));
       // The window cancels the step when its view goes, so `owner` is alive whenever it runs;
       // the editor is held weakly all the same.
-      state.pendingTargetTextStep = gui.deferred.schedule(0, [owner, weakEditor, cleaned] {
+      state.pendingTargetTextStep = gui.deferred.schedule(0, [owner, weakEditor, cleaned, caret] {
         owner->state.pendingTargetTextStep.reset();
         if (auto held = std::dynamic_pointer_cast<QMTrackedTextEditorView>(weakEditor.lock())) {
           held->setTargetText(qm::platform::utf8ToUtf16(cleaned));
+          qm::ui::TextView& text = *held->textView();
+          text.setSelectedRange(qm::ui::Range{held->displayLocationForTargetOffset(caret, &text.textStorage()), 0});
         }
       });
     }

@@ -178,6 +178,19 @@ TEST_F(WindowTick, ALanguageTagLeavesTheTextAndChoosesTheLanguageOnTheNextTurn) 
   EXPECT_EQ(static_cast<QMTrackedTextEditorView&>(*editor).targetText(), u"bonjour");
 }
 
+// A tag typed at the start of the line goes; the caret stays where it was typed.
+TEST_F(WindowTick, ALanguageTagTypedAtTheStartKeepsTheCaretThere) {
+  Transcript(R"({"text":"bonjour"})");
+  FocusEditor();
+  w.window.typeKey(std::u16string(1, qm::ui::keys::kHome));
+  for (char16_t c : std::u16string(u"(fr)")) w.window.typeKey(std::u16string(1, c));
+  Tick(2);
+  EXPECT_EQ(Views().editorView->targetText(), u"bonjour");
+  EXPECT_EQ(Views().editorView->textView()->selectedRange(), (qm::ui::Range{0, 0}));
+  w.window.typeKey(u"X");
+  EXPECT_EQ(Views().editorView->targetText(), u"Xbonjour");
+}
+
 // A bracketed word that names no listed language stays in the line and chooses nothing; a listed
 // one, or a no-hint word, is a tag. (Which words are tags is the languages' own test.)
 TEST_F(WindowTick, OnlyATagThatNamesALanguageLeavesTheTextAndChoosesIt) {

@@ -35,4 +35,12 @@ const char* systemFontFamily();
 void buildPangoLayout(PangoTextLayout& out, PangoContext* context, const AttributedString& text, double wrapWidth,
                       bool drawing);
 
+// Whether the layout's first line reads right to left (its paragraph's natural side is the right).
+bool firstLineIsRightToLeft(const PangoTextLayout& layout);
+
+// Where a layout laid out without a width puts its single line inside `width`: where a layout of
+// that width would put it (by its alignment, the natural one following the line's direction), so
+// that what is drawn stands where carets and clicks are measured.
+double alignedLineOffset(const PangoTextLayout& layout, double width);
+
 }  // namespace qm::ui

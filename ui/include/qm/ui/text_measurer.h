@@ -43,6 +43,13 @@ class TextMeasurer {
   virtual std::vector<LineFragment> lineFragments(const AttributedString& text, double wrapWidth) const;
   // The caret before unit `index` (0...length; larger values count as the length).
   virtual CaretPosition caretPosition(const AttributedString& text, double wrapWidth, std::size_t index) const;
+  // Where a line of two directions has two places for the caret before `index` (the end of one
+  // run and the start of the other), the place that caretPosition does not give; elsewhere the
+  // same place.
+  virtual CaretPosition otherCaretPosition(const AttributedString& text, double wrapWidth, std::size_t index) const;
+  // The rectangles (from the top left of the text) that cover the units of `range`, line by line;
+  // in a line of two directions a range may stand in more than one piece.
+  virtual std::vector<Rect> rangeRects(const AttributedString& text, double wrapWidth, Range range) const;
   // The caret position (0...length) nearest to `point` (from the top left of the text): a point
   // above or below the text goes to the first or last line, one beside a line to its end.
   virtual std::size_t insertionIndexAt(const AttributedString& text, double wrapWidth, Point point) const;

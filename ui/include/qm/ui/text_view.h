@@ -236,6 +236,15 @@ class TextView : public View {
     bool valid = false;
   };
 
+  // A click that put the caret at the other of its two places (see otherCaretPosition): drawn
+  // there while the caret and the text stay as they were.
+  struct ClickedCaret {
+    std::size_t index = 0;
+    std::uint64_t change = 0;
+  };
+  Rect drawnCaretRect(std::size_t index) const;
+  void noteClickedCaret(Point pointInView);
+
   void storageChanged();
   // The font or colour for all the text and for typing.
   void applyToWholeText(const TextAttributes& attributes);
@@ -317,6 +326,7 @@ class TextView : public View {
   Range dragOrigin_;          // what the press selected
   bool scrollPending_ = false;
   mutable Layout layout_;
+  std::optional<ClickedCaret> clickedCaret_;
 };
 
 }  // namespace qm::ui
