@@ -642,7 +642,8 @@ class Session {
       });
       if (row != nullptr) {
         child->click(Centre(*row));
-        return Step("language-" + options_.language) == std::nullopt;
+        if (auto failed = Step("language-" + options_.language)) return *error = *failed, false;
+        return true;
       }
     }
     return *error = "the language chooser offers no " + options_.language, false;
@@ -1043,6 +1044,8 @@ int Run(Options& options) {
       }
       if (!options.snapshots.empty()) std::printf("  snapshots: %s\n", options.snapshots.c_str());
     } else {
+      // A step that stops the run always fails it, whether or not it said why.
+      if (error.empty()) error = "the session stopped before its end";
       const std::string status = session.StatusLine();
       error += status.empty() ? "" : " — the window says: \"" + status + "\"";
       const int32_t state = session.State();
