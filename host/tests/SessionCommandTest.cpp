@@ -186,7 +186,7 @@ TEST_F(SessionCommand, TheChangeSentIsTheLineAskedForCharacterByCharacter) {
     ASSERT_EQ(run.status, 0) << run.output;
     const auto generate = service.lastRequest(qm::service::kGenerate);
     std::string sent;
-    for (const auto& part : generate->parts)
+    for (const auto& part : generate.value().parts)
       if (part.name == "text") sent = part.content;
     EXPECT_EQ(sent, line);
   }
