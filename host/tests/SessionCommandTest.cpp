@@ -205,7 +205,7 @@ TEST_F(SessionCommand, AMessageWithAnOverlongTitleIsShownAndDismissed) {
   ASSERT_EQ(run.status, 0) << run.output;
   std::ifstream card(folder / "snapshots" / "02-message-1.json");
   EXPECT_NE(std::string(std::istreambuf_iterator<char>(card), {}).find("TTTT\u2026\""), std::string::npos) << run.output;
-  EXPECT_TRUE(service.waitForRequests(qm::service::kDismiss, 1, std::chrono::seconds(60)));
+  ASSERT_TRUE(service.waitForRequests(qm::service::kDismiss, 1, std::chrono::seconds(60)));
   EXPECT_EQ(service.lastRequest(qm::service::kDismiss)->path, "/api/messages/m-long/dismiss");
 
   // An answer without a balance ends the wait for one (no time is asserted: a session that waits passes too).
