@@ -171,28 +171,21 @@ TEST_F(WavFiles, OnlyARegularFileIsRead) {
     EXPECT_FALSE(qm::host::readWav(path, &audio, &error)) << path;
     EXPECT_EQ(error, "cannot open " + path + ": is not a regular file");
   }
-  ASSERT_TRUE(qm::host::readWav(link, &audio, &error)) << error;
-  EXPECT_EQ(audio.frames(), 1);
+  EXPECT_TRUE(qm::host::readWav(link, &audio, &error)) << error;
 }
 
-// What is wrong with a file is said as it is: a chunk written without its pad byte, more chunks
-// before the samples than the reader walks (1,024 are allowed), a file over 1 GiB.
+// What is wrong with a file is said as it is: a chunk without its pad byte, more chunks before the
+// samples than the reader walks (the format and 1,023 others are allowed), a file over 1 GiB.
 TEST_F(WavFiles, TheMessagesSayWhatIsWrong) {
-  const std::string fmt = Le16(1) + Le16(1) + Le32(8000) + Le32(16000) + Le16(2) + Le16(16);
-  const std::string unpadded = "RIFF" + Le32(41) + "WAVE" + "LIST" + Le32(3) + "abc" + "fmt " + Le32(16) + fmt + "data" +
-                               Le32(4) + "abcd";
   WavAudio audio;
-  std::string error;
-  EXPECT_FALSE(qm::host::parseWav(unpadded, &audio, &error));
+  std::string error, junk;
+  EXPECT_FALSE(qm::host::parseWav(Wav(1, 1, 8000, 16, "abcd", "LIST" + Le32(3) + "abc"), &audio, &error));
   EXPECT_EQ(error, "the chunk \"LIST\" of odd size 3 has no pad byte before the chunk \"fmt \"");
-  // The format and 1,023 other chunks before the samples: 1,024 chunks, allowed; one more is not.
-  std::string junk;
   for (int i = 0; i < qm::host::kWavMaxChunks - 1; ++i) junk += "junk" + Le32(0);
   EXPECT_TRUE(qm::host::parseWav(Wav(1, 1, 8000, 16, "abcd", junk), &audio, &error)) << error;
   EXPECT_FALSE(qm::host::parseWav(Wav(1, 1, 8000, 16, "abcd", junk + "junk" + Le32(0)), &audio, &error));
   EXPECT_EQ(error, "more than 1024 chunks before the samples");
-  // A sparse file of 1 GiB and a byte.
-  const std::string large = Write("large.wav", qm::host::encodeWav16({{0.5f}}, 8000));
+  const std::string large = Write("large.wav", qm::host::encodeWav16({{0.5f}}, 8000));  // sparse: 1 GiB and a byte
   ASSERT_EQ(::truncate(large.c_str(), (off_t(1) << 30) + 1), 0);
   EXPECT_FALSE(qm::host::readWav(large, &audio, &error));
   EXPECT_EQ(error, "cannot open " + large + ": is larger than 1 GiB");
