@@ -24,6 +24,8 @@
 
 #include "qm/platform/sha256.h"
 
+extern char** environ;
+
 using namespace qm::service;
 using nlohmann::json;
 
@@ -163,18 +165,10 @@ TEST_F(ServiceTest, LargeBodiesAreLoggedBySizeAndHash) {
   EXPECT_EQ(service.lastRequest(kPluginEvent)->body, R"({"event":"x"})");
 }
 
-// Deadlines far beyond the tests' own waits: slow clients keep their connections for the whole
-// test, so an answer shows that they did not stand in its way.
-static Options patientOptions() {
-  Options options;
-  options.deadlines = {.headerSeconds = 600, .bodyGraceSeconds = 600, .bodyBytesPerSecond = 1};
-  return options;
-}
-
 // Uploads whose bytes stop coming hold a worker each; more of them than a default pool has must
 // still leave /health answering.
 TEST(ServiceDeadlines, HealthAnswersWhileUploadsStall) {
-  Service service(patientOptions());
+  Service service(qmservicetest::optionsWith(qmservicetest::kPatient));
   ASSERT_TRUE(service.start());
   std::vector<int> stalled;
   for (int i = 0; i < 12; ++i) {
@@ -233,7 +227,7 @@ TEST(ServiceDeadlines, SlowRequestsAreAnswered408) {
 
 // 200 clients each part of the way through their headers: /health still answers.
 TEST(ServiceDeadlines, HealthAnswersWithTwoHundredSlowClientsConnected) {
-  Service service(patientOptions());
+  Service service(qmservicetest::optionsWith(qmservicetest::kPatient));
   ASSERT_TRUE(service.start());
   const std::string part = "POST /api/generate HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ";
   std::vector<int> slow;
@@ -247,6 +241,34 @@ TEST(ServiceDeadlines, HealthAnswersWithTwoHundredSlowClientsConnected) {
   const auto res = c.Get(kHealth);
   for (const int fd : slow) close(fd);
   EXPECT_EQ(res ? res->status : 0, 200);
+}
+
+// Clients that trickle a byte a second into every port this process listens on leave transcribe
+// and generate answered in full.
+TEST_F(ServiceTest, TricklingClientsOnEveryPortLeaveUploadsAnswered) {
+  std::vector<int> trickling;
+  for (int fd = 0; fd < 1024; ++fd) {
+    int listening = 0;
+    sockaddr_in address{};
+    socklen_t size = sizeof listening, addressSize = sizeof address;
+    if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &addressSize) == 0 && address.sin_family == AF_INET)
+      for (int i = 0; i < 12; ++i) trickling.push_back(connectTo(ntohs(address.sin_port)));
+  }
+  std::atomic<bool> done{false};
+  std::thread trickle([&] {
+    for (size_t sent = 0; !done; ++sent) {
+      for (const int fd : trickling) ::send(fd, &"POST /x HTTP/1.1\r\nX: "[std::min<size_t>(sent, 20)], 1, MSG_NOSIGNAL);
+      for (int i = 0; i < 10 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  const auto transcribed = client().Post(kTranscribe, {{"audio", writeWav(toneLine(), 16000), "a.wav", "audio/wav"}});
+  const auto generated = generate(1);
+  done = true;
+  trickle.join();
+  for (const int fd : trickling) close(fd);
+  EXPECT_EQ(transcribed ? transcribed->status : 0, 200);
+  EXPECT_EQ(generated ? generated->body.substr(0, 4) : "", "QMTK");
 }
 
 TEST_F(ServiceTest, HealthAndForcedAnswers) {
@@ -477,9 +499,26 @@ TEST(ServiceTls, ServesHttpsWithATestAuthority) {
 }
 
 TEST(ServiceProgram, PrintsItsUrlAndServesUntilTerminated) {
-  if (access(qmservicetest::programPath().c_str(), X_OK) != 0) GTEST_SKIP() << "qmservice not built";
-  const auto [pid, url] = qmservicetest::startProgram({"--port", "0", "--credits", "3", "--transcript", "a b"});
-  ASSERT_GT(pid, 0);
+  const std::string program = std::string(QM_BINARY_DIR) + "/bin/qmservice";
+  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "qmservice not built";
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  std::vector<std::string> args = {program, "--port", "0", "--credits", "3", "--transcript", "a b"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string url;
+  char c = 0;
+  while (read(out[0], &c, 1) == 1 && c != '\n') url.push_back(c);
+  close(out[0]);
   ASSERT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
   httplib::Client client(url);
   client.set_read_timeout(60, 0);

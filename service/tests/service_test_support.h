@@ -1,18 +1,22 @@
 #pragma once
-// Helpers shared by the service tests: raw loopback connections and the qmservice program.
+// Helpers shared by the service tests.
+
+#include "qm/service/service.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <string>
-#include <vector>
-
-extern char** environ;
-
 namespace qmservicetest {
+
+// Deadlines far beyond the tests' own waits, so that slow clients keep their connections.
+inline constexpr qm::service::RequestDeadlines kPatient = {600, 600, 1};
+
+inline qm::service::Options optionsWith(qm::service::RequestDeadlines deadlines, qm::service::ConnectionLimits connections = {}) {
+  qm::service::Options options;
+  options.deadlines = deadlines;
+  options.connections = connections;
+  return options;
+}
 
 // A connection to the port on 127.0.0.1, or -1.
 inline int connectTo(int port) {
@@ -24,38 +28,6 @@ inline int connectTo(int port) {
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
   close(fd);
   return -1;
-}
-
-// The qmservice program started with `args` (its path is added): its process id and the URL it
-// prints first ("" when it did not start). The caller ends it.
-struct Program {
-  pid_t pid = 0;
-  std::string url;
-};
-
-inline std::string programPath() { return std::string(QM_BINARY_DIR) + "/bin/qmservice"; }
-
-inline Program startProgram(std::vector<std::string> args) {
-  Program started;
-  const std::string program = programPath();
-  int out[2];
-  if (pipe(out) != 0) return started;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  args.insert(args.begin(), program);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const bool spawned = posix_spawn(&started.pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  char c = 0;
-  while (spawned && read(out[0], &c, 1) == 1 && c != '\n') started.url.push_back(c);
-  close(out[0]);
-  if (!spawned) started.pid = 0;
-  return started;
 }
 
 }  // namespace qmservicetest
