@@ -182,11 +182,8 @@ TEST_F(WindowTick, ALanguageTagLeavesTheTextAndChoosesTheLanguageOnTheNextTurn) 
 TEST_F(WindowTick, ALanguageTagTypedAtTheStartKeepsTheCaretThere) {
   Transcript(R"({"text":"bonjour"})");
   FocusEditor();
-  w.window.typeKey(std::u16string(1, qm::ui::keys::kHome));
-  for (char16_t c : std::u16string(u"(fr)")) w.window.typeKey(std::u16string(1, c));
+  for (char16_t c : std::u16string{qm::ui::keys::kHome} + u"(fr)") w.window.typeKey(std::u16string(1, c));
   Tick(2);
-  EXPECT_EQ(Views().editorView->targetText(), u"bonjour");
-  EXPECT_EQ(Views().editorView->textView()->selectedRange(), (qm::ui::Range{0, 0}));
   w.window.typeKey(u"X");
   EXPECT_EQ(Views().editorView->targetText(), u"Xbonjour");
 }
