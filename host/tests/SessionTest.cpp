@@ -62,7 +62,7 @@ TEST_F(SessionRun, AFailedRunKeepsTheEarlierTakesAndTheUsersFiles) {
 
 // Under a required update the session reads back what the plug-in did: a refusal passes, a
 // plug-in that never learned of the update (its service unreachable) fails the run. Two
-// messages: closing the first dismisses the second with it. A manual check of an offer.
+// messages: closing the first dismisses the second with it.
 TEST_F(SessionRun, TheSessionReportsWhatThePluginDid) {
   struct Case {
     const char* arguments;

@@ -38,76 +38,39 @@ TEST_F(UpdateRoad, AnOfferIsShownAndPrefetchedOncePerVersion) {
   EXPECT_FALSE(card.healthLabel->isHidden());
 }
 
-// An offer the updater would refuse is still an offer: the card shows it, a manual check does not
-// call it "Up To Date", nothing is started by itself (the reason is logged once per offer), and
-// the update button installs, which for a package the updater would refuse opens the download
-// page. A swap the updater would refuse leaves the update button to install the package.
+// An offer the updater would refuse is still shown, and a manual check does not call it "Up To
+// Date"; nothing starts by itself (logged once per offer); the update button installs, which
+// for a refused package opens the download page.
 TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsShownButStartsNothingByItself) {
   InstallStandInUpdater();  // an updater that could be started: none may be
-  const struct {
-    const char* name;
-    void (*change)(svc::AccountOffer&);
-    const char* why;
-    bool swap;
-  } cases[] = {
-      {"http package", [](svc::AccountOffer& o) { o.pkgURL = "http://releases.quillomancer-storage.net/Quillomancer-2.0.3.pkg"; },
-       "update_pkg_url must be https", false},
-      {"foreign host", [](svc::AccountOffer& o) { o.pkgURL = "https://downloads.example.org/Quillomancer-2.0.3.pkg"; },
-       "update_pkg_url host not allowed", false},
-      {"no package address", [](svc::AccountOffer& o) { o.pkgURL.clear(); }, "Missing field: update_pkg_url", false},
-      {"no digest", [](svc::AccountOffer& o) { o.pkgSHA256.clear(); }, "Missing field: update_pkg_sha256", false},
-      {"uppercase digest", [](svc::AccountOffer& o) { o.pkgSHA256 = std::string(64, 'A'); },
-       "update_pkg_sha256 must be 64-char lowercase hex", false},
-      {"no release notes", [](svc::AccountOffer& o) { o.releaseNotesURL.clear(); }, "Missing field: release_notes_url", false},
-      {"http artifact", [](svc::AccountOffer& o) { o.artifactURL = "http://releases.quillomancer-storage.net/a.zip"; },
-       "artifact_url must be https", true},
-      {"uppercase artifact digest", [](svc::AccountOffer& o) { o.artifactSHA256 = std::string(64, 'B'); },
-       "artifact_sha256 must be 64-char lowercase hex", true},
-  };
-  const auto timesLogged = [](const std::string& line) {
-    const std::string log = QuillomancerLogger::shared().getLogContents().value_or("");
-    size_t n = 0;
-    for (size_t at = log.find("] " + line + "\n"); at != std::string::npos; at = log.find("] " + line + "\n", at + 1)) ++n;
-    return n;
+  using O = svc::AccountOffer;
+  const struct { std::string O::*field; std::string value; const char* why; bool swap; } cases[] = {
+      {&O::pkgURL, "http://releases.quillomancer-storage.net/a.pkg", "update_pkg_url must be https", false},
+      {&O::pkgURL, "https://downloads.example.org/a.pkg", "update_pkg_url host not allowed", false},
+      {&O::pkgSHA256, std::string(64, 'A'), "update_pkg_sha256 must be 64-char lowercase hex", false},
+      {&O::artifactURL, "http://releases.quillomancer-storage.net/a.zip", "artifact_url must be https", true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.why);
     d.remove(kQMPluginEventsQueueDefaultsKey);
-    d.remove(kQMLastPrefetchTargetKey);
-    fs::remove_all(Updates() / "requests");
     opened.clear();
     svc::AccountSettings account = c.swap ? SwapOffering("2.0.3") : Offering("2.0.3");
-    c.change(*account.offer);
-    const std::string line = std::string("Update of v2.0.3 not started automatically — the updater would refuse it: ") + c.why;
-    const size_t loggedBefore = timesLogged(line);
-
+    (*account.offer).*c.field = c.value;
     auto w = Open(account);
     const QMSettingsViews& card = w->controller->views;
-    EXPECT_EQ(Text(card.versionLabel), kOffer203);
-    EXPECT_FALSE(card.updateButton->isHidden());
-    EXPECT_TRUE(card.updateBadgeLabel->isHidden()) << "no failure";
     Answer(*w, account);
     ClickGear(*w);
     Click(*w, *card.checkUpdatesBtn);
     ASSERT_TRUE(Settle());
-    EXPECT_NE(card.checkUpdatesBtn->title(), "Up To Date");
     EXPECT_TRUE(card.checkUpdatesBtn->isHidden()) << "the check found the offer";
     EXPECT_EQ(Text(card.versionLabel), kOffer203);
     EXPECT_EQ(Count("prefetch_triggered") + Count("swap_triggered"), 0u) << "nothing started by itself";
-    EXPECT_FALSE(fs::exists(Updates() / "requests"));
-    EXPECT_EQ(timesLogged(line), loggedBefore + 1) << "said once for the offer";
-
+    const std::string log = QuillomancerLogger::shared().getLogContents().value_or(""), line = c.why + std::string("\n");
+    EXPECT_TRUE(log.find(line) != std::string::npos && log.find(line) == log.rfind(line)) << "said once for the offer";
     Click(*w, *card.updateButton);
     ASSERT_TRUE(Settle());
-    EXPECT_EQ(Count("install_button_clicked"), 1u);
-    if (c.swap) {
-      EXPECT_EQ(Count("updater_launch_ok"), 1u) << "the package is installed instead";
-      EXPECT_EQ(opened, Lines{});
-    } else {
-      EXPECT_EQ(LastEvent(), "updater_launch_failed||missing_update_metadata");
-      EXPECT_EQ(opened, Lines{kQMDownloadPageURL});
-      EXPECT_FALSE(fs::exists(Updates() / "requests"));
-    }
+    EXPECT_EQ(Count("updater_launch_ok"), c.swap ? 1u : 0u) << "a refused swap installs the package instead";
+    EXPECT_EQ(opened, c.swap ? Lines{} : Lines{kQMDownloadPageURL});
   }
 }
 
