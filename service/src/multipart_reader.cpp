@@ -1,5 +1,7 @@
 #include "multipart_reader.h"
 
+#include "qm/service/service.h"
+
 #include <httplib.h>
 
 #include <algorithm>
@@ -47,7 +49,7 @@ class Reader final : public httplib::Server {
  public:
   Reader() {
     set_payload_max_length(std::string::npos);  // the body is in memory already; its size was checked
-    // The pattern has a "." so that routing's matcher is built here too (see warmMultipartReader).
+    // The pattern has a "." so that routing's matcher is built here too (see warmHttpLibrary).
     Post(R"(/(.+))", [](const httplib::Request&, httplib::Response& res, const httplib::ContentReader& read) {
       Output& out = *tOutput;
       out.ok = read(
@@ -115,7 +117,7 @@ bool readMultipart(const std::string& body, const std::string& contentType, std:
   }
 }
 
-void warmMultipartReader() {
+void warmHttpLibrary() {
   // cpp-httplib is a shared library of its own, built without ThreadSanitizer. It builds some
   // function-local statics on first use (the set of method names that parse_request_line()
   // checks, the range header's regex, the multipart parser's header regex, the regex matcher's

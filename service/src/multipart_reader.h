@@ -18,8 +18,4 @@ inline constexpr size_t kMostParts = 64;
 // when the body is not a multipart body cpp-httplib accepts or has more than kMostParts parts.
 bool readMultipart(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts);
 
-// [any-thread] Builds what the parser and cpp-httplib's routing make on their first use (a few
-// function-local statics of the library's own); called once before any connection is served.
-void warmMultipartReader();
-
 }  // namespace qm::service

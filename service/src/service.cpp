@@ -662,7 +662,7 @@ bool Service::start() {
   Impl& d = *impl_;
   if (!validDeadlines(d.options.deadlines) || !validConnections(d.options.connections)) return false;
   d.stopping = false;
-  warmMultipartReader();
+  warmHttpLibrary();
   if (!d.options.certFile.empty() || !d.options.keyFile.empty()) {
     auto tls = std::make_unique<httplib::SSLServer>(d.options.certFile.c_str(), d.options.keyFile.c_str());
     if (!tls->is_valid()) {

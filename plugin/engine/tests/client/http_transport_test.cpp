@@ -2,6 +2,7 @@
 // this test program links cpp-httplib).
 
 #include "qm/platform/http.h"
+#include "qm/service/service.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -25,6 +26,7 @@ namespace {
 class LoopbackServer {
  public:
   LoopbackServer() {
+    qm::service::warmHttpLibrary();
     server.Get("/hello", [](const httplib::Request&, httplib::Response& res) {
       res.set_header("X-Render-Id", "r-42");
       res.set_content("hello there", "text/plain");

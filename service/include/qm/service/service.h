@@ -186,6 +186,11 @@ class Service {
   int port_ = 0;
 };
 
+// [any-thread] Builds what cpp-httplib makes on its first use (a few function-local statics of the
+// library's own) once, so that no two of its server threads build them at once. Every server of
+// the library in this process, the service's and a test's own, is started after it.
+void warmHttpLibrary();
+
 // The endpoint key of a request path (see the constants above).
 std::string endpointKeyForPath(const std::string& path);
 
