@@ -19,7 +19,7 @@
 #include <sstream>
 #include <string>
 #include <sys/file.h>
-#include <sys/prctl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,45 +99,27 @@ struct ScratchDir {
 // processes of the host's name elsewhere on the machine must not stall the tests.)
 inline const std::string kNoHostPgrep = "/bin/false";
 
-// A host stand-in: a process of a name of its own (at most 15 characters, as pgrep sees it), and a pgrep stand-in that looks for that name
-// with the real pgrep, whatever name it is asked for.
-class HostStandIn {
- public:
+// A host stand-in: a copy of sleep under a name of its own (running once start() returns, as
+// posix_spawn returns after the exec), and a pgrep stand-in that looks for that name.
+struct HostStandIn {
   explicit HostStandIn(const std::string& folder)
-      : name_("qmh" + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}() % 10000)),
-        pgrep_(folder + "/pgrep-host") {
-    std::ofstream(pgrep_) << "#!/bin/sh\nexec /usr/bin/pgrep -x '" << name_ << "'\n";
-    fs::permissions(pgrep_, fs::perms::owner_all);
+      : program(folder + "/qmh" + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}() % 10000)),
+        pgrep(folder + "/pgrep-host") {
+    fs::copy_file("/bin/sleep", program);
+    std::ofstream(pgrep) << "#!/bin/sh\nexec /usr/bin/pgrep -x '" << fs::path(program).filename().string() << "'\n";
+    fs::permissions(pgrep, fs::perms::owner_all);
   }
   ~HostStandIn() { quit(); }
-  HostStandIn(const HostStandIn&) = delete;
-  HostStandIn& operator=(const HostStandIn&) = delete;
-  const std::string& pgrep() const { return pgrep_; }
-  // Returns once the process runs under its name.
   void start() {
-    int ready[2];
-    if (::pipe(ready) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::prctl(PR_SET_NAME, name_.c_str());
-      [[maybe_unused]] const ssize_t n = ::write(ready[1], "x", 1);
-      for (;;) ::pause();
-    }
-    ::close(ready[1]);
-    char byte = 0;
-    [[maybe_unused]] const ssize_t n = ::read(ready[0], &byte, 1);
-    ::close(ready[0]);
+    char* argv[] = {program.data(), const_cast<char*>("1000"), nullptr};
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) pid = -1;
   }
   void quit() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+    pid = -1;
   }
-
- private:
-  std::string name_, pgrep_;
-  pid_t pid_ = -1;
+  std::string program, pgrep;
+  pid_t pid = -1;
 };
 
 inline bool sameFileSystem(const std::string& a, const std::string& b) {
