@@ -348,18 +348,16 @@ TEST_F(HelperTree, NoPermissionOnThePlugInFolderIsExitThree) {
 TEST_F(HelperTree, OutcomeFollowsWhatStandsAtTheTarget) {
   struct Case {
     const char* faults;
-    bool removeBackup, applied, oldAside;  // oldAside: the installed bundle at replacing
+    bool applied, oldAside;  // oldAside: the installed bundle at replacing
   } cases[] = {
-      {"refuse_exchange", false, true, true},
-      {"refuse_exchange,fail_move_in", false, false, true},
-      {"refuse_exchange,fail_move_in", true, false, false},
-      {"fail_move_aside", false, false, false},
-      {"fail_move_aside,fail_exchange_back", false, true, false},
+      {"refuse_exchange", true, true},
+      {"refuse_exchange,fail_move_in", false, true},
+      {"fail_move_aside", false, false},
+      {"fail_move_aside,fail_exchange_back", true, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.faults) + (c.removeBackup ? ", no backup" : ""));
+    SCOPED_TRACE(c.faults);
     prepare();
-    if (c.removeBackup) fs::remove_all(kBackup);
     ProcessOptions options;
     options.timeoutSeconds = 60;
     const ProcessResult r = runProcess(

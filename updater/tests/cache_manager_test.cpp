@@ -168,15 +168,14 @@ TEST(CachePrune, RequestLocksNobodyHoldsAreRemoved) {
 
 // By the time each operation began, not by the folder's modification time; none counts as oldest.
 TEST(CachePrune, OperationFoldersByTheTimeTheyBegan) {
-  TempDir dir;
-  const fs::path ops = dir.path / "operations";
+  TempDir ops;
   const std::pair<const char*, const char*> made[] = {
       {"a-first", "1000"}, {"b-second", "2000"}, {"c-third", "3000"}, {"d-none", nullptr}};
   int age = 500;  // seconds in the past: the last made has the newest modification time
   for (const auto& [name, began] : made) {
-    fs::create_directories(ops / name);
-    if (began) std::ofstream(ops / name / kOperationBeganFile) << began;
-    fs::last_write_time(ops / name, fs::file_time_type::clock::now() - std::chrono::seconds(age -= 100));
+    fs::create_directories(ops.path / name);
+    if (began) std::ofstream(ops.path / name / kOperationBeganFile) << began;
+    fs::last_write_time(ops.path / name, fs::file_time_type::clock::now() - std::chrono::seconds(age -= 100));
   }
-  EXPECT_EQ(operationsNewestFirst(ops.string()), (std::vector<std::string>{"c-third", "b-second", "a-first", "d-none"}));
+  EXPECT_EQ(operationsNewestFirst(ops.str()), (std::vector<std::string>{"c-third", "b-second", "a-first", "d-none"}));
 }

@@ -267,8 +267,7 @@ TEST_F(Downloads, StopDuringAStalledTransferEndsTheRun) {
   std::atomic<bool> ended{false}, serverStopped{false};
   std::thread stopper([&] {
     if (service->waitForRequests("/files/art.zip", 1, std::chrono::seconds(120))) ::kill(::getpid(), SIGTERM);
-    // Far longer than a stop takes; without it only the server's going away ends the transfer.
-    for (int i = 0; i < 6000 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 6000 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));  // 120 s
     if (!ended) {
       serverStopped = true;
       service->stop();

@@ -15,11 +15,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 #include <sys/file.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,27 +97,15 @@ struct ScratchDir {
 // processes of the host's name elsewhere on the machine must not stall the tests.)
 inline const std::string kNoHostPgrep = "/bin/false";
 
-// A host stand-in: a copy of sleep under a name of its own (running once start() returns, as
-// posix_spawn returns after the exec), and a pgrep stand-in that looks for that name.
+// A host stand-in: the pgrep it gives finds the host between start() and quit().
 struct HostStandIn {
-  explicit HostStandIn(const std::string& folder)
-      : program(folder + "/qmh" + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}() % 10000)),
-        pgrep(folder + "/pgrep-host") {
-    fs::copy_file("/bin/sleep", program);
-    std::ofstream(pgrep) << "#!/bin/sh\nexec /usr/bin/pgrep -x '" << fs::path(program).filename().string() << "'\n";
+  explicit HostStandIn(const std::string& folder) : flag(folder + "/host-runs"), pgrep(folder + "/pgrep-host") {
+    std::ofstream(pgrep) << "#!/bin/sh\n[ -e '" << flag << "' ]\n";
     fs::permissions(pgrep, fs::perms::owner_all);
   }
-  ~HostStandIn() { quit(); }
-  void start() {
-    char* argv[] = {program.data(), const_cast<char*>("1000"), nullptr};
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) pid = -1;
-  }
-  void quit() {
-    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
-  std::string program, pgrep;
-  pid_t pid = -1;
+  void start() { std::ofstream{flag}; }
+  void quit() { fs::remove(flag); }
+  std::string flag, pgrep;
 };
 
 inline bool sameFileSystem(const std::string& a, const std::string& b) {
