@@ -15,11 +15,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,45 +97,15 @@ struct ScratchDir {
 // processes of the host's name elsewhere on the machine must not stall the tests.)
 inline const std::string kNoHostPgrep = "/bin/false";
 
-// A host stand-in: a process of a name of its own (at most 15 characters, as pgrep sees it), and a pgrep stand-in that looks for that name
-// with the real pgrep, whatever name it is asked for.
-class HostStandIn {
- public:
-  explicit HostStandIn(const std::string& folder)
-      : name_("qmh" + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}() % 10000)),
-        pgrep_(folder + "/pgrep-host") {
-    std::ofstream(pgrep_) << "#!/bin/sh\nexec /usr/bin/pgrep -x '" << name_ << "'\n";
-    fs::permissions(pgrep_, fs::perms::owner_all);
+// A host stand-in: the pgrep it gives finds the host between start() and quit().
+struct HostStandIn {
+  explicit HostStandIn(const std::string& folder) : flag(folder + "/host-runs"), pgrep(folder + "/pgrep-host") {
+    std::ofstream(pgrep) << "#!/bin/sh\n[ -e '" << flag << "' ]\n";
+    fs::permissions(pgrep, fs::perms::owner_all);
   }
-  ~HostStandIn() { quit(); }
-  HostStandIn(const HostStandIn&) = delete;
-  HostStandIn& operator=(const HostStandIn&) = delete;
-  const std::string& pgrep() const { return pgrep_; }
-  // Returns once the process runs under its name.
-  void start() {
-    int ready[2];
-    if (::pipe(ready) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::prctl(PR_SET_NAME, name_.c_str());
-      [[maybe_unused]] const ssize_t n = ::write(ready[1], "x", 1);
-      for (;;) ::pause();
-    }
-    ::close(ready[1]);
-    char byte = 0;
-    [[maybe_unused]] const ssize_t n = ::read(ready[0], &byte, 1);
-    ::close(ready[0]);
-  }
-  void quit() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  std::string name_, pgrep_;
-  pid_t pid_ = -1;
+  void start() { std::ofstream{flag}; }
+  void quit() { fs::remove(flag); }
+  std::string flag, pgrep;
 };
 
 inline bool sameFileSystem(const std::string& a, const std::string& b) {
