@@ -455,8 +455,11 @@ class Session {
            }, false) != nullptr;
   }
   // The account exchange has answered, whatever it held, once a balance shows or the plug-in's
-  // requests are done and their results delivered.
-  bool AccountAnswered() { return BalanceShown() || qm::platform::dispatchGlobalPending() == 0; }
+  // requests are done and their results delivered (a finished request's result waits on the main
+  // queue until the next turn of the loop).
+  bool AccountAnswered() {
+    return BalanceShown() || (qm::platform::dispatchGlobalPending() == 0 && qm::platform::dispatchMainPending() == 0);
+  }
   qm::ui::View* TextShown(const std::string& text) {
     return Find([&](qm::ui::View& v) {
       auto* f = dynamic_cast<qm::ui::TextField*>(&v);
