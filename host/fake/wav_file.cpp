@@ -279,9 +279,11 @@ bool WavClip::open(const std::string& path, std::string* error) {
 bool WavClip::read(int64_t at, int64_t count, float* const* out) const {
   if (count <= 0) return true;
   const int64_t first = std::clamp<int64_t>(at, 0, frames_), last = std::clamp<int64_t>(at + count, 0, frames_);
+  // Silence before and after the file's frames, also for a window wholly outside the file.
+  const int64_t head = std::clamp<int64_t>(first - at, 0, count), tail = std::clamp<int64_t>(last - at, head, count);
   for (int c = 0; c < channels_; ++c) {
-    std::fill(out[c], out[c] + (first - at), 0.0f);
-    std::fill(out[c] + std::max<int64_t>(last - at, first - at), out[c] + count, 0.0f);
+    std::fill(out[c], out[c] + head, 0.0f);
+    std::fill(out[c] + tail, out[c] + count, 0.0f);
   }
   if (last <= first || fd_ < 0) return last <= first;
   // A piece of about 256 KiB at a time from the file.

@@ -158,6 +158,26 @@ TEST_F(WavFiles, ReadingTheFileMatchesParsingItsBytes) {
   }
 }
 
+// A window of frames reads the file's frames where it has them and silence elsewhere, also
+// wholly before or past the file.
+TEST_F(WavFiles, AWindowOutsideTheFileReadsSilence) {
+  std::string data;
+  for (int16_t v : {1000, 2000, 3000, 4000}) data += Le16(uint16_t(v));
+  qm::host::WavClip clip;
+  ASSERT_TRUE(clip.open(Write("four.wav", Wav(1, 1, 8000, 16, data)), nullptr));
+  const struct {
+    int64_t at;
+    std::vector<int> expected;  // in thousands, 0 for silence
+  } windows[] = {{-2, {0, 0, 1, 2, 3, 4, 0, 0}}, {-20, {0, 0, 0}}, {2, {3, 4, 0}}, {9, {0, 0, 0}}};
+  for (const auto& w : windows) {
+    std::vector<float> samples(w.expected.size() + 4, 9.0f);  // past the window stays untouched
+    float* out[] = {samples.data()};
+    ASSERT_TRUE(clip.read(w.at, int64_t(w.expected.size()), out)) << w.at;
+    for (size_t i = 0; i < w.expected.size(); ++i) EXPECT_NEAR(samples[i] * 32.768f, w.expected[i], 0.01) << w.at << " " << i;
+    for (size_t i = w.expected.size(); i < samples.size(); ++i) EXPECT_EQ(samples[i], 9.0f) << w.at;
+  }
+}
+
 // A FIFO is refused without a read that could block, also through a link; a link to a regular
 // file (a sound library's usual layout) is followed.
 TEST_F(WavFiles, OnlyARegularFileIsRead) {
