@@ -196,8 +196,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--package-mib=", 0) != 0) continue;
-    const unsigned long mib = std::strtoul(arg.c_str() + 14, nullptr, 10);
-    if (mib == 0 || mib > (1ul << 20)) {
+    char* end = nullptr;
+    const unsigned long mib = std::strtoul(arg.c_str() + 14, &end, 10);
+    if (*end != '\0' || mib == 0 || mib > (1ul << 20)) {
       std::fprintf(stderr, "--package-mib takes a size from 1 to 1048576\n");
       return 2;
     }

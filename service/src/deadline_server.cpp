@@ -247,7 +247,7 @@ class DeadlineServer::Stream final : public httplib::Stream {
     bodyBytes_ += n - i;
     if (bodyBytes_ > reserved_) {
       const size_t more = bodyBytes_ - reserved_;
-      if (reserved_ + more > kMostBodyBytes) {
+      if (bodyBytes_ > kMostBodyBytes) {
         CutWith(kTooLarge);
       } else if (!server_.reserve(more)) {
         CutWith(kBusy);

@@ -172,12 +172,8 @@ TEST(ServiceDeadlines, HealthAnswersWhileUploadsStall) {
   ASSERT_TRUE(service.start());
   std::vector<int> stalled;
   for (int i = 0; i < 12; ++i) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(service.port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int fd = qmservicetest::connectTo(service.port());
+    ASSERT_GE(fd, 0);
     const std::string head = "POST /api/generate HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/octet-stream\r\n"
                              "Content-Length: 1000000\r\n\r\nQMTK";
     ASSERT_EQ(::send(fd, head.data(), head.size(), 0), ssize_t(head.size()));

@@ -74,15 +74,19 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
   bool movedAside = false;
   int moveErrno = 0;
   std::string moveDetail;
+  // A stop before the target is touched: what was carried beside it goes, and the swap ends as
+  // one that may simply be run again.
+  const auto stopBeforeAnyChange = [&] {
+    if (requestedStopSignal() == 0) return;
+    clearBeside(where.target);
+    throwIfStopRequestedBeforeChanges();
+  };
   try {
     if (int e = clearBeside(where.target)) throw FileOperationError(e, sibling);
     if (int e = moveItem(where.staged, sibling)) throw FileOperationError(e, where.staged);
     // A polite stop while the bundle was carried over: the installed bundle was not touched, so
     // the swap may simply be run again.
-    if (requestedStopSignal() != 0) {
-      clearBeside(where.target);
-      throwIfStopRequestedBeforeChanges();
-    }
+    stopBeforeAnyChange();
     const int exchanged = exchangeItems(sibling, where.target);
     if (exchanged == 0) {
       keepReplacedBundle(report, where, sibling);
@@ -92,10 +96,7 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
 
     // The file system cannot exchange: the two moves. Nothing has been changed yet, so a stop
     // that came meanwhile ends here as before the first change.
-    if (requestedStopSignal() != 0) {
-      clearBeside(where.target);
-      throwIfStopRequestedBeforeChanges();
-    }
+    stopBeforeAnyChange();
     moveItemReplaceIfExists(where.target, where.replacing);
     movedAside = true;
     // A polite stop between the moves: the installed bundle goes back, as after a failed move.

@@ -113,27 +113,25 @@ void recordOperationBegan(const std::string& folder) {
 }
 
 std::vector<std::string> operationsNewestFirst(const std::string& operations) {
-  struct Operation {
-    std::string name;
-    std::optional<long long> began;
-  };
-  std::vector<Operation> found;
+  // Ordered by the time each operation began (nanoseconds in its began_at file), not by its
+  // folder's modification time, which a later recovery changes; no such time counts as oldest.
+  std::vector<FolderEntry> found;
   for (auto& e : listFolder(operations)) {
     const std::string folder = operations + "/" + e.name;
     if (!isRealFolder(folder)) continue;
-    Operation op{e.name, std::nullopt};
+    FolderEntry op{e.name, false, {}};
     try {
       const std::string text = readSmallFile(folder + "/" + kOperationBeganFile, 20);
-      if (!text.empty() && text.size() <= 19 && text.find_first_not_of("0123456789") == std::string::npos)
-        op.began = std::stoll(text);
+      if (!text.empty() && text.size() <= 19 && text.find_first_not_of("0123456789") == std::string::npos) {
+        const long long began = std::stoll(text);
+        op.timeKnown = true;
+        op.mtime = timespec{time_t(began / 1000000000), long(began % 1000000000)};
+      }
     } catch (const std::exception&) {
     }
     found.push_back(std::move(op));
   }
-  std::stable_sort(found.begin(), found.end(), [](const Operation& a, const Operation& b) {
-    if (a.began.has_value() != b.began.has_value()) return a.began.has_value();
-    return a.began && *a.began > *b.began;
-  });
+  sortNewestFirst(found);
   std::vector<std::string> names;
   for (auto& op : found) names.push_back(std::move(op.name));
   return names;

@@ -227,7 +227,7 @@ Recovery recoverOperation(UpdaterContext& context, const SwapSettings& settings,
 
   // The request's end is written here unless it has one, or it is the caller's own.
   const bool mayEnd = status && !swapFinished(*status) && status->requestID != ownRequestID;
-  const bool ended = status && isFinalStage(status->stage) && !rollbackFailed(*status);
+  const bool ended = status && swapFinished(*status);
   const AtTarget at = whatStands(target, folder);
 
   if (at == AtTarget::newBundle) {

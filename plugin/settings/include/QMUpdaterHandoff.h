@@ -59,6 +59,10 @@ bool QMIsRelaunchableSwapFailureCode(std::string_view errorCode);
 // itself: the failure state stays until the user retries.
 inline constexpr std::int64_t kQMMaxAutomaticSwapFailures = 3;
 
+// Whether a swap that failed with `errorCode`, `failuresInARow` times for its version, is launched
+// again by itself.
+bool QMRelaunchesSwapAutomatically(std::string_view errorCode, std::int64_t failuresInARow);
+
 // Everything of the controller's that goes into a request.
 struct QMUpdateRequestInputs {
   QMUpdateMetadata metadata;

@@ -149,8 +149,7 @@ void QMSettingsHelper::processUpdaterStatusFromDefaults() {
     // A swap that may simply be run again is launched anew by the prefetch rule at the next
     // answer (the next opening of the window), instead of waiting for a newer version; but not
     // for ever: from the last allowed failure in a row on, the failure state stays.
-    if (defaults.has(kQMPendingOperationIdKey) && QMIsRelaunchableSwapFailureCode(s.errorCode) &&
-        count < kQMMaxAutomaticSwapFailures)
+    if (defaults.has(kQMPendingOperationIdKey) && QMRelaunchesSwapAutomatically(s.errorCode, count))
       defaults.remove(kQMLastPrefetchTargetKey);
     for (const char* key : {kQMReadyTargetVersionKey, kQMPendingRequestIdKey, kQMPendingOperationIdKey})
       defaults.remove(key);

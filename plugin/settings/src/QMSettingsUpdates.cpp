@@ -134,8 +134,8 @@ void QMSettingsHelper::handleAccountStatusAnswer(const QuillomancerServer::Verif
     // (the host was still running, the updater was stopped) is launched again instead, by the
     // prefetch rule below (its key was dropped when the failure came in), until the failures in a
     // row for this version reach the limit.
-    const bool relaunch = hasValidSwapMetadata() && QMIsRelaunchableSwapFailureCode(failureCode) &&
-                          defaults.integerForKey(kQMFailureCountKey) < kQMMaxAutomaticSwapFailures;
+    const bool relaunch =
+        hasValidSwapMetadata() && QMRelaunchesSwapAutomatically(failureCode, defaults.integerForKey(kQMFailureCountKey));
     if (!failureCode.empty() && !failureTarget.empty() && failureTarget == updateTargetVersion && !relaunch) {
       applyUpdateFailureForErrorCode(failureCode, updateTargetVersion);
     } else {

@@ -167,6 +167,10 @@ bool QMIsRelaunchableSwapFailureCode(std::string_view code) {
   return false;
 }
 
+bool QMRelaunchesSwapAutomatically(std::string_view errorCode, std::int64_t failuresInARow) {
+  return QMIsRelaunchableSwapFailureCode(errorCode) && failuresInARow < kQMMaxAutomaticSwapFailures;
+}
+
 std::string QMUpdateRequestRefusal(std::string_view text, std::time_t now) {
   std::string why;
   const auto payload = qm::updater::decodeLaunchPayload(text, &why);
