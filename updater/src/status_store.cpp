@@ -5,7 +5,6 @@
 #include "qm/updater/small_file.h"
 #include "qm/updater/string_keys.h"
 
-#include <array>
 #include <nlohmann/json.hpp>
 
 namespace qm::updater {
@@ -14,10 +13,6 @@ namespace {
 
 constexpr size_t kMaxStatusBytes = 1u << 20;
 
-constexpr std::array<std::string_view, 6> kRetryableCodes = {
-    "download_start_failed", "download_http_error",     "download_io_error",
-    "swap_host_still_running", "swap_in_progress", "unexpected_exception",
-};
 
 constexpr StringKey<UpdateStatus> kRequired[] = {
     {"schema_version", &UpdateStatus::schemaVersion},
@@ -42,17 +37,6 @@ bool usableFileName(const std::string& name) {
 }
 
 }  // namespace
-
-bool isFinalStage(std::string_view s) noexcept {
-  return s == stage::readyToInstall || s == stage::installerOpened ||
-         s == stage::swapCommitComplete || s == stage::failed;
-}
-
-bool isRetryableFailureCode(std::string_view code) noexcept {
-  for (const auto c : kRetryableCodes)
-    if (c == code) return true;
-  return false;
-}
 
 bool isRetryableFailedSwap(const UpdateStatus& existing, std::string_view action) noexcept {
   return action == "swap" && existing.status == "failed" && existing.errorCode &&

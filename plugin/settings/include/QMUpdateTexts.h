@@ -24,7 +24,8 @@ std::string QMMinimumRequiredVersionString(const std::string& minimumVersion);
 
 // The third line of the version label for an updater stage ("Downloading update...").
 std::string QMUserFacingUpdaterProgressBodyForStage(std::string_view stage);
-// "ready_to_install", "installer_opened", "swap_commit_complete" and "failed".
+// The updater's final stages ("ready_to_install", "installer_opened", "swap_commit_complete",
+// "swap_rollback_complete" and "failed"), from the table both sides read.
 bool QMIsUpdaterStageTerminal(std::string_view stage);
 
 // "Installed v2.0.2\nAvailable v<target>\n<body>" (body "Preparing automatic update..." when

@@ -49,10 +49,8 @@ std::string QMUpdaterRequestLockPath(const std::string& statusFolder, const std:
 
 // The failure codes after which a swap is launched again at the next account-status answer
 // (while fewer than kQMMaxAutomaticSwapFailures failures in a row stand for its version) instead
-// of coming back as a failure: those the updater itself runs a failed swap again for
-// ("download_start_failed", "download_http_error", "download_io_error", "swap_host_still_running",
-// "swap_in_progress", "unexpected_exception"), and an updater that was killed or crashed on the
-// way ("updater_exited_before_final_status", "updater_exited_without_status").
+// of coming back as a failure: the retryable codes the updater shares (its own, for which it runs
+// a failed swap again, and those of an updater killed or crashed on the way).
 bool QMIsRelaunchableSwapFailureCode(std::string_view errorCode);
 
 // From this many failures in a row for one version on, a swap is no longer launched again by

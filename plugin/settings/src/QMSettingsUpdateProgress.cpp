@@ -15,6 +15,7 @@
 #include "qm/platform/paths.h"
 #include "qm/platform/thread_check.h"
 #include "qm/platform/uuid.h"
+#include "qm/updater/status_vocabulary.h"
 #include "qm/ui/application.h"
 
 #include <cerrno>
@@ -121,7 +122,9 @@ void QMSettingsHelper::processUpdaterStatusFromDefaults() {
                      : "Update launch failed — updater no longer runs and reported no status");
     }
     file = UpdaterStatus{"failed", "failed",
-                         file ? "updater_exited_before_final_status" : "updater_exited_without_status", target};
+                         std::string(file ? qm::updater::kUpdaterExitedBeforeFinalStatus
+                                              : qm::updater::kUpdaterExitedWithoutStatus),
+                         target};
   }
   const UpdaterStatus& s = *file;
 

@@ -4,6 +4,7 @@
 #include "QMWindowLook.h"
 
 #include "qm/platform/browser.h"
+#include "qm/updater/status_vocabulary.h"
 
 #include <algorithm>
 #include <cctype>
@@ -64,8 +65,7 @@ std::string QMUserFacingUpdaterProgressBodyForStage(std::string_view stage) {
 }
 
 bool QMIsUpdaterStageTerminal(std::string_view stage) {
-  return stage == "ready_to_install" || stage == "installer_opened" || stage == "swap_commit_complete" ||
-         stage == "failed";
+  return qm::updater::isFinalUpdateStage(stage);
 }
 
 std::string QMInstalledToTargetVersionProgressLabelString(const std::string& targetVersion, const std::string& body) {

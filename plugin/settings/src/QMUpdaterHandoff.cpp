@@ -11,6 +11,7 @@
 #include "qm/platform/uuid.h"
 #include "qm/updater/errors.h"
 #include "qm/updater/launch_payload.h"
+#include "qm/updater/status_vocabulary.h"
 
 #include <cctype>
 #include <cerrno>
@@ -160,11 +161,7 @@ std::string QMUpdaterRequestLockPath(const std::string& statusFolder, const std:
 }
 
 bool QMIsRelaunchableSwapFailureCode(std::string_view code) {
-  for (const char* retryable : {"download_start_failed", "download_http_error", "download_io_error",
-                                "swap_host_still_running", "swap_in_progress", "unexpected_exception",
-                                "updater_exited_before_final_status", "updater_exited_without_status"})
-    if (code == retryable) return true;
-  return false;
+  return qm::updater::isRetryableFailureCode(code);
 }
 
 bool QMRelaunchesSwapAutomatically(std::string_view errorCode, std::int64_t failuresInARow) {

@@ -2,6 +2,7 @@
 
 #include "SettingsTestSupport.h"
 
+#include "QMUpdateTexts.h"
 #include "QMUpdaterProcessRegistry.h"
 #include "QuillomancerLogger.h"
 #include "qm/platform/dispatch.h"
@@ -200,15 +201,33 @@ TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
             "telemetry_endpoint_url host not allowed");
 }
 
-// The swaps launched again at the next opening: those the updater runs again, and a stopped updater's.
-TEST(UpdaterFailureCodes, ASwapIsLaunchedAgainForTheCodesTheUpdaterRetries) {
-  for (int i = 0; i < qm::updater::kUpdaterErrorCodeCount; ++i) {
-    const std::string_view code = qm::updater::errorCodeText(static_cast<qm::updater::UpdaterErrorCode>(i));
-    EXPECT_EQ(QMIsRelaunchableSwapFailureCode(code), qm::updater::isRetryableFailureCode(code)) << code;
+// The swaps launched again at the next opening: those the updater runs again, and a stopped
+// updater's. The plug-in and the updater read one table: walked whole, every word of it (and every
+// error code) gets the same answer from both, so a word added to it reaches both.
+TEST(UpdaterFailureCodes, ThePlugInAndTheUpdaterDecideAlikeForEveryWordOfTheTable) {
+  std::vector<std::string_view> codes(std::begin(qm::updater::kRetryableFailureCodes),
+                                      std::end(qm::updater::kRetryableFailureCodes));
+  for (int i = 0; i < qm::updater::kUpdaterErrorCodeCount; ++i)
+    codes.push_back(qm::updater::errorCodeText(static_cast<qm::updater::UpdaterErrorCode>(i)));
+  for (const std::string_view code : codes) {
+    qm::updater::UpdateStatus failed;
+    failed.status = "failed";
+    failed.stage = "failed";
+    failed.errorCode = std::string(code);
+    EXPECT_EQ(QMIsRelaunchableSwapFailureCode(code), qm::updater::isRetryableFailedSwap(failed, "swap")) << code;
   }
+  for (const std::string_view code : qm::updater::kRetryableFailureCodes)
+    EXPECT_TRUE(QMIsRelaunchableSwapFailureCode(code)) << code;
   EXPECT_TRUE(QMIsRelaunchableSwapFailureCode("updater_exited_before_final_status"));
   EXPECT_TRUE(QMIsRelaunchableSwapFailureCode("updater_exited_without_status"));
   EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("updater_missing"));
+  EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("hash_mismatch"));
+
+  for (const auto& stage : qm::updater::kUpdateStages) {
+    EXPECT_EQ(QMIsUpdaterStageTerminal(stage.name), stage.final) << stage.name;
+    EXPECT_EQ(qm::updater::isFinalStage(stage.name), stage.final) << stage.name;
+  }
+  EXPECT_TRUE(QMIsUpdaterStageTerminal("swap_rollback_complete"));
 }
 
 TEST_F(UpdaterHandoff, DefaultsAndTelemetryAddress) {

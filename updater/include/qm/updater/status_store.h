@@ -2,6 +2,7 @@
 // The update status document (one per request, polled by the plug-in) and its writer.
 
 #include "qm/updater/request_lock.h"
+#include "qm/updater/status_vocabulary.h"
 
 #include <optional>
 #include <string>
@@ -9,30 +10,8 @@
 
 namespace qm::updater {
 
-// Stage names written into status documents.
-namespace stage {
-inline constexpr std::string_view launchValidated = "launch_validated";
-inline constexpr std::string_view downloadStarted = "download_started";
-inline constexpr std::string_view downloadOk = "download_ok";
-inline constexpr std::string_view hashOk = "hash_ok";
-inline constexpr std::string_view readyToInstall = "ready_to_install";
-inline constexpr std::string_view installerOpened = "installer_opened";
-inline constexpr std::string_view swapOpCreated = "swap_op_created";
-inline constexpr std::string_view swapPreflightOk = "swap_preflight_ok";
-inline constexpr std::string_view swapHostWaiting = "swap_host_waiting";
-inline constexpr std::string_view swapHostClosed = "swap_host_closed";
-inline constexpr std::string_view swapBackupCaptured = "swap_backup_captured";
-inline constexpr std::string_view swapApplied = "swap_applied";
-inline constexpr std::string_view swapPostcheckOk = "swap_postcheck_ok";
-inline constexpr std::string_view swapCommitComplete = "swap_commit_complete";
-inline constexpr std::string_view swapRollbackStarted = "swap_rollback_started";
-inline constexpr std::string_view swapRollbackComplete = "swap_rollback_complete";
-inline constexpr std::string_view swapRollbackFailed = "swap_rollback_failed";
-inline constexpr std::string_view failed = "failed";
-}  // namespace stage
-
-// True for the stages after which the plug-in stops polling.
-bool isFinalStage(std::string_view stageName) noexcept;
+// The final stages of the table (status_vocabulary.h).
+inline bool isFinalStage(std::string_view stageName) noexcept { return isFinalUpdateStage(stageName); }
 
 struct UpdateStatus {
   std::string schemaVersion = "1";
@@ -57,11 +36,8 @@ std::string encodeUpdateStatus(const UpdateStatus& status);
 // puts the reason in *error.
 std::optional<UpdateStatus> decodeUpdateStatus(std::string_view json, std::string* error = nullptr);
 
-// The error codes after which a failed swap request may be taken again.
-bool isRetryableFailureCode(std::string_view errorCode) noexcept;
-
 // The status file of a request could hold a failed swap that may be retried: status "failed" with
-// a retryable code, for a request whose action is "swap".
+// a retryable code (status_vocabulary.h), for a request whose action is "swap".
 bool isRetryableFailedSwap(const UpdateStatus& existingStatus, std::string_view action) noexcept;
 
 class StatusStore {
