@@ -270,11 +270,16 @@ void QMUpdaterHandoff::launchUpdaterWithAction(std::string_view actionText, cons
   const QMUpdateRequestIdentity identity = s.identityFor(action, target);
   const std::string& requestId = identity.requestId;
   const std::string text = DocumentText(inputs, identity);
-  // The updater's own validation: a request it would refuse is never written nor launched.
-  if (!text.empty() && !QMUpdateRequestRefusal(text, s.now()).empty()) {
+  // The updater's own validation: a request it would refuse is never written nor launched. The
+  // log names why: metadata missing for the action, or else the updater's reason (an http or
+  // foreign address, a malformed value).
+  if (const std::string refusal = text.empty() ? std::string() : QMUpdateRequestRefusal(text, s.now());
+      !refusal.empty()) {
+    const bool swap = action == QMUpdaterAction::swap;
+    const bool complete = swap ? inputs.metadata.hasValidSwapMetadata() : inputs.metadata.hasPackageMetadata();
     s.fail(*owner, action,
-           std::string("Update launch skipped — missing ") + (action == QMUpdaterAction::swap ? "swap" : "pkg") +
-               " metadata",
+           complete ? "Update launch skipped — the updater would refuse the request: " + refusal
+                    : std::string("Update launch skipped — missing ") + (swap ? "swap" : "pkg") + " metadata",
            "", "missing_update_metadata", target);
     return;
   }

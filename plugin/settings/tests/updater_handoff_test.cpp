@@ -194,6 +194,11 @@ TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
       EXPECT_EQ(requestFiles().empty(), !refusal.empty()) << "written exactly when the updater would take it";
       if (!refusal.empty()) {
         EXPECT_EQ(owner->events.back(), (std::vector<std::string>{"updater_launch_failed", "", "missing_update_metadata"}));
+        // The log says why: what is missing for the action, else the updater's reason.
+        const bool missing = action == QMUpdaterAction::swap ? !inputs.metadata.hasValidSwapMetadata()
+                                                             : !inputs.metadata.hasPackageMetadata();
+        EXPECT_EQ(logLines.back(), missing ? std::string("Update launch skipped — missing pkg metadata")
+                                           : "Update launch skipped — the updater would refuse the request: " + refusal);
       }
     }
   }
