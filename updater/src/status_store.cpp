@@ -13,7 +13,6 @@ namespace {
 
 constexpr size_t kMaxStatusBytes = 1u << 20;
 
-
 constexpr StringKey<UpdateStatus> kRequired[] = {
     {"schema_version", &UpdateStatus::schemaVersion},
     {"request_id", &UpdateStatus::requestID},
