@@ -76,6 +76,10 @@ int makeFolders(const std::string& path, unsigned mode = 0755);    // with missi
 int removeItem(const std::string& path);                           // recursive; links not followed
 int copyItem(const std::string& source, const std::string& destination);  // nothing may be there
 int moveItem(const std::string& source, const std::string& destination);  // nothing may be there
+// moveItem, except that across file systems the source, renamed aside in one step, is left for
+// the caller to remove (its path in `left`; empty when the move was one rename): a move that must
+// be followed at once by another need not wait for a whole tree to be deleted.
+int moveItemLeavingSource(const std::string& source, const std::string& destination, std::string& left);
 // Flushes every file and folder of a tree to the disk (links are left as they are).
 int flushTree(const std::string& path);
 // A digest of the tree at `path` (names, kinds, permission bits, file contents and link texts;
