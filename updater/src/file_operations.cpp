@@ -198,6 +198,15 @@ std::optional<std::string> treeFingerprint(const std::string& path) {
   return digest.finishHex();
 }
 
+Standing standingAt(const std::string& target, const std::optional<std::string>& newPrint,
+                    const std::optional<std::string>& oldPrint) {
+  if (!itemExists(target)) return Standing::missing;
+  const std::optional<std::string> now = treeFingerprint(target);
+  if (now && now == newPrint) return Standing::newBundle;
+  if (now && now == oldPrint) return Standing::oldBundle;
+  return Standing::other;
+}
+
 FileOperationError::FileOperationError(int error, const std::string& path)
     : PlatformError(platformErrorFromErrno(error, path).what()), error_(error) {}
 

@@ -55,8 +55,8 @@ bool swapFinished(const UpdateStatus& status) {
   return isFinalUpdateStage(status.stage) && !rollbackFailed(status);
 }
 
-// What stands at the target, by fingerprint. `untouched`: the swap never reached the target, so
-// whatever stands there (or nothing, when the plug-in was removed meanwhile) is not its doing.
+// What stands at the target. `untouched`: the swap never reached the target, so whatever stands
+// there (or nothing, when the plug-in was removed meanwhile) is not its doing.
 enum class AtTarget { untouched, newBundle, oldBundle, other, missing };
 
 AtTarget whatStands(const std::string& target, const std::string& operationFolder) {
@@ -66,13 +66,15 @@ AtTarget whatStands(const std::string& target, const std::string& operationFolde
   const SwapLocations where = operationLocations(target, "", operationFolder);
   const std::string& copy = itemExists(where.backup) ? where.backup : where.replacing;
   if (!itemExists(copy)) return AtTarget::untouched;
-  if (!itemExists(target)) return AtTarget::missing;
   const std::optional<std::string> staged = recordedStagedFingerprint(operationFolder);
-  if (!staged) return AtTarget::oldBundle;
-  const std::optional<std::string> now = treeFingerprint(target);
-  if (now && *now == *staged) return AtTarget::newBundle;
-  const std::optional<std::string> old = treeFingerprint(copy);
-  return now && old && *now == *old ? AtTarget::oldBundle : AtTarget::other;
+  if (!staged && itemExists(target)) return AtTarget::oldBundle;
+  switch (standingAt(target, staged, treeFingerprint(copy))) {
+    case Standing::missing: return AtTarget::missing;
+    case Standing::newBundle: return AtTarget::newBundle;
+    case Standing::oldBundle: return AtTarget::oldBundle;
+    case Standing::other: break;
+  }
+  return AtTarget::other;
 }
 
 using Note = std::function<void(const std::string&)>;

@@ -86,6 +86,12 @@ int flushTree(const std::string& path);
 // no times), so that two copies of one bundle compare equal wherever they stand. Nothing when
 // nothing is there or it cannot be read whole.
 std::optional<std::string> treeFingerprint(const std::string& path);
+// What stands at the target of a swap, told by treeFingerprint against the new bundle's and the
+// installed bundle's (either may be unknown): the one rule by which the swap, its recovery and the
+// helper's outcome are judged.
+enum class Standing { missing, newBundle, oldBundle, other };
+Standing standingAt(const std::string& target, const std::optional<std::string>& newPrint,
+                    const std::optional<std::string>& oldPrint);
 // Writes all `size` bytes to `fd`, through short and interrupted writes (not a counted step).
 int writeAll(int fd, const char* data, size_t size);
 
