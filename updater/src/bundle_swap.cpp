@@ -67,7 +67,10 @@ void keepReplacedBundle(UpdateReporter& report, const SwapLocations& where, cons
 struct LeftOver {
   std::string path;
   ~LeftOver() {
-    if (!path.empty() && itemExists(path)) removeItem(path);
+    try {
+      if (!path.empty() && itemExists(path)) removeItem(path);
+    } catch (...) {  // only litter: the next swap's sweep takes it
+    }
   }
 };
 

@@ -87,8 +87,8 @@ int flushTree(const std::string& path);
 // nothing is there or it cannot be read whole.
 std::optional<std::string> treeFingerprint(const std::string& path);
 // What stands at the target of a swap, told by treeFingerprint against the new bundle's and the
-// installed bundle's (either may be unknown): the one rule by which the swap, its recovery and the
-// helper's outcome are judged.
+// installed bundle's (either may be unknown): the one rule by which the recovery of a swap and
+// the outcome of the swap helper are judged.
 enum class Standing { missing, newBundle, oldBundle, other };
 Standing standingAt(const std::string& target, const std::optional<std::string>& newPrint,
                     const std::optional<std::string>& oldPrint);

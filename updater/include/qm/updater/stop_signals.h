@@ -2,8 +2,8 @@
 // Polite requests to stop (SIGTERM, SIGINT, as a log-out or a shut-down sends them) while a swap
 // runs. They are only recorded; the swap stops at its next safe point as any failure does (the
 // installed bundle put back, the failure status written) instead of dying between two moves.
-// The installed bundle is whole at the target after either, so a stop ends with a code the swap
-// may be run again for: the request is not spent on it.
+// Either way the installed bundle stands whole at the target afterwards, so a stop ends with a
+// code the swap may be run again for: the request is not spent on it.
 
 #include "qm/updater/errors.h"
 
