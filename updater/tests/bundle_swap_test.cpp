@@ -6,6 +6,7 @@
 #include "qm/updater/errors.h"
 #include "qm/updater/file_operations.h"
 #include "qm/updater/status_store.h"
+#include "qm/updater/status_vocabulary.h"
 #include "qm/updater/swap_lock.h"
 #include "qm/updater/update_run.h"
 #include "swap_test_support.h"
@@ -893,7 +894,7 @@ TEST_P(SwapUnderFaults, InstalledBundleIsNeverLost) {
       EXPECT_TRUE(left == "<missing>" || now == left) << "a whole bundle at the target stays";
       EXPECT_FALSE(fs::exists(w.lockFile()));
       const auto s = w.context->statusStore.read(w.payload.requestID);
-      EXPECT_TRUE(!named || (s && (isFinalStage(s->stage) || s->stage == "swap_rollback_complete")))
+      EXPECT_TRUE(!named || (s && isFinalUpdateStage(s->stage)))
           << w.statusText();
       if (s && s->stage == "swap_commit_complete") {
         EXPECT_EQ(now, w.newPrint) << "committed, so the new bundle stands";
