@@ -78,6 +78,31 @@ void requireReachable(const Located& where, const std::string& path) {
     failHelper(HelperErrorKind::io, "path changed after check: " + path);
 }
 
+// Whether `name` is one of the work-in-progress names this program makes beside `targetName`
+// ("." + base + "." + what + "." + pid, base the target or its exchange sibling): left by a run
+// that was killed, whatever its pid, since the updater's swap lock lets one swap run at a time.
+bool isOurLeftover(const std::string& name, const std::string& targetName) {
+  for (const std::string& base : {targetName, "." + targetName + ".exchange"}) {
+    for (const char* what : {"moving", "moved", "restoring"}) {
+      const std::string prefix = "." + base + "." + what + ".";
+      if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+      const std::string pid = name.substr(prefix.size());
+      if (pid.size() <= 10 && pid.find_first_not_of("0123456789") == std::string::npos) return true;
+    }
+  }
+  return false;
+}
+
+// Removes what killed runs of this program left beside the target (failures are ignored: these
+// are only litter, and no name of this run's own can clash with them but by its own pid, which its
+// moves clear first).
+void clearLeftovers(int plugIns, const std::string& targetName) {
+  std::vector<std::string> names;
+  if (listFolderAt(plugIns, names) != 0) return;
+  for (const auto& name : names)
+    if (isOurLeftover(name, targetName)) removeTreeAt(plugIns, name);
+}
+
 }  // namespace
 
 HelperFaults HelperFaults::parse(const std::string& list) {
@@ -92,6 +117,7 @@ HelperFaults HelperFaults::parse(const std::string& list) {
     if (name == "fail_move_in") f.failMoveIn = true;
     if (name == "kill_before_exchange") f.killBeforeExchange = true;
     if (name == "kill_after_exchange") f.killAfterExchange = true;
+    if (name == "kill_before_clearing_aside") f.killBeforeClearingAside = true;
     start = comma + 1;
   }
   return f;
@@ -265,6 +291,7 @@ void QuillomancerUpdaterHelper::apply(const CheckedPaths& paths) const {
   // the target always holds one whole bundle. Nothing has been replaced until the exchange.
   const int plugIns = targetParent.get();
   const std::string sibling = "." + targetName + ".exchange";
+  clearLeftovers(plugIns, targetName);
   if (statAt(plugIns, sibling, st) == 0)
     if (int e = removeTreeAt(plugIns, sibling)) failSystem(e);
   struct stat now {};
@@ -303,12 +330,19 @@ void QuillomancerUpdaterHelper::apply(const CheckedPaths& paths) const {
     failHelper(HelperErrorKind::io, "apply failed: " + describe(e));
   }
 
-  // The file system cannot exchange: the installed bundle aside, then the new one in its place.
-  if (int e = moveAt(plugIns, targetName, replacing.parent.get(), replacing.name)) {
+  // The file system cannot exchange: the installed bundle aside, then the new one straight into
+  // its place, so that the target stands empty for that one step. What a move across file
+  // systems left of the installed bundle beside the target is deleted only after that.
+  std::string left;
+  if (int e = moveAtLeavingSource(plugIns, targetName, replacing.parent.get(), replacing.name, left)) {
     removeTreeAt(plugIns, sibling);
     failSystem(e);
   }
   const int moveErrno = faults_.failMoveIn ? EIO : moveAt(plugIns, sibling, plugIns, targetName);
+  if (!left.empty()) {
+    if (faults_.killBeforeClearingAside) ::raise(SIGKILL);
+    removeTreeAt(plugIns, left);
+  }
   if (moveErrno == 0) return;
   removeTreeAt(plugIns, sibling);
 

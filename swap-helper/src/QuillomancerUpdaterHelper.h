@@ -39,6 +39,7 @@ struct HelperFaults {
   bool failMoveIn = false;        // without exchange, moving the new bundle into place fails with EIO
   bool killBeforeExchange = false;
   bool killAfterExchange = false;
+  bool killBeforeClearingAside = false;  // killed as the installed bundle's leftover is to be deleted
   // From a comma-separated list of the names above in snake_case ("refuse_exchange", ...).
   static HelperFaults parse(const std::string& list);
 };

@@ -125,6 +125,12 @@ int copyFolderContents(int srcFolderFd, int dstFolderFd) {
 
 }  // namespace
 
+int listFolderAt(int dirFd, std::vector<std::string>& names) {
+  Fd folder(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) return errno;
+  return listFolder(folder.get(), names);
+}
+
 int flushFolderAt(int dirFd) {
   Fd folder(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return errno;
@@ -197,6 +203,15 @@ void flushFoldersAfterRename(int srcDirFd, int dstDirFd) {
 }  // namespace
 
 int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName) {
+  std::string left;
+  const int e = moveAtLeavingSource(srcDirFd, srcName, dstDirFd, dstName, left);
+  if (e == 0 && !left.empty()) removeTreeAt(srcDirFd, left);
+  return e;
+}
+
+int moveAtLeavingSource(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName,
+                        std::string& left) {
+  left.clear();
   if (::renameat(srcDirFd, srcName.c_str(), dstDirFd, dstName.c_str()) == 0) {
     flushFoldersAfterRename(srcDirFd, dstDirFd);
     return 0;
@@ -215,14 +230,14 @@ int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::st
     return e;
   }
   flushFolderAt(dstDirFd);
-  // The destination is whole; take the source away in one step, then clear it.
+  // The destination is whole; take the source away in one step.
   const std::string trash = "." + srcName + ".moved" + suffix;
   if (::renameat(srcDirFd, srcName.c_str(), srcDirFd, trash.c_str()) != 0) {
     const int e = errno;
     removeTreeAt(dstDirFd, dstName);
     return e;
   }
-  removeTreeAt(srcDirFd, trash);
+  left = trash;
   return 0;
 }
 

@@ -44,6 +44,9 @@ int openFolderNoFollow(const std::string& path);
 // Opens `name` in `dirFd` as a real folder for reading (no link followed); -1 with errno set.
 int openChildFolder(int dirFd, const std::string& name);
 
+// The names in the folder `dirFd` (O_PATH is enough), "." and ".." left out. Returns 0 or the errno.
+int listFolderAt(int dirFd, std::vector<std::string>& names);
+
 // Removes `name` in `dirFd` with everything beneath it. Returns 0 or the first errno.
 int removeTreeAt(int dirFd, const std::string& name);
 
@@ -64,7 +67,12 @@ int flushFolderAt(int dirFd);
 // file system this is one rename. Across file systems the item is copied to a temporary name
 // beside the destination, renamed into place, and only then the source is renamed aside and
 // removed, so each path holds a whole item or nothing at every moment. Returns 0 or the errno.
+// Its work-in-progress names are "." + dstName + ".moving.<pid>" and "." + srcName + ".moved.<pid>".
 int moveAt(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName);
+// moveAt, except that across file systems the source, renamed aside in `srcDirFd` in one step, is
+// left for the caller to remove (its name in `left`; empty when the move was one rename).
+int moveAtLeavingSource(int srcDirFd, const std::string& srcName, int dstDirFd, const std::string& dstName,
+                        std::string& left);
 
 // Exchanges `a` and `b` in `dirFd` in one step (both must exist), then flushes the folder.
 // Returns 0, or -1 with errno set (EINVAL or ENOSYS: the file system cannot exchange).

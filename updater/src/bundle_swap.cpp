@@ -63,12 +63,45 @@ void keepReplacedBundle(UpdateReporter& report, const SwapLocations& where, cons
   throw UpdaterError(UpdaterErrorCode::swapApplyFailed, detail);
 }
 
+// Removes, as it goes out of scope, what a move across file systems left of its source.
+struct LeftOver {
+  std::string path;
+  ~LeftOver() {
+    try {
+      if (!path.empty() && itemExists(path)) removeItem(path);
+    } catch (...) {  // only litter: the next swap's sweep takes it
+    }
+  }
+};
+
+// Where the file system cannot exchange: the installed bundle aside, then the new one from beside
+// the target straight into its place, so that the target stands empty for that one step. What a
+// move across file systems left of the installed bundle is deleted only after that. Throws
+// FileOperationError (with `movedAside` telling whether the target was moved away), or a stop's
+// failure once the installed bundle is back.
+void moveInWithoutExchange(UpdateReporter& report, const SwapLocations& where, const std::string& sibling,
+                           bool& movedAside) {
+  LeftOver left;
+  if (itemExists(where.replacing))
+    if (int e = removeItem(where.replacing)) throw FileOperationError(e, where.replacing);
+  if (int e = moveItemLeavingSource(where.target, where.replacing, left.path)) throw FileOperationError(e, where.target);
+  movedAside = true;
+  // A polite stop between the moves: the installed bundle goes back, as after a failed move, and
+  // the swap may be run again, as after a kill at the same point.
+  if (const auto stop = stopAfterPuttingBack()) {
+    rollBackOrFail(report, where, true, "stopped between the moves");
+    clearBeside(where.target);
+    throw *stop;
+  }
+  if (int e = moveItem(sibling, where.target)) throw FileOperationError(e, sibling);
+}
+
 // Puts the staged bundle in place of the installed one. The new bundle is moved whole beside the
 // target (onto its file system) and exchanged with it in one step, so the target always holds
 // one whole bundle; then the replaced bundle goes into the operation folder. Where the file
-// system cannot exchange, the installed bundle is moved aside and the new one into its place.
-// Returns how the new bundle got there ("stage=swap_applied" or "stage=swap_applied_via_helper"
-// for the log); on failure the installed bundle is back at the target and the error is thrown.
+// system cannot exchange, there are two moves (above). Returns how the new bundle got there
+// ("stage=swap_applied" or "stage=swap_applied_via_helper" for the log); on failure the
+// installed bundle is back at the target and the error is thrown.
 std::string applyBundles(UpdateReporter& report, const SwapLocations& where, const SwapSettings& settings) {
   const std::string sibling = exchangeSiblingOf(where.target);
   bool movedAside = false;
@@ -84,8 +117,7 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
   try {
     if (int e = clearBeside(where.target)) throw FileOperationError(e, sibling);
     if (int e = moveItem(where.staged, sibling)) throw FileOperationError(e, where.staged);
-    // A polite stop while the bundle was carried over: the installed bundle was not touched, so
-    // the swap may simply be run again.
+    // A polite stop while the bundle was carried over: the installed bundle was not touched.
     stopBeforeAnyChange();
     const int exchanged = exchangeItems(sibling, where.target);
     if (exchanged == 0) {
@@ -93,19 +125,9 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
       return stageLine(stage::swapApplied);
     }
     if (!isExchangeRefused(exchanged)) throw FileOperationError(exchanged, sibling);
-
-    // The file system cannot exchange: the two moves. Nothing has been changed yet, so a stop
-    // that came meanwhile ends here as before the first change.
+    // Nothing has been changed yet, so a stop that came meanwhile ends here as before any change.
     stopBeforeAnyChange();
-    moveItemReplaceIfExists(where.target, where.replacing);
-    movedAside = true;
-    // A polite stop between the moves: the installed bundle goes back, as after a failed move.
-    if (const auto stop = stopRequest()) {
-      rollBackOrFail(report, where, true, stop->detail);
-      clearBeside(where.target);
-      throw *stop;
-    }
-    if (int e = moveItem(sibling, where.target)) throw FileOperationError(e, sibling);
+    moveInWithoutExchange(report, where, sibling, movedAside);
     return stageLine(stage::swapApplied);
   } catch (const FileOperationError& e) {
     moveErrno = e.error();
@@ -127,6 +149,126 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
   clearBeside(where.target);
   report.event("swap_rollback_complete", std::string("rollback"), std::nullopt, "success");
   throw UpdaterError(UpdaterErrorCode::swapApplyFailed, moveDetail);
+}
+
+// The request's artifact, downloaded into the cache and checked (rows 1 to 4 of the report).
+std::string fetchArtifact(UpdaterContext& context, UpdateReporter& report, const LaunchPayload& payload) {
+  const std::string& artifactURL = *payload.artifactURL;
+  report.log("branch=swap");
+  report.step(stage::swapOpCreated, std::nullopt, "swap_op_created", "preflight", "in_progress");
+  const std::string artifact = context.cacheManager.swapArtifactURL(payload.targetVersion, artifactURL);
+  report.step(stage::downloadStarted, stageLine(stage::downloadStarted) + " url=" + artifactURL,
+              "swap_artifact_download_start", "download", "in_progress");
+  context.downloader->download(artifactURL, artifact);
+  throwIfStopRequestedBeforeChanges();
+  report.step(stage::downloadOk, stageLine(stage::downloadOk) + " artifact=" + artifact,
+              "swap_artifact_downloaded", "download", "success");
+  verifyHash(artifact, *payload.artifactSHA256);
+  report.step(stage::swapPreflightOk, stageLine(stage::swapPreflightOk), "swap_artifact_verified", "verify",
+              "success");
+  return artifact;
+}
+
+// Waits while the host runs (rows 5 and 6).
+void waitForHostToQuit(UpdateReporter& report, const std::string& processName, const SwapSettings& settings) {
+  if (isHostRunning(processName, settings.pgrepProgram)) {
+    report.step(stage::swapHostWaiting, stageLine(stage::swapHostWaiting) + " process=" + processName,
+                "swap_host_waiting", "apply", "in_progress");
+    waitForHostToExit(processName, settings.hostWaitTimeoutSeconds, settings.hostPollSeconds,
+                      settings.pgrepProgram);
+  }
+  report.step(stage::swapHostClosed, stageLine(stage::swapHostClosed), "swap_host_closed", "apply", "success");
+  throwIfStopRequestedBeforeChanges();
+}
+
+// A swap that was killed left its lock behind: what it left is put right before anything else.
+void settleDeadSwap(UpdaterContext& context, const SwapSettings& settings, SwapLock& lock,
+                    const LaunchPayload& payload, const std::string& operationID, const std::string& processName) {
+  if (!lock.takenOverFrom()) return;
+  Recovery recovery = Recovery::settled;
+  try {
+    recovery = recoverOperation(context, settings, lock, payload.requestID);
+  } catch (const UpdaterError&) {
+    lock.abandon();  // the dead swap's bundle is still away: the lock keeps naming it
+    throw;
+  }
+  if (recovery == Recovery::deferred) {
+    // Its bundle must not change now: the lock keeps naming it for a later start.
+    lock.abandon();
+    throwIfStopRequestedBeforeChanges();
+    throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");
+  }
+  lock.setMarker(operationID);
+}
+
+// The operation folder made anew, naming the request for the recovery should this run die.
+std::string prepareOperationFolder(UpdaterContext& context, UpdateReporter& report, const std::string& target,
+                                   const std::string& operationID, const std::string& requestID) {
+  createFolders(context.paths.swapOperationsDirectory);
+  const std::string operationFolder = context.paths.swapOperationsDirectory + "/" + operationID;
+  if (itemExists(operationFolder)) {
+    // A retry: the earlier attempt's backup or moved-aside bundle may be the only copy left.
+    if (!itemExists(target)) throwIfStopRequestedBeforeChanges();
+    restoreIfTargetMissing(report, target, operationFolder);
+    removeItem(operationFolder);
+  }
+  createFolders(operationFolder);
+  const std::string requestFile = operationFolder + "/" + kOperationRequestFile;
+  if (const int e = platform::writeFileAtomic(requestFile, requestID)) throw FileOperationError(e, requestFile);
+  recordOperationBegan(operationFolder);
+  throwIfStopRequestedBeforeChanges();
+  return operationFolder;
+}
+
+// Stages the replacement from the operation's own copy of the artifact (the cache file could
+// change meanwhile) and records what it looks like whole, so that a recovery can tell it at the
+// target.
+SwapLocations stageReplacement(const std::string& target, const std::string& operationFolder,
+                               const std::string& artifact, const std::string& artifactSHA,
+                               const SwapSettings& settings) {
+  const std::string ownArtifact = operationFolder + "/" + fileName(artifact);
+  copyItemReplaceIfExists(artifact, ownArtifact);
+  verifyHash(ownArtifact, artifactSHA);
+  const SwapLocations where = operationLocations(
+      target, stagePluginBundle(ownArtifact, operationFolder, settings.unzipProgram), operationFolder);
+  recordStagedFingerprint(operationFolder, where.staged);
+  throwIfStopRequestedBeforeChanges();
+  return where;
+}
+
+// Copies the installed bundle to the backup (row 7).
+void captureBackup(UpdateReporter& report, const SwapLocations& where) {
+  if (!itemExists(where.target))
+    throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "target plugin missing at " + where.target);
+  try {
+    copyItemReplaceIfExists(where.target, where.backup);
+  } catch (const UpdaterError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw UpdaterError(UpdaterErrorCode::swapBackupFailed, e.what());
+  }
+  report.step(stage::swapBackupCaptured, stageLine(stage::swapBackupCaptured), "swap_backup_captured", "apply",
+              "success");
+}
+
+// Moves the bundles, checks the target and commits (rows 8, 9 and 11).
+void applyCheckAndCommit(UpdateReporter& report, const SwapLocations& where, const SwapSettings& settings,
+                         const std::string& processName) {
+  // The host may have been started again while the bundle was staged and backed up: it keeps
+  // its bundle, and nothing has been moved yet.
+  if (isHostRunning(processName, settings.pgrepProgram))
+    throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");
+  throwIfStopRequestedBeforeChanges();
+
+  const std::string appliedLine = applyBundles(report, where, settings);
+  report.step(stage::swapApplied, appliedLine, "swap_applied", "apply", "success");
+  if (!itemExists(where.target)) {
+    rollBackOrFail(report, where, false, "postcheck target missing");
+    throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "postcheck target missing");
+  }
+  report.step(stage::swapPostcheckOk, std::nullopt, "swap_postcheck_ok", "postcheck", "success");
+  report.step(stage::swapCommitComplete, stageLine(stage::swapCommitComplete), "swap_commit_complete", "commit",
+              "success");
 }
 
 }  // namespace
@@ -153,34 +295,12 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
   UpdateReporter report(context, payload, createdAt);
   if (!payload.artifactURL || !payload.artifactSHA256)
     throw UpdaterError(UpdaterErrorCode::missingRequiredField, "Missing swap artifact fields");
-  const std::string& artifactURL = *payload.artifactURL;
-  const std::string& artifactSHA = *payload.artifactSHA256;
-  if (!parseUrl(artifactURL)) throw UpdaterError(UpdaterErrorCode::invalidPayload, "artifact_url invalid");
+  if (!parseUrl(*payload.artifactURL)) throw UpdaterError(UpdaterErrorCode::invalidPayload, "artifact_url invalid");
   const std::string operationID = payload.operationID.value_or(payload.requestID);
 
-  report.log("branch=swap");
-  report.step(stage::swapOpCreated, std::nullopt, "swap_op_created", "preflight", "in_progress");
-
-  const std::string artifact = context.cacheManager.swapArtifactURL(payload.targetVersion, artifactURL);
-  report.step(stage::downloadStarted, stageLine(stage::downloadStarted) + " url=" + artifactURL,
-              "swap_artifact_download_start", "download", "in_progress");
-  context.downloader->download(artifactURL, artifact);
-  throwIfStopRequestedBeforeChanges();
-  report.step(stage::downloadOk, stageLine(stage::downloadOk) + " artifact=" + artifact,
-              "swap_artifact_downloaded", "download", "success");
-  verifyHash(artifact, artifactSHA);
-  report.step(stage::swapPreflightOk, stageLine(stage::swapPreflightOk), "swap_artifact_verified", "verify",
-              "success");
-
+  const std::string artifact = fetchArtifact(context, report, payload);
   const std::string processName = processNameForHost(payload.host);
-  if (isHostRunning(processName, settings.pgrepProgram)) {
-    report.step(stage::swapHostWaiting, stageLine(stage::swapHostWaiting) + " process=" + processName,
-                "swap_host_waiting", "apply", "in_progress");
-    waitForHostToExit(processName, settings.hostWaitTimeoutSeconds, settings.hostPollSeconds,
-                      settings.pgrepProgram);
-  }
-  report.step(stage::swapHostClosed, stageLine(stage::swapHostClosed), "swap_host_closed", "apply", "success");
-  throwIfStopRequestedBeforeChanges();
+  waitForHostToQuit(report, processName, settings);
 
   createFolders(context.paths.swapLocksDirectory);
   createFolders(context.paths.swapStateDirectory);
@@ -197,79 +317,12 @@ int runSwap(UpdaterContext& context, const LaunchPayload& payload, const std::st
       pruneOperationFolders(context.paths.swapOperationsDirectory, operationID);
   };
   try {
-    // A swap that was killed left its lock behind: put right what it left, before anything else.
-    if (lock.takenOverFrom()) {
-      Recovery recovery = Recovery::settled;
-      try {
-        recovery = recoverOperation(context, settings, lock, payload.requestID);
-      } catch (const UpdaterError&) {
-        lock.abandon();  // the dead swap's bundle is still away: the lock keeps naming it
-        throw;
-      }
-      if (recovery == Recovery::deferred) {
-        // Its bundle must not change now: the lock keeps naming it for a later start.
-        lock.abandon();
-        throwIfStopRequestedBeforeChanges();
-        throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");
-      }
-      lock.setMarker(operationID);
-    }
-
-    createFolders(context.paths.swapOperationsDirectory);
-    const std::string operationFolder = context.paths.swapOperationsDirectory + "/" + operationID;
-    if (itemExists(operationFolder)) {
-      // A retry: the earlier attempt's backup or moved-aside bundle may be the only copy left.
-      if (!itemExists(target)) throwIfStopRequestedBeforeChanges();
-      restoreIfTargetMissing(report, target, operationFolder);
-      removeItem(operationFolder);
-    }
-    createFolders(operationFolder);
+    settleDeadSwap(context, settings, lock, payload, operationID, processName);
+    const std::string operationFolder = prepareOperationFolder(context, report, target, operationID, payload.requestID);
     haveOperationFolder = true;
-    // Names the request, for the recovery should this run die.
-    if (const int e = platform::writeFileAtomic(operationFolder + "/" + kOperationRequestFile, payload.requestID))
-      throw FileOperationError(e, operationFolder + "/" + kOperationRequestFile);
-    recordOperationBegan(operationFolder);
-    throwIfStopRequestedBeforeChanges();
-
-    // Stage the copy that was checked, not the cache file that could change meanwhile.
-    const std::string ownArtifact = operationFolder + "/" + fileName(artifact);
-    copyItemReplaceIfExists(artifact, ownArtifact);
-    verifyHash(ownArtifact, artifactSHA);
-    const SwapLocations where = operationLocations(
-        target, stagePluginBundle(ownArtifact, operationFolder, settings.unzipProgram), operationFolder);
-    // What the new bundle looks like whole, so that a recovery can tell it at the target.
-    recordStagedFingerprint(operationFolder, where.staged);
-    throwIfStopRequestedBeforeChanges();
-
-    if (!itemExists(target))
-      throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "target plugin missing at " + target);
-
-    try {
-      copyItemReplaceIfExists(target, where.backup);
-    } catch (const UpdaterError&) {
-      throw;
-    } catch (const std::exception& e) {
-      throw UpdaterError(UpdaterErrorCode::swapBackupFailed, e.what());
-    }
-    report.step(stage::swapBackupCaptured, stageLine(stage::swapBackupCaptured), "swap_backup_captured", "apply",
-                "success");
-
-    // The host may have been started again while the bundle was staged and backed up: it keeps
-    // its bundle, and nothing has been moved yet.
-    if (isHostRunning(processName, settings.pgrepProgram))
-      throw UpdaterError(UpdaterErrorCode::swapHostStillRunning, processName + " still running");
-    throwIfStopRequestedBeforeChanges();
-
-    const std::string appliedLine = applyBundles(report, where, settings);
-    report.step(stage::swapApplied, appliedLine, "swap_applied", "apply", "success");
-
-    if (!itemExists(target)) {
-      rollBackOrFail(report, where, false, "postcheck target missing");
-      throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "postcheck target missing");
-    }
-    report.step(stage::swapPostcheckOk, std::nullopt, "swap_postcheck_ok", "postcheck", "success");
-    report.step(stage::swapCommitComplete, stageLine(stage::swapCommitComplete), "swap_commit_complete", "commit",
-                "success");
+    const SwapLocations where = stageReplacement(target, operationFolder, artifact, *payload.artifactSHA256, settings);
+    captureBackup(report, where);
+    applyCheckAndCommit(report, where, settings, processName);
   } catch (const UpdaterError& e) {
     if (e.errorCode != UpdaterErrorCode::swapRollbackFailed) pruneOperations();
     throw;

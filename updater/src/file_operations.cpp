@@ -198,6 +198,15 @@ std::optional<std::string> treeFingerprint(const std::string& path) {
   return digest.finishHex();
 }
 
+Standing standingAt(const std::string& target, const std::optional<std::string>& newPrint,
+                    const std::optional<std::string>& oldPrint) {
+  if (!itemExists(target)) return Standing::missing;
+  const std::optional<std::string> now = treeFingerprint(target);
+  if (now && now == newPrint) return Standing::newBundle;
+  if (now && now == oldPrint) return Standing::oldBundle;
+  return Standing::other;
+}
+
 FileOperationError::FileOperationError(int error, const std::string& path)
     : PlatformError(platformErrorFromErrno(error, path).what()), error_(error) {}
 
@@ -331,18 +340,26 @@ int clearBeside(const std::string& path) {
 }
 
 int moveItem(const std::string& source, const std::string& destination) {
+  std::string left;
+  const int e = moveItemLeavingSource(source, destination, left);
+  if (e == 0 && !left.empty()) removeItem(left);
+  return e;
+}
+
+int moveItemLeavingSource(const std::string& source, const std::string& destination, std::string& left) {
+  left.clear();
   const int e = doRename(source, destination);
   if (e == 0) flushFoldersOf(source, destination);
   if (e != EXDEV) return e;
   if (int c = copyItem(source, destination)) return c;
-  // The destination is whole now; take the source away in one step, then clear it.
+  // The destination is whole now; take the source away in one step.
   sweepLeftovers(source);
   const std::string trash = besideName(source, "moved");
   if (int r = doRename(source, trash)) {
     removeItem(destination);
     return r;
   }
-  removeItem(trash);
+  left = trash;
   return 0;
 }
 

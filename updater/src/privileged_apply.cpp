@@ -112,9 +112,9 @@ bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
   // stands beside it is cleared later). The installed bundle untouched after a helper that was
   // killed: nothing was changed, and the swap may be run again. Neither: the installed bundle
   // goes back here.
-  const std::optional<std::string> now = treeFingerprint(where.target);
-  if (now && newPrint && *now == *newPrint) return true;
-  const bool untouched = now && oldPrint && *now == *oldPrint;
+  const Standing now = standingAt(where.target, newPrint, oldPrint);
+  if (now == Standing::newBundle) return true;
+  const bool untouched = now == Standing::oldBundle;
   if (untouched && result.termSignal != 0)
     throw UpdaterError(UpdaterErrorCode::unexpectedException, detail + "; nothing was changed");
   if (!untouched) {

@@ -46,18 +46,17 @@ StopSignalGuard::~StopSignalGuard() {
   ::sigaction(SIGTERM, &previousTerm_, nullptr);
   ::sigaction(SIGINT, &previousInt_, nullptr);
   ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+  // The stop belonged to what the guard covered: nothing after it may still act on it.
+  gStopSignal.store(0);
 }
 
 int requestedStopSignal() noexcept { return gStopSignal.load(); }
 
-std::optional<UpdaterError> stopRequest() {
+std::optional<UpdaterError> stopAfterPuttingBack() {
   const int signal = requestedStopSignal();
   if (signal == 0) return std::nullopt;
-  return UpdaterError(UpdaterErrorCode::swapApplyFailed, interruptedBy(signal));
-}
-
-void throwIfStopRequested() {
-  if (auto stop = stopRequest()) throw *stop;
+  return UpdaterError(UpdaterErrorCode::unexpectedException,
+                      interruptedBy(signal) + "; the installed bundle was put back");
 }
 
 void throwIfStopRequestedBeforeChanges() {

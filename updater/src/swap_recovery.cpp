@@ -11,6 +11,7 @@
 #include "qm/updater/privileged_apply.h"
 #include "qm/updater/small_file.h"
 #include "qm/updater/status_store.h"
+#include "qm/updater/status_vocabulary.h"
 #include "qm/updater/stop_signals.h"
 #include "qm/updater/time_text.h"
 #include "qm/updater/update_report.h"
@@ -37,8 +38,7 @@ std::optional<std::string> operationRequest(const std::string& operationFolder) 
 std::optional<std::string> recordedStagedFingerprint(const std::string& operationFolder) {
   try {
     std::string text = readSmallFile(operationFolder + "/" + kStagedFingerprintFile, kFingerprintBytes);
-    if (text.size() == kFingerprintBytes && text.find_first_not_of("0123456789abcdef") == std::string::npos)
-      return text;
+    if (isLowercaseSha256(text)) return text;
   } catch (const std::exception&) {
   }
   return std::nullopt;
@@ -52,24 +52,29 @@ bool rollbackFailed(const UpdateStatus& status) {
 // The request's swap has ended and left a bundle at the target: committed, failed in any way but
 // a failed rollback, or a failed rollback that a later start made good.
 bool swapFinished(const UpdateStatus& status) {
-  return (isFinalStage(status.stage) && !rollbackFailed(status)) || status.stage == stage::swapRollbackComplete;
+  return isFinalUpdateStage(status.stage) && !rollbackFailed(status);
 }
 
-// What stands at the target, by fingerprint.
-enum class AtTarget { newBundle, oldBundle, other, missing };
+// What stands at the target. `untouched`: the swap never reached the target, so whatever stands
+// there (or nothing, when the plug-in was removed meanwhile) is not its doing.
+enum class AtTarget { untouched, newBundle, oldBundle, other, missing };
 
 AtTarget whatStands(const std::string& target, const std::string& operationFolder) {
-  if (!itemExists(target)) return AtTarget::missing;
-  const std::optional<std::string> now = treeFingerprint(target);
-  const std::optional<std::string> staged = recordedStagedFingerprint(operationFolder);
-  if (now && staged && *now == *staged) return AtTarget::newBundle;
-  // The staged bundle's fingerprint is recorded, and the installed bundle copied to the backup,
-  // before anything at the target moves: without them the target was not touched.
+  // The installed bundle is copied to the backup (after the staged bundle's fingerprint is
+  // recorded) before anything at the target moves: without a copy (the operation folder may not
+  // even exist) the target was not touched.
   const SwapLocations where = operationLocations(target, "", operationFolder);
   const std::string& copy = itemExists(where.backup) ? where.backup : where.replacing;
-  if (!staged || !itemExists(copy)) return AtTarget::oldBundle;
-  const std::optional<std::string> old = treeFingerprint(copy);
-  return now && old && *now == *old ? AtTarget::oldBundle : AtTarget::other;
+  if (!itemExists(copy)) return AtTarget::untouched;
+  const std::optional<std::string> staged = recordedStagedFingerprint(operationFolder);
+  if (!staged && itemExists(target)) return AtTarget::oldBundle;
+  switch (standingAt(target, staged, treeFingerprint(copy))) {
+    case Standing::missing: return AtTarget::missing;
+    case Standing::newBundle: return AtTarget::newBundle;
+    case Standing::oldBundle: return AtTarget::oldBundle;
+    case Standing::other: break;
+  }
+  return AtTarget::other;
 }
 
 using Note = std::function<void(const std::string&)>;
@@ -241,17 +246,15 @@ Recovery recoverOperation(UpdaterContext& context, const SwapSettings& settings,
     if (mayEnd) endRequest(context, *status, stage::swapCommitComplete, std::nullopt, note);
     return Recovery::settled;
   }
-  if (at == AtTarget::oldBundle || ended) {
-    // Untouched (what the dead swap carried beside it goes), or a bundle the swap's end left
-    // there and someone changed since, which stays theirs.
+  if (at == AtTarget::untouched || at == AtTarget::oldBundle || ended) {
+    // Untouched (what the dead swap carried beside it goes; a target removed meanwhile stays
+    // removed), or a bundle the swap's end left there and someone changed since, which stays theirs.
     clearBeside(target);
-    if (mayEnd && at == AtTarget::oldBundle) {
-      if (rollbackFailed(*status))
-        endRequest(context, *status, stage::swapRollbackComplete, std::nullopt, note);
-      else
-        endRequestFailed(context, *status, UpdaterErrorCode::unexpectedException, "interrupted swap changed nothing",
-                         note);
-    }
+    if (mayEnd && !rollbackFailed(*status))
+      endRequestFailed(context, *status, UpdaterErrorCode::unexpectedException, "interrupted swap changed nothing",
+                       note);
+    else if (mayEnd && at == AtTarget::oldBundle)
+      endRequest(context, *status, stage::swapRollbackComplete, std::nullopt, note);
     return Recovery::settled;
   }
 

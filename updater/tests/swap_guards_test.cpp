@@ -4,6 +4,7 @@
 #include "qm/updater/file_operations.h"
 #include "qm/updater/host_wait.h"
 #include "qm/updater/privileged_apply.h"
+#include "qm/updater/stop_signals.h"
 #include "qm/updater/swap_lock.h"
 #include "swap_test_support.h"
 #include "updater_test_support.h"
@@ -125,6 +126,22 @@ TEST(HostWait, ReturnsWhenTheHostQuits) {
   });
   EXPECT_NO_THROW(waitForHostToExit(name, 60, 0.05));
   quitter.join();
+}
+
+// A stop recorded under a guard is the guarded run's: an inner guard's end keeps it, the outermost
+// guard's end forgets it, so that later work in the same process is not stopped by it.
+TEST(StopSignals, RecordedStopEndsWithTheOutermostGuard) {
+  {
+    const StopSignalGuard outer;
+    {
+      const StopSignalGuard inner;
+      ::raise(SIGTERM);
+      EXPECT_EQ(requestedStopSignal(), SIGTERM);
+    }
+    EXPECT_EQ(requestedStopSignal(), SIGTERM) << "an inner guard's end forgot the stop";
+  }
+  EXPECT_EQ(requestedStopSignal(), 0);
+  EXPECT_NO_THROW(throwIfStopRequestedBeforeChanges());
 }
 
 TEST(SwapLockFile, ModeContentAndRemoval) {

@@ -76,12 +76,22 @@ int makeFolders(const std::string& path, unsigned mode = 0755);    // with missi
 int removeItem(const std::string& path);                           // recursive; links not followed
 int copyItem(const std::string& source, const std::string& destination);  // nothing may be there
 int moveItem(const std::string& source, const std::string& destination);  // nothing may be there
+// moveItem, except that across file systems the source, renamed aside in one step, is left for
+// the caller to remove (its path in `left`; empty when the move was one rename): a move that must
+// be followed at once by another need not wait for a whole tree to be deleted.
+int moveItemLeavingSource(const std::string& source, const std::string& destination, std::string& left);
 // Flushes every file and folder of a tree to the disk (links are left as they are).
 int flushTree(const std::string& path);
 // A digest of the tree at `path` (names, kinds, permission bits, file contents and link texts;
 // no times), so that two copies of one bundle compare equal wherever they stand. Nothing when
 // nothing is there or it cannot be read whole.
 std::optional<std::string> treeFingerprint(const std::string& path);
+// What stands at the target of a swap, told by treeFingerprint against the new bundle's and the
+// installed bundle's (either may be unknown): the one rule by which the recovery of a swap and
+// the outcome of the swap helper are judged.
+enum class Standing { missing, newBundle, oldBundle, other };
+Standing standingAt(const std::string& target, const std::optional<std::string>& newPrint,
+                    const std::optional<std::string>& oldPrint);
 // Writes all `size` bytes to `fd`, through short and interrupted writes (not a counted step).
 int writeAll(int fd, const char* data, size_t size);
 

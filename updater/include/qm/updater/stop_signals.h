@@ -2,8 +2,8 @@
 // Polite requests to stop (SIGTERM, SIGINT, as a log-out or a shut-down sends them) while a swap
 // runs. They are only recorded; the swap stops at its next safe point as any failure does (the
 // installed bundle put back, the failure status written) instead of dying between two moves.
-// A stop that comes before the installed bundle was first moved ends with a code the swap may
-// be run again for, so that the request is not spent on it; after that it is swap_apply_failed.
+// Either way the installed bundle stands whole at the target afterwards, so a stop ends with a
+// code the swap may be run again for: the request is not spent on it.
 
 #include "qm/updater/errors.h"
 
@@ -15,7 +15,7 @@ namespace qm::updater {
 // While alive, SIGTERM and SIGINT are recorded instead of ending the process (system calls they
 // interrupt are restarted), and they are not blocked; the previous handling and signal mask come
 // back at destruction. The updater puts one up first thing. Guards nest: only the outermost one
-// acts (and forgets an earlier stop as it is made).
+// acts, and the stop it recorded is forgotten as it ends.
 class StopSignalGuard {
  public:
   StopSignalGuard();
@@ -30,16 +30,15 @@ class StopSignalGuard {
   bool outermost_ = false;
 };
 
-// The stop signal recorded since the guard was put up, or 0.
+// The stop signal recorded while the outermost guard is up, or 0.
 // [any-thread]
 int requestedStopSignal() noexcept;
 
-// The failure a requested stop ends the swap with once the installed bundle has been moved:
-// swap_apply_failed "interrupted by SIGTERM" (or SIGINT); nothing when no stop was requested.
-std::optional<UpdaterError> stopRequest();
-
-// Throws stopRequest(), when there is one.
-void throwIfStopRequested();
+// The failure a requested stop ends the swap with when it came after the installed bundle was
+// moved, once that bundle is back at the target: unexpected_exception (retryable, as after a kill
+// at the same point) "interrupted by SIGTERM; the installed bundle was put back" (or SIGINT);
+// nothing when no stop was requested.
+std::optional<UpdaterError> stopAfterPuttingBack();
 
 // For the checks before the installed bundle is first moved (download, host wait, staging,
 // backup): throws unexpected_exception, one of the retryable codes, "interrupted by SIGTERM

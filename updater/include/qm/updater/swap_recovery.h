@@ -5,8 +5,9 @@
 // fingerprint with the staged bundle and the backup:
 // - the new bundle, whole: the swap is completed forward (the replaced bundle goes into the
 //   operation folder) and its request gets "swap_commit_complete";
-// - the installed bundle, untouched: nothing is changed, and the request fails with a retryable
-//   code saying so;
+// - the installed bundle, untouched, or no copy of it in the operation folder (the swap died
+//   before its backup, so it never touched the target; a target removed since stays removed):
+//   nothing is changed, and the request fails with a retryable code saying so;
 // - neither (the target is empty, or holds something else): the installed bundle is put back
 //   (a retryable failure), and swap_rollback_failed is recorded only when that fails.
 // The target is never changed while the host runs, or after a stop was requested: the work is
