@@ -14,6 +14,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 namespace qm::host::cli {
 
@@ -29,12 +30,24 @@ int AccountUsage() {
   return 2;
 }
 
-// The first line of standard input without its line end. Reads a little past the longest token,
-// so that an overlong one is refused rather than cut to fit.
+// The UTF-8 byte-order mark some editors put before the text they save. It is never part of a
+// token: a token stored with it would be one the service never issued.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string WithoutByteOrderMark(std::string token) {
+  if (token.starts_with(kByteOrderMark)) token.erase(0, kByteOrderMark.size());
+  return token;
+}
+
+// The first line of standard input without its line end or a leading byte-order mark. Reads a
+// little past the longest token (the mark not counted), so that an overlong one is refused rather
+// than cut to fit.
 std::string FirstLineOfStandardInput() {
   std::string line;
-  for (int c; line.size() < kLineReadLimit && (c = std::getchar()) != EOF && c != '\n';)
+  for (int c; line.size() < kLineReadLimit && (c = std::getchar()) != EOF && c != '\n';) {
     line.push_back(static_cast<char>(c));
+    if (line == kByteOrderMark) line.clear();
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
@@ -43,7 +56,7 @@ std::string FirstLineOfStandardInput() {
 
 int RunAccount(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[0], "set-token") == 0) {
-    const std::string token = std::strcmp(argv[1], "-") == 0 ? FirstLineOfStandardInput() : argv[1];
+    const std::string token = std::strcmp(argv[1], "-") == 0 ? FirstLineOfStandardInput() : WithoutByteOrderMark(argv[1]);
     if (!QMIsUsableAccessToken(token) || !qm::platform::isValidUtf8(token)) {
       std::cerr << "qmhost account: a token is 1 to 255 bytes of UTF-8 text without control characters\n";
       return 2;

@@ -15,11 +15,17 @@ namespace {
 // the job an analysis pass starts still runs when the validator closes the window.
 constexpr double kTranscribeDelaySeconds = 1.0;
 
+void PrintUsage(std::ostream& to) { to << "usage: qmhost validate <path to .aaxplugin bundle or module>\n"; }
+
 }  // namespace
 
 int RunValidate(int argc, char** argv) {
+  if (argc == 1 && (std::string(argv[0]) == "--help" || std::string(argv[0]) == "-h")) {
+    PrintUsage(std::cout);
+    return 0;
+  }
   if (argc != 1 || std::string(argv[0]).empty()) {
-    std::cerr << "usage: qmhost validate <path to .aaxplugin bundle or module>\n";
+    PrintUsage(std::cerr);
     return 2;
   }
   // The plug-in under test talks to the web-service stand-in on loopback, never to the network.

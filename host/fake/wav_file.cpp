@@ -61,19 +61,28 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
   }
   bool haveFormat = false, haveSamples = false;
   uint64_t pos = 12;
-  // Every chunk but the samples' own counts towards the limit, in whichever order they come.
-  for (int others = 0; pos + 8 <= size && !(haveFormat && haveSamples);) {
+  // Every chunk but the samples' own counts towards the limit, in whichever order they come. Once
+  // both are found the walk goes on only to meet a second format chunk, which would leave the
+  // samples' rate and encoding in doubt; at the limit it stops there.
+  for (int others = 0; pos + 8 <= size;) {
     unsigned char chunk[8];
     if (!read(pos, 8, chunk)) return Fail(error, "cannot read the file");
     const uint64_t chunkSize = U32(chunk + 4);
     const uint64_t body = pos + 8;
     const uint64_t available = size - body;
     const bool samples = std::memcmp(chunk, "data", 4) == 0;
-    if (!samples && ++others > kWavMaxChunks) {
+    const bool format = std::memcmp(chunk, "fmt ", 4) == 0;
+    if (format && haveFormat) {
+      return Fail(error, "a second format chunk " + ChunkName(chunk) + " at byte " + std::to_string(pos) +
+                             " (a file has one)");
+    }
+    if (haveFormat && haveSamples) {
+      if (++others > kWavMaxChunks) break;
+    } else if (!samples && ++others > kWavMaxChunks) {
       return Fail(error, "more than " + std::to_string(kWavMaxChunks) + " chunks before the " +
                              (haveSamples ? "format" : "samples"));
     }
-    if (std::memcmp(chunk, "fmt ", 4) == 0) {
+    if (format) {
       if (chunkSize < 16 || chunkSize > available) return Fail(error, "damaged format chunk");
       unsigned char f[40] = {};
       if (!read(body, size_t(std::min<uint64_t>(chunkSize, 40)), f)) return Fail(error, "cannot read the file");
@@ -87,11 +96,10 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
         l->format = U16(f + 24);  // the sub-format's first two bytes
       }
       haveFormat = true;
-    } else if (samples) {
+    } else if (samples && !haveSamples) {
       l->samplesAt = body;
       l->sampleBytes = size_t(std::min<uint64_t>(chunkSize, available));  // a cut file keeps what it has
       haveSamples = true;
-      if (haveFormat) break;
     }
     // A chunk of odd size is followed by a pad byte. One written without it puts the next chunk a
     // byte early, where the walk would miss it: said as what it is.

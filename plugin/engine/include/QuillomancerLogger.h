@@ -1,10 +1,11 @@
 #pragma once
 // The plug-in's log: one UTF-8 text file, $HOME/Library/Logs/Quillomancer/quillomancer.log,
 // written by every part of the plug-in and read back for Send Log. A message is one line
-// "[yyyy-MM-dd HH:mm:ss] message". No levels: a line is in the file when logMessage returns (the
-// render pass's line per window may wait a moment, see logMessageBatched). A file of 1 MiB or
-// more is deleted before the next line (no rotation). The file stays open for appending; its size
-// is taken from the open file, and a file deleted under it is made anew.
+// "[yyyy-MM-dd HH:mm:ss] message". No levels. Nothing waits in memory: a line is in the file when
+// logMessage returns, so a process that a signal ends a moment later (a host stopped with SIGTERM,
+// a crash) has lost none of the lines it logged, the render pass's line per window included. A
+// file of 1 MiB or more is deleted before the next line (no rotation). The file stays open for
+// appending; its size is taken from the open file, and a file deleted under it is made anew.
 
 #include <cstdint>
 #include <functional>
@@ -35,23 +36,16 @@ class QuillomancerLogger {
   QuillomancerLogger(const QuillomancerLogger&) = delete;
   QuillomancerLogger& operator=(const QuillomancerLogger&) = delete;
 
-  // Appends "[local time] message\n" under the lock, after any lines still waiting. A null
-  // message is ignored.
+  // Appends "[local time] message\n" under the lock. A null message is ignored.
   // [any-thread]
   void logMessage(const char* message) noexcept;
   void logMessage(std::string_view message) noexcept;
 
-  // The same line, with the same 1 MiB rule, but it may wait in memory with the lines before it
-  // until 8 KiB have gathered, the clock has passed into another second, another line comes
-  // through logMessage, or flush(). Lines that come many times a second (one per render window)
-  // go this way, so that each costs a formatted append rather than a write to the file.
-  // [any-thread]
-  void logMessageBatched(std::string_view message) noexcept;
-
-  // Writes the lines still waiting. [any-thread]
+  // Nothing waits to be written, so there is nothing to do; callers that end a pass may still say
+  // so. [any-thread]
   void flush() noexcept;
 
-  // Appends the text as is, after any lines still waiting. [any-thread]
+  // Appends the text as is. [any-thread]
   void appendString(std::string_view text) noexcept;
 
   // The log for upload: the whole file when it is at most 256 KiB, else its last 256 KiB from the
@@ -71,24 +65,18 @@ class QuillomancerLogger {
   static std::string defaultFolder();
 
  private:
-  static constexpr std::size_t kBatchBytes = 8192;
-
-  void appendLine(std::string_view message, bool batched) noexcept;
   // All under lock_.
   void appendLocked(std::string_view text);
   bool openLocked();
   bool checkFileLocked();
   void restartFileLocked();
   void writeLocked(std::string_view bytes);
-  void writePendingLocked();
   const std::string& stampLocked(std::int64_t now);
 
   std::mutex lock_;
   std::string logPath_;
   int fd_ = -1;
   std::uint64_t fileBytes_ = 0;  // the file's size as of the last write or check
-  std::string pending_;          // batched lines not yet written
-  std::int64_t pendingSince_ = 0;
   std::int64_t stampSecond_ = -1;
   std::string stamp_;
   std::mutex observerLock_;
@@ -99,7 +87,7 @@ class QuillomancerLogger {
 void QMLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The render pass's line for one window, "  Render window: hostLocation=%lld localStart=%lld
-// size=%d", batched. [any-thread]
+// size=%d". [any-thread]
 void QMLogRenderWindow(std::int64_t hostLocation, std::int64_t localStart, std::int32_t size);
 
 // The part of `text` that getLogContents hands out (exposed for tests and the settings card).

@@ -68,7 +68,7 @@ class WavClip {
 };
 
 // Parses a RIFF/WAVE image: PCM 8, 16, 24 or 32 bit, IEEE float 32 or 64 bit, plain or
-// extensible format. False with `error` set otherwise.
+// extensible format, with one format chunk. False with `error` set otherwise.
 bool parseWav(const std::string& bytes, WavAudio* out, std::string* error);
 // Reads and parses a file (the same result as parseWav of its bytes): opened as WavClip opens it,
 // without blocking on it; the samples decoded a piece at a time once `check` (when given) has

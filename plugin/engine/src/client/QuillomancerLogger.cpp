@@ -105,10 +105,6 @@ QuillomancerLogger::QuillomancerLogger(const std::string& folder) {
 
 QuillomancerLogger::~QuillomancerLogger() {
   std::lock_guard<std::mutex> guard(lock_);
-  try {
-    writePendingLocked();
-  } catch (...) {
-  }
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
@@ -118,11 +114,7 @@ void QuillomancerLogger::logMessage(const char* message) noexcept {
   logMessage(std::string_view(message));
 }
 
-void QuillomancerLogger::logMessage(std::string_view message) noexcept { appendLine(message, false); }
-
-void QuillomancerLogger::logMessageBatched(std::string_view message) noexcept { appendLine(message, true); }
-
-void QuillomancerLogger::appendLine(std::string_view message, bool batched) noexcept {
+void QuillomancerLogger::logMessage(std::string_view message) noexcept {
   try {
     {
       std::lock_guard<std::mutex> guard(lock_);
@@ -136,16 +128,7 @@ void QuillomancerLogger::appendLine(std::string_view message, bool batched) noex
         line += "] ";
         line.append(message);
         line.push_back('\n');
-        if (!batched) {
-          appendLocked(line);
-        } else if (fd_ >= 0 || openLocked()) {
-          const std::string bytes = toValidUtf8(line);
-          // The 1 MiB rule as if every waiting line were in the file already.
-          if (fileBytes_ + pending_.size() >= kMaxLogBytes) restartFileLocked();
-          if (pending_.empty()) pendingSince_ = now;
-          pending_ += bytes;
-          if (pending_.size() >= kBatchBytes || now != pendingSince_) writePendingLocked();
-        }
+        appendLocked(line);
       }
     }
     std::lock_guard<std::mutex> guard(observerLock_);
@@ -155,13 +138,7 @@ void QuillomancerLogger::appendLine(std::string_view message, bool batched) noex
   }
 }
 
-void QuillomancerLogger::flush() noexcept {
-  std::lock_guard<std::mutex> guard(lock_);
-  try {
-    writePendingLocked();
-  } catch (...) {
-  }
-}
+void QuillomancerLogger::flush() noexcept {}
 
 void QuillomancerLogger::setMessageObserver(std::function<void(const std::string&)> observer) {
   std::lock_guard<std::mutex> guard(observerLock_);
@@ -208,7 +185,7 @@ void QMLogRenderWindow(std::int64_t hostLocation, std::int64_t localStart, std::
     number(localStart);
     line += " size=";
     number(size);
-    QuillomancerLogger::shared().logMessageBatched(line);
+    QuillomancerLogger::shared().logMessage(line);
   } catch (...) {
   }
 }
@@ -247,9 +224,8 @@ bool QuillomancerLogger::checkFileLocked() {
   return true;
 }
 
-// Deletes the file and starts a new one (the waiting lines went with it).
+// Deletes the file and starts a new one.
 void QuillomancerLogger::restartFileLocked() {
-  pending_.clear();
   ::unlink(logPath_.c_str());
   if (!openLocked()) fileBytes_ = 0;
 }
@@ -259,23 +235,12 @@ void QuillomancerLogger::writeLocked(std::string_view bytes) {
   if (writeAll(fd_, bytes)) fileBytes_ += bytes.size();
 }
 
-void QuillomancerLogger::writePendingLocked() {
-  if (pending_.empty()) return;
-  if (checkFileLocked()) writeLocked(pending_);
-  pending_.clear();
-}
-
+// Written at once, never held in memory: a line is in the file when its call returns, so a process
+// stopped by a signal a moment later (a host ending with SIGTERM, a crash) loses none of its lines.
 void QuillomancerLogger::appendLocked(std::string_view text) {
-  if (logPath_.empty()) return;
-  const std::string bytes = toValidUtf8(text);
-  if (!checkFileLocked()) {
-    pending_.clear();
-    return;
-  }
-  writeLocked(pending_);
-  pending_.clear();
+  if (logPath_.empty() || !checkFileLocked()) return;
   if (fileBytes_ >= kMaxLogBytes) restartFileLocked();
-  writeLocked(bytes);
+  writeLocked(toValidUtf8(text));
 }
 
 std::string QMLogUploadSlice(const std::string& text) {
@@ -308,7 +273,6 @@ std::optional<std::string> QuillomancerLogger::getLogContents() noexcept {
     std::string text;
     {
       std::lock_guard<std::mutex> guard(lock_);
-      writePendingLocked();
       // Never more than the deletion threshold plus one line can be there; the bound is generous.
       if (!qm::platform::readFile(logPath_, text, 64u << 20)) return std::nullopt;
     }
