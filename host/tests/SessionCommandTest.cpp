@@ -411,9 +411,9 @@ TEST_F(SessionCommand, BadArgumentsAndMissingFilesFail) {
   EXPECT_EQ(Session("--update-required").status, 2);
 }
 
-// Change and Repair of the last word of lines up to the editor's 200 UTF-16 units, wherever the
-// word comes to stand in the editor: the service receives the line with the word changed, and the
-// window paints the word (the plug-in captures it as the one word to repair).
+// Change and Repair of the last and the first word of lines up to the editor's 200 UTF-16 units,
+// wherever the word comes to stand in the editor: the service receives the line with the word
+// changed, and the window paints the word (the plug-in captures it as the one word to repair).
 TEST_F(SessionCommand, ChangeAndRepairReachTheLastWordOfEveryLineTheEditorHolds) {
   qm::service::Service service;
   ASSERT_TRUE(service.start());
@@ -435,6 +435,13 @@ TEST_F(SessionCommand, ChangeAndRepairReachTheLastWordOfEveryLineTheEditorHolds)
     const std::string log = Log(), captured = "GUI repair selection: captured ";
     ASSERT_NE(log.rfind(captured), std::string::npos);
     EXPECT_EQ(log.substr(log.rfind(captured) + captured.size(), 18), "1 selected word(s)");
+
+    // The first word, which the editor scrolls out of view on a line longer than it shows.
+    const std::string first = "the" + line.substr(3);
+    ASSERT_EQ(Session("--takes 1 --service " + service.url() + " --text '" + first + "'").status, 0);
+    EXPECT_EQ(Part(service.lastRequest(qm::service::kGenerate).value(), "text"), first);
+    const CommandRun opening = Session("--takes 1 --mode repair --text she --service " + service.url());
+    EXPECT_EQ(opening.status, 0) << opening.output;
   }
 
   // A line of film dialogue through the embedded stand-in, as a newcomer runs it.
