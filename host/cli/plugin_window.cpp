@@ -72,6 +72,8 @@ std::string FirstExisting(const std::vector<fs::path>& candidates) {
 // The layout pass a windowing system runs at the end of each turn of its loop, before the next
 // events are delivered: views that asked for layout are laid out (a text view grows to its text
 // and scrolls its selection into view), in the window and in its child windows (popovers).
+// Drawing, which follows it on a desktop, changes nothing an event meets, so it is left to the
+// snapshots and the desktop window.
 void LayOut(qm::ui::Window& window) {
   if (window.contentView()) window.contentView()->layoutSubtreeIfNeeded();
   for (const auto& child : std::vector<std::shared_ptr<qm::ui::Window>>(window.childWindows())) LayOut(*child);
