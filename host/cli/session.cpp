@@ -912,8 +912,8 @@ class Session {
     if (!refused) return *error = "Process was not refused under the required update", false;
     // Why, as the card says it.
     refusal_ = "the service requires an update";
-    if (qm::ui::View* minimum = TextShown("Minimum required version")) {
-      refusal_ += " (" + Quoted(dynamic_cast<qm::ui::TextField&>(*minimum).stringValue()) + ")";
+    if (auto* minimum = dynamic_cast<qm::ui::TextField*>(TextShown("Minimum required version"))) {
+      refusal_ += " (" + Quoted(minimum->stringValue()) + ")";
     }
     return true;
   }
