@@ -443,31 +443,36 @@ bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_pt
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   };
+  // A pass that has ended says how it went, once, before another starts.
+  const auto ended = [&] {
+    if (passes.Running()) return;
+    const std::string failed = passes.Join();
+    if (loading && !failed.empty()) say("LOAD: " + failed);
+    loading = false;
+    if (rendering) {
+      if (failed.empty()) takes.Written(*rendering);
+      say(failed.empty() ? "      " + rendering->Line() : "RENDER: " + failed);
+      rendering.reset();
+    }
+  };
   qm::ui::desktop::DesktopWindowOptions desktop;
   desktop.title = title;
   desktop.onTick = [&] {
     window.Tick();
     takes.Seen(store.ReadStatus());
-    if (!passes.Running()) {
-      const std::string failed = passes.Join();
-      if (loading && !failed.empty()) say("LOAD: " + failed);
-      loading = false;
-      if (rendering) {
-        if (failed.empty()) takes.Written(*rendering);
-        say(failed.empty() ? "      " + rendering->Line() : "RENDER: " + failed);
-        rendering.reset();
-      }
-    }
+    ended();
     return true;
   };
   if (clip) {
     desktop.buttons.push_back({"LOAD", {std::u16string(1, qm::ui::desktop::kF1FunctionKey + 4), 0}, [&, clip] {
+                                 ended();
                                  if (!passes.StartAnalysis(clip, from, to)) return;
                                  loading = true;
                                  say("LOAD");
                                }});
     desktop.buttons.push_back({"RENDER", {std::u16string(1, qm::ui::desktop::kF1FunctionKey + 5), 0}, [&, clip] {
                                  if (passes.Running()) return;
+                                 ended();
                                  const std::optional<TakeFile> take = takes.Next(store.ReadStatus());
                                  if (!take) {
                                    say("RENDER: no take is ready to render");
