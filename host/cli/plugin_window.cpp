@@ -69,6 +69,16 @@ std::string FirstExisting(const std::vector<fs::path>& candidates) {
   return candidates.front().lexically_normal().string();
 }
 
+// The layout pass a windowing system runs at the end of each turn of its loop, before the next
+// events are delivered: views that asked for layout are laid out (a text view grows to its text
+// and scrolls its selection into view), in the window and in its child windows (popovers).
+// Drawing, which follows it on a desktop, changes nothing an event meets, so it is left to the
+// snapshots and the desktop window.
+void LayOut(qm::ui::Window& window) {
+  if (window.contentView()) window.contentView()->layoutSubtreeIfNeeded();
+  for (const auto& child : std::vector<std::shared_ptr<qm::ui::Window>>(window.childWindows())) LayOut(*child);
+}
+
 }  // namespace
 
 fs::path ExecutableDirectory() {
@@ -219,6 +229,7 @@ std::optional<std::string> PluginWindow::Open(const std::string& bundlePath) {
 void PluginWindow::Tick() {
   qm::platform::drainMainQueue();
   if (gui_) gui_->TimerWakeup();
+  LayOut(window_);
 }
 
 void PluginWindow::Close() {
@@ -325,8 +336,10 @@ bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavClip> clip, in
       int32_t n = int32_t(std::min<int64_t>(kPassWindow, to - at));
       const float* const* window = inputs.At(at, n);
       if (window == nullptr) {
+        // The pass is abandoned: what was handed over is not the selection, and the plug-in is
+        // never told that it was.
         error_ = "cannot read " + clip->path();
-        break;
+        return;
       }
       processor_->SetLocation(at);
       processor_->AnalyzeAudio(window, inputs.Count(), &n);
@@ -408,6 +421,16 @@ void TakeFiles::Seen(const QuillomancerStatusRecord& status) {
 
 // ---- on the desktop --------------------------------------------------------------------------
 
+std::optional<std::string> NoDesktop() {
+  // A video driver named outright is the caller's choice; otherwise a window needs an X or a
+  // Wayland display, without which it would open on no screen and wait for a close never given.
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return std::nullopt;
+  }
+  return std::string("no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+}
+
 // [main-thread]
 bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavClip> clip,
                   int64_t from, int64_t to, const fs::path& takesFolder, std::string* error) {
@@ -415,31 +438,41 @@ bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_pt
   const QuillomancerStoreClient store(window.Parameters());
   TakeFiles takes(takesFolder);
   std::optional<TakeFile> rendering;  // the take of the RENDER pass under way
+  bool loading = false;               // a LOAD pass is under way
   auto say = [](const std::string& line) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
+  };
+  // A pass that has ended says how it went, once, before another starts.
+  const auto ended = [&] {
+    if (passes.Running()) return;
+    const std::string failed = passes.Join();
+    if (loading && !failed.empty()) say("LOAD: " + failed);
+    loading = false;
+    if (rendering) {
+      if (failed.empty()) takes.Written(*rendering);
+      say(failed.empty() ? "      " + rendering->Line() : "RENDER: " + failed);
+      rendering.reset();
+    }
   };
   qm::ui::desktop::DesktopWindowOptions desktop;
   desktop.title = title;
   desktop.onTick = [&] {
     window.Tick();
     takes.Seen(store.ReadStatus());
-    if (!passes.Running()) {
-      const std::string failed = passes.Join();
-      if (rendering) {
-        if (failed.empty()) takes.Written(*rendering);
-        say(failed.empty() ? "      " + rendering->Line() : "RENDER: " + failed);
-        rendering.reset();
-      }
-    }
+    ended();
     return true;
   };
   if (clip) {
     desktop.buttons.push_back({"LOAD", {std::u16string(1, qm::ui::desktop::kF1FunctionKey + 4), 0}, [&, clip] {
-                                 if (passes.StartAnalysis(clip, from, to)) say("LOAD");
+                                 ended();
+                                 if (!passes.StartAnalysis(clip, from, to)) return;
+                                 loading = true;
+                                 say("LOAD");
                                }});
     desktop.buttons.push_back({"RENDER", {std::u16string(1, qm::ui::desktop::kF1FunctionKey + 5), 0}, [&, clip] {
                                  if (passes.Running()) return;
+                                 ended();
                                  const std::optional<TakeFile> take = takes.Next(store.ReadStatus());
                                  if (!take) {
                                    say("RENDER: no take is ready to render");
@@ -451,6 +484,7 @@ bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_pt
   std::fflush(stdout);
   const bool shown = qm::ui::desktop::runDesktopWindow(window.Window(), desktop, error);
   const std::string failed = passes.Join();
+  if (loading && !failed.empty()) say("LOAD: " + failed);
   if (rendering) say(failed.empty() ? "      " + rendering->Line() : "RENDER: " + failed);
   return shown;
 }

@@ -51,7 +51,9 @@ class PluginWindow {
 
   // What went wrong, or nothing.
   std::optional<std::string> Open(const std::string& bundlePath);
-  // One turn of the host's main loop: the main queue, then the window's timer. [main-thread]
+  // One turn of the host's main loop: the main queue, the window's timer, then the layout pass
+  // of the window and its child windows, as a windowing system runs it before the next events.
+  // [main-thread]
   void Tick();
   // Tears the components down as a host does (work still queued runs out first), then shuts the
   // bundle down.
@@ -91,7 +93,8 @@ class HostPasses {
 
   // LOAD: an analysis pass. False while another pass runs.
   // The clip's frames are read from its file for each window the pass hands over, so a pass holds
-  // no more of the clip than one window.
+  // no more of the clip than one window. A window that cannot be read abandons the pass before
+  // its end is announced: the plug-in never goes on with part of the selection (Join says why).
   bool StartAnalysis(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to);
   // RENDER: a render pass into one output channel, each window written to `file` as it comes.
   bool StartRender(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to, std::string file);
@@ -145,10 +148,13 @@ class TakeFiles {
   std::vector<int> numbers_;
 };
 
+// Why no window can be shown on the desktop (no display to show it on), or nothing.
+std::optional<std::string> NoDesktop();
+
 // Shows the window on the desktop until it is closed (Ctrl+Q), the host's loop turning all the
 // while. With a clip, LOAD and RENDER (F5 and F6) sit in the strip below: LOAD analyses the
 // selection [from, to) of the clip, RENDER writes the next take into `takesFolder`, named as
-// TakeFiles names it.
+// TakeFiles names it. A pass that fails says so on its own line ("LOAD: ...", "RENDER: ...").
 bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavClip> clip,
                   int64_t from, int64_t to, const std::filesystem::path& takesFolder, std::string* error);
 

@@ -32,6 +32,7 @@
 #include "qm/service/service.h"
 #include "qm/ui/button.h"
 #include "qm/ui/event.h"
+#include "qm/ui/scroll_view.h"
 #include "qm/ui/text_field.h"
 #include "qm/ui/text_view.h"
 
@@ -45,6 +46,11 @@ namespace {
 
 constexpr double kServiceWaitSeconds = 180.0;
 constexpr double kWindowWaitSeconds = 10.0;
+// The most turns of the mouse wheel that bring a place of a scroll view into reach (ten points
+// each; the editor's 200 units are far fewer lines).
+constexpr int kMostWheelTurns = 1000;
+// The language chooser's row for no language hint: the window then listens for any language.
+constexpr const char* kNoLanguageHintRow = "-----";
 // The most takes one Process makes (the takes selector offers 1, 3 or 5).
 constexpr int kMostTakes = 5;
 // The token the session lends the plug-in for the embedded stand-in when none stored is used:
@@ -502,6 +508,32 @@ class Session {
     return true;
   }
 
+  // Turns the wheel over the scroll view that holds `view`, a step at a time as a person does, until
+  // a click at `at()` (in the coordinates of the view's window) reaches the view. False when no
+  // turn brings it there.
+  bool Reach(qm::ui::View& view, const std::function<qm::ui::Point()>& at) {
+    qm::ui::ScrollView* scroll = nullptr;
+    for (qm::ui::View* v = view.superview(); v != nullptr && scroll == nullptr; v = v->superview()) {
+      scroll = dynamic_cast<qm::ui::ScrollView*>(v);
+    }
+    for (int turn = 0;; ++turn) {
+      w_.Tick();
+      qm::ui::Window* window = view.window();
+      if (window == nullptr || window->contentView() == nullptr) return false;
+      const qm::ui::Point point = at();
+      const qm::ui::View* hit = window->contentView()->hitTest(point);
+      if (hit != nullptr && hit->isDescendantOf(&view)) return true;
+      if (scroll == nullptr || turn == kMostWheelTurns) return false;
+      // Towards the top of the document while the point is above the middle of what shows.
+      const qm::ui::Rect shown = qm::host::cli::WindowFrame(*scroll);
+      qm::ui::Event wheel = qm::ui::Event::mouse(qm::ui::EventType::ScrollWheel, qm::ui::Point{shown.midX(), shown.midY()});
+      wheel.deltaY = point.y > shown.midY() ? 1 : -1;
+      const qm::ui::Rect before = scroll->contentView()->bounds();
+      window->sendEvent(wheel);
+      if (scroll->contentView()->bounds() == before) return false;  // at the end of its travel
+    }
+  }
+
   // The place of a character of the editor in window points.
   qm::ui::Point EditorPoint(size_t index) {
     qm::ui::TextView& editor = *Editor();
@@ -516,20 +548,28 @@ class Session {
   bool Load(std::shared_ptr<const qm::host::WavClip> clip, std::string* error) {
     return LoadSelection(std::move(clip), in_.selectionEnd, error);
   }
-  // LOAD over the first `end` frames of a clip, selected on the timeline as the host selects them.
+  // LOAD over the first `end` frames of a clip, then the timer calls until the processor has
+  // answered.
   bool LoadSelection(std::shared_ptr<const qm::host::WavClip> clip, int64_t end, std::string* error) {
-    w_.Host().Transport().SetTimelineSelection(0, end);
-    loadedEnd_ = end;
-    if (!passes_.StartAnalysis(clip, 0, end)) return *error = "the host could not start LOAD", false;
-    RunUntil([&] { return false; }, 0);  // the pass under way
+    if (!PassOver(std::move(clip), end, error)) return false;
     const bool answered = RunUntil(
         [&] {
           const int32_t s = State();
           return s != kQuillomancerState_Analyzing && s != kQuillomancerState_Processing;
         },
         kServiceWaitSeconds);
-    if (const std::string failed = passes_.Join(); !failed.empty()) return *error = failed, false;
     if (!answered) return *error = "the service did not answer in time", false;
+    return true;
+  }
+  // The analysis pass of LOAD over the first `end` frames of a clip, selected on the timeline as
+  // the host selects them, run to its end: a clip that could not be read whole fails the run
+  // before the plug-in goes on with it.
+  bool PassOver(std::shared_ptr<const qm::host::WavClip> clip, int64_t end, std::string* error) {
+    w_.Host().Transport().SetTimelineSelection(0, end);
+    loadedEnd_ = end;
+    if (!passes_.StartAnalysis(std::move(clip), 0, end)) return *error = "the host could not start LOAD", false;
+    RunUntil([] { return true; }, kServiceWaitSeconds);
+    if (const std::string failed = passes_.Join(); !failed.empty()) return *error = "LOAD: " + failed, false;
     return true;
   }
 
@@ -623,13 +663,43 @@ class Session {
     return true;
   }
 
-  bool ChooseLanguage(std::string* error) {
+  // The language the window listens for, as it hands it to the plug-in ("" for any).
+  std::string Language() const { return store_.ReadString(kQMBlock_TranscriptionLanguage, kQMReadLimit_Language); }
+
+  // Without --language the window listens for any language, as the option's default says, whatever
+  // an earlier run left chosen: the chooser's row for no language hint is clicked.
+  bool AutomaticLanguage(std::string* error) {
+    if (Language().empty()) return true;
+    const std::string before = Language();
+    if (!OpenLanguageChooser(error)) return false;
+    for (const auto& child : w_.Window().childWindows()) {
+      if (!child->contentView()) continue;
+      qm::ui::View* row = FindView(*child->contentView(), [&](qm::ui::View& v) {
+        auto* b = dynamic_cast<qm::ui::Button*>(&v);
+        return b && b->title() == kNoLanguageHintRow;
+      });
+      if (row == nullptr || !Reach(*row, [&] { return Centre(*row); })) continue;
+      child->click(Centre(*row));
+      if (auto failed = Step("language-auto")) return *error = *failed, false;
+      if (!Language().empty()) break;
+      std::printf("      language: automatic (the window had kept %s)\n", before.c_str());
+      return true;
+    }
+    return *error = "the language chooser did not set the window back from " + before + " to automatic", false;
+  }
+
+  bool OpenLanguageChooser(std::string* error) {
     qm::ui::View* chip = Find([](qm::ui::View& v) {
       return dynamic_cast<qm::ui::Button*>(&v) && v.toolTip().rfind("Choose the language", 0) == 0;
     });
     if (chip == nullptr) return *error = "the window shows no language chip", false;
     Click(*chip);
     w_.Tick();
+    return true;
+  }
+
+  bool ChooseLanguage(std::string* error) {
+    if (!OpenLanguageChooser(error)) return false;
     for (const auto& child : w_.Window().childWindows()) {
       if (!child->contentView()) continue;
       for (char16_t c : qm::platform::utf8ToUtf16(options_.language)) child->typeKey(std::u16string(1, c));
@@ -697,6 +767,9 @@ class Session {
     }
     size_t caret = 0;  // in UTF-16 units: after the last character that goes
     for (size_t i = 0; i < from.size() - suffix; ++i) caret += from[i].size();
+    if (!Reach(*Editor(), [&] { return EditorPoint(caret); })) {
+      return *error = "the editor cannot be scrolled to the place of the change", false;
+    }
     w_.Window().click(EditorPoint(caret));
     for (size_t i = prefix; i < from.size() - suffix; ++i) w_.Window().typeKey(std::u16string(1, qm::ui::keys::kBackspace));
     for (size_t i = prefix; i < to.size() - suffix; ++i) w_.Window().typeKey(to[i]);
@@ -710,30 +783,78 @@ class Session {
     return true;
   }
 
-  // Repair: each word to repair painted with a drag from its first to its last letter.
+  // Repair: each word to repair painted with a drag from its first to its last letter, the editor
+  // scrolled to it first. Then what the window painted is read back: the words asked for, or the
+  // session fails.
   bool PaintRepair(const std::string& transcript, std::string* error) {
     if (!ClickButton("Repair", error)) return false;
     if (auto failed = Step("repair-tool")) return *error = *failed, false;
     const std::u16string line = qm::platform::utf8ToUtf16(transcript);
-    std::vector<std::u16string> wanted;
+    std::vector<std::string> asked;
     std::istringstream words(options_.text.value_or(LastWord(transcript)));
-    for (std::string word; words >> word;) wanted.push_back(qm::platform::utf8ToUtf16(word));
-    int painted = 0;
-    for (const auto& word : wanted) {
-      const size_t at = FindWord(line, word);
-      if (at == std::u16string::npos) continue;
+    for (std::string word; words >> word;) asked.push_back(word);
+    // Where each word stands in the line, as [at, end); a word asked again is its next place.
+    std::vector<std::pair<size_t, size_t>> places;
+    std::vector<std::string> missing;
+    for (const auto& word : asked) {
+      std::optional<std::pair<size_t, size_t>> place;
+      for (size_t from = 0; (place = FindWord(line, qm::platform::utf8ToUtf16(word), from));) {
+        if (std::find(places.begin(), places.end(), *place) == places.end()) break;
+        from = place->first + 1;
+      }
+      if (place) places.push_back(*place);
+      else missing.push_back(word);
+    }
+    if (places.empty()) return *error = "none of the words to repair is in the transcript", false;
+    for (const auto& [at, end] : places) {
+      if (!Reach(*Editor(), [&] { return EditorPoint(at); }) || !Reach(*Editor(), [&] { return EditorPoint(end - 1); })) {
+        return *error = "the editor cannot be scrolled to \"" + qm::platform::utf16ToUtf8(line.substr(at, end - at)) + "\"",
+               false;
+      }
       using qm::ui::Event;
       using qm::ui::EventType;
       w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDown, EditorPoint(at)));
-      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDragged, EditorPoint(at + word.size() - 1)));
-      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseUp, EditorPoint(at + word.size() - 1)));
-      ++painted;
+      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDragged, EditorPoint(end - 1)));
+      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseUp, EditorPoint(end - 1)));
     }
     w_.Tick();
-    if (painted == 0) return *error = "none of the words to repair is in the transcript", false;
-    std::printf("      Repair: %d word%s of \"%s\"\n", painted, painted == 1 ? "" : "s", transcript.c_str());
+    // What the window painted, against the words asked as the line holds them, in its order.
+    std::sort(places.begin(), places.end());
+    std::vector<std::string> wanted;
+    for (const auto& [at, end] : places) wanted.push_back(qm::platform::utf16ToUtf8(line.substr(at, end - at)));
+    wanted.insert(wanted.end(), missing.begin(), missing.end());
+    const std::vector<std::string> painted = PaintedWords();
     if (auto failed = Step("painted")) return *error = *failed, false;
+    if (painted != wanted) {
+      return *error = "the window painted " + Listed(painted) + " where " + Listed(wanted) + " was asked", false;
+    }
+    std::printf("      Repair: %zu word%s of \"%s\"\n", painted.size(), painted.size() == 1 ? "" : "s", transcript.c_str());
     return true;
+  }
+  // The words the window shows painted for repair, in the line's order: its highlighted runs.
+  std::vector<std::string> PaintedWords() {
+    std::vector<std::string> out;
+    qm::ui::TextView* editor = Editor();
+    if (editor == nullptr) return out;
+    const qm::ui::TextStorage& text = editor->textStorage();
+    std::u16string word;
+    const auto flush = [&] {
+      if (!word.empty()) out.push_back(qm::platform::utf16ToUtf8(word));
+      word.clear();
+    };
+    for (size_t at = 0; at < text.length(); ++at) {
+      const char16_t unit = text.string()[at];
+      if (!text.attributesAt(at).backgroundColor || unit == u' ' || unit == u'\n') flush();
+      else word.push_back(unit);
+    }
+    flush();
+    return out;
+  }
+  static std::string Listed(const std::vector<std::string>& words) {
+    if (words.empty()) return "nothing";
+    std::string joined;
+    for (const auto& word : words) joined += (joined.empty() ? "" : " ") + word;
+    return Quoted(joined);
   }
 
   // Voice Change: the tool, then LOAD of the voice and LOAD of the performance.
@@ -748,10 +869,7 @@ class Session {
     }
     // Voice Change sets one take; more are chosen after it.
     if (options_.takes != 1 && !ChooseTakes(error)) return false;
-    w_.Host().Transport().SetTimelineSelection(0, in_.selectionEnd);
-    loadedEnd_ = in_.selectionEnd;
-    if (!passes_.StartAnalysis(in_.clip, 0, in_.selectionEnd)) return *error = "the host could not start LOAD", false;
-    return true;
+    return PassOver(in_.clip, in_.selectionEnd, error);
   }
 
   bool Process(std::string* error) {
@@ -792,8 +910,15 @@ class Session {
     const bool refused = status.state == kQuillomancerState_UpdateRequired && lock == uint8_t(1) &&
                          status.asyncActivity == kQuillomancerActivity_None && generations == 0;
     if (!refused) return *error = "Process was not refused under the required update", false;
+    // Why, as the card says it.
+    refusal_ = "the service requires an update";
+    if (auto* minimum = dynamic_cast<qm::ui::TextField*>(TextShown("Minimum required version"))) {
+      refusal_ += " (" + Quoted(minimum->stringValue()) + ")";
+    }
     return true;
   }
+  // Why Process was refused, once it was.
+  const std::string& Refusal() const { return refusal_; }
 
   // One RENDER pass per take, each written as take-N.wav.
   bool Render(std::vector<std::string>* written, std::string* error) {
@@ -837,21 +962,24 @@ class Session {
     }
     return last;
   }
-  // The word as a whole word, ignoring case of ASCII letters and punctuation around it.
-  static size_t FindWord(const std::u16string& line, std::u16string word) {
-    while (!word.empty() && word.back() < 0x80 && std::ispunct(int(word.back()))) word.pop_back();
-    if (word.empty()) return std::u16string::npos;
+  // The first place from `from` of the word as a whole word, as [at, end), ignoring the case of
+  // ASCII letters and the punctuation around it.
+  static std::optional<std::pair<size_t, size_t>> FindWord(const std::u16string& line, std::u16string word, size_t from) {
+    const auto punctuation = [](char16_t c) { return c < 0x80 && std::ispunct(int(c)) && c != u'\''; };
+    while (!word.empty() && punctuation(word.back())) word.pop_back();
+    while (!word.empty() && punctuation(word.front())) word.erase(0, 1);
+    if (word.empty()) return std::nullopt;
     auto lower = [](char16_t c) { return c < 0x80 ? char16_t(std::tolower(int(c))) : c; };
     auto letter = [](char16_t c) { return c >= 0x80 || std::isalnum(int(c)) || c == u'\''; };
-    for (size_t at = 0; at + word.size() <= line.size(); ++at) {
+    for (size_t at = from; at + word.size() <= line.size(); ++at) {
       bool same = true;
       for (size_t i = 0; i < word.size() && same; ++i) same = lower(line[at + i]) == lower(word[i]);
       if (same && (at == 0 || !letter(line[at - 1])) &&
           (at + word.size() == line.size() || !letter(line[at + word.size()]))) {
-        return at;
+        return std::pair{at, at + word.size()};
       }
     }
-    return std::u16string::npos;
+    return std::nullopt;
   }
   // The text as the characters a user sees (grapheme clusters), each in its UTF-16 units.
   static std::vector<std::u16string> Characters(const std::u16string& text) {
@@ -923,139 +1051,183 @@ class Session {
   qm::host::cli::TakeFiles takes_;
   int step_ = 0;
   int64_t loadedEnd_ = 0;
+  std::string refusal_;
 };
 
-// Runs the session with parsed options: the web service, the window opened as a host opens it,
-// then the steps through the window, or the window on the desktop with LOAD and RENDER beside it.
-int Run(Options& options) {
-  Inputs in;
-  if (auto exit = ReadInputs(options, &in)) return *exit;
-
-  // The web service.
-  std::unique_ptr<qm::service::Service> service;
-  std::string serviceURL = options.service;
-  if (serviceURL.empty()) {
-    qm::service::Options serviceOptions;
-    serviceOptions.transcriptText = in.spoken;
-    if (options.serviceFault == "credits") serviceOptions.credits = 0;
-    serviceOptions.account.messages = options.messages;
-    if (!options.updateOffer.empty()) {
-      serviceOptions.account.offer = qm::service::offerForVersion(options.updateOffer);
-      serviceOptions.account.latestVersion = options.updateOffer;
-    }
-    serviceOptions.account.minimumVersion = options.minVersion;
-    serviceOptions.account.updateRequired = options.updateRequired;
-    service = std::make_unique<qm::service::Service>(serviceOptions);
-    if (!service->start()) return Failure(options, "cannot start the web-service stand-in on 127.0.0.1");
-    serviceURL = service->url();
-    // Offline: the stand-in's address, with nobody answering on it.
-    if (options.serviceFault == "offline") service->stop();
+// The web service: the embedded stand-in (with the faults and answers the options ask for) unless
+// --service names another; the plug-in finds it through its environment. Null with `url` set for
+// another service; null with `url` empty when the stand-in cannot start.
+std::unique_ptr<qm::service::Service> StartService(const Options& options, const Inputs& in, std::string* url) {
+  *url = options.service;
+  if (!url->empty()) {
+    setenv("QUILLOMANCER_SERVER_URL", url->c_str(), 1);
+    return nullptr;
   }
-  setenv("QUILLOMANCER_SERVER_URL", serviceURL.c_str(), 1);
-  // The account exchange needs a token. With none stored that the plug-in uses, the session lends
-  // its own through its environment; the stored file, used or not, is never written or removed.
-  std::string ignored;
-  const bool lendToken = service && QMReadAccountToken(&ignored).empty();
-  if (lendToken) setenv(kQMLentAccessTokenEnvironment, kSessionToken, 1);
+  qm::service::Options serviceOptions;
+  serviceOptions.transcriptText = in.spoken;
+  if (options.serviceFault == "credits") serviceOptions.credits = 0;
+  serviceOptions.account.messages = options.messages;
+  if (!options.updateOffer.empty()) {
+    serviceOptions.account.offer = qm::service::offerForVersion(options.updateOffer);
+    serviceOptions.account.latestVersion = options.updateOffer;
+  }
+  serviceOptions.account.minimumVersion = options.minVersion;
+  serviceOptions.account.updateRequired = options.updateRequired;
+  auto service = std::make_unique<qm::service::Service>(serviceOptions);
+  if (!service->start()) return nullptr;
+  *url = service->url();
+  // Offline: the stand-in's address, with nobody answering on it.
+  if (options.serviceFault == "offline") service->stop();
+  setenv("QUILLOMANCER_SERVER_URL", url->c_str(), 1);
+  return service;
+}
 
+void PrintHeading(const Options& options, const Inputs& in, const std::string& serviceURL, bool embedded,
+                  const std::string& unusedToken, bool lendToken) {
   std::printf("Quillomancer %s\n", options.command.c_str());
   std::printf("  clip: %s (%s s, %d Hz, %d channel%s)\n", options.input.c_str(),
               Seconds(in.clip->frames(), in.clip->sampleRate(), 3).c_str(), in.clip->sampleRate(), in.clip->channels(),
               in.clip->channels() == 1 ? "" : "s");
   std::printf("  selection: %s s\n", Seconds(in.selectionEnd, in.clip->sampleRate(), 3).c_str());
-  std::printf("  service: %s%s%s\n", serviceURL.c_str(), service ? " (embedded stand-in" : "",
-              !service ? "" : options.serviceFault.empty() ? ")" : (", fault " + options.serviceFault + ")").c_str());
+  std::printf("  service: %s%s%s\n", serviceURL.c_str(), embedded ? " (embedded stand-in" : "",
+              !embedded ? "" : options.serviceFault.empty() ? ")" : (", fault " + options.serviceFault + ")").c_str());
   std::printf("  bundle: %s\n", options.bundle.c_str());
-  if (!ignored.empty()) std::printf("  account token: %s, not used%s\n", ignored.c_str(), lendToken ? "; the session lends its own" : "");
+  if (!unusedToken.empty()) {
+    std::printf("  account token: %s, not used%s\n", unusedToken.c_str(), lendToken ? "; the session lends its own" : "");
+  }
+}
+
+// The window opened as a host opens it, over a session at the clip's rate whose timeline holds the
+// clip and selects it. What went wrong, or nothing.
+std::optional<std::string> OpenWindow(PluginWindow& window, const Options& options, const Inputs& in) {
+  if (auto failed = window.Open(options.bundle)) return failed;
+  window.Host().Controller().SetSampleRate(float(in.clip->sampleRate()));
+  // Audio the plug-in asks the host for is read from the clip's file as it is asked for.
+  window.Host().ProcessorDelegate().SetTimelineAudioReader(
+      [clip = in.clip](int64_t at, int32_t count, float* const* buffers, int32_t channels) {
+        if (channels > clip->channels()) {
+          for (int32_t c = clip->channels(); c < channels; ++c) std::fill(buffers[c], buffers[c] + count, 0.0f);
+          channels = clip->channels();
+        }
+        if (channels == clip->channels()) return clip->read(at, count, buffers);
+        // Fewer channels than the clip has: the clip's first ones.
+        std::vector<std::vector<float>> all(size_t(clip->channels()), std::vector<float>(size_t(count)));
+        std::vector<float*> pointers;
+        for (auto& channel : all) pointers.push_back(channel.data());
+        if (!clip->read(at, count, pointers.data())) return false;
+        for (int32_t c = 0; c < channels; ++c) std::copy(all[size_t(c)].begin(), all[size_t(c)].end(), buffers[c]);
+        return true;
+      });
+  window.Host().Transport().SetTimelineSelection(0, in.selectionEnd);
+  // The host's own LOAD asked for by the window's spike: the host answers, its pass follows.
+  window.Host().ProcessorDelegate().OnForceAnalyze([] { return AAX_Result(AAX_SUCCESS); });
+  return std::nullopt;
+}
+
+// The steps through the window, from the window opened to the last RENDER. False when one fails,
+// with `error` saying why when it can.
+bool RunSteps(Session& session, const Options& options, const Inputs& in, std::string* transcript,
+              std::vector<std::string>* written, std::string* error) {
+  if (auto failed = session.Step("opened")) return *error = *failed, false;
+  if (!session.SettingsCard(error)) return false;
+  if (!options.language.empty() && !session.ChooseLanguage(error)) return false;
+  // Under the update lock nothing is sent whatever the language.
+  if (options.language.empty() && !options.updateRequired && !session.AutomaticLanguage(error)) return false;
+  std::printf("LOAD\n");
+  const bool loaded = session.Load(in.clip, error);
+  if (auto failed = session.Step("load")) return *error = *failed, false;
+  if (!loaded) return false;
+  if (options.updateRequired) {
+    std::printf("Process\n");
+    return session.ProcessRefused(error);
+  }
+  if (!session.Transcript(error)) return false;
+  *transcript = session.EditorText();
+  if (options.mode == "voice") {
+    if (!session.VoiceChange(error)) return false;
+  } else {
+    if (options.mode == "change" && !session.TypeChange(*transcript, error)) return false;
+    if (options.mode == "repair" && !session.PaintRepair(*transcript, error)) return false;
+    if (!session.ChooseTakes(error)) return false;
+  }
+  std::printf(options.mode == "voice" ? "LOAD (the performance)\n" : "Process\n");
+  if (!session.Process(error)) return false;
+  return session.Render(written, error);
+}
+
+void PrintSummary(Session& session, const Options& options, const std::string& transcript,
+                  const std::vector<std::string>& written) {
+  std::printf("Summary\n");
+  if (options.updateRequired) {
+    std::printf("  Process refused: %s\n", session.Refusal().c_str());
+  } else {
+    // Only now, with this run's takes written, do an earlier run's other takes go.
+    RemoveStale(options.output, kTakeFile, session.Takes());
+    std::printf("  transcript: \"%s\"\n", transcript.c_str());
+    std::printf("  takes: %zu written to %s\n", written.size(), options.output.c_str());
+    for (const auto& file : written) std::printf("    %s\n", file.c_str());
+  }
+  if (!options.snapshots.empty()) std::printf("  snapshots: %s\n", options.snapshots.c_str());
+}
+
+// Why a run that stopped failed: its step's own reason, the window's status line, and for a
+// selection refused the selection's length.
+std::string FailureOfStoppedRun(Session& session, const Inputs& in, std::string error) {
+  // A step that stops the run always fails it, whether or not it said why.
+  if (error.empty()) error = "the session stopped before its end";
+  const std::string status = session.StatusLine();
+  error += status.empty() ? "" : " — the window says: \"" + status + "\"";
+  const int32_t state = session.State();
+  if (state == kQuillomancerState_SelectionTooShort || state == kQuillomancerState_SelectionTooLong) {
+    error += " (the selection is " + Seconds(session.LoadedFrames(), in.clip->sampleRate()) + " s)";
+  }
+  return error;
+}
+
+// The session through the open window, without a desktop. What went wrong, or nothing.
+std::string RunHeadless(PluginWindow& window, const Options& options, const Inputs& in,
+                        const qm::service::Service* service) {
+  if (!options.snapshots.empty()) {
+    std::error_code ec;
+    fs::create_directories(options.snapshots, ec);
+    RemoveStale(options.snapshots, kSnapshotFile, {}, IsSnapshotOfAStep);
+  }
+  Session session(window, options, in, service);
+  std::vector<std::string> written;
+  std::string transcript, error;
+  if (!RunSteps(session, options, in, &transcript, &written, &error)) return FailureOfStoppedRun(session, in, error);
+  PrintSummary(session, options, transcript, written);
+  return "";
+}
+
+// Runs the session with parsed options: the web service, the window opened as a host opens it,
+// then the steps through the window, or the window on the desktop with LOAD and RENDER beside it.
+int Run(Options& options) {
+  if (options.interactive) {
+    if (auto none = qm::host::cli::NoDesktop()) return Failure(options, *none);
+  }
+  Inputs in;
+  if (auto exit = ReadInputs(options, &in)) return *exit;
+
+  std::string serviceURL;
+  std::unique_ptr<qm::service::Service> service = StartService(options, in, &serviceURL);
+  if (serviceURL.empty()) return Failure(options, "cannot start the web-service stand-in on 127.0.0.1");
+  // The account exchange needs a token. With none stored that the plug-in uses, the session lends
+  // its own through its environment; the stored file, used or not, is never written or removed.
+  std::string unusedToken;
+  const bool lendToken = service && QMReadAccountToken(&unusedToken).empty();
+  if (lendToken) setenv(kQMLentAccessTokenEnvironment, kSessionToken, 1);
+  PrintHeading(options, in, serviceURL, service != nullptr, unusedToken, lendToken);
 
   PluginWindow window;
-  std::string error;
-  if (auto failed = window.Open(options.bundle)) error = *failed;
-  if (error.empty()) {
-    window.Host().Controller().SetSampleRate(float(in.clip->sampleRate()));
-    // Audio the plug-in asks the host for is read from the clip's file as it is asked for.
-    window.Host().ProcessorDelegate().SetTimelineAudioReader(
-        [clip = in.clip](int64_t at, int32_t count, float* const* buffers, int32_t channels) {
-          if (channels > clip->channels()) {
-            for (int32_t c = clip->channels(); c < channels; ++c) std::fill(buffers[c], buffers[c] + count, 0.0f);
-            channels = clip->channels();
-          }
-          if (channels == clip->channels()) return clip->read(at, count, buffers);
-          // Fewer channels than the clip has: the clip's first ones.
-          std::vector<std::vector<float>> all(size_t(clip->channels()), std::vector<float>(size_t(count)));
-          std::vector<float*> pointers;
-          for (auto& channel : all) pointers.push_back(channel.data());
-          if (!clip->read(at, count, pointers.data())) return false;
-          for (int32_t c = 0; c < channels; ++c) std::copy(all[size_t(c)].begin(), all[size_t(c)].end(), buffers[c]);
-          return true;
-        });
-    window.Host().Transport().SetTimelineSelection(0, in.selectionEnd);
-    // The host's own LOAD asked for by the window's spike: the host answers, its pass follows.
-    window.Host().ProcessorDelegate().OnForceAnalyze([] { return AAX_Result(AAX_SUCCESS); });
-  }
-
+  std::string error = OpenWindow(window, options, in).value_or("");
   if (error.empty() && options.interactive) {
     std::printf("  takes go to %s\n", options.output.c_str());
     if (!RunOnDesktop(window, "qmhost " + options.command, in.clip, 0, in.selectionEnd, options.output, &error)) {
       if (error.empty()) error = "the desktop window could not be shown";
     }
   } else if (error.empty()) {
-    if (!options.snapshots.empty()) {
-      std::error_code ec;
-      fs::create_directories(options.snapshots, ec);
-      RemoveStale(options.snapshots, kSnapshotFile, {}, IsSnapshotOfAStep);
-    }
-    Session session(window, options, in, service.get());
-    std::vector<std::string> written;
-    std::string transcript;
-    auto run = [&]() -> bool {
-      if (auto failed = session.Step("opened")) return error = *failed, false;
-      if (!session.SettingsCard(&error)) return false;
-      if (!options.language.empty() && !session.ChooseLanguage(&error)) return false;
-      std::printf("LOAD\n");
-      const bool loaded = session.Load(in.clip, &error);
-      if (auto failed = session.Step("load")) return error = *failed, false;
-      if (!loaded) return false;
-      if (options.updateRequired) {
-        std::printf("Process\n");
-        return session.ProcessRefused(&error);
-      }
-      if (!session.Transcript(&error)) return false;
-      transcript = session.EditorText();
-      if (options.mode == "voice") {
-        if (!session.VoiceChange(&error)) return false;
-      } else {
-        if (options.mode == "change" && !session.TypeChange(transcript, &error)) return false;
-        if (options.mode == "repair" && !session.PaintRepair(transcript, &error)) return false;
-        if (!session.ChooseTakes(&error)) return false;
-      }
-      std::printf(options.mode == "voice" ? "LOAD (the performance)\n" : "Process\n");
-      if (!session.Process(&error)) return false;
-      return session.Render(&written, &error);
-    };
-    if (run()) {
-      std::printf("Summary\n");
-      if (options.updateRequired) {
-        std::printf("  Process refused: this version is below the minimum the service requires (v%s)\n",
-                    options.minVersion.c_str());
-      } else {
-        // Only now, with this run's takes written, do an earlier run's other takes go.
-        RemoveStale(options.output, kTakeFile, session.Takes());
-        std::printf("  transcript: \"%s\"\n", transcript.c_str());
-        std::printf("  takes: %zu written to %s\n", written.size(), options.output.c_str());
-        for (const auto& file : written) std::printf("    %s\n", file.c_str());
-      }
-      if (!options.snapshots.empty()) std::printf("  snapshots: %s\n", options.snapshots.c_str());
-    } else {
-      // A step that stops the run always fails it, whether or not it said why.
-      if (error.empty()) error = "the session stopped before its end";
-      const std::string status = session.StatusLine();
-      error += status.empty() ? "" : " — the window says: \"" + status + "\"";
-      const int32_t state = session.State();
-      if (state == kQuillomancerState_SelectionTooShort || state == kQuillomancerState_SelectionTooLong) {
-        error += " (the selection is " + Seconds(session.LoadedFrames(), in.clip->sampleRate()) + " s)";
-      }
-    }
+    error = RunHeadless(window, options, in, service.get());
   }
   std::fflush(stdout);
   window.Close();

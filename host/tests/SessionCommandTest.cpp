@@ -2,14 +2,18 @@
 // Skipped when the program or the bundle has not been built in this build folder.
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,6 +22,7 @@
 
 #include "CommandRun.h"
 #include "qm/host/wav_file.h"
+#include "qm/platform/text.h"
 #include "qm/service/service.h"
 
 namespace {
@@ -27,6 +32,91 @@ namespace fs = std::filesystem;
 using qmhosttest::CommandRun;
 
 CommandRun RunCommand(const std::string& command) { return qmhosttest::Capture(command); }
+
+std::string Part(const qm::service::RecordedRequest& request, const std::string& name) {
+  const qm::service::RecordedPart* part = request.part(name);
+  return part ? part->content : "(none)";
+}
+
+// A line of plain words of exactly `units` UTF-16 units that ends with `ending`.
+std::string LineOf(size_t units, const std::string& ending) {
+  static const char* const kWords[] = {"she", "said", "she", "would", "meet", "us", "at", "the", "station", "before",
+                                       "the", "last", "train", "but", "nobody", "there", "has", "seen", "her"};
+  const size_t room = units - qm::platform::utf16Length(ending);
+  std::string line;
+  for (size_t i = 0; line.size() < room; ++i) {
+    const size_t left = room - line.size();
+    std::string word = kWords[i % std::size(kWords)];
+    // Never one unit left over, which only a second space would fill.
+    if (word.size() + 1 > left || left - (word.size() + 1) == 1) word = std::string(left - 1, 'o');
+    line += word + " ";
+  }
+  return line + ending;
+}
+
+// Passes every request on to a service, and runs `before` ahead of the first request to `path`:
+// whatever sends that request waits until it has run.
+class Gate {
+ public:
+  Gate(const qm::service::Service& service, std::string path, std::function<void()> before)
+      : port_(service.port()), path_(std::move(path)), before_(std::move(before)) {
+    const auto forward = [this](const httplib::Request& req, httplib::Response& res) { Forward(req, res); };
+    server_.Get(".*", forward);
+    server_.Post(".*", forward);
+  }
+  ~Gate() {
+    server_.stop();
+    if (thread_.joinable()) thread_.join();
+  }
+  bool Start() {
+    qm::service::warmHttpLibrary();
+    listening_ = server_.bind_to_any_port("127.0.0.1");
+    if (listening_ < 0) return false;
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    return true;
+  }
+  std::string URL() const { return "http://127.0.0.1:" + std::to_string(listening_); }
+
+ private:
+  void Forward(const httplib::Request& req, httplib::Response& res) {
+    if (req.path == path_ && !ran_.exchange(true)) before_();
+    httplib::Headers headers;
+    for (const auto& [name, value] : req.headers) {
+      if (name != "Host" && name != "Content-Length" && name != "Content-Type" && name.rfind("REMOTE_", 0) != 0 &&
+          name.rfind("LOCAL_", 0) != 0) {
+        headers.emplace(name, value);
+      }
+    }
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(std::chrono::seconds(120));
+    const httplib::Result answer = [&] {
+      if (req.method == "GET") return client.Get(req.target, headers);
+      if (!req.is_multipart_form_data()) return client.Post(req.target, headers, req.body, req.get_header_value("Content-Type"));
+      httplib::MultipartFormDataItems items;
+      for (const auto& [name, file] : req.files) items.push_back({file.name, file.content, file.filename, file.content_type});
+      return client.Post(req.target, headers, items);
+    }();
+    if (!answer) {
+      res.status = 502;
+      return;
+    }
+    res.status = answer->status;
+    for (const auto& [name, value] : answer->headers) {
+      if (name != "Content-Length" && name != "Content-Type" && name != "Transfer-Encoding" && name != "Connection") {
+        res.set_header(name, value);
+      }
+    }
+    res.set_content(answer->body, answer->get_header_value("Content-Type"));
+  }
+
+  int port_;
+  std::string path_;
+  std::function<void()> before_;
+  std::atomic<bool> ran_{false};
+  httplib::Server server_;
+  int listening_ = -1;
+  std::thread thread_;
+};
 
 class SessionCommand : public ::testing::Test {
  protected:
@@ -285,6 +375,9 @@ TEST_F(SessionCommand, TheVoiceClipIsSelectedWithinItsOwnLengthAndUnusableInputs
       {"--mode voice --text 'a line'", 2, "--text does not apply in voice mode"},
       {"--text '" + std::string(199, 'a') + "\xF0\x9F\x92\xB0'", 2, "--text is 201 UTF-16 units long; the editor holds at most 200"},
       {"--transcript long.txt", 1, "the transcript is 300 UTF-16 units long and the editor holds at most 200"},
+      // A word asked twice that the line holds once is painted once: the run says so and fails.
+      {"--mode repair --text 'money money'", 1, "the window painted \"money\" where \"money money\" was asked"},
+      {"--mode repair --text 'said nowhere'", 1, "the window painted \"said\" where \"said nowhere\" was asked"},
       {"--selection 15.001", 1, "(the selection is 15.001 s)"},
       {"--snapshots plain/snapshots", 1, "plain/snapshots"},  // named once
       {"--mode voice --voice '" + slow + "'", 1, "is at 8000 Hz and the session at 22050 Hz: a session has one rate"},
@@ -316,6 +409,102 @@ TEST_F(SessionCommand, BadArgumentsAndMissingFilesFail) {
   EXPECT_EQ(Session("--selection 0").status, 2);
   EXPECT_EQ(Session("--service-fault flood").status, 2);
   EXPECT_EQ(Session("--update-required").status, 2);
+}
+
+// Change and Repair of the last and the first word of lines up to the editor's 200 UTF-16 units,
+// wherever the word comes to stand in the editor: the service receives the line with the word
+// changed, and the window paints the word (the plug-in captures it as the one word to repair).
+TEST_F(SessionCommand, ChangeAndRepairReachTheLastWordOfEveryLineTheEditorHolds) {
+  qm::service::Service service;
+  ASSERT_TRUE(service.start());
+  // An emoji of two units and a right-to-left word near the end.
+  const std::string mixed = "said \xF0\x9F\x91\x8B \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D to the end.";
+  for (const std::string& line : {LineOf(20, "end."), LineOf(100, "end."), LineOf(150, "end."), LineOf(199, "end."),
+                                  LineOf(200, "end."), LineOf(200, mixed)}) {
+    SCOPED_TRACE(line);
+    service.setTranscriptText(line);
+    const std::string changed = line.substr(0, line.size() - 4) + "car.";
+    const CommandRun change = Session("--takes 1 --service " + service.url());
+    ASSERT_EQ(change.status, 0) << change.output;
+    EXPECT_EQ(Part(service.lastRequest(qm::service::kGenerate).value(), "text"), changed);
+
+    const CommandRun repair = Session("--takes 1 --mode repair --service " + service.url());
+    ASSERT_EQ(repair.status, 0) << repair.output;
+    EXPECT_NE(repair.output.find("Repair: 1 word of"), std::string::npos) << repair.output;
+    EXPECT_EQ(Part(service.lastRequest(qm::service::kGenerate).value(), "mode"), "line_change_v2");
+    const std::string log = Log(), captured = "GUI repair selection: captured ";
+    ASSERT_NE(log.rfind(captured), std::string::npos);
+    EXPECT_EQ(log.substr(log.rfind(captured) + captured.size(), 18), "1 selected word(s)");
+
+    // The first word, which the editor scrolls out of view on a line longer than it shows.
+    const std::string first = "the" + line.substr(3);
+    ASSERT_EQ(Session("--takes 1 --service " + service.url() + " --text '" + first + "'").status, 0);
+    EXPECT_EQ(Part(service.lastRequest(qm::service::kGenerate).value(), "text"), first);
+    const CommandRun opening = Session("--takes 1 --mode repair --text she --service " + service.url());
+    EXPECT_EQ(opening.status, 0) << opening.output;
+  }
+
+  // A line of film dialogue through the embedded stand-in, as a newcomer runs it.
+  const std::string line =
+      "She said she would meet us at the station before the last train, but nobody there has seen her since and "
+      "the porter says he knows it well.";
+  std::ofstream(folder / "line.txt") << line;
+  const CommandRun change = Session("--takes 1 --transcript line.txt");
+  ASSERT_EQ(change.status, 0) << change.output;
+  const std::string changed = line.substr(0, line.size() - 5) + "car.";
+  EXPECT_NE(Log().find("  Text: '" + changed + "'"), std::string::npos);
+  const CommandRun repair = Session("--takes 1 --transcript line.txt --mode repair --text well");
+  ASSERT_EQ(repair.status, 0) << repair.output;
+  EXPECT_NE(Log().rfind("GUI repair selection: captured 1 selected word(s)"), std::string::npos);
+}
+
+// The performance's LOAD in voice mode reads the clip again; a clip cut short since the first
+// LOAD fails the run at that LOAD, before the plug-in goes on with part of it: nothing is
+// generated and nothing charged.
+TEST_F(SessionCommand, AClipCutShortBeforeThePerformanceIsLoadedFailsBeforeAnyGeneration) {
+  const fs::path clip = folder / "clip.wav", voice = folder / "voice.wav";
+  fs::copy_file(fs::path(QM_SOURCE_DIR) / "testdata" / "speech.wav", clip);
+  fs::copy_file(clip, voice);
+  qm::service::Service service;
+  service.setTranscriptText("I never said she took the money.");
+  ASSERT_TRUE(service.start());
+  // The first LOAD has read the clip when the transcript is asked for; the clip is cut to half
+  // before that request reaches the service.
+  Gate gate(service, qm::service::kTranscribe, [&] { fs::resize_file(clip, fs::file_size(clip) / 2); });
+  ASSERT_TRUE(gate.Start());
+  const CommandRun run =
+      Session("--input '" + clip.string() + "' --mode voice --voice '" + voice.string() + "' --service " + gate.URL());
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("LOAD: cannot read " + clip.string()), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("] voice-loaded"), std::string::npos) << run.output;
+  EXPECT_EQ(service.requestCount(qm::service::kTranscribe), 1u);
+  EXPECT_EQ(service.requestCount(qm::service::kGenerate), 0u);
+}
+
+// An option not given takes its documented default, not what an earlier run left chosen: after a
+// run in German the next run listens for any language (its requests name none).
+TEST_F(SessionCommand, TheLanguageOfAnEarlierRunIsNotTheNextRunsDefault) {
+  qm::service::Service service;
+  ASSERT_TRUE(service.start());
+  ASSERT_EQ(Session("--takes 1 --language de --service " + service.url()).status, 0);
+  EXPECT_EQ(Part(service.lastRequest(qm::service::kTranscribe).value(), "language"), "de");
+  EXPECT_EQ(Part(service.lastRequest(qm::service::kGenerate).value(), "language"), "de");
+  const CommandRun run = Session("--takes 1 --service " + service.url());
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(Part(service.lastRequest(qm::service::kTranscribe).value(), "language"), "(none)");
+  EXPECT_EQ(Part(service.lastRequest(qm::service::kGenerate).value(), "language"), "(none)");
+}
+
+// Without a display the desktop window is refused at once instead of running where nobody sees it.
+TEST_F(SessionCommand, WithoutADisplayTheDesktopWindowIsRefusedAtOnce) {
+  for (const char* command : {"window --interactive", "session --interactive"}) {
+    SCOPED_TRACE(command);
+    const CommandRun run = RunCommand("cd '" + folder.string() + "' && HOME='" + folder.string() +
+                                      "' env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 120 '" +
+                                      program.string() + "' " + command);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("no display"), std::string::npos) << run.output;
+  }
 }
 
 }  // namespace
