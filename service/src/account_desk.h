@@ -1,15 +1,22 @@
 #pragma once
 // The account-status endpoint's own state, kept apart from the other endpoints: the settings it
 // answers from and the plug-in events it has received. Thread-safe.
+//
+// The events are kept as their compact JSON texts, newest last, at most kMostReceivedEvents of them
+// and kMostReceivedEventBytes together; the oldest go first. An event larger than that alone is
+// neither kept nor acknowledged.
 
 #include "qm/service/account.h"
 
-#include <nlohmann/json.hpp>
-
+#include <cstddef>
+#include <deque>
 #include <mutex>
 #include <string>
 
 namespace qm::service {
+
+inline constexpr size_t kMostReceivedEvents = 10000;
+inline constexpr size_t kMostReceivedEventBytes = size_t(8) << 20;
 
 class AccountDesk {
  public:
@@ -36,7 +43,8 @@ class AccountDesk {
 
   mutable std::mutex mutex_;
   AccountSettings settings_;
-  nlohmann::json received_ = nlohmann::json::array();
+  std::deque<std::string> received_;  // compact JSON texts, oldest first
+  size_t receivedBytes_ = 0;
 };
 
 }  // namespace qm::service
