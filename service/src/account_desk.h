@@ -1,10 +1,7 @@
 #pragma once
 // The account-status endpoint's own state, kept apart from the other endpoints: the settings it
 // answers from and the plug-in events it has received. Thread-safe.
-//
-// The events are kept as their compact JSON texts, newest last, at most kMostReceivedEvents of them
-// and kMostReceivedEventBytes together; the oldest go first. An event larger than that alone is
-// neither kept nor acknowledged.
+// The events are kept as their compact JSON texts (bounds in account.h).
 
 #include "qm/service/account.h"
 
@@ -14,9 +11,6 @@
 #include <string>
 
 namespace qm::service {
-
-inline constexpr size_t kMostReceivedEvents = 10000;
-inline constexpr size_t kMostReceivedEventBytes = size_t(8) << 20;
 
 class AccountDesk {
  public:

@@ -180,7 +180,8 @@ class Service {
   int refundedCredits() const;
 
   // The account-status exchange (kAccountStatus): what it answers, and every plug-in event it has
-  // received so far as one compact JSON array (oldest first). The fault hooks apply as elsewhere.
+  // received so far as one compact JSON array (oldest first; bounded, see account.h). The fault
+  // hooks apply as elsewhere.
   void setAccount(AccountSettings account);
   AccountSettings account() const;
   std::string receivedPluginEvents() const;
