@@ -68,7 +68,7 @@ httplib::Client clientOf(int port) {
 }
 
 // The peak resident size of this process, the embedded service's included.
-size_t peakKb() {
+[[maybe_unused]] size_t peakKb() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);)
     if (line.rfind("VmHWM:", 0) == 0) return std::stoul(line.substr(6));
