@@ -179,7 +179,9 @@ class DeadlineServer::Stream final : public httplib::Stream {
   // Reads and drops up to the refused body's bytes, on the terms a body is read on (its deadline
   // and the idle time-out), so that the client has sent it all and reads the answer.
   void Drain() {
-    size_t left = drain_ - std::min(drain_, size_ - at_);
+    const size_t buffered = size_ - at_;
+    size_t left = drain_ - std::min(drain_, buffered);
+    bodyBytes_ += buffered;
     at_ = size_;
     while (left > 0 && !cut_) {
       const ssize_t got = Fill();
