@@ -1,15 +1,17 @@
 #include "account_desk.h"
 
+#include "json_body.h"
+
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <optional>
 
 namespace qm::service {
 
 namespace {
 
 using nlohmann::json;
-
-// The events kept for the tests to read; the oldest go first beyond this.
-constexpr size_t kMaxReceivedEvents = 10000;
 
 std::string compact(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
@@ -24,6 +26,30 @@ json offerObject(const AccountOffer& o) {
           {"update_eligible", o.eligible},         {"eligibility_reason", o.eligibilityReason},
           {"allow_downgrade", o.allowDowngrade}};
 }
+
+// The events of one request, bounded as the desk's own are while the body is still being parsed,
+// each with its id when it has one.
+struct EventBatch {
+  struct Event {
+    std::string text;
+    std::optional<std::string> id;
+  };
+  std::deque<Event> events;
+  size_t bytes = 0;
+
+  void add(const json& event) {
+    Event e{compact(event), std::nullopt};
+    if (e.text.size() > kMostReceivedEventBytes) return;
+    if (event.is_object())
+      if (const auto id = event.find("id"); id != event.end() && id->is_string()) e.id = id->get<std::string>();
+    bytes += e.text.size();
+    events.push_back(std::move(e));
+    while (events.size() > kMostReceivedEvents || bytes > kMostReceivedEventBytes) {
+      bytes -= events.front().text.size();
+      events.pop_front();
+    }
+  }
+};
 
 }  // namespace
 
@@ -65,19 +91,41 @@ bool AccountDesk::accepts(const std::string& token) const {
 }
 
 AccountDesk::Reply AccountDesk::answer(const std::string& bearerToken, const std::string& body, int creditBalance) {
-  std::lock_guard lock(mutex_);
-  if (!accepts(bearerToken)) return {401, compact(errorBody("UNAUTHORIZED", "Sign in to use this service."))};
-  const json request = json::parse(body, nullptr, false);
-  if (request.is_discarded() || !request.is_object())
+  {
+    std::lock_guard lock(mutex_);
+    if (!accepts(bearerToken)) return {401, compact(errorBody("UNAUTHORIZED", "Sign in to use this service."))};
+  }
+  // The body is read without the lock. Each element of the top-level "plugin_events" array is
+  // taken out as soon as it is parsed, so that the parsed request never holds the events.
+  using Event = json::parse_event_t;
+  EventBatch batch;
+  std::string topKey;
+  bool inEvents = false;
+  const std::optional<json> request = readJsonBody(body, [&](int depth, Event event, json& parsed) {
+    if (depth == 1 && event == Event::key) {
+      topKey = parsed.is_string() ? parsed.get<std::string>() : std::string();
+    } else if (depth == 1 && event == Event::array_start) {
+      inEvents = topKey == "plugin_events";
+    } else if (depth == 1 && event == Event::array_end) {
+      inEvents = false;
+    } else if (inEvents && depth == 2 && (event == Event::value || event == Event::object_end || event == Event::array_end)) {
+      batch.add(parsed);
+      return false;
+    }
+    return true;
+  });
+  if (!request || !request->is_object())
     return {400, compact(errorBody("BAD_REQUEST", "The request body must be a JSON object."))};
 
+  std::lock_guard lock(mutex_);
   json acked = json::array();
-  if (const auto events = request.find("plugin_events"); events != request.end() && events->is_array()) {
-    for (const json& event : *events) {
-      received_.push_back(event);
-      if (received_.size() > kMaxReceivedEvents) received_.erase(received_.begin());
-      if (settings_.ackPolicy != AckPolicy::All || !event.is_object()) continue;
-      if (const auto id = event.find("id"); id != event.end() && id->is_string()) acked.push_back(*id);
+  for (auto& event : batch.events) {
+    if (settings_.ackPolicy == AckPolicy::All && event.id) acked.push_back(std::move(*event.id));
+    receivedBytes_ += event.text.size();
+    received_.push_back(std::move(event.text));
+    while (received_.size() > kMostReceivedEvents || receivedBytes_ > kMostReceivedEventBytes) {
+      receivedBytes_ -= received_.front().size();
+      received_.pop_front();
     }
   }
   if (settings_.rawAnswer) return {200, *settings_.rawAnswer};
@@ -85,8 +133,8 @@ AccountDesk::Reply AccountDesk::answer(const std::string& bearerToken, const std
   std::string latest = settings_.latestVersion;
   if (latest.empty() && settings_.offer) latest = settings_.offer->targetVersion;
   if (latest.empty()) {
-    const auto installed = request.find("installed_version");
-    if (installed != request.end() && installed->is_string()) latest = installed->get<std::string>();
+    const auto installed = request->find("installed_version");
+    if (installed != request->end() && installed->is_string()) latest = installed->get<std::string>();
   }
   json messages = json::array();
   for (const auto& m : settings_.messages) messages.push_back({{"id", m.id}, {"title", m.title}, {"body", m.body}});
@@ -111,7 +159,15 @@ void AccountDesk::dismiss(const std::string& bearerToken, const std::string& mes
 
 std::string AccountDesk::receivedEvents() const {
   std::lock_guard lock(mutex_);
-  return compact(received_);
+  std::string all;
+  all.reserve(receivedBytes_ + received_.size() + 2);
+  all += '[';
+  for (const std::string& event : received_) {
+    if (all.size() > 1) all += ',';
+    all += event;
+  }
+  all += ']';
+  return all;
 }
 
 }  // namespace qm::service

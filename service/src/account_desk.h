@@ -1,11 +1,12 @@
 #pragma once
 // The account-status endpoint's own state, kept apart from the other endpoints: the settings it
 // answers from and the plug-in events it has received. Thread-safe.
+// The events are kept as their compact JSON texts (bounds in account.h).
 
 #include "qm/service/account.h"
 
-#include <nlohmann/json.hpp>
-
+#include <cstddef>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -36,7 +37,8 @@ class AccountDesk {
 
   mutable std::mutex mutex_;
   AccountSettings settings_;
-  nlohmann::json received_ = nlohmann::json::array();
+  std::deque<std::string> received_;  // compact JSON texts, oldest first
+  size_t receivedBytes_ = 0;
 };
 
 }  // namespace qm::service

@@ -65,6 +65,30 @@ void Close(socket_t sock) {
   ::close(sock);
 }
 
+// Ends a connection whose client may still be sending (its request was answered early or not read
+// whole): the answer goes out with the end of what the server sends, and what the client sends is
+// read and dropped until it closes its side, for at most `milliseconds` and as many bytes as a
+// request may hold, so that a close with unread bytes does not reset the connection before the
+// client has read the answer. `stopping` ends it early.
+template <typename Stopping>
+void Linger(socket_t sock, int milliseconds, const Stopping& stopping) {
+  ::shutdown(sock, SHUT_WR);
+  const Clock::time_point until = Clock::now() + std::chrono::milliseconds(milliseconds);
+  size_t left = kMostHeaderBytes + kMostBodyBytes;
+  char dropped[16384];
+  while (left > 0 && !stopping()) {
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (wait <= 0) break;
+    const int ready = Wait(sock, POLLIN, int(std::min<long long>(wait, 100)));
+    if (ready < 0) break;
+    if (ready == 0) continue;
+    const ssize_t n = ::recv(sock, dropped, sizeof dropped, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the client has closed its side, or the connection has gone
+    left -= std::min(left, size_t(n));
+  }
+}
+
 void Address(socket_t sock, bool peer, std::string& ip, int& port) {
   sockaddr_storage address{};
   socklen_t length = sizeof address;
@@ -92,20 +116,20 @@ thread_local bool tRefusing = false;
 // the stream has answered on its own (408, 431, 413, 503) it reads and writes nothing more.
 class DeadlineServer::Stream final : public httplib::Stream {
  public:
-  Stream(DeadlineServer& server, socket_t sock, int idleMilliseconds)
-      : server_(server), sock_(sock), idleMilliseconds_(idleMilliseconds) {}
+  Stream(DeadlineServer& server, socket_t sock, int idleMilliseconds, int writeMilliseconds)
+      : server_(server), sock_(sock), idleMilliseconds_(idleMilliseconds), writeMilliseconds_(writeMilliseconds) {}
   ~Stream() override { EndRequest(); }
 
   // The next request starts with the bytes that come now.
   void BeginRequest() {
     start_ = Clock::now();
-    headersDone_ = false;
-    lineEnds_ = 0;
-    headerLines_ = 0;
-    headerBytes_ = 0;
+    head_ = HeaderCounter();
     bodyBytes_ = 0;
+    declared_ = 0;
     admitted_ = false;
     noBody_ = false;
+    chunked_ = false;
+    bodyUnread_ = false;
     refused_ = false;
     drain_ = 0;
   }
@@ -117,18 +141,31 @@ class DeadlineServer::Stream final : public httplib::Stream {
   bool Cut() const { return cut_; }
   bool Refused() const { return refused_; }
   bool Buffered() const { return at_ < size_; }
+  // The request was read whole, its body included, so that the next bytes are the next request's.
+  bool ReadWhole() const {
+    return admitted_ && head_.Ended() && !cut_ && !refused_ && !chunked_ && !bodyUnread_ &&
+           (noBody_ || bodyBytes_ == declared_);
+  }
+  // Known before the answer: the connection ends after it.
+  bool EndsAfterAnswer() const { return chunked_ || bodyUnread_; }
 
   // The request's body is about to be read: it may hold `bytes` (its Content-Length; 0 for
-  // chunks, which take their share as they come; `sized` false when it has neither). False
-  // when it may not; then `answer` is what it gets, and at most `drain` bytes of the body are
-  // read and dropped after it so that the client sees that answer.
-  bool Admit(size_t bytes, bool sized, bool expectsContinue, const EarlyAnswer*& answer) {
+  // chunks, which take their share as they come; `sized` false when it has neither; `read` false
+  // when the library will not read it). False when it may not; then `answer` is what it gets, and
+  // at most `drain` bytes of the body are read and dropped after it so that the client sees that
+  // answer.
+  bool Admit(size_t bytes, bool sized, bool chunked, bool read, bool expectsContinue, const EarlyAnswer*& answer) {
     if (admitted_) return true;
     admitted_ = true;
     noBody_ = !sized;
+    chunked_ = chunked;
+    declared_ = bytes;
+    bodyUnread_ = !read && sized && (chunked || bytes > 0);
     if (bytes > kMostBodyBytes) {
       answer = &kTooLarge;
-    } else if (!server_.reserve(bytes)) {
+    } else if (bodyUnread_) {
+      return true;  // nothing of it is held: the connection ends after the answer
+    } else if (!server_.reserve(bytes, bytes)) {
       answer = &kBusy;
       drain_ = expectsContinue ? 0 : bytes;
     } else {
@@ -139,28 +176,28 @@ class DeadlineServer::Stream final : public httplib::Stream {
     return false;
   }
 
-  // Reads and drops up to the refused body's bytes, within its deadline and for no longer than
-  // its grace period.
+  // Reads and drops up to the refused body's bytes, on the terms a body is read on (its deadline
+  // and the idle time-out), so that the client has sent it all and reads the answer.
   void Drain() {
-    const Clock::time_point until =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(std::min(server_.deadlines_.bodyGraceSeconds, 10.0)));
-    size_t left = drain_ - std::min(drain_, size_ - at_);
+    const size_t buffered = size_ - at_;
+    size_t left = drain_ - std::min(drain_, buffered);
+    bodyBytes_ += buffered;
     at_ = size_;
-    while (left > 0 && Clock::now() < until && !cut_) {
+    while (left > 0 && !cut_) {
       const ssize_t got = Fill();
       if (got <= 0) break;
       left -= std::min(left, size_t(got));
+      bodyBytes_ += size_t(got);
       at_ = size_;
     }
   }
 
   bool is_readable() const override { return Buffered() || Wait(sock_, POLLIN, 0) > 0; }
-  bool is_writable() const override { return !cut_ && Wait(sock_, POLLOUT, kWriteMilliseconds) > 0; }
+  bool is_writable() const override { return !cut_ && Wait(sock_, POLLOUT, writeMilliseconds_) > 0; }
 
   ssize_t read(char* ptr, size_t size) override {
     if (cut_) return -1;
-    if (noBody_ && headersDone_) return 0;
+    if (noBody_ && head_.Ended()) return 0;
     if (!Buffered()) {
       const ssize_t got = Fill();
       if (got <= 0) return got;
@@ -173,7 +210,7 @@ class DeadlineServer::Stream final : public httplib::Stream {
   }
 
   ssize_t write(const char* ptr, size_t size) override {
-    if (cut_ || Wait(sock_, POLLOUT, kWriteMilliseconds) <= 0) return -1;
+    if (cut_ || Wait(sock_, POLLOUT, writeMilliseconds_) <= 0) return -1;
     for (;;) {
       const ssize_t n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
       if (n < 0 && errno == EINTR) continue;
@@ -186,29 +223,28 @@ class DeadlineServer::Stream final : public httplib::Stream {
   socket_t socket() const override { return sock_; }
 
  private:
-  static constexpr int kWriteMilliseconds = 5000;
   static constexpr int kStopCheckMilliseconds = 100;
 
   // When the bytes read so far must have been followed by the next one.
   Clock::time_point Deadline() const {
     using Seconds = std::chrono::duration<double>;
     const RequestDeadlines& d = server_.deadlines_;
-    if (!headersDone_) return start_ + std::chrono::duration_cast<Clock::duration>(Seconds(d.headerSeconds));
+    if (!head_.Ended()) return start_ + std::chrono::duration_cast<Clock::duration>(Seconds(d.headerSeconds));
     const double allowed = d.bodyGraceSeconds + double(bodyBytes_ + 1) / d.bodyBytesPerSecond;
     return bodyStart_ + std::chrono::duration_cast<Clock::duration>(Seconds(allowed));
   }
 
-  // Reads what has come into the buffer: the count, 0 at the end, -1 on an error, an idle read
-  // time-out, the server stopping or the deadline (answered 408).
+  // Reads what has come into the buffer: the count, 0 at the end, -1 on an error, the server
+  // stopping, or the request falling behind its deadline or going quiet for the idle time-out
+  // (both answered 408).
   ssize_t Fill() {
     const Clock::time_point idleUntil = Clock::now() + std::chrono::milliseconds(idleMilliseconds_);
     for (;;) {
       if (server_.svr_sock_ == INVALID_SOCKET) return -1;  // stopping
       const Clock::time_point now = Clock::now();
-      const Clock::time_point deadline = Deadline();
+      const Clock::time_point deadline = std::min(Deadline(), idleUntil);
       if (now >= deadline) return CutWith(kRequestTimeout);
-      if (now >= idleUntil) return -1;  // nothing at all for the idle time-out: the connection has gone quiet
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::min(deadline, idleUntil) - now);
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
       const int ready = Wait(sock_, POLLIN, int(std::min<long long>(wait.count(), kStopCheckMilliseconds)));
       if (ready < 0) return -1;
       if (ready == 0) continue;
@@ -221,35 +257,25 @@ class DeadlineServer::Stream final : public httplib::Stream {
     }
   }
 
-  // Notes the bytes handed to the request: its header lines and bytes up to where they end, then
-  // how much body came (a body without a length in advance takes its share as it comes).
+  // Notes the bytes handed to the request: its head up to where the library ends it, then how
+  // much body came (a body without a length in advance takes its share as it comes).
   void Count(const char* bytes, size_t n) {
-    size_t i = 0;
-    for (; i < n && !headersDone_; ++i) {
-      const char c = bytes[i];
-      ++headerBytes_;
-      // "\r\n\r\n" ends the headers; a bare "\n\n" is taken as well, as cpp-httplib takes it.
-      if (c == '\n') {
-        ++headerLines_;
-        if (++lineEnds_ == 2) {
-          headersDone_ = true;
-          bodyStart_ = Clock::now();
-        }
-      } else if (c != '\r') {
-        lineEnds_ = 0;
+    size_t head = 0;
+    if (!head_.Ended()) {
+      head = head_.Feed(bytes, n);
+      if (head_.TooLarge()) {
+        CutWith(kHeadersTooLarge);
+        return;
       }
+      if (!head_.Ended()) return;
+      bodyStart_ = Clock::now();
     }
-    // The request line and the empty line that ends the headers are not header lines.
-    if (!headersDone_ && (headerBytes_ > kMostHeaderBytes || headerLines_ > kMostHeaderLines + 1)) {
-      CutWith(kHeadersTooLarge);
-      return;
-    }
-    bodyBytes_ += n - i;
+    bodyBytes_ += n - head;
     if (bodyBytes_ > reserved_) {
       const size_t more = bodyBytes_ - reserved_;
       if (bodyBytes_ > kMostBodyBytes) {
         CutWith(kTooLarge);
-      } else if (!server_.reserve(more)) {
+      } else if (!server_.reserve(more, bodyBytes_)) {
         CutWith(kBusy);
       } else {
         reserved_ += more;
@@ -268,16 +294,18 @@ class DeadlineServer::Stream final : public httplib::Stream {
   DeadlineServer& server_;
   socket_t sock_;
   int idleMilliseconds_;
+  int writeMilliseconds_;
   char buffer_[16384];
   size_t at_ = 0, size_ = 0;
   Clock::time_point start_ = Clock::now(), bodyStart_ = Clock::now();
-  bool headersDone_ = false;
-  int lineEnds_ = 0;
-  size_t headerLines_ = 0, headerBytes_ = 0;
+  HeaderCounter head_;
   size_t bodyBytes_ = 0;
+  size_t declared_ = 0;  // the body's Content-Length
   size_t reserved_ = 0;
   bool admitted_ = false, refused_ = false;
-  bool noBody_ = false;  // the request has neither a length nor chunks: its body is empty
+  bool noBody_ = false;      // the request has neither a length nor chunks: its body is empty
+  bool chunked_ = false;     // its body comes in chunks (or in an encoding of its own)
+  bool bodyUnread_ = false;  // it carries a body the library does not read (a GET's)
   size_t drain_ = 0;
   bool cut_ = false;
 };
@@ -285,6 +313,11 @@ class DeadlineServer::Stream final : public httplib::Stream {
 namespace {
 // The stream of the connection the calling thread serves.
 thread_local DeadlineServer::Stream* tStream = nullptr;
+
+int Milliseconds(time_t seconds, time_t microseconds) {
+  const long long ms = (long long)seconds * 1000 + microseconds / 1000;
+  return int(std::clamp<long long>(ms, 1, 24LL * 3600 * 1000));
+}
 }  // namespace
 
 bool DeadlineServer::process_and_close_socket(socket_t sock) {
@@ -293,25 +326,36 @@ bool DeadlineServer::process_and_close_socket(socket_t sock) {
     Close(sock);
     return false;
   }
-  const int idle = int(read_timeout_sec_ * 1000 + read_timeout_usec_ / 1000);
-  Stream stream(*this, sock, std::max(idle, 1));
-  tStream = &stream;
-  const auto keepAlive = std::chrono::seconds(std::max<time_t>(keep_alive_timeout_sec_, 0));
-  bool served = true;
-  for (size_t left = keep_alive_max_count_; left > 0; --left) {
-    // The next request's first byte, waited for in slices so that stop() is seen.
-    const auto until = Clock::now() + keepAlive;
-    bool arrived = stream.Buffered();
-    while (!arrived && svr_sock_ != INVALID_SOCKET && Clock::now() < until) arrived = Wait(sock, POLLIN, 100) > 0;
-    if (!arrived || svr_sock_ == INVALID_SOCKET) break;
-    stream.BeginRequest();
-    bool closed = false;
-    served = process_request(stream, left == 1, closed, nullptr);
-    stream.EndRequest();
-    if (stream.Refused()) stream.Drain();
-    if (!served || closed || stream.Cut() || stream.Refused()) break;
+  bool served = false;
+  bool whole = false;  // the connection ends with nothing of the client's left unread
+  const int idle = Milliseconds(read_timeout_sec_, read_timeout_usec_);
+  try {
+    Stream stream(*this, sock, idle, Milliseconds(write_timeout_sec_, write_timeout_usec_));
+    struct Current {
+      explicit Current(Stream* s) { tStream = s; }
+      ~Current() { tStream = nullptr; }
+    } current(&stream);
+    const auto keepAlive = std::chrono::seconds(std::max<time_t>(keep_alive_timeout_sec_, 0));
+    for (size_t left = keep_alive_max_count_; left > 0; --left) {
+      // The next request's first byte, waited for in slices so that stop() is seen.
+      const auto until = Clock::now() + keepAlive;
+      bool arrived = stream.Buffered();
+      while (!arrived && svr_sock_ != INVALID_SOCKET && Clock::now() < until) arrived = Wait(sock, POLLIN, 100) > 0;
+      whole = !stream.Buffered();
+      if (!arrived || svr_sock_ == INVALID_SOCKET) break;
+      stream.BeginRequest();
+      bool closed = false;
+      served = process_request(stream, left == 1, closed, nullptr);
+      stream.EndRequest();
+      if (stream.Refused()) stream.Drain();
+      whole = stream.ReadWhole() && !stream.Buffered();
+      if (!served || closed || !stream.ReadWhole()) break;
+    }
+  } catch (...) {
+    served = false;  // whatever the library threw, the connection still ends
+    whole = false;
   }
-  tStream = nullptr;
+  if (!whole) Linger(sock, idle, [this] { return svr_sock_ == INVALID_SOCKET; });
   Close(sock);
   return served;
 }
@@ -328,22 +372,32 @@ bool DeadlineServer::admit(const httplib::Request& req, httplib::Response& res) 
     const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), bytes);
     if (error != std::errc() || end != length.data() + length.size()) bytes = SIZE_MAX;
   }
+  // The methods whose body cpp-httplib reads; any other leaves it unread.
+  const std::string& m = req.method;
+  const bool read = m == "POST" || m == "PUT" || m == "PATCH" || m == "DELETE" || m == "PRI";
   const EarlyAnswer* answer = nullptr;
   const bool sized = chunked || !length.empty();
-  if (stream->Admit(bytes, sized, req.get_header_value("Expect") == "100-continue", answer)) return true;
-  // The answer is cpp-httplib's to write; the request's own "Connection: close" makes it say so.
   auto& request = const_cast<httplib::Request&>(req);
-  request.headers.erase("Connection");
-  request.set_header("Connection", "close");
+  auto closeAfter = [&request] {  // the request's own "Connection: close" makes the answer say so
+    request.headers.erase("Connection");
+    request.set_header("Connection", "close");
+  };
+  if (stream->Admit(bytes, sized, chunked, read, req.get_header_value("Expect") == "100-continue", answer)) {
+    if (stream->EndsAfterAnswer()) closeAfter();
+    return true;
+  }
+  // The answer is cpp-httplib's to write.
+  closeAfter();
   res.status = answer->status;
   res.set_content(answer->body, "application/json");
   return false;
 }
 
-bool DeadlineServer::reserve(size_t bytes) {
+bool DeadlineServer::reserve(size_t bytes, size_t holding) {
+  const size_t bound = holding > kSmallBodyBytes ? kMostBytesInFlight - kKeptForSmallBodies : kMostBytesInFlight;
   size_t now = inFlight_.load();
   do {
-    if (bytes > kMostBytesInFlight - std::min(now, kMostBytesInFlight)) return false;
+    if (bytes > bound - std::min(now, bound)) return false;
   } while (!inFlight_.compare_exchange_weak(now, now + bytes));
   return true;
 }

@@ -10,10 +10,16 @@
 //
 // Memory is bounded too: a request's headers (line count and bytes, else 431), its body (else
 // 413) and the bodies of all requests being read at once (else 503, answered before the body is
-// read).
+// read). Bodies larger than kSmallBodyBytes may not take the last kKeptForSmallBodies of that
+// bound, so that large uploads trickling in at the floor rate never leave small requests refused.
+//
+// A connection is kept for another request only when the library has read the last one's body
+// whole: a body cut for time (408), refused, not read (a GET that carries one) or chunked ends the
+// connection, so that none of its bytes is ever read as a request of its own.
 
 #include <httplib.h>
 
+#include "header_counter.h"
 #include "qm/service/service.h"
 
 #include <atomic>
@@ -28,10 +34,10 @@
 
 namespace qm::service {
 
-inline constexpr size_t kMostHeaderLines = 100;          // header lines after the request line
-inline constexpr size_t kMostHeaderBytes = size_t(64) << 10;  // the request line and headers
-inline constexpr size_t kMostBodyBytes = size_t(48) << 20;    // one request's body
-inline constexpr size_t kMostBytesInFlight = size_t(64) << 20;  // the bodies being read at once
+inline constexpr size_t kMostBodyBytes = size_t(48) << 20;       // one request's body
+inline constexpr size_t kMostBytesInFlight = size_t(64) << 20;   // the bodies being read at once
+inline constexpr size_t kSmallBodyBytes = size_t(1) << 20;       // a body this large or smaller is small
+inline constexpr size_t kKeptForSmallBodies = size_t(8) << 20;   // of kMostBytesInFlight
 
 class DeadlineServer : public httplib::Server {
  public:
@@ -52,8 +58,9 @@ class DeadlineServer : public httplib::Server {
   // Overrides cpp-httplib's connection loop: the same keep-alive requests, read through a stream
   // that keeps the request's deadline and bounds.
   bool process_and_close_socket(socket_t sock) override;
-  // Takes `bytes` more of the bytes in flight; false when that would pass the bound.
-  bool reserve(size_t bytes);
+  // Takes `bytes` more of the bytes in flight for a body that then holds `holding`; false when
+  // that would pass the bound (for a body that is not small, the bound less the small bodies' share).
+  bool reserve(size_t bytes, size_t holding);
   void release(size_t bytes);
 
   RequestDeadlines deadlines_;

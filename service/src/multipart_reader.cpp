@@ -54,7 +54,10 @@ class Reader final : public httplib::Server {
       Output& out = *tOutput;
       out.ok = read(
           [&out](const httplib::MultipartFormData& header) {
-            if (out.parts.size() >= kMostParts) return false;
+            if (out.parts.size() >= kMostParts) {
+              out.tooManyParts = true;
+              return false;
+            }
             RecordedPart part;
             part.name = header.name;
             part.filename = header.filename;
@@ -72,8 +75,8 @@ class Reader final : public httplib::Server {
   }
 
   // `extraHeaders`: whole header lines, each ending in "\r\n".
-  bool parse(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts,
-             const std::string& extraHeaders = {}) {
+  Multipart parse(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts,
+                  const std::string& extraHeaders = {}) {
     Output out;
     tOutput = &out;
     MemoryStream stream("POST /parse HTTP/1.1\r\nHost: localhost\r\nContent-Type: " + contentType +
@@ -83,14 +86,16 @@ class Reader final : public httplib::Server {
     bool closed = false;
     const bool served = process_request(stream, true, closed, nullptr);
     tOutput = nullptr;
-    if (!served || !out.ok) return false;
+    if (out.tooManyParts) return Multipart::TooManyParts;
+    if (!served || !out.ok) return Multipart::Refused;
     parts = std::move(out.parts);
-    return true;
+    return Multipart::Read;
   }
 
  private:
   struct Output {
     bool ok = false;
+    bool tooManyParts = false;
     std::vector<RecordedPart> parts;
   };
   static thread_local Output* tOutput;
@@ -105,15 +110,15 @@ Reader& TheReader() {
 
 }  // namespace
 
-bool readMultipart(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts) {
+Multipart readMultipart(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts) {
   parts.clear();
   // A Content-Type that spans lines would end the made-up request's headers early.
-  if (contentType.find_first_of("\r\n") != std::string::npos) return false;
+  if (contentType.find_first_of("\r\n") != std::string::npos) return Multipart::Refused;
   try {
     return TheReader().parse(body, contentType, parts);
   } catch (...) {
     parts.clear();
-    return false;
+    return Multipart::Refused;
   }
 }
 

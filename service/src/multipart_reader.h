@@ -14,8 +14,14 @@ namespace qm::service {
 // Bodies with more parts than this are not taken apart.
 inline constexpr size_t kMostParts = 64;
 
-// [any-thread] The parts of `body` (Content-Type `contentType`) in the order they came; false
-// when the body is not a multipart body cpp-httplib accepts or has more than kMostParts parts.
-bool readMultipart(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts);
+enum class Multipart {
+  Read,          // `parts` holds every part
+  Refused,       // not a multipart body cpp-httplib accepts
+  TooManyParts,  // more than kMostParts parts
+};
+
+// [any-thread] The parts of `body` (Content-Type `contentType`) in the order they came; none
+// unless it is Read.
+Multipart readMultipart(const std::string& body, const std::string& contentType, std::vector<RecordedPart>& parts);
 
 }  // namespace qm::service

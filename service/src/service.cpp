@@ -5,6 +5,7 @@
 
 #include "account_desk.h"
 #include "deadline_server.h"
+#include "json_body.h"
 #include "multipart_reader.h"
 
 #include <httplib.h>
@@ -80,7 +81,8 @@ std::string partText(const RecordedRequest& r, const std::string& name) {
 
 bool validDeadlines(const RequestDeadlines& d) {
   return std::isfinite(d.headerSeconds) && d.headerSeconds > 0 && std::isfinite(d.bodyGraceSeconds) &&
-         d.bodyGraceSeconds >= 0 && std::isfinite(d.bodyBytesPerSecond) && d.bodyBytesPerSecond > 0;
+         d.bodyGraceSeconds >= 0 && std::isfinite(d.bodyBytesPerSecond) && d.bodyBytesPerSecond > 0 &&
+         std::isfinite(d.idleSeconds) && d.idleSeconds >= 0.001 && d.idleSeconds <= 86400;
 }
 
 bool validConnections(const ConnectionLimits& c) {
@@ -190,7 +192,11 @@ struct Service::Impl {
     raw.swap(const_cast<httplib::Request&>(req).body);
     r.bodySize = raw.size();
     r.bodySha256 = qm::platform::sha256Hex(raw);
-    if (!saved.empty()) r.multipartParsed = readMultipart(raw, saved, r.parts);
+    if (!saved.empty()) {
+      const Multipart read = readMultipart(raw, saved, r.parts);
+      r.multipartParsed = read == Multipart::Read;
+      r.tooManyParts = read == Multipart::TooManyParts;
+    }
     for (auto& p : r.parts) {
       p.contentSize = p.content.size();
       p.contentSha256 = qm::platform::sha256Hex(p.content);
@@ -206,6 +212,7 @@ struct Service::Impl {
     logged.bodySize = r.bodySize;
     logged.bodySha256 = r.bodySha256;
     logged.multipartParsed = r.multipartParsed;
+    logged.tooManyParts = r.tooManyParts;
     size_t partsLeft = kLoggedPartsLimit;
     for (const auto& p : r.parts) {
       const size_t kept = std::min({p.content.size(), kLoggedContentLimit, partsLeft});
@@ -319,8 +326,15 @@ struct Service::Impl {
     return std::nullopt;
   }
 
+  // An upload of more parts than are taken apart is refused as such, not as one missing its audio.
+  static std::optional<Answer> refuseTooManyParts(const RecordedRequest& r) {
+    if (!r.tooManyParts) return std::nullopt;
+    return errorAnswer(400, "TOO_MANY_PARTS", "The upload has more than " + std::to_string(kMostParts) + " parts.");
+  }
+
   Answer transcribe(const RecordedRequest& r) {
     if (auto refused = authorise(r, options.requireAuth)) return *refused;
+    if (auto refused = refuseTooManyParts(r)) return *refused;
     const RecordedPart* audio = r.part("audio");
     if (audio == nullptr) return errorAnswer(400, "MISSING_AUDIO", "No audio was uploaded.");
     const auto wav = readWav(audio->content);
@@ -411,6 +425,7 @@ struct Service::Impl {
   // render id set). The uploaded audio is let go once it is read.
   Answer generateAnswer(RecordedRequest& r, std::string& renderId, std::shared_ptr<TakesStream>& takesOut) {
     if (auto refused = authorise(r, options.requireAuth)) return *refused;
+    if (auto refused = refuseTooManyParts(r)) return *refused;
     const bool voiceChange = r.part("voice_audio") != nullptr || partText(r, "mode") == "voice_change";
     const RecordedPart* source = voiceChange ? r.part("performance_audio") : r.part("audio");
     if (source == nullptr)
@@ -519,8 +534,8 @@ struct Service::Impl {
   Answer refund(const RecordedRequest& r) {
     const std::string token = bearerToken(r);
     if (token.empty()) return jsonAnswer(401, {{"ok", false}, {"error", "UNAUTHORIZED"}, {"message", "Sign in to use this service."}});
-    const json body = json::parse(r.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object() || !body.contains("elapsed_ms") || !body["elapsed_ms"].is_number())
+    const std::optional<json> body = readJsonBody(r.body);
+    if (!body || !body->is_object() || !body->contains("elapsed_ms") || !(*body)["elapsed_ms"].is_number())
       return jsonAnswer(400, {{"ok", false}, {"error", "BAD_REQUEST"}, {"message", "elapsed_ms is required."}});
     std::unique_lock lock(mutex);
     changed.wait_for(lock, std::chrono::seconds(2), [&] { return generationsBeingCharged == 0 || stopping.load(); });
@@ -539,9 +554,9 @@ struct Service::Impl {
 
   Answer vote(const RecordedRequest& r) {
     if (auto refused = authorise(r, true)) return *refused;
-    const json body = json::parse(r.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object() || !body.contains("render_id") || !body["render_id"].is_string() ||
-        !body.contains("vote") || !(body["vote"] == "up" || body["vote"] == "down"))
+    const std::optional<json> body = readJsonBody(r.body);
+    if (!body || !body->is_object() || !body->contains("render_id") || !(*body)["render_id"].is_string() ||
+        !body->contains("vote") || !((*body)["vote"] == "up" || (*body)["vote"] == "down"))
       return errorAnswer(400, "BAD_REQUEST", "render_id and vote (up or down) are required.");
     return jsonAnswer(200, {{"ok", true}});
   }
@@ -555,8 +570,8 @@ struct Service::Impl {
   }
 
   Answer logUpload(const RecordedRequest& r) {
-    const json body = json::parse(r.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object() || !body.contains("log") || !body["log"].is_string())
+    const std::optional<json> body = readJsonBody(r.body);
+    if (!body || !body->is_object() || !body->contains("log") || !(*body)["log"].is_string())
       return errorAnswer(400, "BAD_REQUEST", "The log is missing.");
     std::lock_guard lock(mutex);
     return jsonAnswer(200, {{"ok", true}, {"id", "log-" + std::to_string(++logCounter)}});
@@ -564,8 +579,8 @@ struct Service::Impl {
 
   Answer pluginEvent(const RecordedRequest& r) {
     if (auto refused = authorise(r, true)) return *refused;
-    const json body = json::parse(r.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object() || !body.contains("event") || !body["event"].is_string())
+    const std::optional<json> body = readJsonBody(r.body);
+    if (!body || !body->is_object() || !body->contains("event") || !(*body)["event"].is_string())
       return errorAnswer(400, "BAD_REQUEST", "event is required.");
     return jsonAnswer(200, {{"ok", true}});
   }
@@ -604,6 +619,10 @@ struct Service::Impl {
     s.set_payload_max_length(kMostBodyBytes);
     // Idle keep-alive connections hold a worker; keep that short so stop() returns quickly.
     s.set_keep_alive_timeout(1);
+    const auto idle = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::duration<double>(options.deadlines.idleSeconds));
+    s.set_read_timeout(idle.count() / 1000000, idle.count() % 1000000);
+    s.set_write_timeout(idle.count() / 1000000, idle.count() % 1000000);
     auto* plain = dynamic_cast<DeadlineServer*>(server.get());
     if (plain != nullptr) {
       // A client that waits for "100 Continue" is refused before it sends its body.

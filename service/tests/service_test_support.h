@@ -9,7 +9,7 @@
 namespace qmservicetest {
 
 // Deadlines far beyond the tests' own waits, so that slow clients keep their connections.
-inline constexpr qm::service::RequestDeadlines kPatient = {600, 600, 1};
+inline constexpr qm::service::RequestDeadlines kPatient = {600, 600, 1, 600};
 
 inline qm::service::Options optionsWith(qm::service::RequestDeadlines deadlines, qm::service::ConnectionLimits connections = {}) {
   qm::service::Options options;

@@ -3,6 +3,7 @@
 // accepted tokens, the account's e-mail, the offer, the minimum version, the messages and how the
 // plug-in events it receives are acknowledged. The credit balance is the one generation uses.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,13 @@
 namespace qm::service {
 
 inline constexpr const char* kAccountStatus = "/api/account/status";
+
+// The plug-in events received are kept for tests to read, newest last: at most kMostReceivedEvents
+// of them and kMostReceivedEventBytes of their compact JSON together; the oldest go first. An
+// event larger than that alone is neither kept nor acknowledged, and only the events kept of a
+// request are acknowledged.
+inline constexpr size_t kMostReceivedEvents = 10000;
+inline constexpr size_t kMostReceivedEventBytes = size_t(8) << 20;
 
 struct AccountMessage {
   std::string id;

@@ -91,17 +91,22 @@ struct RecordedRequest {
   std::string bodySha256;  // lowercase hex
   std::vector<RecordedPart> parts;  // parsed multipart fields, in the order they arrived
   bool multipartParsed = false;     // the body was multipart and cpp-httplib accepted it
+  bool tooManyParts = false;        // the body was multipart with more parts than are taken apart (64)
 
   bool hasHeader(const std::string& name) const;
   std::string header(const std::string& name) const;  // case-insensitive, "" when absent
   const RecordedPart* part(const std::string& name) const;
 };
 
-// How fast a request must arrive over plain HTTP; one that falls behind is answered 408.
+// How fast a request must arrive over plain HTTP; one that falls behind is answered 408 and its
+// connection closed.
 struct RequestDeadlines {
   double headerSeconds = 5.0;         // from a request's first byte to the end of its headers
   double bodyGraceSeconds = 5.0;      // the body's allowance before the floor rate applies
   double bodyBytesPerSecond = 16384;  // the floor rate of a body
+  // The longest silence within a request (over HTTPS too, where it is cpp-httplib's read time-out
+  // and nothing is answered), and how long an answer may wait to be sent on.
+  double idleSeconds = 5.0;
 };
 
 // How many connections are served at once over plain HTTP or HTTPS: each on a thread of its own,
@@ -175,7 +180,8 @@ class Service {
   int refundedCredits() const;
 
   // The account-status exchange (kAccountStatus): what it answers, and every plug-in event it has
-  // received so far as one compact JSON array (oldest first). The fault hooks apply as elsewhere.
+  // received so far as one compact JSON array (oldest first; bounded, see account.h). The fault
+  // hooks apply as elsewhere.
   void setAccount(AccountSettings account);
   AccountSettings account() const;
   std::string receivedPluginEvents() const;
