@@ -3,6 +3,7 @@
 // bytes are split as they arrive; its bounds grow with the bytes alone.
 
 #include "header_counter.h"
+#include "memory_stream.h"
 
 #include <httplib.h>
 
@@ -15,36 +16,7 @@
 namespace {
 
 using qm::service::HeaderCounter;
-
-// The input as a connection's bytes; counts what the library has read.
-class MemoryStream final : public httplib::Stream {
- public:
-  MemoryStream(const char* data, size_t size) : data_(data), size_(size) {}
-  bool is_readable() const override { return true; }
-  bool is_writable() const override { return true; }
-  ssize_t read(char* ptr, size_t size) override {
-    const size_t n = std::min(size, size_ - at_);
-    std::memcpy(ptr, data_ + at_, n);
-    at_ += n;
-    return ssize_t(n);
-  }
-  ssize_t write(const char*, size_t size) override { return ssize_t(size); }
-  void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 0;
-  }
-  void get_local_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 0;
-  }
-  socket_t socket() const override { return INVALID_SOCKET; }
-  size_t at() const { return at_; }
-
- private:
-  const char* data_;
-  size_t size_;
-  size_t at_ = 0;
-};
+using qm::service::MemoryStream;
 
 // A server never bound: the library reads the request line and headers, and the first routing
 // step notes where it stands.
@@ -59,7 +31,7 @@ class HeadReader final : public httplib::Server {
   }
   // The bytes the library had read when its headers ended; SIZE_MAX when it refused them.
   size_t HeadEnd(const char* data, size_t size) {
-    MemoryStream stream(data, size);
+    MemoryStream stream(std::string_view(data, size), {});
     stream_ = &stream;
     headEnd_ = SIZE_MAX;
     bool closed = false;

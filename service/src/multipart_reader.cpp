@@ -1,5 +1,6 @@
 #include "multipart_reader.h"
 
+#include "memory_stream.h"
 #include "qm/service/service.h"
 
 #include <httplib.h>
@@ -11,38 +12,6 @@
 namespace qm::service {
 
 namespace {
-
-// The request line and headers, then the body, read from memory; what is written goes nowhere.
-class MemoryStream final : public httplib::Stream {
- public:
-  MemoryStream(std::string head, const std::string& body) : head_(std::move(head)), body_(body) {}
-
-  bool is_readable() const override { return true; }
-  bool is_writable() const override { return true; }
-  ssize_t read(char* ptr, size_t size) override {
-    const std::string& from = at_ < head_.size() ? head_ : body_;
-    const size_t offset = at_ < head_.size() ? at_ : at_ - head_.size();
-    const size_t n = std::min(size, from.size() - offset);
-    std::memcpy(ptr, from.data() + offset, n);
-    at_ += n;
-    return ssize_t(n);
-  }
-  ssize_t write(const char*, size_t size) override { return ssize_t(size); }
-  void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 0;
-  }
-  void get_local_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 0;
-  }
-  socket_t socket() const override { return INVALID_SOCKET; }
-
- private:
-  std::string head_;
-  const std::string& body_;
-  size_t at_ = 0;
-};
 
 // A server that is never bound: only its request reading, routing and multipart parser are used.
 class Reader final : public httplib::Server {
@@ -79,10 +48,10 @@ class Reader final : public httplib::Server {
                   const std::string& extraHeaders = {}) {
     Output out;
     tOutput = &out;
-    MemoryStream stream("POST /parse HTTP/1.1\r\nHost: localhost\r\nContent-Type: " + contentType +
-                            "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" +
-                            extraHeaders + "\r\n",
-                        body);
+    const std::string head = "POST /parse HTTP/1.1\r\nHost: localhost\r\nContent-Type: " + contentType +
+                             "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" +
+                             extraHeaders + "\r\n";
+    MemoryStream stream(head, body);
     bool closed = false;
     const bool served = process_request(stream, true, closed, nullptr);
     tOutput = nullptr;
