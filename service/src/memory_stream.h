@@ -23,7 +23,7 @@ class MemoryStream final : public httplib::Stream {
     const std::string_view from = at_ < head_.size() ? head_ : body_;
     const size_t offset = at_ < head_.size() ? at_ : at_ - head_.size();
     const size_t n = std::min(size, from.size() - offset);
-    std::memcpy(ptr, from.data() + offset, n);
+    if (n > 0) std::memcpy(ptr, from.data() + offset, n);  // an empty view may hold no pointer
     at_ += n;
     return ssize_t(n);
   }
