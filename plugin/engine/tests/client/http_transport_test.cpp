@@ -10,6 +10,7 @@
 #include <atomic>
 #include <filesystem>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -42,20 +43,22 @@ class LoopbackServer {
       lastRequest = req;
       res.set_content("ok", "text/plain");
     });
-    server.Get("/sleep", [](const httplib::Request&, httplib::Response& res) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    // Answers only when the test lets it (see HeldAnswers): a client time-out that ends this is
+    // decided by the client's own clock, never by how long the server happened to sleep.
+    server.Get("/held", [this](const httplib::Request&, httplib::Response& res) {
+      waitUntilAnswersAreLetGo();
       res.set_content("late", "text/plain");
     });
-    // Longer than /sleep: the idle time-out must win clearly even on a loaded machine.
-    server.Post("/sleep", [](const httplib::Request&, httplib::Response& res) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(6000));
+    server.Post("/held", [this](const httplib::Request&, httplib::Response& res) {
+      waitUntilAnswersAreLetGo();
       res.set_content("late", "text/plain");
     });
-    // Trickles one byte every 100 ms for up to 30 s: never idle, but endless.
+    // Trickles one byte every 100 ms, never idle, until the client goes away (or for two
+    // minutes, so a client whose total cap fails sees the stream end and its test fail).
     server.Get("/trickle", [](const httplib::Request&, httplib::Response& res) {
       auto sent = std::make_shared<int>(0);
       res.set_chunked_content_provider("text/plain", [sent](size_t, httplib::DataSink& sink) {
-        if (++*sent > 300) {
+        if (++*sent > 1200) {
           sink.done();
           return true;
         }
@@ -94,11 +97,16 @@ class LoopbackServer {
     });
     server.Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
 
+    // The library's own 5 s read and write time-outs could cut a slow upload short on a loaded
+    // machine; every test here is decided by the client, so the server waits a minute.
+    server.set_read_timeout(60, 0);
+    server.set_write_timeout(60, 0);
     port = server.bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server.listen_after_bind(); });
     while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ~LoopbackServer() {
+    letAnswersGo();
     server.stop();
     thread.join();
   }
@@ -109,12 +117,42 @@ class LoopbackServer {
     std::lock_guard<std::mutex> lock(mutex);
     return lastRequest;
   }
+  void holdAnswers() {
+    std::lock_guard<std::mutex> lock(mutex);
+    answersHeld = true;
+  }
+  void letAnswersGo() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      answersHeld = false;
+    }
+    answersLetGo.notify_all();
+  }
+  void waitUntilAnswersAreLetGo() {
+    std::unique_lock<std::mutex> lock(mutex);
+    answersLetGo.wait(lock, [this] { return !answersHeld; });
+  }
 
   httplib::Server server;
   int port = 0;
   std::thread thread;
   std::mutex mutex;
   httplib::Request lastRequest;
+  bool answersHeld = false;
+  std::condition_variable answersLetGo;
+};
+
+// Holds the answers of "/held" while it lives, and lets them go however the test ends, so no
+// server thread outlives the test waiting.
+class HeldAnswers {
+ public:
+  explicit HeldAnswers(LoopbackServer& server) : server_(server) { server_.holdAnswers(); }
+  ~HeldAnswers() { server_.letAnswersGo(); }
+  HeldAnswers(const HeldAnswers&) = delete;
+  HeldAnswers& operator=(const HeldAnswers&) = delete;
+
+ private:
+  LoopbackServer& server_;
 };
 
 class HttpTest : public ::testing::Test {
@@ -210,21 +248,25 @@ TEST_F(HttpTest, HeaderWithLineBreakIsRefusedBeforeSending) {
 }
 
 TEST_F(HttpTest, IdleTimeOutIsReportedAsTimedOut) {
-  HttpRequest req = get("/sleep");
+  HeldAnswers held(*server);
+  HttpRequest req = get("/held");
   req.idleTimeoutSeconds = 1;
   HttpResponse res = httpPerform(req);
   EXPECT_EQ(res.error, kHttpErrorTimedOut) << res.errorText;
+  EXPECT_NE(res.errorText.find("idle"), std::string::npos) << res.errorText;
+  EXPECT_FALSE(res.hasResponse());
 }
 
 TEST_F(HttpTest, IdleTimeOutFiresAfterALargeUploadLongBeforeTheTotalCap) {
   // A burst of upload bytes must not keep an averaged speed above the limit: the silence after
   // it is what counts, so the idle time-out ends this, not the (much longer) total cap.
-  HttpRequest req = get("/sleep");
+  HeldAnswers held(*server);
+  HttpRequest req = get("/held");
   req.method = "POST";
   req.body.assign(4u << 20, 'x');
   req.headers.emplace_back("Content-Type", "application/octet-stream");
   req.idleTimeoutSeconds = 1;
-  req.totalTimeoutSeconds = 25;
+  req.totalTimeoutSeconds = 60;
   HttpResponse res = httpPerform(req);
   EXPECT_EQ(res.error, kHttpErrorTimedOut) << res.errorText;
   EXPECT_NE(res.errorText.find("idle"), std::string::npos) << res.errorText;
@@ -232,7 +274,7 @@ TEST_F(HttpTest, IdleTimeOutFiresAfterALargeUploadLongBeforeTheTotalCap) {
 
 TEST_F(HttpTest, TotalCapEndsAStreamThatNeverGoesIdle) {
   HttpRequest req = get("/trickle");
-  req.idleTimeoutSeconds = 5;
+  req.idleTimeoutSeconds = 60;
   req.totalTimeoutSeconds = 1;
   HttpResponse res = httpPerform(req);
   EXPECT_EQ(res.error, kHttpErrorTimedOut) << res.errorText;
@@ -253,7 +295,7 @@ TEST_F(HttpTest, ConnectionRefusedIsOther) {
   ::close(fd);
   HttpRequest req;
   req.url = "http://127.0.0.1:" + std::to_string(unusedPort) + "/";
-  req.totalTimeoutSeconds = 5;
+  req.totalTimeoutSeconds = 60;
   HttpResponse res = httpPerform(req);
   EXPECT_EQ(res.error, kHttpErrorOther);
   EXPECT_FALSE(res.hasResponse());
@@ -411,7 +453,7 @@ TEST(HttpTls, CertificateIsCheckedAgainstTheGivenAuthority) {
 
     HttpRequest req;
     req.url = "https://127.0.0.1:" + std::to_string(port) + "/health";
-    req.totalTimeoutSeconds = 10;
+    req.totalTimeoutSeconds = 60;
     req.caFile = cert;
     HttpResponse res = httpPerform(req);
     EXPECT_EQ(res.error, 0) << res.errorText;
