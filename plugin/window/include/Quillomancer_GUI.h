@@ -100,6 +100,7 @@ struct QuillomancerWindowState {
   uint8_t lastSentUpdateLock = 0;
   // The status record as last seen and shown.
   int32_t lastTakeIndex = -1;
+  int32_t takesArrived = 0;  // takes that came back with the last generation; 0 while none stand
   int32_t lastState = 0;
   bool hasLastState = false;
   bool statusFades = false;
