@@ -112,6 +112,7 @@ void QMTrackedTextEditorView::build() {
   updateLanguageChipLayout();
 }
 
+// Also the editor's own: undo records stop making sense once the editor rewrites the text.
 void QMTrackedTextEditorView::forgetUndo() {
   if (textView_) textView_->undoManager().removeAllActions();
 }
