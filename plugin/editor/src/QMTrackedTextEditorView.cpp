@@ -112,7 +112,8 @@ void QMTrackedTextEditorView::build() {
   updateLanguageChipLayout();
 }
 
-// Also the editor's own: undo records stop making sense once the editor rewrites the text.
+// The editor calls it too, whenever it rewrites the characters: the records would replay against
+// another text.
 void QMTrackedTextEditorView::forgetUndo() {
   if (textView_) textView_->undoManager().removeAllActions();
 }
