@@ -133,17 +133,19 @@ std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string
 
 // A language tag typed into the line ("(es)") chooses the language and leaves the text at once,
 // in the same timer call that found it, so that keys typed after it land in the text as it then
-// stands. The caret keeps its place among the characters that stay.
+// stands. The caret keeps its place among the characters that stay. A tag leaves every line that
+// holds it: one typed into text both lines hold went into both, and one typed just before a mode
+// switch stands in the text that is no longer edited (or was copied into an empty After text).
+// The edited text's tag chooses first.
 //
-// Before mode with the diff display shows both lines, and a tag may stand in either: one typed
-// into text both lines hold went into both, one typed in After mode just before the switch stands
-// in the After text alone. Each line loses its tags; the Before text's tag chooses first.
+// With the diff display the editor shows both lines and the caret stands in the edited one.
 bool RemoveTagsFromBothLines(Quillomancer_GUI& gui, QMLanguageSelection* chosen) {
   QMTrackedTextEditorView& editor = *gui.views.editorView;
   QuillomancerWindowState& state = gui.state;
-  const std::u16string reference = editor.referenceText();
+  const bool editsReference = editor.editReferenceWhileShowingDiff();
+  const std::u16string reference = editor.referenceText(), target = editor.targetText();
   const std::string referenceText = qm::platform::utf16ToUtf8(reference);
-  const std::string targetText = qm::platform::utf16ToUtf8(editor.targetText());
+  const std::string targetText = qm::platform::utf16ToUtf8(target);
   std::string cleanedReference, cleanedTarget;
   QMLanguageSelection fromReference, fromTarget;
   const bool inReference = QMExtractFishLanguageTags(referenceText, &cleanedReference, &fromReference);
@@ -154,14 +156,21 @@ bool RemoveTagsFromBothLines(Quillomancer_GUI& gui, QMLanguageSelection* chosen)
   if (referenceChanged || targetChanged) {
     // The picks point into the texts with their tags.
     if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
+    const std::u16string newReference = referenceChanged ? qm::platform::utf8ToUtf16(cleanedReference) : reference;
+    const std::u16string newTarget = targetChanged ? qm::platform::utf8ToUtf16(cleanedTarget) : target;
     const qm::ui::TextView& view = *editor.textView();
-    const std::u16string cleaned16 = referenceChanged ? qm::platform::utf8ToUtf16(cleanedReference) : reference;
     const std::size_t location = view.selectedRange().location;
-    const std::size_t caret = editor.referenceOffsetForDisplayLocation(location, &view.textStorage());
-    editor.setPendingReferenceCursor(CaretAcrossChange(reference, cleaned16, caret));
-    editor.setReferenceText(cleaned16);
+    if (editsReference) {
+      const std::size_t caret = editor.referenceOffsetForDisplayLocation(location, &view.textStorage());
+      editor.setPendingReferenceCursor(CaretAcrossChange(reference, newReference, caret));
+    } else {
+      const std::size_t caret = editor.targetOffsetForDisplayLocation(location, &view.textStorage());
+      editor.setPendingTargetCursor(CaretAcrossChange(target, newTarget, caret));
+      editor.setHasPendingTargetCursor(true);
+    }
+    editor.setReferenceText(newReference);
     if (targetChanged) {
-      editor.setTargetText(qm::platform::utf8ToUtf16(cleanedTarget));  // rebuilds the diff
+      editor.setTargetText(newTarget);  // rebuilds the diff
     } else {
       editor.setDirtyTrackedLayout(true);
       editor.applyTrackedStyling();
@@ -169,17 +178,27 @@ bool RemoveTagsFromBothLines(Quillomancer_GUI& gui, QMLanguageSelection* chosen)
   }
   if (inReference) state.beforeText = cleanedReference;
   if (inTarget) state.afterText = cleanedTarget;
-  *chosen = inReference ? fromReference : fromTarget;
+  *chosen = (editsReference ? inReference : !inTarget) ? fromReference : fromTarget;
   return true;
 }
 
-// Otherwise the editor shows (and edits) one text, the Before or the After text.
+// Otherwise the editor shows the edited text alone; the other one is the window's copy.
 bool RemoveTagsFromShownText(Quillomancer_GUI& gui, QMLanguageSelection* chosen) {
   QMTrackedTextEditorView& editor = *gui.views.editorView;
+  QuillomancerWindowState& state = gui.state;
+  std::string& other = state.editingBeforeText ? state.afterText : state.beforeText;
+  std::string cleanedOther;
+  QMLanguageSelection fromOther;
+  const bool inOther = QMExtractFishLanguageTags(other, &cleanedOther, &fromOther);
+  if (inOther) other = cleanedOther;
+
   const std::u16string shown = editor.targetText();
   const std::string text = qm::platform::utf16ToUtf8(shown);
   std::string cleaned;
-  if (!QMExtractFishLanguageTags(text, &cleaned, chosen)) return false;
+  if (!QMExtractFishLanguageTags(text, &cleaned, chosen)) {
+    if (inOther) *chosen = fromOther;
+    return inOther;
+  }
   if (cleaned != text) {
     if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
     qm::ui::TextView& view = *editor.textView();
@@ -189,7 +208,7 @@ bool RemoveTagsFromShownText(Quillomancer_GUI& gui, QMLanguageSelection* chosen)
     editor.setTargetText(cleaned16);
     view.setSelectedRange(qm::ui::Range{editor.displayLocationForTargetOffset(caret, &view.textStorage()), 0});
   }
-  (gui.state.editingBeforeText ? gui.state.beforeText : gui.state.afterText) = cleaned;
+  (state.editingBeforeText ? state.beforeText : state.afterText) = cleaned;
   return true;
 }
 
@@ -197,8 +216,8 @@ void ApplyLanguageTags(Quillomancer_GUI& gui) {
   QMTrackedTextEditorView* editor = gui.views.editorView;
   if (gui.IsVoiceChangeMode() || editor->hasActiveMarkedText()) return;
   QMLanguageSelection selection;
-  const bool found = editor->editReferenceWhileShowingDiff() ? RemoveTagsFromBothLines(gui, &selection)
-                                                              : RemoveTagsFromShownText(gui, &selection);
+  const bool found = editor->lineChangeEnabled() ? RemoveTagsFromBothLines(gui, &selection)
+                                                 : RemoveTagsFromShownText(gui, &selection);
   if (found && !selection.bubble.empty()) {
     gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
   }

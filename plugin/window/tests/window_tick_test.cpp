@@ -239,21 +239,34 @@ TEST_F(TagTyping, ATagTypedInBeforeModeIntoSharedTextLeavesBothLines) {
   }
 }
 
-// A tag typed in After mode and the switch to Before mode before a timer call saw it: the After
-// line loses it all the same, and the tag chooses the language.
-TEST_F(TagTyping, ATagTypedJustBeforeTheSwitchToBeforeModeLeavesTheAfterLine) {
-  for (const bool changed : {false, true}) {
-    SCOPED_TRACE(changed);
-    if (changed) {
+// A tag typed and a switch to the other mode before a timer call saw it: the tag leaves both
+// lines all the same (the switch can copy the Before text into an empty After text), and chooses
+// the language.
+TEST_F(TagTyping, ATagTypedJustBeforeASwitchLeavesBothLines) {
+  const struct {
+    const char* name;
+    bool changed;  // "red" changed to "blue"
+    bool inAfter;  // typed in After mode, then switched to Before; else the other way
+    const char* sent;
+  } cases[] = {
+      {"After to Before, no change made", false, true, "please take the red one|please take the red one"},
+      {"After to Before, the diff shown", true, true, "please take the blue one|please take the red one"},
+      {"Before to After, no After text yet", false, false, "please take the red one|please take the red one"},
+      {"Before to After, the diff shown", true, false, "please take the blue one|please take the red one"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.changed) {
       ChangeRedToBlue();
+      if (!c.inAfter) ToggleChange();
     } else {
       Transcript(kRedLine);
-      ToggleChange();
+      if (c.inAfter) ToggleChange();
+      FocusEditor();
     }
     for (char16_t key : qm::ui::keys::kEnd + std::u16string(u" (it)")) w.window.typeKey(std::u16string(1, key));
     ToggleChange();
-    EXPECT_EQ(Sent(), changed ? "please take the blue one|please take the red one"
-                              : "please take the red one|please take the red one");
+    EXPECT_EQ(Sent(), c.sent);
     EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "it");
     w.gui->ClearSelectedLanguage();
   }
