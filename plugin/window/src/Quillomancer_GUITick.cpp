@@ -158,22 +158,26 @@ bool RemoveTagsFromBothLines(Quillomancer_GUI& gui, QMLanguageSelection* chosen)
     if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
     const std::u16string newReference = referenceChanged ? qm::platform::utf8ToUtf16(cleanedReference) : reference;
     const std::u16string newTarget = targetChanged ? qm::platform::utf8ToUtf16(cleanedTarget) : target;
-    const qm::ui::TextView& view = *editor.textView();
+    qm::ui::TextView& view = *editor.textView();
     const std::size_t location = view.selectedRange().location;
+    std::size_t targetCaret = 0;
     if (editsReference) {
       const std::size_t caret = editor.referenceOffsetForDisplayLocation(location, &view.textStorage());
       editor.setPendingReferenceCursor(CaretAcrossChange(reference, newReference, caret));
     } else {
       const std::size_t caret = editor.targetOffsetForDisplayLocation(location, &view.textStorage());
-      editor.setPendingTargetCursor(CaretAcrossChange(target, newTarget, caret));
-      editor.setHasPendingTargetCursor(true);
+      targetCaret = CaretAcrossChange(target, newTarget, caret);
     }
     editor.setReferenceText(newReference);
     if (targetChanged) {
-      editor.setTargetText(newTarget);  // rebuilds the diff
+      editor.setTargetText(newTarget);  // rebuilds the display
     } else {
       editor.setDirtyTrackedLayout(true);
       editor.applyTrackedStyling();
+    }
+    // The target against an empty reference shows plainly, and that rebuild keeps no pending caret.
+    if (!editsReference) {
+      view.setSelectedRange(qm::ui::Range{editor.displayLocationForTargetOffset(targetCaret, &view.textStorage()), 0});
     }
   }
   if (inReference) state.beforeText = cleanedReference;

@@ -277,34 +277,40 @@ TEST_F(TagTyping, ATagTypedJustBeforeASwitchLeavesBothLines) {
 // word.
 TEST_F(TagTyping, KeysTypedRightAfterATagAreKept) {
   using qm::ui::keys::kEnd;
-  const std::u16string intoBlue = kEnd + Repeat(qm::ui::keys::kLeftArrow, 6);  // after "bl"
+  const std::u16string atEnd(1, kEnd), intoBlue = kEnd + Repeat(qm::ui::keys::kLeftArrow, 6);  // after "bl"
+  enum Line { kTranscript, kChanged, kNoTranscript };  // "blue" typed in After mode unless kTranscript
   const struct {
     const char* name;
-    bool changed;
+    Line line;
     std::u16string place, keys;
     std::size_t perTick;
     const char* sent;
   } cases[] = {
-      {"diff, a key per tick", true, std::u16string(1, kEnd), u" (fr)abcdef", 1,
+      {"diff, a key per tick", kChanged, atEnd, u" (fr)abcdef", 1,
        "please take the blue oneabcdef|please take the red one"},
-      {"diff, three keys per tick", true, std::u16string(1, kEnd), u" (fr)abcdef", 3,
+      {"diff, three keys per tick", kChanged, atEnd, u" (fr)abcdef", 3,
        "please take the blue one abcdef|please take the red one"},
-      {"plain, a key per tick", false, std::u16string(1, kEnd), u" (fr)abcdef", 1,
+      {"plain, a key per tick", kTranscript, atEnd, u" (fr)abcdef", 1,
        "please take the red oneabcdef|please take the red one"},
-      {"plain, two keys per tick", false, std::u16string(1, kEnd), u" (fr)abcdef", 2,
+      {"plain, two keys per tick", kTranscript, atEnd, u" (fr)abcdef", 2,
        "please take the red one abcdef|please take the red one"},
-      {"inside a word, a key per tick", true, intoBlue, u"(fr)xy", 1,
+      {"inside a word, a key per tick", kChanged, intoBlue, u"(fr)xy", 1,
        "please take the blxyue one|please take the red one"},
-      {"inside a word, all on one tick", true, intoBlue, u"(fr)xy", 0,
+      {"inside a word, all on one tick", kChanged, intoBlue, u"(fr)xy", 0,
        "please take the blxyue one|please take the red one"},
+      {"no Before text, a key per tick", kNoTranscript, intoBlue, u"(fr)xy", 1, "please take the blxyue one|"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.changed) {
+    if (c.line == kChanged) {
       ChangeRedToBlue();
-    } else {
+    } else if (c.line == kTranscript) {
       Transcript(kRedLine);
       ToggleChange();
+    } else {
+      Press(Views().clearTextButton);
+      ToggleChange();
+      Keys(u"please take the blue one");
     }
     Keys(c.place);
     Keys(c.keys, c.perTick);
