@@ -9,7 +9,7 @@ using qmwindowtest::TickFixture;
 
 namespace {
 
-struct Typing : TickFixture {
+struct TwoLines : TickFixture {
   std::string Block(uint32_t id) { return Store().ReadString(id, 16383); }
   // A click before display location `index` of the editor.
   void ClickAt(std::size_t index) {
@@ -28,7 +28,7 @@ struct Typing : TickFixture {
 // With no transcript the Before text is empty: once the After text was typed and the timer call
 // showed it, switching back to Before must show that text as the After text's own, so that what
 // is typed there goes to the Before text alone.
-TEST_F(Typing, AnEmptyBeforeTextIsTypedAloneAfterTheAfterTextWasShown) {
+TEST_F(TwoLines, AnEmptyBeforeTextIsTypedAloneAfterTheAfterTextWasShown) {
   for (bool tickBetween : {false, true}) {
     SCOPED_TRACE(tickBetween ? "a tick between keys" : "no tick between keys");
     Press(Views().clearTextButton);
@@ -48,6 +48,21 @@ TEST_F(Typing, AnEmptyBeforeTextIsTypedAloneAfterTheAfterTextWasShown) {
     EXPECT_EQ(Block(kQMBlock_Text) + "|" + Block(kQMBlock_ReferenceText), "take the blue one|take the red one");
     Press(Views().changeToolButton);  // After again, for the next round to clear
   }
+}
+
+// A tag typed into the After text leaves it even when the user switches to Before before the
+// timer call has seen it: the line sent never holds it.
+TEST_F(TwoLines, ATagTypedJustBeforeASwitchNeverReachesTheLineSent) {
+  Transcript(R"({"text":"please take the red one"})");
+  Press(Views().changeToolButton);  // After
+  TypeAtEnd(u" (it)");
+  Press(Views().changeToolButton);  // Before, with no timer call between
+  Tick();
+  Tick();
+  EXPECT_EQ(Block(kQMBlock_Text), "please take the red one");
+  Press(Views().changeToolButton);  // After
+  Tick();
+  EXPECT_EQ(S(Views().editorView->targetText()), "please take the red one");
 }
 
 }  // namespace
