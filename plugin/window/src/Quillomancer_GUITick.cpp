@@ -133,46 +133,94 @@ std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string
 
 // A language tag typed into the line ("(es)") chooses the language and leaves the text at once,
 // in the same timer call that found it, so that keys typed after it land in the text as it then
-// stands. The caret keeps its place among the characters that stay. In the diff display of Before
-// mode a tag typed inside text both lines hold went into both, so it leaves the After text too.
-void ApplyLanguageTags(Quillomancer_GUI& gui) {
-  QMTrackedTextEditorView* editor = gui.views.editorView;
+// stands. The caret keeps its place among the characters that stay. A tag leaves every line that
+// holds it: one typed into text both lines hold went into both, and one typed just before a mode
+// switch stands in the text that is no longer edited (or was copied into an empty After text).
+// The edited text's tag chooses first.
+//
+// With the diff display the editor shows both lines and the caret stands in the edited one.
+bool RemoveTagsFromBothLines(Quillomancer_GUI& gui, QMLanguageSelection* chosen) {
+  QMTrackedTextEditorView& editor = *gui.views.editorView;
   QuillomancerWindowState& state = gui.state;
-  if (gui.IsVoiceChangeMode() || editor->hasActiveMarkedText()) return;
-  const bool editsReference = editor->editReferenceWhileShowingDiff();
-  const std::u16string shown = editsReference ? editor->referenceText() : editor->targetText();
-  const std::string text = qm::platform::utf16ToUtf8(shown);
-  std::string cleaned;
-  QMLanguageSelection selection;
-  if (!QMExtractFishLanguageTags(text, &cleaned, &selection)) return;
-  if (cleaned != text) {
-    // The picks point into the text with its tag.
+  const bool editsReference = editor.editReferenceWhileShowingDiff();
+  const std::u16string reference = editor.referenceText(), target = editor.targetText();
+  const std::string referenceText = qm::platform::utf16ToUtf8(reference);
+  const std::string targetText = qm::platform::utf16ToUtf8(target);
+  std::string cleanedReference, cleanedTarget;
+  QMLanguageSelection fromReference, fromTarget;
+  const bool inReference = QMExtractFishLanguageTags(referenceText, &cleanedReference, &fromReference);
+  const bool inTarget = QMExtractFishLanguageTags(targetText, &cleanedTarget, &fromTarget);
+  if (!inReference && !inTarget) return false;
+  const bool referenceChanged = inReference && cleanedReference != referenceText;
+  const bool targetChanged = inTarget && cleanedTarget != targetText;
+  if (referenceChanged || targetChanged) {
+    // The picks point into the texts with their tags.
     if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
-    qm::ui::TextView& view = *editor->textView();
+    const std::u16string newReference = referenceChanged ? qm::platform::utf8ToUtf16(cleanedReference) : reference;
+    const std::u16string newTarget = targetChanged ? qm::platform::utf8ToUtf16(cleanedTarget) : target;
+    const qm::ui::TextView& view = *editor.textView();
     const std::size_t location = view.selectedRange().location;
-    const std::u16string cleaned16 = qm::platform::utf8ToUtf16(cleaned);
     if (editsReference) {
-      const std::size_t caret = editor->referenceOffsetForDisplayLocation(location, &view.textStorage());
-      editor->setPendingReferenceCursor(CaretAcrossChange(shown, cleaned16, caret));
-      editor->setReferenceText(cleaned16);
-      const std::string target = qm::platform::utf16ToUtf8(editor->targetText());
-      std::string cleanedTarget;
-      if (QMExtractFishLanguageTags(target, &cleanedTarget, nullptr) && cleanedTarget != target) {
-        editor->setTargetText(qm::platform::utf8ToUtf16(cleanedTarget));  // rebuilds the diff
-        state.afterText = cleanedTarget;
-      } else {
-        editor->setDirtyTrackedLayout(true);
-        editor->applyTrackedStyling();
-      }
+      const std::size_t caret = editor.referenceOffsetForDisplayLocation(location, &view.textStorage());
+      editor.setPendingReferenceCursor(CaretAcrossChange(reference, newReference, caret));
     } else {
-      const std::size_t caret =
-          CaretAcrossChange(shown, cleaned16, editor->targetOffsetForDisplayLocation(location, &view.textStorage()));
-      editor->setTargetText(cleaned16);
-      view.setSelectedRange(qm::ui::Range{editor->displayLocationForTargetOffset(caret, &view.textStorage()), 0});
+      const std::size_t caret = editor.targetOffsetForDisplayLocation(location, &view.textStorage());
+      editor.setPendingTargetCursor(CaretAcrossChange(target, newTarget, caret));
+      editor.setHasPendingTargetCursor(true);
+    }
+    editor.setReferenceText(newReference);
+    if (targetChanged) {
+      editor.setTargetText(newTarget);  // rebuilds the diff
+    } else {
+      editor.setDirtyTrackedLayout(true);
+      editor.applyTrackedStyling();
     }
   }
-  (editsReference || state.editingBeforeText ? state.beforeText : state.afterText) = cleaned;
-  if (!selection.bubble.empty()) gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
+  if (inReference) state.beforeText = cleanedReference;
+  if (inTarget) state.afterText = cleanedTarget;
+  *chosen = (editsReference ? inReference : !inTarget) ? fromReference : fromTarget;
+  return true;
+}
+
+// Otherwise the editor shows the edited text alone; the other one is the window's copy.
+bool RemoveTagsFromShownText(Quillomancer_GUI& gui, QMLanguageSelection* chosen) {
+  QMTrackedTextEditorView& editor = *gui.views.editorView;
+  QuillomancerWindowState& state = gui.state;
+  std::string& other = state.editingBeforeText ? state.afterText : state.beforeText;
+  std::string cleanedOther;
+  QMLanguageSelection fromOther;
+  const bool inOther = QMExtractFishLanguageTags(other, &cleanedOther, &fromOther);
+  if (inOther) other = cleanedOther;
+
+  const std::u16string shown = editor.targetText();
+  const std::string text = qm::platform::utf16ToUtf8(shown);
+  std::string cleaned;
+  if (!QMExtractFishLanguageTags(text, &cleaned, chosen)) {
+    if (inOther) *chosen = fromOther;
+    return inOther;
+  }
+  if (cleaned != text) {
+    if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
+    qm::ui::TextView& view = *editor.textView();
+    const std::u16string cleaned16 = qm::platform::utf8ToUtf16(cleaned);
+    const std::size_t caret = CaretAcrossChange(
+        shown, cleaned16, editor.targetOffsetForDisplayLocation(view.selectedRange().location, &view.textStorage()));
+    editor.setTargetText(cleaned16);
+    view.setSelectedRange(qm::ui::Range{editor.displayLocationForTargetOffset(caret, &view.textStorage()), 0});
+  }
+  (state.editingBeforeText ? state.beforeText : state.afterText) = cleaned;
+  return true;
+}
+
+void ApplyLanguageTags(Quillomancer_GUI& gui) {
+  QMTrackedTextEditorView* editor = gui.views.editorView;
+  if (gui.IsVoiceChangeMode() || editor->hasActiveMarkedText()) return;
+  QMLanguageSelection selection;
+  const bool found = editor->lineChangeEnabled() ? RemoveTagsFromBothLines(gui, &selection)
+                                                 : RemoveTagsFromShownText(gui, &selection);
+  if (found && !selection.bubble.empty()) {
+    gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
+  }
 }
 
 // The editor's texts read back, tags applied and QMtx pushed. The toolkit's range error

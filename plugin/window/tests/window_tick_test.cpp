@@ -181,7 +181,7 @@ TEST_F(WindowTick, ALanguageTagTypedAtTheStartKeepsTheCaretThere) {
 // Typing as a person types: keys one by one into the editor, the host's timer call after every
 // `perTick` of them (0: only after the last), the line sent read back as "After|Before" (the text
 // to generate, which is the Before text while the two are equal, and the reference text).
-struct Typing : TickFixture {
+struct TagTyping : TickFixture {
   static constexpr const char* kRedLine = R"({"text":"please take the red one"})";
   static std::u16string Repeat(char16_t key, std::size_t times) { return std::u16string(times, key); }
   void Keys(const std::u16string& keys, std::size_t perTick = 0) {
@@ -214,7 +214,7 @@ struct Typing : TickFixture {
 // In Before mode a tag typed inside text both lines hold goes into both; it leaves both, and the
 // next key lands in both where the tag stood. A space typed after the timer call that took the
 // tag out is a key like any other and stays.
-TEST_F(Typing, ATagTypedInBeforeModeIntoSharedTextLeavesBothLines) {
+TEST_F(TagTyping, ATagTypedInBeforeModeIntoSharedTextLeavesBothLines) {
   const struct {
     std::size_t perTick;
     const char* sent;
@@ -239,10 +239,43 @@ TEST_F(Typing, ATagTypedInBeforeModeIntoSharedTextLeavesBothLines) {
   }
 }
 
+// A tag typed and a switch to the other mode before a timer call saw it: the tag leaves both
+// lines all the same (the switch can copy the Before text into an empty After text), and chooses
+// the language.
+TEST_F(TagTyping, ATagTypedJustBeforeASwitchLeavesBothLines) {
+  const struct {
+    const char* name;
+    bool changed;  // "red" changed to "blue"
+    bool inAfter;  // typed in After mode, then switched to Before; else the other way
+    const char* sent;
+  } cases[] = {
+      {"After to Before, no change made", false, true, "please take the red one|please take the red one"},
+      {"After to Before, the diff shown", true, true, "please take the blue one|please take the red one"},
+      {"Before to After, no After text yet", false, false, "please take the red one|please take the red one"},
+      {"Before to After, the diff shown", true, false, "please take the blue one|please take the red one"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.changed) {
+      ChangeRedToBlue();
+      if (!c.inAfter) ToggleChange();
+    } else {
+      Transcript(kRedLine);
+      if (c.inAfter) ToggleChange();
+      FocusEditor();
+    }
+    for (char16_t key : qm::ui::keys::kEnd + std::u16string(u" (it)")) w.window.typeKey(std::u16string(1, key));
+    ToggleChange();
+    EXPECT_EQ(Sent(), c.sent);
+    EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "it");
+    w.gui->ClearSelectedLanguage();
+  }
+}
+
 // Keys typed after a tag, before or after the timer call that takes it out, all stay, in order,
 // at the caret: in the plain display and the diff display, at the end of the line and inside a
 // word.
-TEST_F(Typing, KeysTypedRightAfterATagAreKept) {
+TEST_F(TagTyping, KeysTypedRightAfterATagAreKept) {
   using qm::ui::keys::kEnd;
   const std::u16string intoBlue = kEnd + Repeat(qm::ui::keys::kLeftArrow, 6);  // after "bl"
   const struct {
@@ -284,7 +317,7 @@ TEST_F(Typing, KeysTypedRightAfterATagAreKept) {
 
 // Before mode with words struck out at the start of the line: a tag typed at its start goes, and
 // the keys after it stay at the start, not past the struck words.
-TEST_F(Typing, KeysAfterATagAtTheStartOfTheBeforeLineStayThere) {
+TEST_F(TagTyping, KeysAfterATagAtTheStartOfTheBeforeLineStayThere) {
   const struct {
     std::size_t perTick;
     const char* before;
@@ -310,7 +343,7 @@ TEST_F(Typing, KeysAfterATagAtTheStartOfTheBeforeLineStayThere) {
 
 // An undo takes back typing in the text it was typed in; once the other text is edited it changes
 // neither.
-TEST_F(Typing, AnUndoNeverReachesTheOtherText) {
+TEST_F(TagTyping, AnUndoNeverReachesTheOtherText) {
   for (std::size_t perTick : {0, 1}) {
     SCOPED_TRACE(perTick);
     Transcript(kRedLine);
