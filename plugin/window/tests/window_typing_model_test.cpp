@@ -262,7 +262,8 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
       const Display d1 = Look();
       if (caret == std::string::npos || d1.selection.length != 0) continue;
       if (y == x && d0.diff == d1.diff) {
-        EXPECT_EQ(CaretInEdited(d1), caret) << "the caret moved in '" << y << "'";
+        EXPECT_EQ(CaretInEdited(d1), caret) << "the caret moved in the " << (before ? "Before" : "After") << " text '"
+                                            << y << "'";
       } else if (y != x) {
         // The tag (with a space beside it) went as one stretch: the caret keeps its place among
         // the characters that stay, at the stretch when it stood inside it.
@@ -272,7 +273,9 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
         while (suffix < b.size() - prefix && a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix]) ++suffix;
         if (prefix + suffix == b.size()) {
           const std::size_t expected = caret <= prefix ? caret : caret >= a.size() - suffix ? caret - (a.size() - b.size()) : prefix;
-          EXPECT_EQ(CaretInEdited(d1), expected) << "the caret left its place when the tag left '" << x << "'";
+          EXPECT_EQ(CaretInEdited(d1), expected) << "the caret left its place when the tag left the "
+                                                 << (before ? "Before" : "After") << " text '" << x << "' ("
+                                                 << (d0.diff ? "diff" : "plain") << " display)";
         }
       }
     }

@@ -65,4 +65,35 @@ TEST_F(TwoLines, ATagTypedJustBeforeASwitchNeverReachesTheLineSent) {
   EXPECT_EQ(S(Views().editorView->targetText()), "please take the red one");
 }
 
+// A tag typed inside the After line leaves it with the caret where the tag stood, so the next key
+// lands there: with an empty Before text too.
+TEST_F(TwoLines, TheCaretStaysWhereATagLeftTheAfterLineWithoutABeforeText) {
+  Press(Views().changeToolButton);  // After, no transcript
+  FocusEditor();
+  Keys(u"take the blue one", false);
+  Tick();
+  ClickAt(5);  // before "the"
+  Keys(u"(fr)", true);
+  Keys(u"x", false);
+  Tick();
+  EXPECT_EQ(S(Views().editorView->targetText()), "take xthe blue one");
+}
+
+// The same with the diff display showing.
+TEST_F(TwoLines, TheCaretStaysWhereATagLeftTheAfterLine) {
+  Transcript(R"({"text":"please take the red one"})");
+  Press(Views().changeToolButton);  // After
+  FocusEditor();
+  ClickAt(19);  // after "red"
+  Keys(std::u16string(3, qm::ui::keys::kBackspace) + u"blue", false);
+  w.window.typeKey(std::u16string(1, qm::ui::keys::kEnd));
+  Keys(u" (zz)", false);  // no language: it stays
+  Tick();
+  ClickAt(7);  // before "take"
+  Keys(u"(fr)", true);
+  Keys(u"x", false);
+  Tick();
+  EXPECT_EQ(S(Views().editorView->targetText()), "please xtake the blue one (zz)");
+}
+
 }  // namespace
