@@ -5,8 +5,8 @@
 // typed); the line sent never holds a resolved tag; an undo gives back an earlier state of the
 // text being edited, or does nothing, and never touches the other text.
 //
-// Each seed is one test (TypingModel/Seeds.*/<seed>), run in a window of its own; a failure names
-// the seed and the steps up to it.
+// Each seed is one test, run in a window of its own and replayed by its name
+// (--gtest_filter='Seeds/TypingModel.*/<seed>'); a failure names the seed and the steps up to it.
 
 #include "WindowTickSupport.h"
 #include "../../editor/tests/EditorTestSupport.h"
@@ -40,18 +40,26 @@ std::string WithoutTags(const std::string& text) {
   return QMExtractFishLanguageTags(text, &cleaned, nullptr) ? cleaned : text;
 }
 
-std::string Shown(const std::u16string& text) {
+// Keys written out for a failure message: editing keys by name, text as it stands.
+std::string Shown(const std::u16string& typed) {
   std::string out;
-  for (char16_t c : text) {
-    if (c == keys::kBackspace) out += "{bs}";
-    else if (c == keys::kForwardDelete) out += "{del}";
-    else if (c == keys::kLeftArrow) out += "{left}";
-    else if (c == keys::kRightArrow) out += "{right}";
-    else if (c == keys::kHome) out += "{home}";
-    else if (c == keys::kEnd) out += "{end}";
-    else out += S(std::u16string(1, c));
+  std::u16string text;
+  for (char16_t c : typed) {
+    const char* name = c == keys::kBackspace      ? "{bs}"
+                       : c == keys::kForwardDelete ? "{del}"
+                       : c == keys::kLeftArrow     ? "{left}"
+                       : c == keys::kRightArrow    ? "{right}"
+                       : c == keys::kHome          ? "{home}"
+                       : c == keys::kEnd           ? "{end}"
+                                                   : nullptr;
+    if (!name) {
+      text += c;
+      continue;
+    }
+    out += S(text) + name;
+    text.clear();
   }
-  return out;
+  return out + S(text);
 }
 
 // What the editor shows, read from its text storage: each display character kept, typed (in the
@@ -379,10 +387,11 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
       Run(Step(Step::Tick));
     }
     if (random() % 2 == 0) Run(Step(Step::Change));
-    std::string done;
+    static const char* const kStarts[] = {"no transcript", "the transcript", "\"please \" struck", "\"red\" -> \"blue\""};
+    std::string done = std::string("from ") + kStarts[start] + " in " + (EditingBefore() ? "Before" : "After") + " mode:";
     for (int i = 0; i < count; ++i) {
       const Step step = RandomStep(random);
-      done += (done.empty() ? "" : ", ") + step.Describe();
+      done += (i == 0 ? " " : ", ") + step.Describe();
       Run(step);
       if (HasFailure()) {
         ADD_FAILURE() << "seed " << seed << ", step " << i << "; steps: " << done;
@@ -394,6 +403,6 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
 
 TEST_P(TypingModel, RandomKeySequencesKeepTheirPromises) { RunSeed(GetParam(), 60); }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, TypingModel, ::testing::Range(1u, 61u));
+INSTANTIATE_TEST_SUITE_P(Seeds, TypingModel, ::testing::Range(0u, 60u));
 
 }  // namespace
