@@ -77,12 +77,6 @@ class QMTrackedTextEditorView : public qm::ui::View,
   void setHasPendingTargetCursor(bool on) { hasPendingTargetCursor_ = on; }
   std::size_t pendingTargetCursor() const { return pendingTargetCursor_; }
   void setPendingTargetCursor(std::size_t offset) { pendingTargetCursor_ = offset; }
-  // The caret to restore at the next diff rebuild, as a reference offset; it stands before a
-  // pending target cursor, so that the caret keeps its place among words only the reference holds.
-  void setPendingReferenceCursor(std::size_t offset) {
-    pendingReferenceCursor_ = offset;
-    hasPendingReferenceCursor_ = true;
-  }
   // Drops the text view's undo records: the window calls it when the text being edited becomes
   // another one, whose characters the records would otherwise change. [main-thread]
   void forgetUndo();

@@ -133,98 +133,45 @@ std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string
 
 // A language tag typed into the line ("(es)") chooses the language and leaves the text at once,
 // in the same timer call that found it, so that keys typed after it land in the text as it then
-// stands. The caret keeps its place among the characters that stay. A tag leaves every line that
-// holds it: one typed into text both lines hold went into both, and one typed just before a mode
-// switch stands in the text that is no longer edited (or was copied into an empty After text).
-// The edited text's tag chooses first.
-//
-// With the diff display the editor shows both lines and the caret stands in the edited one.
-bool RemoveTagsFromBothLines(Quillomancer_GUI& gui, QMLanguageSelection* chosen) {
-  QMTrackedTextEditorView& editor = *gui.views.editorView;
-  QuillomancerWindowState& state = gui.state;
-  const bool editsReference = editor.editReferenceWhileShowingDiff();
-  const std::u16string reference = editor.referenceText(), target = editor.targetText();
-  const std::string referenceText = qm::platform::utf16ToUtf8(reference);
-  const std::string targetText = qm::platform::utf16ToUtf8(target);
-  std::string cleanedReference, cleanedTarget;
-  QMLanguageSelection fromReference, fromTarget;
-  const bool inReference = QMExtractFishLanguageTags(referenceText, &cleanedReference, &fromReference);
-  const bool inTarget = QMExtractFishLanguageTags(targetText, &cleanedTarget, &fromTarget);
-  if (!inReference && !inTarget) return false;
-  const bool referenceChanged = inReference && cleanedReference != referenceText;
-  const bool targetChanged = inTarget && cleanedTarget != targetText;
-  if (referenceChanged || targetChanged) {
-    // The picks point into the texts with their tags.
-    if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
-    const std::u16string newReference = referenceChanged ? qm::platform::utf8ToUtf16(cleanedReference) : reference;
-    const std::u16string newTarget = targetChanged ? qm::platform::utf8ToUtf16(cleanedTarget) : target;
-    qm::ui::TextView& view = *editor.textView();
-    const std::size_t location = view.selectedRange().location;
-    std::size_t targetCaret = 0;
-    if (editsReference) {
-      const std::size_t caret = editor.referenceOffsetForDisplayLocation(location, &view.textStorage());
-      editor.setPendingReferenceCursor(CaretAcrossChange(reference, newReference, caret));
-    } else {
-      const std::size_t caret = editor.targetOffsetForDisplayLocation(location, &view.textStorage());
-      targetCaret = CaretAcrossChange(target, newTarget, caret);
-    }
-    editor.setReferenceText(newReference);
-    if (targetChanged) {
-      editor.setTargetText(newTarget);  // rebuilds the display
-    } else {
-      editor.setDirtyTrackedLayout(true);
-      editor.applyTrackedStyling();
-    }
-    // The target against an empty reference shows plainly, and that rebuild keeps no pending caret.
-    if (!editsReference) {
-      view.setSelectedRange(qm::ui::Range{editor.displayLocationForTargetOffset(targetCaret, &view.textStorage()), 0});
-    }
-  }
-  if (inReference) state.beforeText = cleanedReference;
-  if (inTarget) state.afterText = cleanedTarget;
-  *chosen = (editsReference ? inReference : !inTarget) ? fromReference : fromTarget;
-  return true;
-}
-
-// Otherwise the editor shows the edited text alone; the other one is the window's copy.
-bool RemoveTagsFromShownText(Quillomancer_GUI& gui, QMLanguageSelection* chosen) {
-  QMTrackedTextEditorView& editor = *gui.views.editorView;
-  QuillomancerWindowState& state = gui.state;
-  std::string& other = state.editingBeforeText ? state.afterText : state.beforeText;
-  std::string cleanedOther;
-  QMLanguageSelection fromOther;
-  const bool inOther = QMExtractFishLanguageTags(other, &cleanedOther, &fromOther);
-  if (inOther) other = cleanedOther;
-
-  const std::u16string shown = editor.targetText();
-  const std::string text = qm::platform::utf16ToUtf8(shown);
-  std::string cleaned;
-  if (!QMExtractFishLanguageTags(text, &cleaned, chosen)) {
-    if (inOther) *chosen = fromOther;
-    return inOther;
-  }
-  if (cleaned != text) {
-    if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
-    qm::ui::TextView& view = *editor.textView();
-    const std::u16string cleaned16 = qm::platform::utf8ToUtf16(cleaned);
-    const std::size_t caret = CaretAcrossChange(
-        shown, cleaned16, editor.targetOffsetForDisplayLocation(view.selectedRange().location, &view.textStorage()));
-    editor.setTargetText(cleaned16);
-    view.setSelectedRange(qm::ui::Range{editor.displayLocationForTargetOffset(caret, &view.textStorage()), 0});
-  }
-  (state.editingBeforeText ? state.beforeText : state.afterText) = cleaned;
-  return true;
-}
-
+// stands. A tag leaves every line that holds it: one typed into text both lines hold went into
+// both, and one typed just before a mode switch stands in the text no longer edited (or was
+// copied into an empty After text). The edited text's tag chooses first. The texts are the
+// window's, just captured from the editor; the editor then shows them again, in the display they
+// now call for (an After text that held only a tag is empty now: the diff goes), and the caret
+// keeps its place in the edited text among the characters that stay.
 void ApplyLanguageTags(Quillomancer_GUI& gui) {
   QMTrackedTextEditorView* editor = gui.views.editorView;
+  QuillomancerWindowState& state = gui.state;
   if (gui.IsVoiceChangeMode() || editor->hasActiveMarkedText()) return;
-  QMLanguageSelection selection;
-  const bool found = editor->lineChangeEnabled() ? RemoveTagsFromBothLines(gui, &selection)
-                                                 : RemoveTagsFromShownText(gui, &selection);
-  if (found && !selection.bubble.empty()) {
-    gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
+  std::string& edited = state.editingBeforeText ? state.beforeText : state.afterText;
+  std::string& other = state.editingBeforeText ? state.afterText : state.beforeText;
+  std::string cleanedEdited, cleanedOther;
+  QMLanguageSelection fromEdited, fromOther;
+  const bool inEdited = QMExtractFishLanguageTags(edited, &cleanedEdited, &fromEdited);
+  const bool inOther = QMExtractFishLanguageTags(other, &cleanedOther, &fromOther);
+  if (!inEdited && !inOther) return;
+  if ((inEdited && cleanedEdited != edited) || (inOther && cleanedOther != other)) {
+    // The picks point into the texts with their tags.
+    if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
+    qm::ui::TextView& view = *editor->textView();
+    const qm::ui::TextStorage* storage = &view.textStorage();
+    const std::size_t shownAt = view.selectedRange().location;
+    std::size_t caret = editor->editReferenceWhileShowingDiff()
+                            ? editor->referenceOffsetForDisplayLocation(shownAt, storage)
+                            : editor->targetOffsetForDisplayLocation(shownAt, storage);
+    if (inEdited) {
+      caret = CaretAcrossChange(qm::platform::utf8ToUtf16(edited), qm::platform::utf8ToUtf16(cleanedEdited), caret);
+      edited = cleanedEdited;
+    }
+    if (inOther) other = cleanedOther;
+    gui.SyncLineChangeEditorMode(false);
+    view.setSelectedRange(qm::ui::Range{editor->editReferenceWhileShowingDiff()
+                                            ? editor->displayLocationForReferenceOffset(caret, storage)
+                                            : editor->displayLocationForTargetOffset(caret, storage),
+                                        0});
   }
+  const QMLanguageSelection& selection = inEdited ? fromEdited : fromOther;
+  if (!selection.bubble.empty()) gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
 }
 
 // The editor's texts read back, tags applied and QMtx pushed. The toolkit's range error

@@ -184,6 +184,10 @@ TEST_F(WindowTick, ALanguageTagTypedAtTheStartKeepsTheCaretThere) {
 struct TagTyping : TickFixture {
   static constexpr const char* kRedLine = R"({"text":"please take the red one"})";
   static std::u16string Repeat(char16_t key, std::size_t times) { return std::u16string(times, key); }
+  // Keys with no timer call between them or after them.
+  void Type(const std::u16string& keys) {
+    for (char16_t key : keys) w.window.typeKey(std::u16string(1, key));
+  }
   void Keys(const std::u16string& keys, std::size_t perTick = 0) {
     std::size_t typed = 0;
     for (char16_t key : keys) {
@@ -264,12 +268,35 @@ TEST_F(TagTyping, ATagTypedJustBeforeASwitchLeavesBothLines) {
       if (c.inAfter) ToggleChange();
       FocusEditor();
     }
-    for (char16_t key : qm::ui::keys::kEnd + std::u16string(u" (it)")) w.window.typeKey(std::u16string(1, key));
+    Type(qm::ui::keys::kEnd + std::u16string(u" (it)"));
     ToggleChange();
     EXPECT_EQ(Sent(), c.sent);
     EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "it");
     w.gui->ClearSelectedLanguage();
   }
+}
+
+// An After text that held nothing but a tag is empty once it goes, so the diff display gives way
+// to the Before text alone; the caret keeps its place in the Before text all the same.
+TEST_F(TagTyping, TheCaretStaysWhenTheDiffGoesWithTheTag) {
+  // No transcript and no timer call until the last key: the Before text typed, After mode (a copy
+  // of it) and two letters taken back, then Before mode with the diff display on.
+  const auto change = [&] {
+    Press(Views().changeToolButton);
+    FocusEditor();
+  };
+  FocusEditor();
+  Type(u"(it) ab");
+  change();
+  Type(qm::ui::keys::kEnd + Repeat(qm::ui::keys::kBackspace, 2));
+  change();
+  Type(qm::ui::keys::kEnd + std::u16string(1, qm::ui::keys::kLeftArrow) + u"x");
+  ASSERT_EQ(Views().editorView->referenceText(), u"(it) axb");
+  ASSERT_EQ(Views().editorView->targetText(), u"(it) ");
+  Tick();
+  Keys(u"y");
+  EXPECT_EQ(Sent(), "axyb|axyb");
+  EXPECT_EQ(Views().editorView->targetText(), u"axyb");
 }
 
 // Keys typed after a tag, before or after the timer call that takes it out, all stay, in order,
