@@ -131,14 +131,12 @@ std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string
   return after.size() - suffix;
 }
 
-// A language tag typed into the line ("(es)") chooses the language and leaves the text at once,
-// in the same timer call that found it, so that keys typed after it land in the text as it then
-// stands. A tag leaves every line that holds it: one typed into text both lines hold went into
-// both, and one typed just before a mode switch stands in the text no longer edited (or was
-// copied into an empty After text). The edited text's tag chooses first. The texts are the
-// window's, just captured from the editor; the editor then shows them again, in the display they
-// now call for (an After text that held only a tag is empty now: the diff goes), and the caret
-// keeps its place in the edited text among the characters that stay.
+// A language tag typed into the line ("(es)") chooses the language and leaves the text in the
+// same timer call that found it, so keys typed after it land in the text as it then stands. It
+// leaves every line that holds it (one typed into text both lines share went into both; one typed
+// just before a mode switch stands in the other text); the edited text's tag chooses first. The
+// editor then shows the texts again, in whatever display they now call for, with the caret kept
+// in the edited text among the characters that stay.
 void ApplyLanguageTags(Quillomancer_GUI& gui) {
   QMTrackedTextEditorView* editor = gui.views.editorView;
   QuillomancerWindowState& state = gui.state;
