@@ -77,6 +77,9 @@ class QMTrackedTextEditorView : public qm::ui::View,
   void setHasPendingTargetCursor(bool on) { hasPendingTargetCursor_ = on; }
   std::size_t pendingTargetCursor() const { return pendingTargetCursor_; }
   void setPendingTargetCursor(std::size_t offset) { pendingTargetCursor_ = offset; }
+  // Drops the text view's undo records: the window calls it when the text being edited becomes
+  // another one, whose characters the records would otherwise change. [main-thread]
+  void forgetUndo();
 
   // ---- queries on a storage (the editor's own in every call it makes) ----
   std::u16string targetTextFromStorage(const qm::ui::TextStorage* storage) const { return QMTargetTextFromStorage(storage); }
@@ -158,8 +161,6 @@ class QMTrackedTextEditorView : public qm::ui::View,
  private:
   void build();
   qm::ui::TextStorage* storage() const { return textView_ ? &textView_->textStorage() : nullptr; }
-  // The undo records of the text view stop making sense once the editor rewrites the text.
-  void forgetUndo();
   // The text view's whole string, all of it in the base attributes.
   void setPlainString(const std::u16string& text);
   void notifyRepairSelectionTarget();

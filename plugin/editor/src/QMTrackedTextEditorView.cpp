@@ -112,6 +112,8 @@ void QMTrackedTextEditorView::build() {
   updateLanguageChipLayout();
 }
 
+// The editor calls it too, whenever it rewrites the characters: the records would replay against
+// another text.
 void QMTrackedTextEditorView::forgetUndo() {
   if (textView_) textView_->undoManager().removeAllActions();
 }

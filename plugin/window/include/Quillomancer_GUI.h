@@ -100,6 +100,7 @@ struct QuillomancerWindowState {
   uint8_t lastSentUpdateLock = 0;
   // The status record as last seen and shown.
   int32_t lastTakeIndex = -1;
+  int32_t takesArrived = 0;  // takes that came back with the last generation; 0 while none stand
   int32_t lastState = 0;
   bool hasLastState = false;
   bool statusFades = false;
@@ -136,7 +137,6 @@ struct QuillomancerWindowState {
   bool outgoingBlocksWritten = false;  // false until a tick wrote every outgoing block once
   int32_t processingDotCount = 0;      // processing displays since the dots were reset
   double lastStatusTextWidth = 0;      // lastStatusText's width in the status label's font
-  std::optional<std::uint64_t> pendingTargetTextStep;  // the delayed setTargetText: of a tag
 };
 
 class Quillomancer_GUI : public AAX_CEffectGUI_Cocoa, public QMSettingsHelperOwner, public QMRepairWindowAccess {
@@ -259,8 +259,7 @@ class Quillomancer_GUI : public AAX_CEffectGUI_Cocoa, public QMSettingsHelperOwn
   QuillomancerWindowState state;
   QMRepairComponent repair{*this};
   std::shared_ptr<QMSettingsHelper> settingsController;
-  // Delayed steps of the window (a text set on the next turn of the main queue); cancelled when
-  // the view goes.
+  // Delayed steps of the window; cancelled when the view goes.
   QMDeferredUIBlocks deferred;
 
   // The process name host detection reads (the last part of the program path of the full command

@@ -15,6 +15,12 @@ namespace {
 std::u16string Decoded(const std::string& utf8) { return qm::platform::utf8ToUtf16(utf8); }
 std::string Encoded(const std::u16string& text) { return QMStdStringFromNSString(text); }
 
+// The text view's undo records belong to the text that was edited; once the editor edits the
+// other text (or the locked message), they would change that one instead, so they go.
+void QMForgetUndoOfOtherText(Quillomancer_GUI& gui) {
+  if (gui.views.editorView) gui.views.editorView->forgetUndo();
+}
+
 // Redraws what depends on the mode: the three tools, LOAD and Process.
 void QMRedrawModeButtons(Quillomancer_GUI& gui) {
   gui.UpdateChangeToolButtonAppearance();
@@ -49,6 +55,7 @@ void Quillomancer_GUI::SetEditorMode(QuillomancerMode mode) {
   }
   if (IsVoiceChangeMode()) return;
   CaptureCurrentModeText();
+  QMForgetUndoOfOtherText(*this);
   state.editorMode = kQuillomancerMode_VoiceChange;
   state.repairToolActive = false;
   SetLoadButtonArmed(false, /*animated=*/false);
@@ -65,6 +72,7 @@ void Quillomancer_GUI::SetLineMode(bool editBefore) {
   const QuillomancerMode mode = editBefore ? kQuillomancerMode_Before : kQuillomancerMode_After;
   if (state.editorMode == mode && state.editingBeforeText == editBefore) return;
   CaptureCurrentModeText();
+  QMForgetUndoOfOtherText(*this);
   if (!editBefore && state.afterText.empty()) state.afterText = state.beforeText;
   state.editorMode = mode;
   state.editingBeforeText = editBefore;
@@ -157,6 +165,7 @@ void Quillomancer_GUI::ApplyLineChangeDiffStyling() {
 // [main-thread]
 void Quillomancer_GUI::ResetLineChangeTargetFromSnapshot() {
   if (!views.editorView) return;
+  QMForgetUndoOfOtherText(*this);
   state.afterText = state.beforeText;
   state.editingBeforeText = false;
   state.repairToolActive = false;

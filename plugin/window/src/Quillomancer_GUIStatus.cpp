@@ -174,8 +174,10 @@ void Quillomancer_GUI::UpdateStatusDisplay(int32_t plugInState, int32_t takeInde
       break;
     }
     case kQuillomancerState_HasTakes:
-      // Of the takes that came back, which is next: the takes asked for may differ by now.
-      shown = StatusText{Format("Take %d/%d - ready to render", takeIndex + 1, takesReady), QMGreenColor()};
+      // Which take is next, of the takes that came back. The processor reports the takes still
+      // left, so their number is kept from when they arrived; the takes asked for may differ by now.
+      state.takesArrived = std::max(state.takesArrived, takesReady);
+      shown = StatusText{Format("Take %d/%d - ready to render", takeIndex + 1, state.takesArrived), QMGreenColor()};
       break;
     case kQuillomancerState_Error:
       shown = failure(state.errorText.empty() ? "Could not reach server" : state.errorText);
@@ -207,6 +209,11 @@ void Quillomancer_GUI::UpdateStatusDisplay(int32_t plugInState, int32_t takeInde
   if (plugInState == kQuillomancerState_Ready || plugInState == kQuillomancerState_Analyzing) {
     state.processingDotCount = 0;
     state.processingDotPhase = 0;
+  }
+  // The takes were all rendered, or new ones are on their way.
+  if (plugInState == kQuillomancerState_Ready || plugInState == kQuillomancerState_Analyzing ||
+      plugInState == kQuillomancerState_Processing) {
+    state.takesArrived = 0;
   }
   if (plugInState == kQuillomancerState_HasTakes) {
     state.manualMessageActive = false;

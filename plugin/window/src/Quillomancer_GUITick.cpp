@@ -30,7 +30,7 @@ namespace {
 constexpr const char* kNoDifferenceMessage = "No difference";
 constexpr double kManualMessageLifetimeSeconds = 9.0;
 
-// Step 5: a transcript the processor left applied to the editor as the new Before text.
+// A transcript the processor left, applied to the editor as the new Before text.
 void ApplyTranscriptPayload(Quillomancer_GUI& gui, const std::string& payload) {
   QuillomancerWindowState& state = gui.state;
   std::string text;
@@ -80,7 +80,7 @@ void SetEditorInteraction(QMTrackedTextEditorView* editor, bool editable, bool s
   if (text->isSelectable() != selectable) text->setSelectable(selectable);
 }
 
-// Step 7: the forced-update lock passed to the processor and applied to the controls.
+// The forced-update lock passed to the processor and applied to the controls.
 void ApplyUpdateLock(Quillomancer_GUI& gui, const QuillomancerStoreClient& store, bool writeAlways) {
   QuillomancerWindowState& state = gui.state;
   const QuillomancerWindowViews& v = gui.views;
@@ -131,51 +131,48 @@ std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string
   return after.size() - suffix;
 }
 
-// Step 8.2: a language tag typed into the text ("(es)") is taken out of it and chooses the
-// language. The text is put back on the next turn of the main queue, outside the editor's own
-// handling of the keystroke that completed the tag.
+// A language tag typed into the line ("(es)") chooses the language and leaves the text in the
+// same timer call that found it, so keys typed after it land in the text as it then stands. It
+// leaves every line that holds it (one typed into text both lines share went into both; one typed
+// just before a mode switch stands in the other text); the edited text's tag chooses first. The
+// editor then shows the texts again, in whatever display they now call for, with the caret kept
+// in the edited text among the characters that stay.
 void ApplyLanguageTags(Quillomancer_GUI& gui) {
   QMTrackedTextEditorView* editor = gui.views.editorView;
   QuillomancerWindowState& state = gui.state;
   if (gui.IsVoiceChangeMode() || editor->hasActiveMarkedText()) return;
-  const bool editsReference = editor->editReferenceWhileShowingDiff();
-  const std::string text = qm::platform::utf16ToUtf8(editsReference ? editor->referenceText() : editor->targetText());
-  std::string cleaned;
-  QMLanguageSelection selection;
-  if (!QMExtractFishLanguageTags(text, &cleaned, &selection)) return;
-  if (cleaned != text) {
-    // The picks point into the text with its tag.
+  std::string& edited = state.editingBeforeText ? state.beforeText : state.afterText;
+  std::string& other = state.editingBeforeText ? state.afterText : state.beforeText;
+  std::string cleanedEdited, cleanedOther;
+  QMLanguageSelection fromEdited, fromOther;
+  const bool inEdited = QMExtractFishLanguageTags(edited, &cleanedEdited, &fromEdited);
+  const bool inOther = QMExtractFishLanguageTags(other, &cleanedOther, &fromOther);
+  if (!inEdited && !inOther) return;
+  if ((inEdited && cleanedEdited != edited) || (inOther && cleanedOther != other)) {
+    // The picks point into the texts with their tags.
     if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
-    if (editsReference) {
-      editor->setReferenceText(qm::platform::utf8ToUtf16(cleaned));
-      editor->setDirtyTrackedLayout(true);
-      editor->applyTrackedStyling();
-    } else {
-      if (state.pendingTargetTextStep) gui.deferred.cancel(*state.pendingTargetTextStep);
-      std::weak_ptr<qm::ui::Object> weakEditor = editor->weak_from_this();
-      Quillomancer_GUI* owner = &gui;
-      // The caret stays where the user typed, wherever in the line the tag stood.
-      const qm::ui::TextView& view = *editor->textView();
-      const std::size_t caret = CaretAcrossChange(
-          editor->targetText(), qm::platform::utf8ToUtf16(cleaned),
-          editor->targetOffsetForDisplayLocation(view.selectedRange().location, &view.textStorage()));
-      // The window cancels the step when its view goes, so `owner` is alive whenever it runs;
-      // the editor is held weakly all the same.
-      state.pendingTargetTextStep = gui.deferred.schedule(0, [owner, weakEditor, cleaned, caret] {
-        owner->state.pendingTargetTextStep.reset();
-        if (auto held = std::dynamic_pointer_cast<QMTrackedTextEditorView>(weakEditor.lock())) {
-          held->setTargetText(qm::platform::utf8ToUtf16(cleaned));
-          qm::ui::TextView& text = *held->textView();
-          text.setSelectedRange(qm::ui::Range{held->displayLocationForTargetOffset(caret, &text.textStorage()), 0});
-        }
-      });
+    qm::ui::TextView& view = *editor->textView();
+    const qm::ui::TextStorage* storage = &view.textStorage();
+    const std::size_t shownAt = view.selectedRange().location;
+    std::size_t caret = editor->editReferenceWhileShowingDiff()
+                            ? editor->referenceOffsetForDisplayLocation(shownAt, storage)
+                            : editor->targetOffsetForDisplayLocation(shownAt, storage);
+    if (inEdited) {
+      caret = CaretAcrossChange(qm::platform::utf8ToUtf16(edited), qm::platform::utf8ToUtf16(cleanedEdited), caret);
+      edited = cleanedEdited;
     }
+    if (inOther) other = cleanedOther;
+    gui.SyncLineChangeEditorMode(false);
+    view.setSelectedRange(qm::ui::Range{editor->editReferenceWhileShowingDiff()
+                                            ? editor->displayLocationForReferenceOffset(caret, storage)
+                                            : editor->displayLocationForTargetOffset(caret, storage),
+                                        0});
   }
-  (editsReference || state.editingBeforeText ? state.beforeText : state.afterText) = cleaned;
+  const QMLanguageSelection& selection = inEdited ? fromEdited : fromOther;
   if (!selection.bubble.empty()) gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
 }
 
-// Step 8: the editor's texts read back, tags applied and QMtx pushed. The toolkit's range error
+// The editor's texts read back, tags applied and QMtx pushed. The toolkit's range error
 // (the platform's exception) raised on the way is dropped; the placeholder and the counter are
 // refreshed either way.
 void SyncEditorTexts(Quillomancer_GUI& gui) {
@@ -191,7 +188,7 @@ void SyncEditorTexts(Quillomancer_GUI& gui) {
   gui.UpdateTextLengthCounter();
 }
 
-// Step 10: the reset button's look, set on every tick.
+// The reset button's look, set on every tick.
 void UpdateClearTextButton(Quillomancer_GUI& gui) {
   qm::ui::Button* button = gui.views.clearTextButton;
   if (!button) return;
@@ -206,7 +203,7 @@ void UpdateClearTextButton(Quillomancer_GUI& gui) {
   if (button->title() != title) button->setTitle(title);
 }
 
-// Step 13: a new render id enables the votes; none clears the vote shown.
+// A new render id enables the votes; none clears the vote shown.
 void ApplyRenderId(Quillomancer_GUI& gui, const QuillomancerStoreClient& store) {
   const std::string id = store.ReadCheckedText(kQMBlock_RenderID, kQMReadLimit_RenderID).value_or("");
   if (id == gui.state.renderId) return;
@@ -219,7 +216,7 @@ void ApplyRenderId(Quillomancer_GUI& gui, const QuillomancerStoreClient& store) 
   }
 }
 
-// Step 14.2: a positive balance that changed is shown on the settings card.
+// A positive balance that changed is shown on the settings card.
 void ApplyCredits(Quillomancer_GUI& gui, int32_t credits) {
   if (credits <= 0 || credits == gui.state.lastShownCredits) return;
   gui.state.lastShownCredits = credits;
@@ -238,7 +235,7 @@ void NoteState(QuillomancerWindowState& state, int32_t shown) {
   QMLogFormat("GUI state transition: %s", QuillomancerStateName(shown));
 }
 
-// Step 15: the window's own lock shows "update required" whatever the processor reports.
+// The window's own lock shows "update required" whatever the processor reports.
 void ShowForcedUpdateRequired(Quillomancer_GUI& gui) {
   NoteState(gui.state, kQuillomancerState_UpdateRequired);
   gui.UpdateStatusDisplay(kQuillomancerState_UpdateRequired, 0, 0, 0, 0, 0);
@@ -249,7 +246,8 @@ void DropManualMessage(QuillomancerWindowState& state) {
   state.manualMessageText.clear();
 }
 
-// Step 16: the processor's state on the window.
+// The processor's state on the window: button accents, focus, the transition log and the
+// "No difference" hint.
 void RunStateMachine(Quillomancer_GUI& gui, const QuillomancerStatusRecord& record) {
   QuillomancerWindowState& state = gui.state;
   int32_t s = record.state;
@@ -289,7 +287,7 @@ void RunStateMachine(Quillomancer_GUI& gui, const QuillomancerStatusRecord& reco
   }
 }
 
-// Step 17: an active manual message stands over the state's text for its lifetime.
+// An active manual message stands over the state's text for its lifetime.
 void KeepManualMessage(Quillomancer_GUI& gui) {
   QuillomancerWindowState& state = gui.state;
   if (!state.manualMessageActive) return;

@@ -193,7 +193,7 @@ void Quillomancer_GUI::CreateViewContents() {
   BuildContext build(qm::ui::Bundle::containing(reinterpret_cast<const void*>(&Quillomancer_GUI::Create)));
   state.mediaComposerHost = DetectMediaComposerHost();
 
-  // 1. Root, its corners, the painted shell and the interaction shield.
+  // The root, its corners, the painted shell and the interaction shield.
   build.root = QMMakeLayerView(Rect{0, 0, kViewWidth, kViewHeight});
   build.root->layer()->masksToBounds = false;
   build.root->layer()->backgroundColor = Grey02();
@@ -231,29 +231,29 @@ void Quillomancer_GUI::CreateViewContents() {
   build.root->addSubview(build.shield);
   build.handed.modalInteractionShield = build.shield;
 
-  // 2.-3. Header.
+  // The header: logo, wordmark and the small buttons.
   BuildHeader(build);
-  // 4. Input card, editor, placeholder, update notice, counter.
+  // The input card: editor, placeholder, update notice, counter.
   BuildInputCard(build);
-  // 5. Takes and the performance row.
+  // Takes and the performance row.
   BuildPerformanceRow(build);
-  // 6. Tools and the reset button.
+  // Tools and the reset button.
   BuildToolButtons(build);
-  // 7. Voice Change; the window has no LOAD button.
+  // Voice Change; the window has no LOAD button.
   BuildVoiceChangeButton(build);
   views.loadButtonShell = nullptr;
   views.loadButton = nullptr;
   RefreshLanguageChip();
-  // 8. Overlay label and status line.
+  // Overlay label and status line.
   BuildStatusLine(build);
-  // 9. Settings card.
+  // The settings card, hidden until asked for.
   BuildSettingsCard(build);
 
-  // 10. A tap on the logo always reaches the tap button, above the alternate logo.
+  // A tap on the logo always reaches the tap button, above the alternate logo.
   if (build.handed.easterEggLogoView) build.handed.easterEggLogoView->bringToFront();
   if (build.handed.logoTapButton) build.handed.logoTapButton->bringToFront();
 
-  // 11. The settings controller, kept by the shell as well.
+  // The settings controller, kept by the shell as well.
   auto controller = QMSettingsHelper::Create();
   controller->setGuiOwner(this);
   build.handed.logoView = build.shell->associatedObjectAs<qm::ui::ImageView>("logoView");
@@ -267,11 +267,11 @@ void Quillomancer_GUI::CreateViewContents() {
   build.shell->setAssociatedObject("settingsHelper", controller);
   settingsController = controller;
 
-  // 12. Every button sends its action to the controller.
+  // Every button sends its action to the controller.
   WireActions(build);
   controller->applyVoteVisualState();
 
-  // 13. Start-up exchange, with the account's token handed to the processor as well. No usable
+  // The start-up exchange, with the account's token handed to the processor as well. No usable
   // token clears QMli (a write of size 0), so a token cleared since an earlier window is not sent.
   if (views.settingsCardHolder) views.settingsCardHolder->setHidden(true);
   // A token the host lends for its run stands in only for a stored one that is missing or not
@@ -287,10 +287,10 @@ void Quillomancer_GUI::CreateViewContents() {
   controller->recordPluginEvent("update_check", "", "");
   controller->startAccountStatusExchange();
 
-  // 14. The stored language.
+  // The stored language chosen again.
   ApplyStoredLanguage();
 
-  // 15. The card above everything; the root to the base in a plain view controller.
+  // The card above everything; the root to the base in a plain view controller.
   if (build.handed.settingsCard) build.root->addSubview(build.handed.settingsCard);
   auto viewController = std::make_shared<qm::ui::ViewController>(build.root);
   UpdateTextPlaceholderVisibility();
@@ -374,7 +374,7 @@ void Quillomancer_GUI::BuildHeader(BuildContext& build) {
     shell.addSubview(label);
   }
 
-  // 3. Settings, help and the two thumbs.
+  // Settings, help and the two thumbs.
   auto settings = QMMakeSymbolButton(Rect{445, 136, 20, 20}, "gearshape.fill", "Settings", "", QMSettingsTintColor());
   if (!settings->image()) settings->setImage(qm::ui::Image::standardActionImage());
   settings->setToolTip("Settings");

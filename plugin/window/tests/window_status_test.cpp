@@ -5,13 +5,20 @@
 
 #include "WindowTickSupport.h"
 
+#include "../../editor/tests/EditorTestSupport.h"
 #include "QMWindowLook.h"
+#include "Quillomancer_HostProcessor.h"
+#include "QuillomancerServer.h"
 
+#include "qm/service/service.h"
+#include "qm/ui/application.h"
 #include "qm/ui/render.h"
 
 #include <cmath>
 #include <filesystem>
+#include <thread>
 
+using editor_test::S;
 using qmwindowtest::SameColour;
 using qmwindowtest::TickFixture;
 
@@ -86,6 +93,87 @@ TEST_F(StatusLine, TakesReadyCountTheTakesThatCameBackAndUnknownStatesLeaveTheTe
     Tick();
     EXPECT_EQ(Line().text, "Take 2/2 - ready to render") << state;
   }
+  // A render leaves one take: the count stays the two that came back.
+  Status(kQuillomancerState_HasTakes, 0, 1);
+  Tick();
+  EXPECT_EQ(Line().text, "Take 1/2 - ready to render");
+  // The next generation counts its own takes.
+  Status(kQuillomancerState_Processing);
+  Tick();
+  Status(kQuillomancerState_HasTakes, 0, 1);
+  Tick();
+  EXPECT_EQ(Line().text, "Take 1/1 - ready to render");
+}
+
+// The host's render pass on a host thread of its own, one output.
+void RunRender(Quillomancer_HostProcessor& processor, int64_t length) {
+  std::thread([&] {
+    std::vector<float> out(std::size_t(length), 0.0f);
+    int64_t start = 0, end = 0;
+    processor.InitOutputBounds(0, length, &start, &end);
+    processor.PreRender(1, 1, 1000);
+    for (int64_t at = 0; at < length; at += 1000) {
+      int32_t n = int32_t(std::min<int64_t>(1000, length - at));
+      float* buffer = out.data() + at;
+      processor.SetLocation(at);
+      processor.RenderAudio(nullptr, 0, &buffer, 1, &n);
+    }
+    processor.PostRender();
+  }).join();
+}
+
+// Three takes asked for and rendered one by one: the line counts down the next take out of the
+// three that came back, also after the take selector changed.
+TEST_F(StatusLine, RenderPassesCountDownTheTakesThatCameBack) {
+  qm::service::Service service;
+  ASSERT_TRUE(service.start());
+  QuillomancerServerSetBaseURLOverride(service.url());
+  service.setTranscriptText("we should go");
+  w.host.Controller().SetSampleRate(16000);
+  auto* processor = new Quillomancer_HostProcessor();
+  processor->AddRef();
+  ASSERT_EQ(processor->Initialize(w.host.Unknown()), 0);
+  std::vector<float> clip(32000);
+  for (std::size_t i = 0; i < clip.size(); ++i) clip[i] = 0.5f * float(std::sin(double(i) * 0.05));
+  w.host.ProcessorDelegate().OnForceAnalyze([&] {
+    std::thread([&] {
+      int64_t start = 0, end = 0;
+      processor->InitOutputBounds(0, int64_t(clip.size()), &start, &end);
+      processor->PreAnalyze(1, 1000);
+      for (std::size_t at = 0; at < clip.size(); at += 1000) {
+        int32_t n = int32_t(std::min<std::size_t>(1000, clip.size() - at));
+        const float* input = clip.data() + at;
+        processor->SetLocation(int64_t(at));
+        processor->AnalyzeAudio(&input, 1, &n);
+      }
+      processor->PostAnalyze();
+    }).join();
+    return AAX_Result(0);
+  });
+  const auto tickUntil = [&](const std::function<bool()>& done) {
+    return qm::platform::runMainQueueUntil(
+        [&] { return Tick(), Quillomancer_HostProcessor::RunningJobCount() == 0 && done(); }, 60.0);
+  };
+
+  Views().takeSelector->setSelectedTakes(3);
+  qm::ui::Application::shared().sendAction("transcribeDummyAction:", w.controller.get(), nullptr);  // LOAD
+  ASSERT_TRUE(tickUntil([&] { return S(Views().editorView->targetText()) == "we should go"; }));
+  Press(Views().processButton);
+  ASSERT_TRUE(tickUntil([&] { return Store().ReadStatus().state == kQuillomancerState_HasTakes; }));
+  Tick();
+  EXPECT_EQ(Line().text, "Take 3/3 - ready to render");
+  Views().takeSelector->setSelectedTakes(5);
+  for (const char* next : {"Take 2/3 - ready to render", "Take 1/3 - ready to render", ""}) {
+    RunRender(*processor, int64_t(clip.size()));
+    Tick();
+    EXPECT_EQ(Line().text, next);
+  }
+  EXPECT_EQ(Store().ReadStatus().state, kQuillomancerState_Ready);
+
+  w.Detach();
+  processor->Uninitialize();
+  processor->Release();
+  QuillomancerServerSetBaseURLOverride(std::nullopt);
 }
 
 TEST_F(StatusLine, AnErrorTextFadesFromSevenToNineSecondsUntilItChanges) {

@@ -153,29 +153,19 @@ TEST_F(WindowTick, RenderAndErrorTextsAreCutOnACharacterBoundary) {
   EXPECT_FALSE(Views().voteDownButton->isEnabled());
 }
 
-TEST_F(WindowTick, ALanguageTagLeavesTheTextAndChoosesTheLanguageOnTheNextTurn) {
+TEST_F(WindowTick, ALanguageTagLeavesTheTextAndChoosesTheLanguageInTheSameTimerCall) {
   Transcript(R"({"text":"bonjour"})");
-  // Two tags typed on two ticks before the main queue ran: the first step is cancelled.
+  // The timer call alone, without a turn of the main queue before or after it.
   TypeAtEnd(u" (fr)");
   EXPECT_EQ(w.component->TimerWakeup(), 0);
+  EXPECT_EQ(Views().editorView->targetText(), u"bonjour");
+  EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "fr");
   TypeAtEnd(u" (es)");
   EXPECT_EQ(w.component->TimerWakeup(), 0);
-  EXPECT_EQ(w.gui->deferred.pending(), 1u);
-  EXPECT_EQ(TextOf(Store(), kQMBlock_Text), "bonjour");
-  EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "es") << "the last tag in the text chooses";
-  Tick();
   EXPECT_EQ(Views().editorView->targetText(), u"bonjour");
+  EXPECT_EQ(TextOf(Store(), kQMBlock_Text), "bonjour");
+  EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "es") << "the last tag typed chooses";
   EXPECT_EQ(Views().languageChipLabel->stringValue(), "ES");
-  // The timer call's own display sync shows the cleaned text at once; a step still waiting when
-  // the view closes is dropped with the view.
-  TypeAtEnd(u" (it)");
-  EXPECT_EQ(w.component->TimerWakeup(), 0);
-  EXPECT_EQ(w.gui->deferred.pending(), 1u);
-  const std::shared_ptr<qm::ui::View> editor = Views().editorView->sharedView();
-  w.Detach();
-  EXPECT_EQ(w.gui->deferred.pending(), 0u);
-  RunMainQueue();
-  EXPECT_EQ(static_cast<QMTrackedTextEditorView&>(*editor).targetText(), u"bonjour");
 }
 
 // A tag typed at the start of the line goes; the caret stays where it was typed.
@@ -186,6 +176,216 @@ TEST_F(WindowTick, ALanguageTagTypedAtTheStartKeepsTheCaretThere) {
   Tick(2);
   w.window.typeKey(u"X");
   EXPECT_EQ(Views().editorView->targetText(), u"Xbonjour");
+}
+
+// Typing as a person types: keys one by one into the editor, the host's timer call after every
+// `perTick` of them (0: only after the last), the line sent read back as "After|Before" (the text
+// to generate, which is the Before text while the two are equal, and the reference text).
+struct TagTyping : TickFixture {
+  static constexpr const char* kRedLine = R"({"text":"please take the red one"})";
+  static std::u16string Repeat(char16_t key, std::size_t times) { return std::u16string(times, key); }
+  // Keys with no timer call between them or after them.
+  void Type(const std::u16string& keys) {
+    for (char16_t key : keys) w.window.typeKey(std::u16string(1, key));
+  }
+  void Keys(const std::u16string& keys, std::size_t perTick = 0) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (i > 0 && perTick != 0 && i % perTick == 0) Tick();
+      Type(keys.substr(i, 1));
+    }
+    Tick();
+  }
+  void Undo() {
+    w.window.typeKey(u"z", qm::ui::kModifierCommand, 0, u"z");
+    Tick();
+  }
+  void ToggleChange() {
+    w.window.makeKeyWindow();
+    Press(Views().changeToolButton);
+    Tick();
+    FocusEditor();
+  }
+  // After mode with "red" changed to "blue": the diff display is on.
+  void ChangeRedToBlue() {
+    Transcript(kRedLine);
+    ToggleChange();
+    Keys(qm::ui::keys::kEnd + Repeat(qm::ui::keys::kLeftArrow, 4) + Repeat(qm::ui::keys::kBackspace, 3) + u"blue");
+  }
+  std::string Sent() { return TextOf(Store(), kQMBlock_Text) + "|" + TextOf(Store(), kQMBlock_ReferenceText); }
+};
+
+// In Before mode a tag typed inside text both lines hold goes into both; it leaves both, and the
+// next key lands in both where the tag stood. A space typed after the timer call that took the
+// tag out is a key like any other and stays.
+TEST_F(TagTyping, ATagTypedInBeforeModeIntoSharedTextLeavesBothLines) {
+  const struct {
+    std::size_t perTick;
+    const char* sent;
+  } cases[] = {
+      {0, "please xtake the blue one|please xtake the red one"},
+      {3, "please xtake the blue one|please xtake the red one"},
+      {1, "please  xtake the blue one|please  xtake the red one"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.perTick);
+    ChangeRedToBlue();
+    ToggleChange();  // Before mode, the diff display still on
+    Keys(qm::ui::keys::kHome + Repeat(qm::ui::keys::kRightArrow, 7));  // before "take"
+    Keys(u"(it) ", c.perTick);
+    EXPECT_EQ(Sent(), c.perTick == 1 ? "please  take the blue one|please  take the red one"
+                                     : "please take the blue one|please take the red one");
+    EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "it");
+    Keys(u"x");
+    EXPECT_EQ(Sent(), c.sent);
+  }
+}
+
+// A tag typed and a switch to the other mode before a timer call saw it: the tag leaves both
+// lines all the same (the switch can copy the Before text into an empty After text), and chooses
+// the language.
+TEST_F(TagTyping, ATagTypedJustBeforeASwitchLeavesBothLines) {
+  const struct {
+    const char* name;
+    bool changed;  // "red" changed to "blue"
+    bool inAfter;  // typed in After mode, then switched to Before; else the other way
+    const char* sent;
+  } cases[] = {
+      {"After to Before, no change made", false, true, "please take the red one|please take the red one"},
+      {"After to Before, the diff shown", true, true, "please take the blue one|please take the red one"},
+      {"Before to After, no After text yet", false, false, "please take the red one|please take the red one"},
+      {"Before to After, the diff shown", true, false, "please take the blue one|please take the red one"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.changed) {
+      ChangeRedToBlue();
+      if (!c.inAfter) ToggleChange();
+    } else {
+      Transcript(kRedLine);
+      if (c.inAfter) ToggleChange();
+      FocusEditor();
+    }
+    Type(qm::ui::keys::kEnd + std::u16string(u" (it)"));
+    ToggleChange();
+    EXPECT_EQ(Sent(), c.sent);
+    EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "it");
+    w.gui->ClearSelectedLanguage();
+  }
+}
+
+// An After text that held nothing but a tag is empty once it goes, so the diff display gives way
+// to the Before text alone; the caret keeps its place in the Before text all the same.
+TEST_F(TagTyping, TheCaretStaysWhenTheDiffGoesWithTheTag) {
+  // No transcript and no timer call until the last key: the Before text typed, After mode (a copy
+  // of it) and two letters taken back, then Before mode with the diff display on.
+  const auto change = [&] {
+    Press(Views().changeToolButton);
+    FocusEditor();
+  };
+  FocusEditor();
+  Type(u"(it) ab");
+  change();
+  Type(qm::ui::keys::kEnd + Repeat(qm::ui::keys::kBackspace, 2));
+  change();
+  Type(qm::ui::keys::kEnd + std::u16string(1, qm::ui::keys::kLeftArrow) + u"x");
+  ASSERT_EQ(Views().editorView->referenceText(), u"(it) axb");
+  ASSERT_EQ(Views().editorView->targetText(), u"(it) ");
+  Tick();
+  Keys(u"y");
+  EXPECT_EQ(Sent(), "axyb|axyb");
+  EXPECT_EQ(Views().editorView->targetText(), u"axyb");
+}
+
+// Keys typed after a tag, before or after the timer call that takes it out, all stay, in order,
+// at the caret: in the plain display and the diff display, at the end of the line and inside a
+// word.
+TEST_F(TagTyping, KeysTypedRightAfterATagAreKept) {
+  using qm::ui::keys::kEnd;
+  const std::u16string atEnd(1, kEnd), intoBlue = kEnd + Repeat(qm::ui::keys::kLeftArrow, 6);  // after "bl"
+  enum Line { kTranscript, kChanged, kNoTranscript };  // "blue" typed in After mode unless kTranscript
+  const struct {
+    const char* name;
+    Line line;
+    std::u16string place, keys;
+    std::size_t perTick;
+    const char* sent;
+  } cases[] = {
+      {"diff, a key per tick", kChanged, atEnd, u" (fr)abcdef", 1,
+       "please take the blue oneabcdef|please take the red one"},
+      {"diff, three keys per tick", kChanged, atEnd, u" (fr)abcdef", 3,
+       "please take the blue one abcdef|please take the red one"},
+      {"plain, a key per tick", kTranscript, atEnd, u" (fr)abcdef", 1,
+       "please take the red oneabcdef|please take the red one"},
+      {"inside a word, a key per tick", kChanged, intoBlue, u"(fr)xy", 1,
+       "please take the blxyue one|please take the red one"},
+      {"no Before text, a key per tick", kNoTranscript, intoBlue, u"(fr)xy", 1, "please take the blxyue one|"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.line == kChanged) {
+      ChangeRedToBlue();
+    } else if (c.line == kTranscript) {
+      Transcript(kRedLine);
+      ToggleChange();
+    } else {
+      Press(Views().clearTextButton);
+      ToggleChange();
+      Keys(u"please take the blue one");
+    }
+    Keys(c.place);
+    Keys(c.keys, c.perTick);
+    Tick(2);
+    EXPECT_EQ(Sent(), c.sent);
+    EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "fr");
+    ToggleChange();  // back to Before mode for the next case
+  }
+}
+
+// Before mode with words struck out at the start of the line: a tag typed at its start goes, and
+// the keys after it stay at the start, not past the struck words.
+TEST_F(TagTyping, KeysAfterATagAtTheStartOfTheBeforeLineStayThere) {
+  const struct {
+    std::size_t perTick;
+    const char* before;
+  } cases[] = {
+      {1, " yzso please take the red one"},
+      {3, "yzso please take the red one"},
+      {0, "yzso please take the red one"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.perTick);
+    Transcript(R"({"text":"so please take the red one"})");
+    ToggleChange();
+    Keys(qm::ui::keys::kHome + Repeat(qm::ui::keys::kForwardDelete, 3));
+    ToggleChange();
+    ASSERT_EQ(Sent(), "please take the red one|so please take the red one");
+    Keys(std::u16string(1, qm::ui::keys::kHome));
+    Keys(u"(de) y", c.perTick);
+    Keys(u"z");
+    EXPECT_EQ(Sent(), std::string("please take the red one|") + c.before);
+    EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "de");
+  }
+}
+
+// An undo takes back typing in the text it was typed in; once the other text is edited it changes
+// neither.
+TEST_F(TagTyping, AnUndoNeverReachesTheOtherText) {
+  for (std::size_t perTick : {0, 1}) {
+    SCOPED_TRACE(perTick);
+    Transcript(kRedLine);
+    FocusEditor();
+    Keys(qm::ui::keys::kEnd + std::u16string(u" now"), perTick);
+    Undo();
+    EXPECT_EQ(Sent(), "please take the red one|please take the red one") << "undone in the same text";
+    Keys(u" now", perTick);
+    ToggleChange();  // After mode: a copy of the Before text
+    Undo();
+    EXPECT_EQ(Sent(), "please take the red one now|please take the red one now");
+    Keys(u"!", perTick);
+    ToggleChange();  // Before mode again, the diff display on
+    Undo();
+    EXPECT_EQ(Sent(), "please take the red one now!|please take the red one now");
+  }
 }
 
 // A bracketed word that names no listed language stays in the line and chooses nothing; a listed
