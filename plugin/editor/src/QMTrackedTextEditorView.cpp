@@ -213,6 +213,12 @@ bool IsFirstResponder(qm::ui::TextView& view) {
   return w && w->firstResponder() == &view;
 }
 
+// A location carried over from another text (the other side after a mode switch) can fall inside
+// a surrogate pair, where a typed key would split the character: it moves to the pair's start.
+std::size_t OnCodePoint(const std::u16string& text, std::size_t location) {
+  return qm::platform::utf16PrefixLength(text, location);
+}
+
 }  // namespace
 
 void QMTrackedTextEditorView::rebuildPlainDisplay() {
@@ -227,7 +233,8 @@ void QMTrackedTextEditorView::rebuildPlainDisplay() {
   const std::u16string shown = textView_->string();
   internalEdit_ = true;
   setPlainString(QMTargetTextFromStorage(s));
-  textView_->setSelectedRange(Range{selStart, selEnd - selStart});
+  const std::size_t start = OnCodePoint(textView_->string(), selStart);
+  textView_->setSelectedRange(Range{start, std::max(start, OnCodePoint(textView_->string(), selEnd)) - start});
   internalEdit_ = false;
   // The same characters in the same places: the undo records still fit them.
   if (textView_->string() != shown) forgetUndo();
@@ -264,15 +271,15 @@ void QMTrackedTextEditorView::rebuildDiffDisplay(const std::string& reference) {
   internalEdit_ = false;
   if (built.string() != shown) forgetUndo();
 
-  const std::size_t len = built.length();
   Range next;
+  const std::u16string& display = built.string();
   if (hasPendingReferenceCursor_) {
-    next = Range{std::min(QMDisplayLocationForReferenceOffset(pendingReferenceCursor_, s), len), 0};
+    next = Range{OnCodePoint(display, QMDisplayLocationForReferenceOffset(pendingReferenceCursor_, s)), 0};
   } else if (!hadSelection) {
-    next = Range{std::min(QMDisplayLocationForTargetOffset(caret, s), len), 0};
+    next = Range{OnCodePoint(display, QMDisplayLocationForTargetOffset(caret, s)), 0};
   } else {
     auto location = editReferenceWhileShowingDiff_ ? QMDisplayLocationForReferenceOffset : QMDisplayLocationForTargetOffset;
-    std::size_t a = std::min(location(selA, s), len), b = std::min(location(selB, s), len);
+    std::size_t a = OnCodePoint(display, location(selA, s)), b = OnCodePoint(display, location(selB, s));
     if (b < a) std::swap(a, b);
     next = Range{a, b - a};
   }

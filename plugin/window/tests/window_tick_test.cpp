@@ -388,6 +388,20 @@ TEST_F(TagTyping, AnUndoNeverReachesTheOtherText) {
   }
 }
 
+// A selection made in one text is carried into the other at a mode switch by its offsets; where
+// they fall inside a character of the other text (half of an emoji's surrogate pair), the next
+// key must not split it: the Before text would no longer be text and would go whole.
+TEST_F(TagTyping, ASelectionCarriedAcrossASwitchNeverSplitsACharacter) {
+  Transcript(R"({"text":"n\ud83d\ude00k"})");
+  ToggleChange();  // After mode: a copy of the Before text
+  Type(std::u16string(1, qm::ui::keys::kHome) + u"xy");
+  w.window.typeKey(std::u16string(1, qm::ui::keys::kLeftArrow), qm::ui::kModifierShift);  // "y" selected
+  Press(Views().changeToolButton);  // Before mode, no timer call since the keys
+  Type(u"Z");
+  Tick();
+  EXPECT_EQ(Sent(), "xyn\U0001F600k|nZ\U0001F600k");
+}
+
 // A bracketed word that names no listed language stays in the line and chooses nothing; a listed
 // one, or a no-hint word, is a tag. (Which words are tags is the languages' own test.)
 TEST_F(WindowTick, OnlyATagThatNamesALanguageLeavesTheTextAndChoosesIt) {
