@@ -137,6 +137,15 @@ std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string
 // just before a mode switch stands in the other text); the edited text's tag chooses first. The
 // editor then shows the texts again, in whatever display they now call for, with the caret kept
 // in the edited text among the characters that stay.
+// A tag taken out can close a new one around it ("(i(fr)t)" leaves "(it)"), so the removal runs
+// again on what it left until no tag remains; the first tag found chooses the language.
+bool ExtractAllLanguageTags(const std::string& text, std::string* cleaned, QMLanguageSelection* selection) {
+  if (!QMExtractFishLanguageTags(text, cleaned, selection)) return false;
+  std::string again;
+  while (QMExtractFishLanguageTags(*cleaned, &again, nullptr) && again != *cleaned) *cleaned = std::move(again);
+  return true;
+}
+
 void ApplyLanguageTags(Quillomancer_GUI& gui) {
   QMTrackedTextEditorView* editor = gui.views.editorView;
   QuillomancerWindowState& state = gui.state;
@@ -145,8 +154,8 @@ void ApplyLanguageTags(Quillomancer_GUI& gui) {
   std::string& other = state.editingBeforeText ? state.afterText : state.beforeText;
   std::string cleanedEdited, cleanedOther;
   QMLanguageSelection fromEdited, fromOther;
-  const bool inEdited = QMExtractFishLanguageTags(edited, &cleanedEdited, &fromEdited);
-  const bool inOther = QMExtractFishLanguageTags(other, &cleanedOther, &fromOther);
+  const bool inEdited = ExtractAllLanguageTags(edited, &cleanedEdited, &fromEdited);
+  const bool inOther = ExtractAllLanguageTags(other, &cleanedOther, &fromOther);
   if (!inEdited && !inOther) return;
   if ((inEdited && cleanedEdited != edited) || (inOther && cleanedOther != other)) {
     // The picks point into the texts with their tags.

@@ -343,6 +343,15 @@ TEST_F(TagTyping, KeysTypedRightAfterATagAreKept) {
 
 // Before mode with words struck out at the start of the line: a tag typed at its start goes, and
 // the keys after it stay at the start, not past the struck words.
+TEST_F(TagTyping, ATagThatClosesAnotherAsItLeavesNeverReachesTheLine) {
+  Transcript(kRedLine);
+  ToggleChange();
+  Type(std::u16string(1, qm::ui::keys::kEnd) + u" (i(fr)t)");  // every key before one timer call
+  Tick();
+  EXPECT_EQ(Sent(), "please take the red one|please take the red one");
+  EXPECT_EQ(TextOf(Store(), kQMBlock_GenerationLanguage), "fr");
+}
+
 TEST_F(TagTyping, KeysAfterATagAtTheStartOfTheBeforeLineStayThere) {
   const struct {
     std::size_t perTick;

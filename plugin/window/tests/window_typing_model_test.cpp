@@ -35,9 +35,11 @@ const char* const kTags[] = {"(fr)", "(it)", "(de)", "(zz)", "(xyz)", "(maybe)"}
 // True when `text` holds a tag that names a listed language: what the window takes out.
 bool HoldsResolvedTag(const std::string& text) { return QMExtractFishLanguageTags(text, nullptr, nullptr); }
 
+// What the window leaves: the removal repeated while it takes out a tag that the last one closed.
 std::string WithoutTags(const std::string& text) {
-  std::string cleaned;
-  return QMExtractFishLanguageTags(text, &cleaned, nullptr) ? cleaned : text;
+  std::string cleaned = text, again;
+  while (QMExtractFishLanguageTags(cleaned, &again, nullptr) && again != cleaned) cleaned = std::move(again);
+  return cleaned;
 }
 
 // Keys written out for a failure message: editing keys by name, text as it stands.
