@@ -3,6 +3,7 @@
 // texts, states the window does not know, and the Process button's accent; with pictures of the
 // window in its main states.
 
+#include "HostPassSupport.h"
 #include "WindowTickSupport.h"
 
 #include "../../editor/tests/EditorTestSupport.h"
@@ -19,8 +20,11 @@
 #include <thread>
 
 using editor_test::S;
+using qmwindowtest::RunAnalysis;
+using qmwindowtest::RunRender;
 using qmwindowtest::SameColour;
 using qmwindowtest::TickFixture;
+using qmwindowtest::ToneClip;
 
 namespace {
 
@@ -105,23 +109,6 @@ TEST_F(StatusLine, TakesReadyCountTheTakesThatCameBackAndUnknownStatesLeaveTheTe
   EXPECT_EQ(Line().text, "Take 1/1 - ready to render");
 }
 
-// The host's render pass on a host thread of its own, one output.
-void RunRender(Quillomancer_HostProcessor& processor, int64_t length) {
-  std::thread([&] {
-    std::vector<float> out(std::size_t(length), 0.0f);
-    int64_t start = 0, end = 0;
-    processor.InitOutputBounds(0, length, &start, &end);
-    processor.PreRender(1, 1, 1000);
-    for (int64_t at = 0; at < length; at += 1000) {
-      int32_t n = int32_t(std::min<int64_t>(1000, length - at));
-      float* buffer = out.data() + at;
-      processor.SetLocation(at);
-      processor.RenderAudio(nullptr, 0, &buffer, 1, &n);
-    }
-    processor.PostRender();
-  }).join();
-}
-
 // Three takes asked for and rendered one by one: the line counts down the next take out of the
 // three that came back, also after the take selector changed.
 TEST_F(StatusLine, RenderPassesCountDownTheTakesThatCameBack) {
@@ -133,23 +120,8 @@ TEST_F(StatusLine, RenderPassesCountDownTheTakesThatCameBack) {
   auto* processor = new Quillomancer_HostProcessor();
   processor->AddRef();
   ASSERT_EQ(processor->Initialize(w.host.Unknown()), 0);
-  std::vector<float> clip(32000);
-  for (std::size_t i = 0; i < clip.size(); ++i) clip[i] = 0.5f * float(std::sin(double(i) * 0.05));
-  w.host.ProcessorDelegate().OnForceAnalyze([&] {
-    std::thread([&] {
-      int64_t start = 0, end = 0;
-      processor->InitOutputBounds(0, int64_t(clip.size()), &start, &end);
-      processor->PreAnalyze(1, 1000);
-      for (std::size_t at = 0; at < clip.size(); at += 1000) {
-        int32_t n = int32_t(std::min<std::size_t>(1000, clip.size() - at));
-        const float* input = clip.data() + at;
-        processor->SetLocation(int64_t(at));
-        processor->AnalyzeAudio(&input, 1, &n);
-      }
-      processor->PostAnalyze();
-    }).join();
-    return AAX_Result(0);
-  });
+  const std::vector<float> clip = ToneClip();
+  w.host.ProcessorDelegate().OnForceAnalyze([&] { return RunAnalysis(*processor, clip), AAX_Result(0); });
   const auto tickUntil = [&](const std::function<bool()>& done) {
     return qm::platform::runMainQueueUntil(
         [&] { return Tick(), Quillomancer_HostProcessor::RunningJobCount() == 0 && done(); }, 60.0);
