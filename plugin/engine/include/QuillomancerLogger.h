@@ -41,10 +41,6 @@ class QuillomancerLogger {
   void logMessage(const char* message) noexcept;
   void logMessage(std::string_view message) noexcept;
 
-  // Nothing waits to be written, so there is nothing to do; callers that end a pass may still say
-  // so. [any-thread]
-  void flush() noexcept;
-
   // Appends the text as is. [any-thread]
   void appendString(std::string_view text) noexcept;
 

@@ -119,7 +119,5 @@ AAX_Result Quillomancer_HostProcessor::PostRender() noexcept {
     mStore.Clear(kQMBlock_RepairPreview);
   } catch (...) {
   }
-  // The pass's window lines are on disk when it ends.
-  QuillomancerLogger::shared().flush();
   return AAX_SUCCESS;
 }

@@ -25,7 +25,6 @@
 
 #include "AAX_CEffectGUI_Cocoa.h"
 #include "QMControls.h"
-#include "QMDeferredUIBlocks.h"
 #include "QMModeSelector.h"
 #include "QMRepairComponent.h"
 #include "QMSettingsHelper.h"
@@ -259,8 +258,6 @@ class Quillomancer_GUI : public AAX_CEffectGUI_Cocoa, public QMSettingsHelperOwn
   QuillomancerWindowState state;
   QMRepairComponent repair{*this};
   std::shared_ptr<QMSettingsHelper> settingsController;
-  // Delayed steps of the window; cancelled when the view goes.
-  QMDeferredUIBlocks deferred;
 
   // The process name host detection reads (the last part of the program path of the full command
   // line); a test may set another. [main-thread]

@@ -45,7 +45,6 @@ void Quillomancer_GUI::NilViewPointers() {
   state.afterTextEdited = false;
   state.repairToolActive = false;
   state.placeholderSuppressed = false;
-  deferred.cancelAll();
   if (settingsController) {
     // Let go of first, so that nothing the teardown calls back finds the controller again.
     std::exchange(settingsController, nullptr)->teardown();

@@ -138,8 +138,6 @@ void QuillomancerLogger::logMessage(std::string_view message) noexcept {
   }
 }
 
-void QuillomancerLogger::flush() noexcept {}
-
 void QuillomancerLogger::setMessageObserver(std::function<void(const std::string&)> observer) {
   std::lock_guard<std::mutex> guard(observerLock_);
   observer_ = std::move(observer);
