@@ -131,12 +131,6 @@ std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string
   return after.size() - suffix;
 }
 
-// A language tag typed into the line ("(es)") chooses the language and leaves the text in the
-// same timer call that found it, so keys typed after it land in the text as it then stands. It
-// leaves every line that holds it (one typed into text both lines share went into both; one typed
-// just before a mode switch stands in the other text); the edited text's tag chooses first. The
-// editor then shows the texts again, in whatever display they now call for, with the caret kept
-// in the edited text among the characters that stay.
 // A tag taken out can close a new one around it ("(i(fr)t)" leaves "(it)"), so the removal runs
 // again on what it left until no tag remains; the first tag found chooses the language.
 bool ExtractAllLanguageTags(const std::string& text, std::string* cleaned, QMLanguageSelection* selection) {
@@ -146,6 +140,12 @@ bool ExtractAllLanguageTags(const std::string& text, std::string* cleaned, QMLan
   return true;
 }
 
+// A language tag typed into the line ("(es)") chooses the language and leaves the text in the
+// same timer call that found it, so keys typed after it land in the text as it then stands. It
+// leaves every line that holds it (one typed into text both lines share went into both; one typed
+// just before a mode switch stands in the other text); the edited text's tag chooses first. The
+// editor then shows the texts again, in whatever display they now call for, with the caret kept
+// in the edited text among the characters that stay.
 void ApplyLanguageTags(Quillomancer_GUI& gui) {
   QMTrackedTextEditorView* editor = gui.views.editorView;
   QuillomancerWindowState& state = gui.state;
