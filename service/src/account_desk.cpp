@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace qm::service {
 
@@ -27,27 +28,29 @@ json offerObject(const AccountOffer& o) {
           {"allow_downgrade", o.allowDowngrade}};
 }
 
+// Keeps `text` as the newest of `kept`, then drops the oldest beyond the desk's bounds (count and
+// bytes); `bytes` is the size of what `kept` holds. An event larger than the byte bound is not kept.
+void keepEvent(std::deque<std::string>& kept, size_t& bytes, std::string text) {
+  if (text.size() > kMostReceivedEventBytes) return;
+  bytes += text.size();
+  kept.push_back(std::move(text));
+  while (kept.size() > kMostReceivedEvents || bytes > kMostReceivedEventBytes) {
+    bytes -= kept.front().size();
+    kept.pop_front();
+  }
+}
+
 // The events of one request, bounded as the desk's own are while the body is still being parsed,
-// each with its id when it has one.
+// and the id of every event that has one, kept or not.
 struct EventBatch {
-  struct Event {
-    std::string text;
-    std::optional<std::string> id;
-  };
-  std::deque<Event> events;
+  std::deque<std::string> texts;
   size_t bytes = 0;
+  std::vector<std::string> ids;
 
   void add(const json& event) {
-    Event e{compact(event), std::nullopt};
-    if (e.text.size() > kMostReceivedEventBytes) return;
     if (event.is_object())
-      if (const auto id = event.find("id"); id != event.end() && id->is_string()) e.id = id->get<std::string>();
-    bytes += e.text.size();
-    events.push_back(std::move(e));
-    while (events.size() > kMostReceivedEvents || bytes > kMostReceivedEventBytes) {
-      bytes -= events.front().text.size();
-      events.pop_front();
-    }
+      if (const auto id = event.find("id"); id != event.end() && id->is_string()) ids.push_back(id->get<std::string>());
+    keepEvent(texts, bytes, compact(event));
   }
 };
 
@@ -119,15 +122,9 @@ AccountDesk::Reply AccountDesk::answer(const std::string& bearerToken, const std
 
   std::lock_guard lock(mutex_);
   json acked = json::array();
-  for (auto& event : batch.events) {
-    if (settings_.ackPolicy == AckPolicy::All && event.id) acked.push_back(std::move(*event.id));
-    receivedBytes_ += event.text.size();
-    received_.push_back(std::move(event.text));
-    while (received_.size() > kMostReceivedEvents || receivedBytes_ > kMostReceivedEventBytes) {
-      receivedBytes_ -= received_.front().size();
-      received_.pop_front();
-    }
-  }
+  if (settings_.ackPolicy == AckPolicy::All)
+    for (std::string& id : batch.ids) acked.push_back(std::move(id));
+  for (std::string& text : batch.texts) keepEvent(received_, receivedBytes_, std::move(text));
   if (settings_.rawAnswer) return {200, *settings_.rawAnswer};
 
   std::string latest = settings_.latestVersion;
