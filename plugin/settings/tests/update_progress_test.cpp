@@ -146,7 +146,6 @@ TEST_F(UpdaterExit, AnUpdaterThatEndsWithoutAFinalStatusEndsThePollingAsAFailure
        "Update launch failed — updater exited with code 1 before reporting a status"},
       // Written just before a normal exit: read after the exit is seen, and taken as it is.
       {"download_ok", "ready_to_install", "exit 0", "prefetch_ready|", ""},
-      // A later start made a failed rollback good: the request ended, as a success.
       {"swap_rollback_started", "swap_rollback_complete", "exit 0", "installer_open_ok|", ""},
   };
   for (const auto& c : cases) {
@@ -195,33 +194,6 @@ TEST_F(UpdaterExit, APendingRequestWithoutStatusWhoseLockIsFreeFailsOnce) {
   EXPECT_EQ(Events(), Lines{"installer_open_failed|updater_exited_without_status"}) << "once";
   EXPECT_FALSE(Defaults().has(kQMPendingRequestIdKey));
   EXPECT_EQ(Defaults().stringForKey(kQMFailureCodeKey), "updater_exited_without_status");
-}
-
-// A swap whose failed rollback a later updater start made good ends "swap_rollback_complete":
-// final, so the request is done with, not failed, counted and launched again.
-TEST_F(UpdaterExit, ARequestEndedByARepairedRollbackIsFinalNotAFailure) {
-  const std::string id = qm::platform::randomUuidString();
-  const fs::path status = qm::platform::libraryPath("Application Support/Quillomancer/Updates/status/" + id + ".json");
-  fs::create_directories(status.parent_path());
-  std::ofstream(status) << R"({"status":"success","stage":"swap_rollback_complete","target_version":"2.0.3"})";
-  Defaults().remove(kQMPluginEventsQueueDefaultsKey);
-  Defaults().remove(kQMFailureCountKey);
-  Defaults().set(kQMPendingRequestIdKey, id);
-  Defaults().set(kQMPendingOperationIdKey, qm::platform::randomUuidString());
-  Defaults().set(kQMPendingTargetVersionKey, "2.0.3");
-  Defaults().set(kQMLastPrefetchTargetKey, "stable|2.0.3|swap");
-  takeLog();
-
-  // Its updater was started by an earlier run of the host and is gone: its lock is free.
-  controller->processUpdaterStatusFromDefaults();
-  EXPECT_EQ(Events(), Lines{"installer_open_ok|"});
-  EXPECT_EQ(takeLog(), Lines{}) << "no failure logged";
-  EXPECT_TRUE(controller->updateFailureMessage.empty());
-  EXPECT_FALSE(Defaults().has(kQMFailureCountKey));
-  EXPECT_EQ(Defaults().stringForKey(kQMLastPrefetchTargetKey), "stable|2.0.3|swap") << "not launched again";
-  EXPECT_FALSE(Defaults().has(kQMPendingRequestIdKey));
-  EXPECT_FALSE(Defaults().has(kQMPendingOperationIdKey));
-  Defaults().remove(kQMLastPrefetchTargetKey);
 }
 
 }  // namespace

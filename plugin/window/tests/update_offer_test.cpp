@@ -38,8 +38,8 @@ TEST_F(UpdateRoad, AnOfferIsShownAndPrefetchedOncePerVersion) {
   EXPECT_FALSE(card.healthLabel->isHidden());
 }
 
-// An offer the updater would refuse is still shown, by the opening's answer as by a manual check
-// (which does not call it "Up To Date"); nothing starts by itself (logged once per offer); the update button installs, which
+// An offer the updater would refuse is still shown, and a manual check does not call it "Up To
+// Date"; nothing starts by itself (logged once per offer); the update button installs, which
 // for a refused package opens the download page.
 TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsShownButStartsNothingByItself) {
   InstallStandInUpdater();  // an updater that could be started: none may be
@@ -58,7 +58,6 @@ TEST_F(UpdateRoad, AnOfferTheUpdaterWouldRefuseIsShownButStartsNothingByItself) 
     (*account.offer).*c.field = c.value;
     auto w = Open(account);
     const QMSettingsViews& card = w->controller->views;
-    // The opening's answer shows it as the check does.
     EXPECT_EQ(Text(card.versionLabel), kOffer203) << "after the opening's answer";
     EXPECT_FALSE(card.updateButton->isHidden()) << "after the opening's answer";
     Answer(*w, account);

@@ -35,7 +35,6 @@ TEST_F(UpdateRoad, ThePollShowsEachStageAndEndsAtAFinalOne) {
       {"success", "swap_rollback_failed", "Automatic update in progress...", true, nullptr},
       {"success", "ready_to_install", "Quit and re-launch PT to update automatically", false, "prefetch_ready"},
       {"success", "swap_commit_complete", "Update complete. Re-launch Pro Tools.", false, "installer_open_ok"},
-      // A failed rollback that a later start made good ends the request too.
       {"success", "swap_rollback_complete", "Previous plugin restored.", false, "installer_open_ok"},
       // A status of neither kind shows nothing and ends the polling.
       {"unknown", "download_ok", "Previous plugin restored.", false, nullptr},
