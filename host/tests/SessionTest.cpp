@@ -72,7 +72,6 @@ TEST_F(SessionRun, TheSessionReportsWhatThePluginDid) {
   const Case cases[] = {
       {"--update-required --min-version 2.1.0", 0,
        "seen: state UpdateRequired (9), QMul 1, no job running, 0 generation requests at the service"},
-      // Refused because the service requires an update, whatever the version installed.
       {"--update-required --min-version 1.0.0", 0,
        "Process refused: the service requires an update (\"Minimum required version: v1.0.0\")"},
       {"--update-required --min-version 2.1.0 --service-fault offline", 1,
