@@ -1,6 +1,3 @@
-// Undo across the editor's own rebuilds of the diff display: a rebuild that shows the same
-// characters keeps the text view's undo records, one that shows others drops them.
-
 #include "EditorTestSupport.h"
 
 using namespace editor_test;
@@ -9,8 +6,8 @@ namespace {
 
 struct DiffUndo : EditorWindow {};
 
-// An input method's word committed in the diff display is applied by the text view (with an undo
-// record) and the diff is rebuilt around it; the window's timer call rebuilds it again.
+// A word committed by an input method in the diff display, then the diff rebuilt again: undo
+// still takes the word back.
 TEST_F(DiffUndo, ARebuildOfTheSameCharactersKeepsTheUndoOfACommittedComposition) {
   Diff("the cat sat", "the cat sat");
   ClickAt(7);

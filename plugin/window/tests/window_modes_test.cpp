@@ -3,7 +3,6 @@
 // finds in the store read back; last, one session from LOAD to takes with the processor and the
 // service stand-in.
 
-#include "HostPassSupport.h"
 #include "WindowTickSupport.h"
 #include "../../editor/tests/EditorTestSupport.h"
 
@@ -22,8 +21,6 @@
 using editor_test::S;
 using editor_test::U;
 using qmwindowtest::OpenedWindow;
-using qmwindowtest::RunAnalysis;
-using qmwindowtest::ToneClip;
 
 namespace {
 
@@ -263,6 +260,22 @@ TEST_F(ModesWindow, LoadLeavesVoiceChangeAndTheUpdateLockKeepsTheEditorLocked) {
   EXPECT_EQ(Text(), "please take the red ones");
 }
 
+// The host's analysis pass over one mono clip, on a host thread of its own.
+void RunAnalysis(Quillomancer_HostProcessor& processor, const std::vector<float>& clip) {
+  std::thread([&] {
+    int64_t start = 0, end = 0;
+    processor.InitOutputBounds(0, int64_t(clip.size()), &start, &end);
+    processor.PreAnalyze(1, 1000);
+    for (std::size_t at = 0; at < clip.size(); at += 1000) {
+      int32_t n = int32_t(std::min<std::size_t>(1000, clip.size() - at));
+      const float* input = clip.data() + at;
+      processor.SetLocation(int64_t(at));
+      processor.AnalyzeAudio(&input, 1, &n);
+    }
+    processor.PostAnalyze();
+  }).join();
+}
+
 TEST_F(ModesWindow, LoadTypeAChangeAndProcessWithTheMouse) {
   qm::service::Service service;
   ASSERT_TRUE(service.start());
@@ -272,7 +285,8 @@ TEST_F(ModesWindow, LoadTypeAChangeAndProcessWithTheMouse) {
   auto* processor = new Quillomancer_HostProcessor();
   processor->AddRef();
   ASSERT_EQ(processor->Initialize(w.host.Unknown()), 0);
-  const std::vector<float> clip = ToneClip();
+  std::vector<float> clip(32000);
+  for (std::size_t i = 0; i < clip.size(); ++i) clip[i] = 0.5f * float(std::sin(double(i) * 0.05));
   w.host.ProcessorDelegate().OnForceAnalyze([&] { return RunAnalysis(*processor, clip), AAX_Result(0); });
   const auto tickUntil = [&](const std::function<bool()>& done) {
     return qm::platform::runMainQueueUntil(

@@ -3,28 +3,17 @@
 // texts, states the window does not know, and the Process button's accent; with pictures of the
 // window in its main states.
 
-#include "HostPassSupport.h"
 #include "WindowTickSupport.h"
 
-#include "../../editor/tests/EditorTestSupport.h"
 #include "QMWindowLook.h"
-#include "Quillomancer_HostProcessor.h"
-#include "QuillomancerServer.h"
 
-#include "qm/service/service.h"
-#include "qm/ui/application.h"
 #include "qm/ui/render.h"
 
 #include <cmath>
 #include <filesystem>
-#include <thread>
 
-using editor_test::S;
-using qmwindowtest::RunAnalysis;
-using qmwindowtest::RunRender;
 using qmwindowtest::SameColour;
 using qmwindowtest::TickFixture;
-using qmwindowtest::ToneClip;
 
 namespace {
 
@@ -97,55 +86,15 @@ TEST_F(StatusLine, TakesReadyCountTheTakesThatCameBackAndUnknownStatesLeaveTheTe
     Tick();
     EXPECT_EQ(Line().text, "Take 2/2 - ready to render") << state;
   }
-  // A render leaves one take: the count stays the two that came back.
+  // A render leaves one of the two; the next generation counts its own.
   Status(kQuillomancerState_HasTakes, 0, 1);
   Tick();
   EXPECT_EQ(Line().text, "Take 1/2 - ready to render");
-  // The next generation counts its own takes.
   Status(kQuillomancerState_Processing);
   Tick();
   Status(kQuillomancerState_HasTakes, 0, 1);
   Tick();
   EXPECT_EQ(Line().text, "Take 1/1 - ready to render");
-}
-
-// Three takes asked for and rendered one by one: the line counts down the next take out of the
-// three that came back, also after the take selector changed.
-TEST_F(StatusLine, RenderPassesCountDownTheTakesThatCameBack) {
-  qm::service::Service service;
-  ASSERT_TRUE(service.start());
-  QuillomancerServerSetBaseURLOverride(service.url());
-  service.setTranscriptText("we should go");
-  w.host.Controller().SetSampleRate(16000);
-  auto* processor = new Quillomancer_HostProcessor();
-  processor->AddRef();
-  ASSERT_EQ(processor->Initialize(w.host.Unknown()), 0);
-  const std::vector<float> clip = ToneClip();
-  w.host.ProcessorDelegate().OnForceAnalyze([&] { return RunAnalysis(*processor, clip), AAX_Result(0); });
-  const auto tickUntil = [&](const std::function<bool()>& done) {
-    return qm::platform::runMainQueueUntil(
-        [&] { return Tick(), Quillomancer_HostProcessor::RunningJobCount() == 0 && done(); }, 60.0);
-  };
-
-  Views().takeSelector->setSelectedTakes(3);
-  qm::ui::Application::shared().sendAction("transcribeDummyAction:", w.controller.get(), nullptr);  // LOAD
-  ASSERT_TRUE(tickUntil([&] { return S(Views().editorView->targetText()) == "we should go"; }));
-  Press(Views().processButton);
-  ASSERT_TRUE(tickUntil([&] { return Store().ReadStatus().state == kQuillomancerState_HasTakes; }));
-  Tick();
-  EXPECT_EQ(Line().text, "Take 3/3 - ready to render");
-  Views().takeSelector->setSelectedTakes(5);
-  for (const char* next : {"Take 2/3 - ready to render", "Take 1/3 - ready to render", ""}) {
-    RunRender(*processor, int64_t(clip.size()));
-    Tick();
-    EXPECT_EQ(Line().text, next);
-  }
-  EXPECT_EQ(Store().ReadStatus().state, kQuillomancerState_Ready);
-
-  w.Detach();
-  processor->Uninitialize();
-  processor->Release();
-  QuillomancerServerSetBaseURLOverride(std::nullopt);
 }
 
 TEST_F(StatusLine, AnErrorTextFadesFromSevenToNineSecondsUntilItChanges) {
