@@ -1,8 +1,12 @@
-// Seeded random typing through the window, checked after every step: keys land in the edited text
-// at the caret; the timer call only takes resolved tags out, keeping the caret's place; the line
-// sent holds no resolved tag; an undo gives back an earlier state of the edited text and never
-// touches the other one.
-// Replay one seed with --gtest_filter='Seeds/TypingModel.*/<seed>'.
+// Seeded random typing through the window, checked after every step against what the window
+// promises whatever the sequence: keys typed land in the text being edited at the caret; an
+// edit of the Before text outside the text both lines share leaves the After text alone; the
+// timer call only ever takes resolved language tags out (it never loses or moves what was
+// typed); the line sent never holds a resolved tag; an undo gives back an earlier state of the
+// text being edited, or does nothing, and never touches the other text.
+//
+// Each seed is one test, run in a window of its own and replayed by its name
+// (--gtest_filter='Seeds/TypingModel.*/<seed>'); a failure names the seed and the steps up to it.
 
 #include "WindowTickSupport.h"
 #include "../../editor/tests/EditorTestSupport.h"
@@ -11,6 +15,7 @@
 
 #include <random>
 #include <set>
+#include <sstream>
 
 using editor_test::S;
 using editor_test::U;
@@ -20,58 +25,134 @@ namespace {
 
 namespace keys = qm::ui::keys;
 
-// Listed languages, which leave the line, and brackets that stay.
+constexpr const char* kTranscript = "please take the red one";
+const std::u16string kEmoji = u"\U0001F600";
+const std::u16string kRightToLeftWord = u"\u05E9\u05DC\u05D5\u05DD";  // a Hebrew word, four letters
+// Tags of listed languages, which leave the line, and brackets that stay: a two-letter word that
+// names no language, a three-letter one, a stage direction.
 const char* const kTags[] = {"(fr)", "(it)", "(de)", "(zz)", "(xyz)", "(maybe)"};
 
+// True when `text` holds a tag that names a listed language: what the window takes out.
 bool HoldsResolvedTag(const std::string& text) { return QMExtractFishLanguageTags(text, nullptr, nullptr); }
 
-// The removal repeated while it takes out a tag the last one closed.
-std::string WithoutTags(std::string text) {
-  std::string again;
-  while (QMExtractFishLanguageTags(text, &again, nullptr) && again != text) text = std::move(again);
-  return text;
+// What the window leaves: the removal repeated while it takes out a tag that the last one closed.
+std::string WithoutTags(const std::string& text) {
+  std::string cleaned = text, again;
+  while (QMExtractFishLanguageTags(cleaned, &again, nullptr) && again != cleaned) cleaned = std::move(again);
+  return cleaned;
 }
 
+// Keys written out for a failure message: editing keys by name, text as it stands.
+std::string Shown(const std::u16string& typed) {
+  std::string out;
+  std::u16string text;
+  for (char16_t c : typed) {
+    const char* name = c == keys::kBackspace      ? "{bs}"
+                       : c == keys::kForwardDelete ? "{del}"
+                       : c == keys::kLeftArrow     ? "{left}"
+                       : c == keys::kRightArrow    ? "{right}"
+                       : c == keys::kHome          ? "{home}"
+                       : c == keys::kEnd           ? "{end}"
+                                                   : nullptr;
+    if (!name) {
+      text += c;
+      continue;
+    }
+    out += S(text) + name;
+    text.clear();
+  }
+  return out + S(text);
+}
+
+// What the editor shows, read from its text storage: each display character kept, typed (in the
+// After text only) or struck (in the Before text only).
+struct Display {
+  std::u16string string;
+  std::vector<int> kind;  // 0 kept, 1 struck, 2 typed
+  bool diff = false;
+  bool editsReference = false;
+  qm::ui::Range selection;
+
+  // The offset in the After text (struck characters left out) or the Before text (typed ones
+  // left out) of a display location.
+  std::size_t AfterOffset(std::size_t location) const { return Count(location, 1); }
+  std::size_t BeforeOffset(std::size_t location) const { return Count(location, 2); }
+  std::size_t Count(std::size_t location, int leftOut) const {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < location && i < kind.size(); ++i) n += kind[i] != leftOut ? 1 : 0;
+    return n;
+  }
+  // No character kept by both texts within two units of the range: an edit there is not inside
+  // shared text.
+  bool AwayFromSharedText(qm::ui::Range r) const {
+    const std::size_t from = r.location >= 2 ? r.location - 2 : 0;
+    const std::size_t to = std::min(kind.size(), r.location + r.length + 2);
+    for (std::size_t i = from; i < to; ++i) {
+      if (kind[i] == 0) return false;
+    }
+    return true;
+  }
+};
+
 struct Step {
-  enum Kind { Type, SelectAll, Key, Click, Change, Undo, Tick };
+  enum Kind { Type, Tag, Backspace, Delete, SelectAll, Arrow, Click, Change, Undo, Tick };
   Step(Kind k, std::u16string keys = {}) : kind(k), text(std::move(keys)) {}
   Kind kind;
-  std::u16string text;       // Type: the keys (Home allowed); Key: the keys
-  std::size_t where = 0;     // Click: display location
-  bool tickBetween = false;  // Type: a timer call after each key
-  bool twice = false;        // Tick: two calls; Change: an undo right after
+  std::u16string text;       // Type, Tag: the keys; Arrow: the key
+  std::size_t where = 0;     // Click: a display location (clamped); Delete: Home, then that many
+  bool tickBetween = false;  // Tag and multi-key Type: a timer call after each key
+  bool twice = false;        // Tick: a second timer call right after; Change: an undo right after
+
+  std::string Describe() const {
+    switch (kind) {
+      case Type: return "type '" + Shown(text) + (tickBetween ? "' ticking" : "'");
+      case Tag: return "tag '" + Shown(text) + (tickBetween ? "' ticking" : "'");
+      case Backspace: return "{bs}";
+      case Delete: return where ? "{home}" + std::to_string(where) + "x{del}" : "{del}";
+      case SelectAll: return "{cmd-a}";
+      case Arrow: return Shown(text);
+      case Click: return "click@" + std::to_string(where);
+      case Change: return twice ? "Change, {cmd-z}" : "Change";
+      case Undo: return "{cmd-z}";
+      case Tick: return twice ? "tick tick" : "tick";
+    }
+    return "?";
+  }
 };
 
 Step RandomStep(std::mt19937& random) {
   const auto pick = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(random)); };
   const int roll = pick(100);
-  Step s{Step::Tick};
+  Step s(Step::Tick);
   if (roll < 25) {
     static const char16_t kLetters[] = u"abcdeklnorst   ";
     s = {Step::Type, std::u16string(1, kLetters[pick(int(std::size(kLetters)) - 1)])};
   } else if (roll < 28) {
-    s = {Step::Type, u"\U0001F600"};
+    s = {Step::Type, kEmoji};
   } else if (roll < 31) {
-    s = {Step::Type, u"\u05E9\u05DC\u05D5\u05DD"};  // right-to-left
+    s = {Step::Type, kRightToLeftWord};
     s.tickBetween = pick(2) == 0;
-  } else if (roll < 40) {  // a tag, a third of them at the start, where struck words may stand
-    s = {Step::Type, (pick(3) == 0 ? std::u16string(1, keys::kHome) : u"") + U(kTags[pick(int(std::size(kTags)))]) +
-                         (pick(2) == 0 ? u" " : u"")};
+  } else if (roll < 40) {
+    // A third of the tags go to the start of the line, where struck words may stand.
+    s = {Step::Tag, (pick(3) == 0 ? std::u16string(1, keys::kHome) : u"") + U(kTags[pick(int(std::size(kTags)))]) +
+                        (pick(2) == 0 ? u" " : u"")};
     s.tickBetween = pick(2) == 0;
   } else if (roll < 47) {
-    s = {Step::Key, std::u16string(1, keys::kBackspace)};
-  } else if (roll < 52) {  // now and then words at the start go, struck in After mode
-    const std::size_t n = pick(3) == 0 ? std::size_t(1 + pick(4)) : 0;
-    s = {Step::Key, (n ? std::u16string(1, keys::kHome) : u"") + std::u16string(std::max<std::size_t>(n, 1), keys::kForwardDelete)};
+    s = {Step::Backspace};
+  } else if (roll < 52) {
+    // Now and then a few words at the start go, which in After mode strikes them.
+    s = {Step::Delete};
+    if (pick(3) == 0) s.where = std::size_t(1 + pick(4));
   } else if (roll < 54) {
     s = {Step::SelectAll};
   } else if (roll < 62) {
     static const char16_t kArrows[] = {keys::kLeftArrow, keys::kRightArrow, keys::kHome, keys::kEnd};
-    s = {Step::Key, std::u16string(1, kArrows[pick(4)])};
+    s = {Step::Arrow, std::u16string(1, kArrows[pick(4)])};
   } else if (roll < 67) {
     s = {Step::Click};
     s.where = std::size_t(pick(60));
   } else if (roll < 73) {
+    // A switch is often followed at once by an undo of what was typed before it.
     s = {Step::Change};
     s.twice = pick(3) == 0;
   } else if (roll < 80) {
@@ -83,92 +164,150 @@ Step RandomStep(std::mt19937& random) {
 }
 
 struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
-  std::set<std::string> beforeSeen, afterSeen;  // every value each text held, for the undo check
+  // Every value each text was seen to hold, for the undo check.
+  std::set<std::string> beforeSeen, afterSeen;
 
   QMTrackedTextEditorView& Editor() { return *Views().editorView; }
   bool EditingBefore() { return w.gui->IsEditingBeforeText(); }
-  bool Diff() { return Editor().lineChangeEnabled(); }
-  bool DiffEditsBefore() { return Diff() && Editor().editReferenceWhileShowingDiff(); }
-  std::string Edited() { return S(EditingBefore() && Diff() ? Editor().referenceText() : Editor().targetText()); }
-  std::string Other() { return S(EditingBefore() ? Editor().targetText() : Editor().referenceText()); }
-  qm::ui::Range Selection() { return Editor().textView()->selectedRange(); }
 
-  // The caret's offset in the edited text: display characters of the other text left out.
-  std::size_t Caret() {
-    const std::size_t at = Selection().location;
-    if (!Diff()) return at;
-    const qm::ui::TextStorage& storage = Editor().textView()->textStorage();
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < at && i < storage.length(); ++i) {
+  Display Look() {
+    Display d;
+    QMTrackedTextEditorView& editor = Editor();
+    const qm::ui::TextStorage& storage = editor.textView()->textStorage();
+    d.string = storage.string();
+    for (std::size_t i = 0; i < storage.length(); ++i) {
       const qm::ui::TextAttributes& a = storage.attributesAt(i);
-      n += DiffEditsBefore() ? !QMIsInsertedCharacter(a) || QMIsDeletedCharacter(a) : !QMIsDeletedCharacter(a);
+      d.kind.push_back(QMIsDeletedCharacter(a) ? 1 : QMIsInsertedCharacter(a) ? 2 : 0);
     }
-    return n;
+    d.diff = editor.lineChangeEnabled();
+    d.editsReference = editor.editReferenceWhileShowingDiff();
+    d.selection = editor.textView()->selectedRange();
+    return d;
+  }
+  // The text the user edits now, and where the caret stands in it.
+  std::string Edited() {
+    return S(EditingBefore() && Editor().lineChangeEnabled() ? Editor().referenceText() : Editor().targetText());
+  }
+  std::size_t CaretInEdited(const Display& d) {
+    if (!d.diff) return d.selection.location;
+    return d.editsReference ? d.BeforeOffset(d.selection.location) : d.AfterOffset(d.selection.location);
   }
   void Note() {
-    if (Diff()) {
+    if (Editor().lineChangeEnabled()) {
       beforeSeen.insert(S(Editor().referenceText()));
       afterSeen.insert(S(Editor().targetText()));
     } else {
       (EditingBefore() ? beforeSeen : afterSeen).insert(S(Editor().targetText()));
     }
   }
-  void Key(const std::u16string& typed) {
-    for (char16_t key : typed) w.window.typeKey(std::u16string(1, key));
-  }
-  void Command(char16_t c) { w.window.typeKey(std::u16string(1, c), qm::ui::kModifierCommand, 0, std::u16string(1, c)); }
 
-  // One key typing `text` lands in the edited text at the caret.
-  void TypeChecked(const std::u16string& text) {
-    const bool diff0 = Diff(), plainOrEditedInDiff = !Diff() || DiffEditsBefore() == EditingBefore();
-    const std::size_t displayLength = Editor().textView()->string().size();
-    const std::string edited0 = Edited();
-    const std::size_t caret = Caret();
-    const bool caretOnly = Selection().length == 0;
-    w.window.typeKey(text);  // one key, an emoji's pair whole
+  void Key(const std::u16string& key) { w.window.typeKey(key); }
+  void Command(char16_t letter) { w.window.typeKey(std::u16string(1, letter), qm::ui::kModifierCommand, 0, std::u16string(1, letter)); }
+
+  // One key that types `text`, checked: in After mode the After text gains it at the caret, in
+  // Before mode the Before text does, and outside shared text the After text stays as it was.
+  void TypeChecked(const std::u16string& text, bool inTag) {
+    const Display d0 = Look();
+    const bool before = EditingBefore();
+    const std::u16string target0 = Editor().targetText(), reference0 = Editor().referenceText();
+    const std::size_t caret = CaretInEdited(d0);
+    Key(text);
     Note();
-    if (!caretOnly) return;
-    // Left out: the length limit, and the After-mode clean-up that merges a word typed beside its
-    // equal (it shortens the display).
-    const bool merged = diff0 && !EditingBefore() && Editor().textView()->string().size() < displayLength + text.size();
-    if (plainOrEditedInDiff && U(edited0).size() + text.size() <= 200 && !merged) {
-      EXPECT_EQ(Edited(), S(U(edited0).insert(caret, text))) << "a key typed at the caret";
+    const Display d1 = Look();
+    const std::u16string target1 = Editor().targetText(), reference1 = Editor().referenceText();
+    if (d0.selection.length != 0) return;
+    if (!before) {
+      // A tag's own characters are checked as the rest; the limit and the clean-up pass that
+      // merges a word typed beside its equal (which shortens the display) are left out.
+      const bool merged = d0.diff && d1.string.size() < d0.string.size() + text.size();
+      if (target0.size() + text.size() <= 200 && !merged) {
+        EXPECT_EQ(S(target1), S(std::u16string(target0).insert(caret, text)))
+            << "a key typed in After mode" << (inTag ? " (in a tag)" : "") << " is in the After text at the caret";
+      }
+      return;
+    }
+    const bool diffEditsReference = d0.diff && d0.editsReference;
+    const std::u16string edited0 = diffEditsReference ? reference0 : target0;
+    const std::u16string edited1 = diffEditsReference ? reference1 : Editor().targetText();
+    if (edited0.size() + text.size() <= 200 && (diffEditsReference || !d0.diff)) {
+      EXPECT_EQ(S(edited1), S(std::u16string(edited0).insert(caret, text)))
+          << "a key typed in Before mode is in the Before text at the caret";
+    }
+    if (diffEditsReference && (reference0.empty() || d0.AwayFromSharedText(d0.selection))) {
+      EXPECT_EQ(S(target1), S(target0)) << "a Before-mode edit outside shared text leaves the After text";
     }
   }
 
+  // Backspace or Delete: outside shared text in Before mode, the After text stays.
+  void DeleteChecked(char16_t key) {
+    const Display d0 = Look();
+    const std::u16string target0 = Editor().targetText(), reference0 = Editor().referenceText();
+    Key(std::u16string(1, key));
+    if (EditingBefore() && d0.diff && d0.editsReference) {
+      const qm::ui::Range r = d0.selection.length ? d0.selection
+                              : key == keys::kBackspace ? qm::ui::Range{d0.selection.location > 2 ? d0.selection.location - 2 : 0, 2}
+                                                        : qm::ui::Range{d0.selection.location, 2};
+      if (reference0.empty() || d0.AwayFromSharedText(r)) {
+        EXPECT_EQ(S(Editor().targetText()), S(target0)) << "a Before-mode edit outside shared text leaves the After text";
+      }
+    }
+  }
+
+  // The timer call takes resolved tags out of the text being edited and nothing else: what was
+  // typed since the last call stays, and so does the caret's place in it.
   void TickChecked(bool twice) {
     for (int i = 0; i < (twice ? 2 : 1); ++i) {
-      const bool diff0 = Diff(), caretOnly = Selection().length == 0;
+      const Display d0 = Look();
+      const bool before = EditingBefore();
       const std::string x = Edited();
-      const std::size_t caret = Caret();
+      const std::size_t caret = d0.selection.length == 0 ? CaretInEdited(d0) : std::string::npos;
       Tick();
       Note();
-      const std::string y = Edited(), sent = Store().ReadString(kQMBlock_Text, 16383);
-      EXPECT_TRUE(y == x || y == WithoutTags(x)) << "the timer call made '" << x << "' '" << y << "'";
+      const std::string y = Edited();
+      EXPECT_TRUE(y == x || y == WithoutTags(x))
+          << "the timer call changed the " << (before ? "Before" : "After") << " text from '" << x << "' to '" << y
+          << "'";
+      const std::string sent = Store().ReadString(kQMBlock_Text, 16383);
       EXPECT_FALSE(HoldsResolvedTag(sent)) << "the line sent holds a tag: '" << sent << "'";
-      if (!caretOnly || Selection().length != 0 || (y == x && diff0 != Diff())) continue;
-      // The tag went as one stretch: the caret keeps its place among the characters that stay.
-      const std::u16string a = U(x), b = U(y);
-      std::size_t prefix = 0, suffix = 0;
-      while (prefix < b.size() && a[prefix] == b[prefix]) ++prefix;
-      while (suffix < b.size() - prefix && a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix]) ++suffix;
-      if (prefix + suffix != b.size()) continue;
-      const std::size_t expected = caret <= prefix ? caret : caret >= a.size() - suffix ? caret - (a.size() - b.size()) : prefix;
-      EXPECT_EQ(Caret(), expected) << "the caret moved in '" << x << "' -> '" << y << "'";
+      const Display d1 = Look();
+      if (caret == std::string::npos || d1.selection.length != 0) continue;
+      if (y == x && d0.diff == d1.diff) {
+        EXPECT_EQ(CaretInEdited(d1), caret) << "the caret moved in the " << (before ? "Before" : "After") << " text '"
+                                            << y << "'";
+      } else if (y != x) {
+        // The tag (with a space beside it) went as one stretch: the caret keeps its place among
+        // the characters that stay, at the stretch when it stood inside it.
+        const std::u16string a = U(x), b = U(y);
+        std::size_t prefix = 0, suffix = 0;
+        while (prefix < b.size() && a[prefix] == b[prefix]) ++prefix;
+        while (suffix < b.size() - prefix && a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix]) ++suffix;
+        if (prefix + suffix == b.size()) {
+          const std::size_t expected = caret <= prefix ? caret : caret >= a.size() - suffix ? caret - (a.size() - b.size()) : prefix;
+          EXPECT_EQ(CaretInEdited(d1), expected) << "the caret left its place when the tag left the "
+                                                 << (before ? "Before" : "After") << " text '" << x << "' ("
+                                                 << (d0.diff ? "diff" : "plain") << " display)";
+        }
+      }
     }
+    // Two calls in a row, no key between: the tag is out of the text being edited.
     if (twice) {
       EXPECT_FALSE(HoldsResolvedTag(Edited())) << "a tag stays in '" << Edited() << "'";
     }
   }
 
   void UndoChecked() {
-    const bool before = EditingBefore(), diff0 = Diff();
-    const std::string edited0 = Edited(), other0 = Other();
+    const bool before = EditingBefore();
+    const bool diff0 = Editor().lineChangeEnabled();
+    const std::string edited0 = Edited();
+    const std::string other0 = S(before ? Editor().targetText() : Editor().referenceText());
     Command(u'z');
-    EXPECT_TRUE(Edited() == edited0 || (before ? beforeSeen : afterSeen).count(Edited()))
-        << "an undo made '" << Edited() << "', never held";
-    if (diff0 && Diff()) {
-      EXPECT_EQ(Other(), other0) << "an undo changed the text not being edited";
+    const std::string edited1 = Edited();
+    const std::set<std::string>& seen = before ? beforeSeen : afterSeen;
+    EXPECT_TRUE(edited1 == edited0 || seen.count(edited1))
+        << "an undo made the " << (before ? "Before" : "After") << " text '" << edited1 << "', which it never held";
+    if (diff0 && Editor().lineChangeEnabled()) {
+      EXPECT_EQ(S(before ? Editor().targetText() : Editor().referenceText()), other0)
+          << "an undo changed the text not being edited";
     }
   }
 
@@ -176,21 +315,33 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
     switch (s.kind) {
       case Step::Type:
         for (std::size_t i = 0; i < s.text.size(); ++i) {
-          if (s.text[i] == keys::kHome) {
-            Key(std::u16string(1, keys::kHome));
-            continue;
-          }
           const std::size_t n = s.text[i] >= 0xD800 && s.text[i] < 0xDC00 ? 2 : 1;
-          TypeChecked(s.text.substr(i, n));
+          TypeChecked(s.text.substr(i, n), false);
           i += n - 1;
           if (s.tickBetween) TickChecked(false);
         }
         break;
+      case Step::Tag:
+        for (char16_t c : s.text) {
+          if (c == keys::kHome) {
+            Key(std::u16string(1, c));
+            continue;
+          }
+          TypeChecked(std::u16string(1, c), true);
+          if (s.tickBetween) TickChecked(false);
+        }
+        break;
+      case Step::Backspace: DeleteChecked(keys::kBackspace); break;
+      case Step::Delete:
+        if (s.where > 0) Key(std::u16string(1, keys::kHome));
+        for (std::size_t i = 0; i < std::max<std::size_t>(1, s.where); ++i) DeleteChecked(keys::kForwardDelete);
+        break;
       case Step::SelectAll: Command(u'a'); break;
-      case Step::Key: Key(s.text); break;
+      case Step::Arrow: Key(s.text); break;
       case Step::Click: {
         qm::ui::TextView& text = *Editor().textView();
-        const qm::ui::Rect caret = text.caretRectForIndex(std::min(s.where, text.string().size()));
+        const std::size_t at = std::min(s.where, text.string().size());
+        const qm::ui::Rect caret = text.caretRectForIndex(at);
         w.window.click(text.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr));
         break;
       }
@@ -199,8 +350,9 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
         const std::string edited = Edited();
         Press(Views().changeToolButton);
         ASSERT_NE(EditingBefore(), before);
-        if (Diff()) {
-          EXPECT_EQ(Other(), edited) << "lost by the switch";
+        // The text edited until now is kept through the switch.
+        if (Editor().lineChangeEnabled()) {
+          EXPECT_EQ(S(before ? Editor().referenceText() : Editor().targetText()), edited) << "lost by the switch";
         }
         if (s.twice) {
           Note();
@@ -214,24 +366,39 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
     Note();
   }
 
+  // Runs `count` steps of one seed; on a failure stops with the seed and the steps so far.
   void RunSeed(unsigned seed, int count) {
     std::mt19937 random(seed);
-    // No transcript, the transcript, "please " struck, or "red" made "blue"; then either mode.
+    // The line the steps start from: no transcript, or the transcript as it came, or with its
+    // first word struck or a word replaced in the After text; in either mode.
     const unsigned start = random() % 4;
-    if (start != 0) Transcript(R"({"text":"please take the red one"})");
+    if (start != 0) Transcript(std::string(R"({"text":")") + kTranscript + "\"}");
     FocusEditor();
     Note();
     if (start >= 2) {
-      Run({Step::Change});
-      if (start == 2) Run({Step::Key, keys::kHome + std::u16string(7, keys::kForwardDelete)});  // "please "
-      if (start == 3) Run({Step::Key, keys::kEnd + std::u16string(4, keys::kLeftArrow) + std::u16string(3, keys::kBackspace)});
-      if (start == 3) Run({Step::Type, u"blue"});
-      Run({Step::Tick});
+      Run(Step(Step::Change));
+      Step change = start == 2 ? Step(Step::Delete) : Step(Step::Type, u"blue");
+      if (start == 2) change.where = 7;  // "please "
+      if (start == 3) {
+        Step click(Step::Click);
+        click.where = 19;  // after "red"
+        Run(click);
+        for (int i = 0; i < 3; ++i) Run(Step(Step::Backspace));
+      }
+      Run(change);
+      Run(Step(Step::Tick));
     }
-    if (random() % 2 == 0) Run({Step::Change});
-    for (int i = 0; i < count && !HasFailure(); ++i) {
-      Run(RandomStep(random));
-      if (HasFailure()) ADD_FAILURE() << "seed " << seed << ", step " << i;
+    if (random() % 2 == 0) Run(Step(Step::Change));
+    static const char* const kStarts[] = {"no transcript", "the transcript", "\"please \" struck", "\"red\" -> \"blue\""};
+    std::string done = std::string("from ") + kStarts[start] + " in " + (EditingBefore() ? "Before" : "After") + " mode:";
+    for (int i = 0; i < count; ++i) {
+      const Step step = RandomStep(random);
+      done += (i == 0 ? " " : ", ") + step.Describe();
+      Run(step);
+      if (HasFailure()) {
+        ADD_FAILURE() << "seed " << seed << ", step " << i << "; steps: " << done;
+        return;
+      }
     }
   }
 };
