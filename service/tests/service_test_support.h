@@ -4,7 +4,11 @@
 #include "qm/service/service.h"
 
 #include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <string>
 
 namespace qmservicetest {
 
@@ -28,6 +32,15 @@ inline int connectTo(int port) {
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
   close(fd);
   return -1;
+}
+
+// Everything the server sends until it ends its side, or a minute passes in silence.
+inline std::string readToEnd(int fd) {
+  std::string read;
+  char buffer[16384];
+  pollfd p{fd, POLLIN, 0};
+  for (ssize_t n; poll(&p, 1, 60000) > 0 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) read.append(buffer, size_t(n));
+  return read;
 }
 
 }  // namespace qmservicetest
