@@ -10,9 +10,18 @@
 // ones. [main-thread]
 qm::platform::UserDefaults& QMUpdateDefaults(const QMSettingsHelper& controller);
 
-// The swap metadata is complete and the updater would accept the swap's request: the update
-// button waits for the host's restart and Retry swaps; otherwise both install. [main-thread]
+// The swap metadata is complete, the updater would accept the swap's request and is installed:
+// the update button waits for the host's restart and Retry swaps; otherwise both install.
+// [main-thread]
 bool QMCanSwapUpdate(const QMSettingsHelper& controller);
+
+// Whether the offer of the controller's target version is prepared without the user: the updater
+// is installed and would accept the request of its swap (metadata complete) or else of its
+// prefetch. When it is not, the card promises no automatic update. [main-thread]
+bool QMPreparesUpdateAutomatically(const QMSettingsHelper& controller);
+
+// "Installed v2.0.2\nAvailable v<target>": an offer that nothing prepares by itself.
+std::string QMInstalledAndAvailableVersionLabelString(const std::string& targetVersion);
 
 // The main page's version label and its update button in the wide frame (three lines) or the
 // compact one (the installed version alone). [main-thread]
