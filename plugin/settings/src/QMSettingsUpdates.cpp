@@ -210,8 +210,11 @@ qm::platform::UserDefaults& QMUpdateDefaults(const QMSettingsHelper& controller)
 void QMSettingsHelper::showUpdateAvailable(const std::string& version) {
   clearUpdateFailureState();
   setMainHealthIndicatorHidden(true);
-  refreshVersionStatusLabelsWithColor(QMAccentOrange(), version.empty() ? updateTargetVersion : version);
-  QMShowViews({views.checkUpdatesBtn.get(), views.updateButton.get(), views.updateReqUpdateButton.get()}, true);
+  const std::string& shown = version.empty() ? updateTargetVersion : version;
+  refreshVersionStatusLabelsWithColor(QMAccentOrange(), shown);
+  QMShowViews({views.updateButton.get(), views.updateReqUpdateButton.get()}, true);
+  // An update of this version that ended in this run stays shown as its last stage left it.
+  QMShowView(views.checkUpdatesBtn, QMFinishedUpdateStage(shown).empty());
   QMShowViews({views.updateBadgeLabel.get(), views.updateBadgeButton.get()}, false);
   recordPluginEvent("update_available", "", "");
 }
@@ -237,6 +240,9 @@ void QMSettingsHelper::refreshVersionStatusLabelsWithColor(const qm::ui::Color& 
   std::string text;
   if (target.empty()) {
     text = QMInstalledVersionLabelString();
+  } else if (const std::string stage = QMFinishedUpdateStage(target); !stage.empty()) {
+    // "Update complete. Re-launch ..." stays true until the host runs again.
+    text = QMInstalledToTargetVersionProgressLabelString(target, QMUserFacingUpdaterProgressBodyForStage(stage));
   } else if (target != updateTargetVersion || !QMPreparesUpdateAutomatically(*this)) {
     // Nothing will be prepared: the versions alone, and the update button leads to the download page.
     text = QMInstalledAndAvailableVersionLabelString(target);
@@ -256,8 +262,9 @@ void QMSettingsHelper::setMainHealthIndicatorHidden(bool hidden) {
 
 // [main-thread]
 void QMSettingsHelper::launchUpdaterPrefetchIfNeeded() {
-  // Without a target version there is nothing to launch.
-  if (updateTargetVersion.empty()) return;
+  // Without a target version there is nothing to launch; an update of it that ended in this run
+  // is not started again.
+  if (updateTargetVersion.empty() || !QMFinishedUpdateStage(updateTargetVersion).empty()) return;
   const bool swap = hasValidSwapMetadata();
   const std::string key = QMUpdatePrefetchKey(updateEffectiveChannel, updateTargetVersion, swap);
   // An offer whose request the updater would refuse (an address it may not fetch, a value missing

@@ -20,6 +20,11 @@ bool QMCanSwapUpdate(const QMSettingsHelper& controller);
 // prefetch. When it is not, the card promises no automatic update. [main-thread]
 bool QMPreparesUpdateAutomatically(const QMSettingsHelper& controller);
 
+// The last stage of an update of `version` that ended in this run of the host (installed, its
+// installer opened, rolled back), or "" for none. Such an update stays on the card in place of the
+// offer, and the offer does not start it again, until the host runs again. [main-thread]
+std::string QMFinishedUpdateStage(const std::string& version);
+
 // "Installed v2.0.2\nAvailable v<target>": an offer that nothing prepares by itself.
 std::string QMInstalledAndAvailableVersionLabelString(const std::string& targetVersion);
 

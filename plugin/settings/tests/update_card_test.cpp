@@ -1,5 +1,6 @@
 // The update offer on the card as drawn: an offer nothing will prepare by itself promises no
-// automatic update and writes no request.
+// automatic update and writes no request, and the last stage of an update that ended stays shown
+// when the account-status answer offers the same version again, which starts nothing.
 
 #include "SettingsTestSupport.h"
 
@@ -202,6 +203,42 @@ TEST_F(UpdateCard, AnOfferNothingWillPrepareShowsTheVersionsAndTheDownloadButton
     qm::platform::drainMainQueue();
     EXPECT_EQ(opened, Lines{kQMDownloadPageURL});
     EXPECT_FALSE(Promises(drawn())) << "no start is shown for an install that cannot start";
+  }
+}
+
+// After an update ended (installed, installer opened, rolled back), an answer offering the same
+// version leaves the stage's text on the card and launches nothing in this run.
+TEST_F(UpdateCard, AFinalStageStaysShownAndItsVersionIsNotStartedAgain) {
+  installUpdater();
+  const struct {
+    const char* stage;
+    const char* version;  // one each: what ended stays ended for the rest of the run
+    const char* text;
+  } cases[] = {
+      {"swap_commit_complete", "2.0.3", "Update complete. Re-launch Pro Tools."},
+      {"installer_opened", "2.0.4", "Installer opened. Complete the install, then re-launch Pro Tools."},
+      {"swap_rollback_complete", "2.0.5", "Previous plugin restored."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stage);
+    const std::string id = qm::platform::randomUuidString();
+    const nlohmann::json status = {{"status", "success"}, {"stage", c.stage}, {"target_version", c.version}};
+    fs::create_directories(Updates() / "status");
+    ASSERT_EQ(qm::platform::writeFileAtomic((Updates() / "status" / (id + ".json")).string(), status.dump()), 0);
+    Defaults().set(kQMPendingRequestIdKey, id);
+    Defaults().remove(kQMLastPrefetchTargetKey);  // nothing prefetched yet: the offer could launch
+    controller->processUpdaterStatusFromDefaults();
+    ASSERT_FALSE(Defaults().has(kQMPendingRequestIdKey)) << "the poll ended";
+
+    const std::string shown = std::string("Installed v2.0.2\nAvailable v") + c.version + "\n" + c.text;
+    for (int answer = 0; answer < 2; ++answer) {
+      answerOffering(c.version);
+      ASSERT_TRUE(qm::platform::dispatchWaitForIdle(60));
+      qm::platform::drainMainQueue();
+      const Lines texts = drawn();
+      EXPECT_EQ(texts, Lines{shown}) << "as the stage left it, without Check for Updates";
+      EXPECT_EQ(Requests(), 0u) << "no new update of v" << c.version;
+    }
   }
 }
 
