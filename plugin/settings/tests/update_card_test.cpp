@@ -7,9 +7,7 @@
 #include "QMPluginEventsQueue.h"
 #include "QMSettingsHelper.h"
 #include "QMUpdateTexts.h"
-#include "QuillomancerLogger.h"
 
-#include "qm/platform/code_signature.h"
 #include "qm/platform/defaults.h"
 #include "qm/platform/dispatch.h"
 #include "qm/platform/files.h"
@@ -22,11 +20,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <mutex>
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -41,20 +36,11 @@ struct UpdateCard : ::testing::Test {
   UpdateCard() {
     qmsettingstest::UseTemporaryHome();
     qm::platform::setCurrentThreadAsMain();
-    char folder[] = "/tmp/qm-update-card-XXXXXX";
-    root = ::mkdtemp(folder);
-    fs::create_directory(root / "Updater");
-    ::chmod((root / "Updater").c_str(), 0755);
-    updater = (root / "Updater" / "QuillomancerUpdater").string();
     fs::remove_all(Updates());
     for (const char* key : {kQMPendingRequestIdKey, kQMLastPrefetchTargetKey, kQMPluginEventsQueueDefaultsKey})
       Defaults().remove(key);
 
-    QMUpdaterHandoffConfig& c = controller->updaterHandoffConfig;
-    c.updaterPath = c.signature.expectedPath = updater;
-    c.signature.extraTrustedKeys = {key.publicKeyHex};
-    c.signature.trustBuiltInKeys = false;
-    c.serviceBaseURL = std::string();
+    updater.configure(controller->updaterHandoffConfig);
     controller->setGuiOwner(&owner);
 
     QMSettingsViews& v = controller->views;
@@ -79,17 +65,11 @@ struct UpdateCard : ::testing::Test {
       opened.push_back(url);
       return true;
     });
-    QuillomancerLogger::shared().setMessageObserver([this](const std::string& line) {
-      std::lock_guard lock(mutex);
-      if (line.rfind("Update ", 0) == 0) logged.push_back(line);
-    });
   }
   ~UpdateCard() override {
     qm::platform::dispatchWaitForIdle(60);
     qm::platform::drainMainQueue();
-    QuillomancerLogger::shared().setMessageObserver({});
     qm::ui::Application::shared().setURLOpener({});
-    fs::remove_all(root);
   }
 
   static qm::platform::UserDefaults& Defaults() { return qm::platform::UserDefaults::standard(); }
@@ -101,12 +81,6 @@ struct UpdateCard : ::testing::Test {
     std::error_code ec;
     const auto files = fs::directory_iterator(Updates() / "requests", ec);
     return ec ? 0 : size_t(std::distance(fs::begin(files), fs::end(files)));
-  }
-
-  // An updater at the configured path that the signature check accepts.
-  void installUpdater() {
-    ASSERT_EQ(qm::platform::writeFileAtomic(updater, "#!/bin/sh\nexit 0\n", 0755), 0);
-    ASSERT_EQ(qm::platform::signCode(updater, key.privateKeyHex, "QuillomancerUpdater", "QM4T7R2N9X"), "");
   }
 
   // An account-status answer offering `version` as an installer package at `pkgURL`, and with
@@ -146,20 +120,13 @@ struct UpdateCard : ::testing::Test {
   }
   void clickUpdateButton() { window.click(qm::ui::Point{352, 36}); }
 
-  Lines takeLog() {
-    std::lock_guard lock(mutex);
-    return std::exchange(logged, {});
-  }
 
-  fs::path root;
-  std::string updater;
-  const qm::platform::CodeSigningKey key = *qm::platform::generateCodeSigningKey();
+  qmsettingstest::StandInUpdater updater;
   qmsettingstest::RecordingWindow owner;
   std::shared_ptr<QMSettingsHelper> controller = QMSettingsHelper::Create();
   qm::ui::Window window{qm::ui::Rect{0, 0, 420, 100}};
   Lines opened;
-  std::mutex mutex;
-  Lines logged;
+  qmsettingstest::LoggedLines logged{"Update "};
 };
 
 // A package the updater would refuse, or no updater at all: the two version lines and the update
@@ -181,11 +148,11 @@ TEST_F(UpdateCard, AnOfferNothingWillPrepareShowsTheVersionsAndTheDownloadButton
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(updater);
+    fs::remove(updater.path);
     fs::remove_all(Updates() / "requests");
-    if (c.updaterInstalled) installUpdater();
+    if (c.updaterInstalled) updater.install("#!/bin/sh\nexit 0\n");
     opened.clear();
-    takeLog();
+    logged.take();
     answerOffering("2.0.3", c.pkgURL, c.swap);
     answerOffering("2.0.3", c.pkgURL, c.swap);
     ASSERT_TRUE(qm::platform::dispatchWaitForIdle(60));
@@ -194,7 +161,7 @@ TEST_F(UpdateCard, AnOfferNothingWillPrepareShowsTheVersionsAndTheDownloadButton
         << ::testing::PrintToString(texts);
     EXPECT_FALSE(Promises(texts)) << ::testing::PrintToString(texts);
     EXPECT_EQ(Requests(), 0u);
-    const Lines log = takeLog();
+    const Lines log = logged.take();
     ASSERT_EQ(log.size(), 1u) << "said once: " << ::testing::PrintToString(log);
     EXPECT_EQ(log[0].rfind("Update of v2.0.3 not started automatically — " + c.why, 0), 0u) << log[0];
 
@@ -209,7 +176,7 @@ TEST_F(UpdateCard, AnOfferNothingWillPrepareShowsTheVersionsAndTheDownloadButton
 // After an update ended (installed, installer opened, rolled back), an answer offering the same
 // version leaves the stage's text on the card and launches nothing in this run.
 TEST_F(UpdateCard, AFinalStageStaysShownAndItsVersionIsNotStartedAgain) {
-  installUpdater();
+  updater.install("#!/bin/sh\nexit 0\n");
   const struct {
     const char* stage;
     const char* version;  // one each: what ended stays ended for the rest of the run
