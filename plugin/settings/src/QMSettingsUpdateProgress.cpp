@@ -19,6 +19,7 @@
 #include "qm/ui/application.h"
 
 #include <cerrno>
+#include <map>
 #include <optional>
 
 namespace {
@@ -49,7 +50,21 @@ std::optional<UpdaterStatus> ReadStatusFile(const std::string& path) {
                        TextOf(*object, "target_version")};
 }
 
+// The updates that ended in this run of the host, by target version, with the last stage each
+// came to. The host runs the version it loaded until it starts again, so what that stage says
+// stays true for the whole run, whichever window shows it. Main thread only.
+std::map<std::string, std::string>& FinishedUpdates() {
+  static std::map<std::string, std::string> finished;
+  return finished;
+}
+
 }  // namespace
+
+std::string QMFinishedUpdateStage(const std::string& version) {
+  const auto& finished = FinishedUpdates();
+  const auto it = finished.find(version);
+  return it != finished.end() ? it->second : std::string();
+}
 
 void QMSetMainVersionLabelWide(const QMSettingsViews& views, bool wide) {
   const qm::ui::Rect& frame = wide ? kWideVersionFrame : kCompactVersionFrame;
@@ -141,6 +156,10 @@ void QMSettingsHelper::processUpdaterStatusFromDefaults() {
       recordPluginEvent("prefetch_ready", requestId, "");
     } else {
       recordPluginEvent("installer_open_ok", requestId, "");
+      // Installed, its installer opened, or rolled back: the update of this version is over for
+      // this run (a final "failed" with a success status ends nothing).
+      if (s.stage != qm::updater::stage::failed)
+        FinishedUpdates()[s.targetVersion.empty() ? updateTargetVersion : s.targetVersion] = s.stage;
     }
   } else if (s.status == "failed") {
     recordPluginEvent("installer_open_failed", requestId, s.errorCode);

@@ -15,6 +15,7 @@
 #include "qm/ui/application.h"
 
 #include <exception>
+#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -59,6 +60,20 @@ QMUpdateRequestInputs RequestInputs(const QMSettingsHelper& c) {
 std::string RequestRefusal(const QMSettingsHelper& c, const char* action) {
   return QMUpdaterHandoff(c.updaterHandoffConfig).requestRefusal(action, RequestInputs(c));
 }
+
+// Why a launch with `action` would now start no updater ("" when it would): the updater would
+// refuse the request, or there is none at its path. [main-thread]
+std::string LaunchObstacle(const QMSettingsHelper& c, const char* action) {
+  if (const std::string refusal = RequestRefusal(c, action); !refusal.empty())
+    return "the updater would refuse it: " + refusal;
+  const std::string& updater = c.updaterHandoffConfig.updaterPath;
+  if (struct stat st {}; ::stat(updater.c_str(), &st) != 0) return "updater missing at " + updater;
+  return {};
+}
+
+// The launch that prepares an offer by itself: the swap when its metadata is complete, else the
+// prefetch of the package.
+const char* AutomaticAction(const QMSettingsHelper& c) { return c.hasValidSwapMetadata() ? "swap" : "prefetch"; }
 
 }  // namespace
 
@@ -176,7 +191,12 @@ QMUpdateMetadata QMSettingsHelper::updateMetadata() const {
 }
 
 bool QMCanSwapUpdate(const QMSettingsHelper& controller) {
-  return controller.hasValidSwapMetadata() && RequestRefusal(controller, "swap").empty();
+  return controller.hasValidSwapMetadata() && LaunchObstacle(controller, "swap").empty();
+}
+
+bool QMPreparesUpdateAutomatically(const QMSettingsHelper& controller) {
+  return !controller.updateTargetVersion.empty() &&
+         LaunchObstacle(controller, AutomaticAction(controller)).empty();
 }
 
 qm::platform::UserDefaults& QMUpdateDefaults(const QMSettingsHelper& controller) {
@@ -190,8 +210,11 @@ qm::platform::UserDefaults& QMUpdateDefaults(const QMSettingsHelper& controller)
 void QMSettingsHelper::showUpdateAvailable(const std::string& version) {
   clearUpdateFailureState();
   setMainHealthIndicatorHidden(true);
-  refreshVersionStatusLabelsWithColor(QMAccentOrange(), version.empty() ? updateTargetVersion : version);
-  QMShowViews({views.checkUpdatesBtn.get(), views.updateButton.get(), views.updateReqUpdateButton.get()}, true);
+  const std::string& shown = version.empty() ? updateTargetVersion : version;
+  refreshVersionStatusLabelsWithColor(QMAccentOrange(), shown);
+  QMShowViews({views.updateButton.get(), views.updateReqUpdateButton.get()}, true);
+  // An update of this version that ended in this run stays shown as its last stage left it.
+  QMShowView(views.checkUpdatesBtn, QMFinishedUpdateStage(shown).empty());
   QMShowViews({views.updateBadgeLabel.get(), views.updateBadgeButton.get()}, false);
   recordPluginEvent("update_available", "", "");
 }
@@ -213,9 +236,21 @@ void QMSettingsHelper::hideUpdateAvailable() {
 
 // [main-thread]
 void QMSettingsHelper::refreshVersionStatusLabelsWithColor(const qm::ui::Color& colour, const std::string& target) {
-  const bool ready = !target.empty() && target == QMUpdateDefaults(*this).stringForKey(kQMReadyTargetVersionKey);
   QMSetMainVersionLabelWide(views, !target.empty());
-  QMSetVersionLabelsText(views, QMInstalledToTargetVersionLabelString(target, ready), colour);
+  std::string text;
+  if (target.empty()) {
+    text = QMInstalledVersionLabelString();
+  } else if (const std::string stage = QMFinishedUpdateStage(target); !stage.empty()) {
+    // "Update complete. Re-launch ..." stays true until the host runs again.
+    text = QMInstalledToTargetVersionProgressLabelString(target, QMUserFacingUpdaterProgressBodyForStage(stage));
+  } else if (target != updateTargetVersion || !QMPreparesUpdateAutomatically(*this)) {
+    // Nothing will be prepared: the versions alone, and the update button leads to the download page.
+    text = QMInstalledAndAvailableVersionLabelString(target);
+  } else {
+    const bool ready = target == QMUpdateDefaults(*this).stringForKey(kQMReadyTargetVersionKey);
+    text = QMInstalledToTargetVersionLabelString(target, ready);
+  }
+  QMSetVersionLabelsText(views, text, colour);
 }
 
 // [main-thread]
@@ -227,21 +262,19 @@ void QMSettingsHelper::setMainHealthIndicatorHidden(bool hidden) {
 
 // [main-thread]
 void QMSettingsHelper::launchUpdaterPrefetchIfNeeded() {
-  const QMUpdateMetadata metadata = updateMetadata();
-  const bool swap = metadata.hasValidSwapMetadata();
+  // Without a target version there is nothing to launch; an update of it that ended in this run
+  // is not started again.
+  if (updateTargetVersion.empty() || !QMFinishedUpdateStage(updateTargetVersion).empty()) return;
+  const bool swap = hasValidSwapMetadata();
   const std::string key = QMUpdatePrefetchKey(updateEffectiveChannel, updateTargetVersion, swap);
   // An offer whose request the updater would refuse (an address it may not fetch, a value missing
-  // or malformed) stays on the card but starts nothing: its update button leads to the download
-  // page. Said once per offer and reason. Without a target version there is nothing to launch.
-  if (!updateTargetVersion.empty()) {
-    if (const std::string refusal = RequestRefusal(*this, swap ? "swap" : "prefetch"); !refusal.empty()) {
-      if (std::exchange(loggedUpdateOfferRefusal, key + "|" + refusal) != key + "|" + refusal)
-        QMCardLog("Update of v" + updateTargetVersion + " not started automatically — the updater would refuse it: " +
-                  refusal);
-      return;
-    }
+  // or malformed), or with no updater installed, stays on the card but starts nothing and writes
+  // no request: its update button leads to the download page. Said once per offer and reason.
+  if (const std::string obstacle = LaunchObstacle(*this, AutomaticAction(*this)); !obstacle.empty()) {
+    if (std::exchange(loggedUpdateOfferRefusal, key + "|" + obstacle) != key + "|" + obstacle)
+      QMCardLog("Update of v" + updateTargetVersion + " not started automatically — " + obstacle);
+    return;
   }
-  if (!swap && !metadata.hasPackageMetadata()) return;
   auto& defaults = QMUpdateDefaults(*this);
   if (defaults.stringForKey(kQMLastPrefetchTargetKey) == key) return;
   defaults.remove(kQMReadyTargetVersionKey);
@@ -286,7 +319,8 @@ void QMSettingsHelper::openDownloadPage(qm::ui::Object* sender) {
     return;
   }
   presentSettingsCardForUpdateProgress();
-  showUpdateProgressForStage("launch_validated");
+  // An install that starts no updater ends at the download page: no start is shown for it.
+  if (LaunchObstacle(*this, "install").empty()) showUpdateProgressForStage("launch_validated");
   launchUpdaterInstall();
 }
 

@@ -1,5 +1,7 @@
 #include "QMUpdateTexts.h"
 
+#include "QMSettingsUpdatesPrivate.h"
+
 #include "QMVersionComparison.h"
 #include "QMWindowLook.h"
 
@@ -68,9 +70,13 @@ bool QMIsUpdaterStageTerminal(std::string_view stage) {
   return qm::updater::isFinalUpdateStage(stage);
 }
 
+std::string QMInstalledAndAvailableVersionLabelString(const std::string& targetVersion) {
+  return QMInstalledVersionLabelString() + "\nAvailable v" + targetVersion;
+}
+
 std::string QMInstalledToTargetVersionProgressLabelString(const std::string& targetVersion, const std::string& body) {
   if (targetVersion.empty()) return QMInstalledVersionLabelString();
-  return QMInstalledVersionLabelString() + "\nAvailable v" + targetVersion + "\n" + (body.empty() ? kPreparing : body);
+  return QMInstalledAndAvailableVersionLabelString(targetVersion) + "\n" + (body.empty() ? kPreparing : body);
 }
 
 std::string QMInstalledToTargetVersionLabelString(const std::string& targetVersion, bool ready) {

@@ -4,9 +4,19 @@
 // controller, which answers from a few switches and records every call it gets.
 
 #include "QMSettingsHelperOwner.h"
+#include "QMUpdaterHandoff.h"
+#include "QuillomancerLogger.h"
+
+#include "qm/platform/code_signature.h"
+#include "qm/platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,6 +75,55 @@ struct RecordingWindow : QMSettingsHelperOwner {
   void SetLastShownCredits(int32_t shown) override { credits = shown; }
   std::string GetAccountAccessToken() override { return token; }
   void SelectLanguageAlias(const std::string& alias, bool) override { note("SelectLanguageAlias " + alias); }
+};
+
+// The plug-in log's lines that begin with `prefix`, from construction to destruction.
+struct LoggedLines {
+  explicit LoggedLines(std::string prefix) : prefix(std::move(prefix)) {
+    QuillomancerLogger::shared().setMessageObserver([this](const std::string& line) {
+      std::lock_guard lock(mutex);
+      if (line.rfind(this->prefix, 0) == 0) lines.push_back(line);
+    });
+  }
+  ~LoggedLines() { QuillomancerLogger::shared().setMessageObserver({}); }
+  // The lines logged since the last call.
+  std::vector<std::string> take() {
+    std::lock_guard lock(mutex);
+    return std::exchange(lines, {});
+  }
+
+  const std::string prefix;
+  std::mutex mutex;
+  std::vector<std::string> lines;
+};
+
+// An updater for the controller to check and start: "Updater/QuillomancerUpdater" in a temporary
+// folder of its own (removed with it), signed with a key of the test's, which `configure` tells a
+// hand-off to trust (and to send no telemetry). Nothing is at the path until `install`.
+struct StandInUpdater {
+  StandInUpdater() {
+    char folder[] = "/tmp/qm-updater-XXXXXX";
+    root = ::mkdtemp(folder);
+    std::filesystem::create_directory(root / "Updater");
+    ::chmod((root / "Updater").c_str(), 0755);
+    path = (root / "Updater" / "QuillomancerUpdater").string();
+  }
+  ~StandInUpdater() { std::filesystem::remove_all(root); }
+  void configure(QMUpdaterHandoffConfig& c) const {
+    c.updaterPath = c.signature.expectedPath = path;
+    c.signature.extraTrustedKeys = {key.publicKeyHex};
+    c.signature.trustBuiltInKeys = false;
+    c.serviceBaseURL = std::string();
+  }
+  // The shell script `script` at the path, signed.
+  void install(const std::string& script) const {
+    ASSERT_EQ(qm::platform::writeFileAtomic(path, script, 0755), 0);
+    ASSERT_EQ(qm::platform::signCode(path, key.privateKeyHex, "QuillomancerUpdater", "QM4T7R2N9X"), "");
+  }
+
+  std::filesystem::path root;
+  std::string path;
+  const qm::platform::CodeSigningKey key = *qm::platform::generateCodeSigningKey();
 };
 
 }  // namespace qmsettingstest

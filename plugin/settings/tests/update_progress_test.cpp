@@ -8,9 +8,7 @@
 #include "QMSettingsHelper.h"
 #include "QMUpdateTexts.h"
 #include "QMUpdaterProcessRegistry.h"
-#include "QuillomancerLogger.h"
 
-#include "qm/platform/code_signature.h"
 #include "qm/platform/defaults.h"
 #include "qm/platform/dispatch.h"
 #include "qm/platform/files.h"
@@ -19,12 +17,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <fstream>
 #include <filesystem>
-#include <mutex>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -71,30 +66,14 @@ struct UpdaterExit : ::testing::Test {
   UpdaterExit() {
     qmsettingstest::UseTemporaryHome();
     qm::platform::setCurrentThreadAsMain();
-    char folder[] = "/tmp/qm-progress-XXXXXX";
-    root = ::mkdtemp(folder);
-    fs::create_directory(root / "Updater");
-    ::chmod((root / "Updater").c_str(), 0755);
-    updater = (root / "Updater" / "QuillomancerUpdater").string();
-    key = *qm::platform::generateCodeSigningKey();
-    QMUpdaterHandoffConfig& c = controller->updaterHandoffConfig;
-    c.updaterPath = c.signature.expectedPath = updater;
-    c.signature.extraTrustedKeys = {key.publicKeyHex};
-    c.signature.trustBuiltInKeys = false;
-    c.serviceBaseURL = std::string();
+    updater.configure(controller->updaterHandoffConfig);
     controller->setGuiOwner(&window);
     controller->updateTargetVersion = "2.0.3";
     controller->updatePkgURL = "https://releases.quillomancer-storage.net/Quillomancer-2.0.3.pkg";
     controller->updatePkgSHA256 = std::string(64, 'a');
     controller->updateReleaseNotesURL = "https://www.quillomancer.com/notes/2.0.3";
-    QuillomancerLogger::shared().setMessageObserver([this](const std::string& line) {
-      std::lock_guard lock(mutex);
-      if (line.rfind("Update ", 0) == 0) logged.push_back(line);
-    });
   }
   ~UpdaterExit() override {
-    QuillomancerLogger::shared().setMessageObserver({});
-    fs::remove_all(root);
     Defaults().remove(kQMPluginEventsQueueDefaultsKey);
     Defaults().remove(kQMPendingRequestIdKey);
   }
@@ -108,10 +87,9 @@ struct UpdaterExit : ::testing::Test {
                                std::string(kQMUpdateStatusRelativePath) + "\"\nmkdir -p \"$d\"\n" + write + "\nw '" +
                                before + "'\nwhile [ ! -e '" + gate().string() + "' ]; do sleep 0.01; done\nw '" +
                                after + "'\n" + ending + "\n";
-    ASSERT_EQ(qm::platform::writeFileAtomic(updater, script, 0755), 0);
-    ASSERT_EQ(qm::platform::signCode(updater, key.privateKeyHex, "QuillomancerUpdater", "QM4T7R2N9X"), "");
+    updater.install(script);
   }
-  fs::path gate() const { return root / "gate"; }
+  fs::path gate() const { return updater.root / "gate"; }
   static Lines Events() {
     Lines out;
     const auto queue = Defaults().object(kQMPluginEventsQueueDefaultsKey);
@@ -119,18 +97,11 @@ struct UpdaterExit : ::testing::Test {
       out.push_back(e.value("event", "") + "|" + e.value("error_code", ""));
     return out;
   }
-  Lines takeLog() {
-    std::lock_guard lock(mutex);
-    return std::exchange(logged, {});
-  }
 
-  fs::path root;
-  std::string updater;
-  qm::platform::CodeSigningKey key;
+  qmsettingstest::StandInUpdater updater;
   qmsettingstest::RecordingWindow window;
   std::shared_ptr<QMSettingsHelper> controller = QMSettingsHelper::Create();
-  std::mutex mutex;
-  Lines logged;
+  qmsettingstest::LoggedLines logged{"Update "};
 };
 
 TEST_F(UpdaterExit, AnUpdaterThatEndsWithoutAFinalStatusEndsThePollingAsAFailure) {
@@ -174,10 +145,10 @@ TEST_F(UpdaterExit, AnUpdaterThatEndsWithoutAFinalStatusEndsThePollingAsAFailure
       process = QMUpdaterProcessRegistry::shared().status(id);
     }
     ASSERT_EQ(process.state, QMUpdaterProcessRegistry::State::exited);
-    takeLog();
+    logged.take();
     controller->processUpdaterStatusFromDefaults();
     EXPECT_EQ(Events().back(), c.lastEvent);
-    EXPECT_EQ(takeLog(), c.logLine.empty() ? Lines{} : Lines{c.logLine});
+    EXPECT_EQ(logged.take(), c.logLine.empty() ? Lines{} : Lines{c.logLine});
     EXPECT_FALSE(Defaults().has(kQMPendingRequestIdKey)) << "polling has ended";
     EXPECT_EQ(controller->updateFailureMessage.empty(), c.logLine.empty());
     controller->clearUpdateFailureState();
