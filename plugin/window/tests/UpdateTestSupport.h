@@ -31,6 +31,8 @@ using qmwindowtest::OpenedWindow;
 
 inline constexpr const char* kPkgURL = "https://releases.quillomancer-storage.net/Quillomancer-2.0.3.pkg";
 inline const std::string kOffer203 = "Installed v2.0.2\nAvailable v2.0.3\nPreparing automatic update...";
+// The same offer when nothing will prepare it (no updater installed, or a request it would refuse).
+inline const std::string kManualOffer203 = "Installed v2.0.2\nAvailable v2.0.3";
 
 // An answer that keeps the plug-in's events queued (the test reads them there).
 inline svc::AccountSettings Plain() {

@@ -39,6 +39,7 @@ TEST_F(UpdateRoad, ThePollShowsEachStageAndEndsAtAFinalOne) {
       // A status of neither kind shows nothing and ends the polling.
       {"unknown", "download_ok", "Previous plugin restored.", false, nullptr},
   };
+  InstallStandInUpdater();  // the offer is one the updater prepares
   auto w = OpenWithOffer(*this);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stage);
@@ -112,6 +113,7 @@ TEST_F(UpdateRoad, FailuresAreCountedPerVersionChooseTheirTextAndOpenTheFailureC
 
 TEST_F(UpdateRoad, BadgesHideOnTheClockUnlessAnotherOneCameLater) {
   qm::platform::ManualClock clock;
+  InstallStandInUpdater();
   d.set(kQMLastPrefetchTargetKey, "stable|2.0.3|swap");
   auto w = Open(SwapOffering("2.0.3"));
   QMSettingsHelper& c = *w->controller;
