@@ -62,8 +62,9 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
   bool haveFormat = false, haveSamples = false;
   uint64_t pos = 12;
   // Every chunk but the samples' own counts towards the limit, in whichever order they come. Once
-  // both are found the walk goes on only to meet a second format chunk, which would leave the
-  // samples' rate and encoding in doubt; at the limit it stops there.
+  // both are found the walk goes on to meet a second format chunk, which would leave the samples'
+  // rate and encoding in doubt; a file with more chunks than the walk reads is refused, so no
+  // second format chunk hides beyond the limit.
   for (int others = 0; pos + 8 <= size;) {
     unsigned char chunk[8];
     if (!read(pos, 8, chunk)) return Fail(error, "cannot read the file");
@@ -76,11 +77,11 @@ bool ReadLayout(uint64_t size, Read read, Layout* l, std::string* error) {
       return Fail(error, "a second format chunk " + ChunkName(chunk) + " at byte " + std::to_string(pos) +
                              " (a file has one)");
     }
-    if (haveFormat && haveSamples) {
-      if (++others > kWavMaxChunks) break;
-    } else if (!samples && ++others > kWavMaxChunks) {
-      return Fail(error, "more than " + std::to_string(kWavMaxChunks) + " chunks before the " +
-                             (haveSamples ? "format" : "samples"));
+    if (!(samples && !haveSamples) && ++others > kWavMaxChunks) {
+      const char* where = haveFormat && haveSamples ? "besides the samples"
+                          : haveSamples               ? "before the format"
+                                                      : "before the samples";
+      return Fail(error, "more than " + std::to_string(kWavMaxChunks) + " chunks " + where);
     }
     if (format) {
       if (chunkSize < 16 || chunkSize > available) return Fail(error, "damaged format chunk");

@@ -211,19 +211,25 @@ TEST_F(WavFiles, TheMessagesSayWhatIsWrong) {
   EXPECT_EQ(error, "cannot open " + large + ": is larger than 1 GiB");
 }
 
-// A second format chunk, before or after the samples, leaves their rate in doubt: the file is refused.
+// A second format chunk, before or after the samples, leaves their rate in doubt: the file is
+// refused, also when it stands past as many chunks as the reader walks.
 TEST_F(WavFiles, ASecondFormatChunkIsRefused) {
   const auto format = [](uint32_t rate) {
     return "fmt " + Le32(16) + Le16(1) + Le16(1) + Le32(rate) + Le32(rate * 2) + Le16(2) + Le16(16);
   };
   const std::string samples = "data" + Le32(4) + "abcd";
-  for (const auto& [chunks, second] : {std::pair{format(22050) + format(44100) + samples, 36},
-                                       std::pair{format(22050) + samples + format(44100), 48}}) {
+  std::string junk;
+  for (int i = 0; i < qm::host::kWavMaxChunks; ++i) junk += "JUNK" + Le32(0);
+  const std::string second = "a second format chunk \"fmt \" at byte ";
+  const std::string countless = "more than 1024 chunks besides the samples";
+  for (const auto& [chunks, refusal] : {std::pair{format(22050) + format(44100) + samples, second + "36 (a file has one)"},
+                                        std::pair{format(22050) + samples + format(44100), second + "48 (a file has one)"},
+                                        std::pair{format(22050) + samples + junk + format(44100), countless}}) {
     const std::string path = Write("two-formats.wav", "RIFF" + Le32(uint32_t(4 + chunks.size())) + "WAVE" + chunks);
     WavAudio audio;
     std::string error;
-    EXPECT_FALSE(qm::host::readWav(path, &audio, &error)) << second;
-    EXPECT_EQ(error, path + ": a second format chunk \"fmt \" at byte " + std::to_string(second) + " (a file has one)");
+    EXPECT_FALSE(qm::host::readWav(path, &audio, &error)) << refusal;
+    EXPECT_EQ(error, path + ": " + refusal);
   }
 }
 

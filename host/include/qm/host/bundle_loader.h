@@ -31,7 +31,9 @@ public:
   // <dir> = .../<Name>.aaxplugin), or the path itself when it names a file.
   static std::string ModulePath(const std::string& bundlePath);
 
-  // Null with `error` set when the module cannot be loaded.
+  // Null with `error` set when the module cannot be loaded: missing, not a regular file, or a
+  // module whose headers or segments lie past the file's end (checked before the system loader
+  // maps it).
   static std::unique_ptr<LoadedBundle> Load(const std::string& bundlePath, std::string* error);
 
   ~LoadedBundle();
