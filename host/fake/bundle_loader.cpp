@@ -93,7 +93,7 @@ std::string ElfFault(int fd, uint64_t size) {
 
 // Why the module at `path` cannot be loaded, or "" when the system loader may have it. It is
 // opened without blocking (a FIFO there would hang an ordinary open) and must be a regular file.
-std::string ModuleFault(const std::string& path) {
+std::string ModuleFaultAt(const std::string& path) {
   qm::platform::FileOpenOptions options;
   options.followLinks = true;
   options.maxBytes = std::numeric_limits<size_t>::max();
@@ -118,6 +118,8 @@ void Find(void* handle, const char* name, Fn& slot, std::vector<std::string>& mi
   slot = reinterpret_cast<Fn>(symbol);
 }
 }  // namespace
+
+std::string LoadedBundle::ModuleFault(const std::string& modulePath) { return ModuleFaultAt(modulePath); }
 
 std::string LoadedBundle::ModulePath(const std::string& bundlePath) {
   const std::string path = Trimmed(bundlePath);

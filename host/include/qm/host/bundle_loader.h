@@ -31,6 +31,10 @@ public:
   // <dir> = .../<Name>.aaxplugin), or the path itself when it names a file.
   static std::string ModulePath(const std::string& bundlePath);
 
+  // Why the module file cannot be handed to the system loader (missing, not a regular file, not
+  // a 64-bit ELF module of this machine, or headers or segments past its end), or "" when it can.
+  static std::string ModuleFault(const std::string& modulePath);
+
   // Null with `error` set when the module cannot be loaded: missing, not a regular file, or a
   // module whose headers or segments lie past the file's end (checked before the system loader
   // maps it).
