@@ -314,10 +314,13 @@ TEST(BundleSwap, ExchangeThatCannotBeUndoneIsKept) {
   EXPECT_EQ(w.statusStage(), "swap_commit_complete");
 }
 
-// Without exchange the new bundle cannot go in, and neither copy of the old one can go back.
+// Without exchange the new bundle cannot go in, and neither copy of the old one can go back (in
+// this process).
 Faults rollbackFailsWithoutExchange(const SwapWorld& w) {
   const std::string ops = w.context->paths.swapOperationsDirectory;
-  return {kExchangeRefused, renameFails(w.sibling()),
+  const std::string backupCopy =
+      fs::path(w.target).parent_path().string() + "/.Quillomancer.aaxplugin.copying." + std::to_string(::getpid());
+  return {kExchangeRefused, renameFails(w.sibling()), renameFails(backupCopy),
           renameFails(ops + "/" + *w.payload.operationID + "/Quillomancer.replacing.aaxplugin")};
 }
 
@@ -644,6 +647,49 @@ TEST(BundleSwap, StopBetweenTheTwoMovesEndsRetryableWithTheBundleWhole) {
   EXPECT_EQ(fingerprint(w.target), w.oldPrint);
   w.run();
   EXPECT_EQ(w.statusText(), "success/swap_commit_complete//");
+}
+
+// A swap killed between the two moves (no exchange) left the target empty and the new bundle
+// beside it; across file systems, the installed bundle's leftover too. The start that rolls it
+// back fills the target first: while it is empty nothing is deleted, and one rename fills it.
+TEST(BundleSwap, RollbackAfterAKillBetweenTheMovesFillsTheTargetBeforeClearing) {
+  for (const bool plugInsElsewhere : {false, true}) {
+    SCOPED_TRACE(plugInsElsewhere ? "across file systems" : "one file system");
+    SwapWorld w(false, plugInsElsewhere);
+    if (plugInsElsewhere && sameFileSystem(w.root, fs::path(w.target).parent_path())) continue;
+    ASSERT_TRUE(WIFSIGNALED(inChild([&] {
+      FileFaults::set({kExchangeRefused, {0, 0, true, FileStep::rename, w.sibling()}});
+      return w.swap() == 0;
+    })));
+    ASSERT_EQ(fingerprint(w.target), "<missing>");
+    ASSERT_EQ(fingerprint(w.sibling()), w.newPrint);
+
+    // Every removal and rename of the start raises a signal whose handler notes whether the
+    // target is empty as the step begins.
+    static const char* target;
+    static volatile sig_atomic_t removesWhileEmpty, renamesWhileEmpty;
+    static const auto targetEmpty = [] {
+      struct stat st {};
+      return ::lstat(target, &st) != 0 ? 1 : 0;
+    };
+    target = w.target.c_str();
+    const std::string counts = w.root + "/counts";
+    ASSERT_TRUE(WIFEXITED(inChild([&] {
+      removesWhileEmpty = 0;
+      renamesWhileEmpty = 0;
+      std::signal(SIGUSR1, [](int) { removesWhileEmpty = removesWhileEmpty + targetEmpty(); });
+      std::signal(SIGUSR2, [](int) { renamesWhileEmpty = renamesWhileEmpty + targetEmpty(); });
+      FileFaults::set({{0, 0, false, FileStep::remove, {}, SIGUSR1}, {0, 0, false, FileStep::rename, {}, SIGUSR2}});
+      const int code = w.startWithoutRequest();
+      FileFaults::clear();
+      std::ofstream(counts) << removesWhileEmpty << " " << renamesWhileEmpty;
+      return code == 0;
+    })));
+    EXPECT_EQ(readText(counts), "0 1") << "removals and renames while the target was empty";
+    EXPECT_EQ(fingerprint(w.target), w.oldPrint);
+    EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
+    EXPECT_EQ(w.statusText(), "failed/failed/unexpected_exception/interrupted swap was rolled back");
+  }
 }
 
 // Without exchange, across file systems, the installed bundle's leftover is deleted only after the
