@@ -20,11 +20,17 @@ namespace {
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-// Puts the installed bundle back from an operation folder when the target is empty, so that
-// the folder (which may hold the only copy) can be cleared afterwards.
-void restoreIfTargetMissing(UpdateReporter& report, const std::string& target,
-                            const std::string& operationFolder) {
+// A retry that finds the target empty. Where the request that made the operation folder says its
+// swap is not finished (its rollback failed), that swap emptied the target: the installed bundle
+// goes back from the folder, which may hold the only copy, before the folder is cleared. Any other
+// empty target is the user's doing: it stays empty, and the swap ends as for a missing target.
+// This request's own status is this run's by now; it runs again only after a failure that left a
+// bundle at the target, and a swap of it that was killed is put right under the lock before this.
+void restoreIfOursLeftTargetEmpty(UpdaterContext& context, UpdateReporter& report, const std::string& target,
+                                  const std::string& operationFolder, const std::string& requestID) {
   if (itemExists(target)) return;
+  const std::optional<UpdateStatus> unfinished = unfinishedSwapIn(context, operationFolder);
+  if (!unfinished || unfinished->requestID == requestID) return;
   const SwapLocations where = operationLocations(target, "", operationFolder);
   if (!itemExists(where.backup) && !itemExists(where.replacing)) return;
   rollbackSwap(where);
@@ -209,7 +215,7 @@ std::string prepareOperationFolder(UpdaterContext& context, UpdateReporter& repo
   if (itemExists(operationFolder)) {
     // A retry: the earlier attempt's backup or moved-aside bundle may be the only copy left.
     if (!itemExists(target)) throwIfStopRequestedBeforeChanges();
-    restoreIfTargetMissing(report, target, operationFolder);
+    restoreIfOursLeftTargetEmpty(context, report, target, operationFolder, requestID);
     removeItem(operationFolder);
   }
   createFolders(operationFolder);

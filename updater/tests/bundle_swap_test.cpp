@@ -138,13 +138,27 @@ struct SwapWorld {
     return s ? s->status + "/" + s->stage + "/" + s->errorCode.value_or("") + "/" + s->errorDetail.value_or("")
              : "<none>";
   }
-  // The host is gone at the first look and back at every later one (the look right before the moves).
-  void hostBackAfterFirstLook() {
+  // A pgrep stand-in that finds the host at the looks whose number (from 1) passes `test`, a
+  // shell comparison such as "-le 2".
+  void hostFoundAtLooks(const std::string& test) {
     const std::string count = root + "/pgrep-calls";
     settings.pgrepProgram = root + "/pgrep";
     writeText(settings.pgrepProgram,
-              "#!/bin/sh\necho x >> '" + count + "'\n[ $(wc -l < '" + count + "') -ge 2 ] || exit 1\nexit 0\n");
+              "#!/bin/sh\necho x >> '" + count + "'\n[ $(wc -l < '" + count + "') " + test + " ]\n");
     fs::permissions(settings.pgrepProgram, fs::perms::owner_all);
+  }
+  // The host is gone at the first look and back at every later one (the look right before the moves).
+  void hostBackAfterFirstLook() { hostFoundAtLooks("-ge 2"); }
+  // The request as the plug-in leaves it in the requests folder, for a start in pending mode.
+  void queueRequest() {
+    LaunchPayload p = sampleRequest(payload.requestID, nowInternetDateTime());
+    makeSwapRequest(p);
+    p.operationID = payload.operationID;
+    p.artifactURL = payload.artifactURL;
+    p.artifactSHA256 = payload.artifactSHA256;
+    payload = p;
+    context->config = UpdaterConfig::production();
+    writeText(context->paths.requestsDirectory + "/" + payload.requestID + ".json", encodeLaunchPayload(payload));
   }
   // The error of a swap that must fail.
   UpdaterError failingSwap() {
@@ -335,10 +349,6 @@ TEST(BundleSwap, FailedRollbackIsReportedAsSuch) {
   // The whole old bundle is still in the operation folder.
   EXPECT_EQ(fingerprint(v.operationFolder() + "/Quillomancer.backup.aaxplugin"), v.oldPrint);
   EXPECT_FALSE(fs::exists(v.lockFile()));
-  // The next run puts it back before anything else, then swaps.
-  EXPECT_EQ(v.swap(), 0);
-  EXPECT_TRUE(contains(logMessages(v.context->paths.logFile), "swap_restored_from=" + v.operationFolder()));
-  EXPECT_EQ(fingerprint(v.target), v.newPrint);
 }
 
 // A swap whose rollback failed leaves the target empty, the old bundle in its operation folder and
@@ -647,6 +657,47 @@ TEST(BundleSwap, StopBetweenTheTwoMovesEndsRetryableWithTheBundleWhole) {
   EXPECT_EQ(fingerprint(w.target), w.oldPrint);
   w.run();
   EXPECT_EQ(w.statusText(), "success/swap_commit_complete//");
+}
+
+// A retry that finds the target empty fills it only where a failed rollback of ours emptied it:
+// here the plug-in asks again with a new request for the same operation, and the updater starts
+// while the host still runs, so the swap finds the target as it was. A plug-in that the user
+// removed after a stopped swap had been put back stays removed: the request that is taken again
+// installs nothing and ends for good, and the next start finds nothing to do.
+TEST(BundleSwap, RetryRefillsAnEmptyTargetOnlyWhereOurRollbackFailed) {
+  for (const bool ourRollbackFailed : {false, true}) {
+    SCOPED_TRACE(ourRollbackFailed ? "left empty by a failed rollback" : "removed by the user");
+    SwapWorld w(false);
+    w.queueRequest();
+    if (ourRollbackFailed) {
+      FileFaults::set(rollbackFailsWithoutExchange(w));
+      w.run();
+      FileFaults::clear();
+      ASSERT_EQ(w.statusText().rfind("failed/failed/swap_rollback_failed/", 0), 0u) << w.statusText();
+      w.payload.requestID = "5b3c4d5e-6f7a-4b2c-9d3e-4f5a6b7c8d9e";
+      w.queueRequest();
+      w.hostFoundAtLooks("-le 2");
+    } else {
+      ASSERT_TRUE(WIFEXITED(inChild([&] {
+        FileFaults::set({kExchangeRefused, {0, 0, false, FileStep::rename, w.target, SIGTERM}});
+        w.run();
+        return true;
+      })));
+      ASSERT_EQ(w.statusText(),
+                "failed/failed/unexpected_exception/interrupted by SIGTERM; the installed bundle was put back");
+      fs::remove_all(w.target);
+    }
+    ASSERT_EQ(fingerprint(w.target), "<missing>");
+
+    for (int start = 1; start <= 2; ++start) w.startWithoutRequest();
+    const bool restored = contains(logMessages(w.context->paths.logFile), "swap_restored_from=" + w.operationFolder());
+    EXPECT_EQ(restored, ourRollbackFailed);
+    EXPECT_EQ(fingerprint(w.target), ourRollbackFailed ? w.newPrint : "<missing>");
+    EXPECT_EQ(w.statusText(), ourRollbackFailed ? "success/swap_commit_complete//"
+                                                : "failed/failed/swap_apply_failed/target plugin missing at " + w.target);
+    EXPECT_EQ(w.besideTarget(), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(w.lockFile()));
+  }
 }
 
 // A swap killed between the two moves (no exchange) left the target empty and the new bundle
