@@ -157,7 +157,8 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
   throw UpdaterError(UpdaterErrorCode::swapApplyFailed, moveDetail);
 }
 
-// The request's artifact, downloaded into the cache and checked (rows 1 to 4 of the report).
+// The request's artifact, downloaded into the cache and checked; reported as the operation is
+// created, as the download starts, as it ends and once the artifact's hash matches.
 std::string fetchArtifact(UpdaterContext& context, UpdateReporter& report, const LaunchPayload& payload) {
   const std::string& artifactURL = *payload.artifactURL;
   report.log("branch=swap");
@@ -175,7 +176,7 @@ std::string fetchArtifact(UpdaterContext& context, UpdateReporter& report, const
   return artifact;
 }
 
-// Waits while the host runs (rows 5 and 6).
+// Waits while the host runs; reported as waiting (only when it runs), then as closed.
 void waitForHostToQuit(UpdateReporter& report, const std::string& processName, const SwapSettings& settings) {
   if (isHostRunning(processName, settings.pgrepProgram)) {
     report.step(stage::swapHostWaiting, stageLine(stage::swapHostWaiting) + " process=" + processName,
@@ -242,7 +243,8 @@ SwapLocations stageReplacement(const std::string& target, const std::string& ope
   return where;
 }
 
-// Copies the installed bundle to the backup (row 7).
+// Copies the installed bundle to the backup; reported as captured. A missing target (the user
+// removed the plug-in) ends the swap here, and nothing is installed.
 void captureBackup(UpdateReporter& report, const SwapLocations& where) {
   if (!itemExists(where.target))
     throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "target plugin missing at " + where.target);
@@ -257,7 +259,8 @@ void captureBackup(UpdateReporter& report, const SwapLocations& where) {
               "success");
 }
 
-// Moves the bundles, checks the target and commits (rows 8, 9 and 11).
+// Moves the bundles, checks that the target holds one and commits; reported as applied (by the
+// updater or through the helper), as checked and as committed.
 void applyCheckAndCommit(UpdateReporter& report, const SwapLocations& where, const SwapSettings& settings,
                          const std::string& processName) {
   // The host may have been started again while the bundle was staged and backed up: it keeps
