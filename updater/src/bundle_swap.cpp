@@ -20,11 +20,17 @@ namespace {
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-// Puts the installed bundle back from an operation folder when the target is empty, so that
-// the folder (which may hold the only copy) can be cleared afterwards.
-void restoreIfTargetMissing(UpdateReporter& report, const std::string& target,
-                            const std::string& operationFolder) {
+// A retry that finds the target empty. Where the request that made the operation folder says its
+// swap is not finished (its rollback failed), that swap emptied the target: the installed bundle
+// goes back from the folder, which may hold the only copy, before the folder is cleared. Any other
+// empty target is the user's doing: it stays empty, and the swap ends as for a missing target.
+// This request's own status is this run's by now; it runs again only after a failure that left a
+// bundle at the target, and a swap of it that was killed is put right under the lock before this.
+void restoreIfOursLeftTargetEmpty(UpdaterContext& context, UpdateReporter& report, const std::string& target,
+                                  const std::string& operationFolder, const std::string& requestID) {
   if (itemExists(target)) return;
+  const std::optional<UpdateStatus> unfinished = unfinishedSwapIn(context, operationFolder);
+  if (!unfinished || unfinished->requestID == requestID) return;
   const SwapLocations where = operationLocations(target, "", operationFolder);
   if (!itemExists(where.backup) && !itemExists(where.replacing)) return;
   rollbackSwap(where);
@@ -151,7 +157,8 @@ std::string applyBundles(UpdateReporter& report, const SwapLocations& where, con
   throw UpdaterError(UpdaterErrorCode::swapApplyFailed, moveDetail);
 }
 
-// The request's artifact, downloaded into the cache and checked (rows 1 to 4 of the report).
+// The request's artifact, downloaded into the cache and checked; reported as the operation is
+// created, as the download starts, as it ends and once the artifact's hash matches.
 std::string fetchArtifact(UpdaterContext& context, UpdateReporter& report, const LaunchPayload& payload) {
   const std::string& artifactURL = *payload.artifactURL;
   report.log("branch=swap");
@@ -169,7 +176,7 @@ std::string fetchArtifact(UpdaterContext& context, UpdateReporter& report, const
   return artifact;
 }
 
-// Waits while the host runs (rows 5 and 6).
+// Waits while the host runs; reported as waiting (only when it runs), then as closed.
 void waitForHostToQuit(UpdateReporter& report, const std::string& processName, const SwapSettings& settings) {
   if (isHostRunning(processName, settings.pgrepProgram)) {
     report.step(stage::swapHostWaiting, stageLine(stage::swapHostWaiting) + " process=" + processName,
@@ -209,7 +216,7 @@ std::string prepareOperationFolder(UpdaterContext& context, UpdateReporter& repo
   if (itemExists(operationFolder)) {
     // A retry: the earlier attempt's backup or moved-aside bundle may be the only copy left.
     if (!itemExists(target)) throwIfStopRequestedBeforeChanges();
-    restoreIfTargetMissing(report, target, operationFolder);
+    restoreIfOursLeftTargetEmpty(context, report, target, operationFolder, requestID);
     removeItem(operationFolder);
   }
   createFolders(operationFolder);
@@ -236,7 +243,8 @@ SwapLocations stageReplacement(const std::string& target, const std::string& ope
   return where;
 }
 
-// Copies the installed bundle to the backup (row 7).
+// Copies the installed bundle to the backup; reported as captured. A missing target (the user
+// removed the plug-in) ends the swap here, and nothing is installed.
 void captureBackup(UpdateReporter& report, const SwapLocations& where) {
   if (!itemExists(where.target))
     throw UpdaterError(UpdaterErrorCode::swapApplyFailed, "target plugin missing at " + where.target);
@@ -251,7 +259,8 @@ void captureBackup(UpdateReporter& report, const SwapLocations& where) {
               "success");
 }
 
-// Moves the bundles, checks the target and commits (rows 8, 9 and 11).
+// Moves the bundles, checks that the target holds one and commits; reported as applied (by the
+// updater or through the helper), as checked and as committed.
 void applyCheckAndCommit(UpdateReporter& report, const SwapLocations& where, const SwapSettings& settings,
                          const std::string& processName) {
   // The host may have been started again while the bundle was staged and backed up: it keeps

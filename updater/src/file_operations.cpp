@@ -295,8 +295,15 @@ int removeItem(const std::string& path) {
 }
 
 int copyItem(const std::string& source, const std::string& destination) {
-  const std::string temp = besideName(destination, "copying");
   sweepLeftovers(destination);
+  return copyIntoEmpty(source, destination);
+}
+
+int copyIntoEmpty(const std::string& source, const std::string& destination) {
+  const std::string temp = besideName(destination, "copying");
+  // Only a process of ours with the same id, killed, can have left this name.
+  if (itemExists(temp))
+    if (int e = removeItem(temp)) return e;
   int e = copyTree(source, temp);
   if (!e) e = doRename(temp, destination);
   if (e && itemExists(temp)) removeItem(temp);

@@ -55,14 +55,22 @@ std::optional<std::string> helperBinaryPath(const std::vector<std::string>& cand
 }
 
 void rollbackSwap(const SwapLocations& where) {
-  // The installed bundle is made whole beside the target and exchanged with whatever stands
-  // there, so the target never stands empty on the way.
+  // The installed bundle is made whole beside the target and put in place in one step: exchanged
+  // with whatever stands there, so the target never stands empty on the way, or renamed into an
+  // empty target. An empty target is filled first: what stands beside it (after a kill between
+  // two moves, the whole new bundle) is cleared only afterwards.
   const std::string sibling = exchangeSiblingOf(where.target);
   std::string reasons;
   if (isRealFolder(where.backup)) {
-    int e = clearBeside(where.target);
-    if (e == 0) e = copyItem(where.backup, sibling);
-    if (e == 0) e = putInPlace(sibling, where.target);
+    int e = 0;
+    if (!itemExists(where.target)) {
+      e = copyIntoEmpty(where.backup, where.target);
+      if (e == 0) clearBeside(where.target);  // only litter now: a later clearing takes what stays
+    } else {
+      e = clearBeside(where.target);
+      if (e == 0) e = copyItem(where.backup, sibling);
+      if (e == 0) e = putInPlace(sibling, where.target);
+    }
     if (e == 0) return;
     reasons = "backup copy failed: " + errnoDescription(e);
   }

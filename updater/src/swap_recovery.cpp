@@ -185,9 +185,8 @@ std::optional<Restorable> operationToRestore(const UpdaterContext& context, cons
     Restorable r{operations + "/" + name, std::nullopt};
     const SwapLocations where = operationLocations(target, "", r.folder);
     if (!itemExists(where.backup) && !itemExists(where.replacing)) continue;
-    if (const auto requestID = operationRequest(r.folder)) r.status = context.statusStore.read(*requestID);
-    // Without a known request (its status long pruned) nothing says the swap emptied the target.
-    if (r.status && !swapFinished(*r.status)) return r;
+    r.status = unfinishedSwapIn(context, r.folder);
+    if (r.status) return r;
     return std::nullopt;
   }
   return std::nullopt;
@@ -209,6 +208,15 @@ void restoreMissingTarget(UpdaterContext& context, const SwapSettings& settings)
 }
 
 }  // namespace
+
+std::optional<UpdateStatus> unfinishedSwapIn(const UpdaterContext& context, const std::string& operationFolder) {
+  const std::optional<std::string> requestID = operationRequest(operationFolder);
+  // Without a known request (its status long pruned) nothing says the swap emptied the target.
+  if (!requestID) return std::nullopt;
+  std::optional<UpdateStatus> status = context.statusStore.read(*requestID);
+  if (status && !swapFinished(*status)) return status;
+  return std::nullopt;
+}
 
 void recordStagedFingerprint(const std::string& operationFolder, const std::string& staged) {
   const std::string path = operationFolder + "/" + kStagedFingerprintFile;

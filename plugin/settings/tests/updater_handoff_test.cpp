@@ -205,29 +205,6 @@ TEST_F(UpdaterHandoff, ARequestIsLaunchedExactlyWhenTheUpdaterWouldAcceptIt) {
             "telemetry_endpoint_url host not allowed");
 }
 
-// The swaps launched again at the next opening (those the updater runs again, and a stopped
-// updater's) and the final stages: the plug-in and the updater answer alike for every word.
-TEST(UpdaterFailureCodes, ThePlugInAndTheUpdaterDecideAlikeForEveryWordOfTheTable) {
-  std::vector<std::string_view> codes(std::begin(qm::updater::kRetryableFailureCodes),
-                                      std::end(qm::updater::kRetryableFailureCodes));
-  for (int i = 0; i < qm::updater::kUpdaterErrorCodeCount; ++i)
-    codes.push_back(qm::updater::errorCodeText(static_cast<qm::updater::UpdaterErrorCode>(i)));
-  for (const std::string_view code : codes) {
-    qm::updater::UpdateStatus failed;
-    failed.status = failed.stage = "failed";
-    failed.errorCode = std::string(code);
-    EXPECT_EQ(QMIsRelaunchableSwapFailureCode(code), qm::updater::isRetryableFailedSwap(failed, "swap")) << code;
-  }
-  EXPECT_TRUE(QMIsRelaunchableSwapFailureCode("updater_exited_before_final_status"));
-  EXPECT_TRUE(QMIsRelaunchableSwapFailureCode("updater_exited_without_status"));
-  EXPECT_FALSE(QMIsRelaunchableSwapFailureCode("updater_missing"));
-  for (const auto& stage : qm::updater::kUpdateStages) {
-    EXPECT_EQ(QMIsUpdaterStageTerminal(stage.name), stage.final) << stage.name;
-    EXPECT_EQ(qm::updater::isFinalStage(stage.name), stage.final) << stage.name;
-  }
-  EXPECT_TRUE(QMIsUpdaterStageTerminal("swap_rollback_complete"));
-}
-
 TEST_F(UpdaterHandoff, DefaultsAndTelemetryAddress) {
   inputs.userEmail.clear();
   inputs.metadata.effectiveChannel.clear();

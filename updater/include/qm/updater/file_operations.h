@@ -75,6 +75,9 @@ using qm::platform::descriptorStillAt;
 int makeFolders(const std::string& path, unsigned mode = 0755);    // with missing parents
 int removeItem(const std::string& path);                           // recursive; links not followed
 int copyItem(const std::string& source, const std::string& destination);  // nothing may be there
+// copyItem, except that what killed processes left beside `destination` stays (for clearBeside):
+// an empty destination is filled as soon as the copy is whole, in one rename.
+int copyIntoEmpty(const std::string& source, const std::string& destination);
 int moveItem(const std::string& source, const std::string& destination);  // nothing may be there
 // moveItem, except that across file systems the source, renamed aside in one step, is left for
 // the caller to remove (its path in `left`; empty when the move was one rename): a move that must

@@ -37,9 +37,10 @@ bool tryPrivilegedHelperApplyIfNeeded(const SwapLocations& where, int moveErrno,
                                       const std::vector<std::string>& candidates);
 
 // Puts the installed bundle back: a copy of the backup is made beside the target and exchanged
-// with whatever stands there (the target is never emptied first); when that cannot be done, the
-// moved-aside bundle goes back the same way. Throws UpdaterError swap_rollback_failed with the
-// reasons; what stands at the target then stays.
+// with whatever stands there (the target is never emptied first), or renamed into an empty
+// target before anything beside it is cleared; when that cannot be done, the moved-aside bundle
+// goes back the same way. Throws UpdaterError swap_rollback_failed with the reasons; what stands
+// at the target then stays.
 void rollbackSwap(const SwapLocations& where);
 
 }  // namespace qm::updater

@@ -13,9 +13,11 @@
 // The target is never changed while the host runs, or after a stop was requested: the work is
 // left, with the swap lock file, for a later start.
 #include "qm/updater/bundle_swap.h"
+#include "qm/updater/status_store.h"
 #include "qm/updater/swap_lock.h"
 #include "qm/updater/updater_main.h"
 
+#include <optional>
 #include <string>
 
 namespace qm::updater {
@@ -25,6 +27,12 @@ inline constexpr const char* kOperationRequestFile = "request_id";
 // The file in an operation folder that holds the staged bundle's fingerprint (treeFingerprint),
 // written before anything at the target is touched.
 inline constexpr const char* kStagedFingerprintFile = "staged_fingerprint";
+
+// The last status of the request that `operationFolder` names, when that request's swap is not
+// finished: it has no final status, or ended with swap_rollback_failed. Only such a swap of ours
+// can have left the target empty; any other end left a bundle there. Nothing when the folder
+// names no request whose status can be read.
+std::optional<UpdateStatus> unfinishedSwapIn(const UpdaterContext& context, const std::string& operationFolder);
 
 // Writes kStagedFingerprintFile for the bundle staged at `staged`. Throws FileOperationError.
 void recordStagedFingerprint(const std::string& operationFolder, const std::string& staged);
