@@ -204,13 +204,30 @@ const std::string& QuillomancerLogger::stampLocked(std::int64_t now) {
   return stamp_;
 }
 
+// Opens the log for appending, only ever as a regular file of its own: a link at the path is
+// never followed (it is removed and the log made anew beside it, its target left as it is), and
+// anything else there (a folder, a FIFO, a device) leaves the plug-in without a log rather than
+// blocking it. The open itself never waits (a FIFO without a reader would hold it for ever).
 bool QuillomancerLogger::openLocked() {
   if (logPath_.empty()) return false;
   if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  fd_ = ::open(logPath_.c_str(), kFlags | O_CREAT, 0644);
+  if (fd_ < 0 && errno == ELOOP) {
+    struct stat link {};
+    if (::lstat(logPath_.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && ::unlink(logPath_.c_str()) == 0)
+      fd_ = ::open(logPath_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+  }
   if (fd_ < 0) return false;
   struct stat info {};
-  fileBytes_ = ::fstat(fd_, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  fileBytes_ = static_cast<std::uint64_t>(info.st_size);
   return true;
 }
 
@@ -272,7 +289,11 @@ std::optional<std::string> QuillomancerLogger::getLogContents() noexcept {
     {
       std::lock_guard<std::mutex> guard(lock_);
       // Never more than the deletion threshold plus one line can be there; the bound is generous.
-      if (!qm::platform::readFile(logPath_, text, 64u << 20)) return std::nullopt;
+      // Only the plug-in's own file is sent: a link at the path is not followed.
+      qm::platform::FileOpenOptions options;
+      options.maxBytes = 64u << 20;
+      if (qm::platform::readRegularFile(logPath_, text, options) != qm::platform::FileRefusal::none)
+        return std::nullopt;
     }
     if (text.empty()) return text;
     // A torn or foreign byte must not make the whole log unavailable to Send Log.
