@@ -1,5 +1,7 @@
 #include "QuillomancerLogger.h"
 
+#include "QuillomancerServerPrivate.h"
+
 #include "qm/platform/files.h"
 #include "qm/platform/paths.h"
 #include "qm/platform/text.h"
@@ -19,33 +21,6 @@
 
 namespace {
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one
-// (overlong forms, surrogates and code points above U+10FFFF are invalid).
-size_t utf8SequenceLength(std::string_view s, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = byte(i);
-  if (c < 0x80) return 1;
-  size_t n;
-  unsigned min;
-  unsigned cp;
-  if ((c & 0xE0) == 0xC0) {
-    n = 2, cp = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    n = 3, cp = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    n = 4, cp = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
 bool isAscii(std::string_view s) {
   unsigned char any = 0;
   for (const char c : s) any |= static_cast<unsigned char>(c);
@@ -58,7 +33,7 @@ std::string toValidUtf8(std::string_view s) {
   std::string out;
   out.reserve(s.size() + 16);
   for (size_t i = 0; i < s.size();) {
-    const size_t n = utf8SequenceLength(s, i);
+    const size_t n = QMUtf8SequenceLength(s, i);
     if (n == 0) {
       out.append("\xEF\xBF\xBD");
       ++i;
