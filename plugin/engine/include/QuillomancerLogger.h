@@ -6,6 +6,9 @@
 // a crash) has lost none of the lines it logged, the render pass's line per window included. A
 // file of 1 MiB or more is deleted before the next line (no rotation). The file stays open for
 // appending; its size is taken from the open file, and a file deleted under it is made anew.
+// Only a regular file at the log's path is written or read, and never through a link: a link
+// there is replaced by a new log (what it points to is left untouched), and a folder, FIFO or
+// device there leaves the plug-in without a log instead of holding it up.
 
 #include <cstdint>
 #include <functional>

@@ -37,6 +37,19 @@ inline constexpr size_t kQMVerifyMaxMessageTitleBytes = 200;
 inline constexpr size_t kQMVerifyMaxMessageBodyBytes = 4096;
 inline constexpr size_t kQMVerifyMaxAckedEventIds = 200;
 
+// The largest log-upload body the plug-in sends. The service refuses a body of more than 48 MiB
+// (413), and the whole upload must also arrive within the session's 60 seconds.
+inline constexpr size_t kQMLogUploadMaxBodyBytes = size_t(32) << 20;
+
+// The bytes `text` takes as a string of a JSON body the client sends, quotes left out: control
+// bytes are escaped (up to six bytes each), and a byte that is not UTF-8 is sent as U+FFFD. Exact
+// for UTF-8, never less than what is sent otherwise. [any-thread]
+size_t QMJSONStringBytes(std::string_view text);
+
+// The longest start of `text` that takes at most `bytes` as a JSON string (QMJSONStringBytes); it
+// ends on a character boundary. [any-thread]
+size_t QMJSONStringPrefixLength(std::string_view text, size_t bytes);
+
 // The update metadata of an offer (the "update" object of the account-status answer); ""
 // stands for absent.
 struct QMUpdateMetadata {
@@ -188,6 +201,12 @@ class QuillomancerServer {
   // Fire and forget: start the request and return. [any-thread]
   static void SubmitVote(const std::string& renderId, VoteType vote, const std::string& accessToken);
   static void DismissMessage(const std::string& messageId, const std::string& accessToken);
+
+  // The JSON body UploadLog sends for these values; nothing when it cannot be encoded.
+  // [any-thread]
+  static std::optional<std::string> UploadLogBody(const std::string& log, const std::string& pluginVersion,
+                                                  const std::string& macosVersion, const std::string& email,
+                                                  const std::string& crashReport);
 
   // POST /api/log/upload, waited for. [any-thread], not the main thread.
   static UploadLogResult UploadLog(const std::string& log, const std::string& pluginVersion,

@@ -9,6 +9,7 @@
 #include "qm/ui/text_field.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,9 +54,20 @@ std::vector<std::string> QMDefaultCrashReportFolders();
 // within 2 MiB except for the first report. Only regular files are read, never through a
 // symbolic link, and each up to 16 MiB (cut at the last line end before). `names` (cleared first)
 // gets the file names taken, `hostMatchedCount` how many are the host's. True when one was taken.
+// The bundle also takes at most `sentBytes` as sent in the upload (QMJSONStringBytes): a later
+// report that would pass them is left out, and the first is cut (at a line end where it can be).
 // [any-thread]
 bool QMCollectCrashReportsForManualUpload(std::string& bundle, std::vector<std::string>* names, int* hostMatchedCount,
-                                          const std::vector<std::string>& folders = QMDefaultCrashReportFolders());
+                                          const std::vector<std::string>& folders = QMDefaultCrashReportFolders(),
+                                          size_t sentBytes = SIZE_MAX);
+
+// Cuts `text` so that it takes at most `sentBytes` as sent in the upload (QMJSONStringBytes),
+// after its last line end that allows (else at a character boundary). [any-thread]
+void QMCutForUpload(std::string& text, size_t sentBytes);
+
+// Leaves out the start of `text` so that it takes at most `sentBytes` as sent in the upload; the
+// end stays, from a character boundary. [any-thread]
+void QMKeepEndForUpload(std::string& text, size_t sentBytes);
 
 // The updater's log "$HOME/Library/Application Support/Quillomancer/Updates/updater.log" when it
 // reads as UTF-8; `path` gets its location. True when the text is not empty. [any-thread]

@@ -1,8 +1,12 @@
 // What Send Log gathers besides the plug-in's log: the newest crash reports (".ips" files) of the
 // diagnostic-report folders, the host's first, and the updater's log. Files are only read when
 // they are regular files reached without a symbolic link, and never more than 16 MiB of one.
+// Sizes that must keep the upload within what the service takes are counted as the text is sent:
+// escaped in JSON, where a control byte takes six.
 
 #include "QMSettingsCardSupport.h"
+
+#include "QuillomancerServer.h"
 
 #include "qm/platform/paths.h"
 #include "qm/platform/text.h"
@@ -60,6 +64,14 @@ void ListCandidates(const std::string& folder, std::vector<CrashCandidate>& out)
   closedir(dir);
 }
 
+// Where to cut `text` to keep at most `length` bytes of it: after the last line end within them,
+// else at `length` (a character boundary the caller chose).
+size_t LineCut(std::string_view text, size_t length) {
+  if (length >= text.size()) return text.size();
+  const size_t lineEnd = text.substr(0, length).rfind('\n');
+  return lineEnd != std::string_view::npos ? lineEnd + 1 : length;
+}
+
 // Reads a regular file without following a link, up to `limit` bytes; a longer file is cut after
 // its last line end within the limit (or at a character boundary when it has none there).
 // `modified` gets the file's modification time as read now.
@@ -88,8 +100,7 @@ bool ReadRegularFile(const std::string& path, size_t limit, std::string& out, ti
   close(fd);
   if (out.size() > limit) {
     // The byte past the limit is still there, so a character running across the limit is seen.
-    const size_t lineEnd = std::string_view(out).substr(0, limit).rfind('\n');
-    out.resize(lineEnd != std::string::npos ? lineEnd + 1 : qm::platform::utf8PrefixLength(out, limit));
+    out.resize(LineCut(out, qm::platform::utf8PrefixLength(out, limit)));
   }
   return true;
 }
@@ -130,8 +141,19 @@ std::vector<std::string> QMDefaultCrashReportFolders() {
   return {qm::platform::libraryPath("Logs/DiagnosticReports"), "/Library/Logs/DiagnosticReports"};
 }
 
+void QMCutForUpload(std::string& text, size_t sentBytes) {
+  if (QMJSONStringBytes(text) > sentBytes) text.resize(LineCut(text, QMJSONStringPrefixLength(text, sentBytes)));
+}
+
+void QMKeepEndForUpload(std::string& text, size_t sentBytes) {
+  const size_t sent = QMJSONStringBytes(text);
+  if (sent <= sentBytes) return;
+  // No character is sent as more than six bytes, so this start leaves out more than the excess.
+  text.erase(0, QMJSONStringPrefixLength(text, sent - sentBytes + 6));
+}
+
 bool QMCollectCrashReportsForManualUpload(std::string& bundle, std::vector<std::string>* names, int* hostMatchedCount,
-                                          const std::vector<std::string>& folders) {
+                                          const std::vector<std::string>& folders, size_t sentBytes) {
   bundle.clear();
   if (names) names->clear();
   if (hostMatchedCount) *hostMatchedCount = 0;
@@ -142,20 +164,22 @@ bool QMCollectCrashReportsForManualUpload(std::string& bundle, std::vector<std::
 
   std::set<std::string> taken;
   size_t hostTaken = 0, otherTaken = 0;
+  size_t bundleSent = 0;
   for (const bool hostPass : {true, false}) {
     for (const CrashCandidate& candidate : candidates) {
       if (candidate.hostMatched != hostPass) continue;
       if ((hostPass ? hostTaken : otherTaken) >= (hostPass ? kQMMaxHostCrashReports : kQMMaxOtherCrashReports)) break;
       if (candidate.path.empty() || taken.count(candidate.path)) continue;
-      // A file read whole is at least its listed size once decoded: one that cannot fit is not
-      // read at all (a longer file may be cut short at a line end, so it is read and measured).
+      // A file read whole is at least its listed size once decoded and sent: one that cannot fit
+      // is not read at all (a longer file may be cut short at a line end, so it is read and measured).
       if (!bundle.empty() && candidate.size >= 0 && static_cast<size_t>(candidate.size) <= kQMCrashReportReadLimit &&
-          bundle.size() + static_cast<size_t>(candidate.size) > kQMCrashBundleMaxBytes)
+          (bundle.size() + static_cast<size_t>(candidate.size) > kQMCrashBundleMaxBytes ||
+           bundleSent + static_cast<size_t>(candidate.size) > sentBytes))
         continue;
       std::string bytes;
       time_t modified = 0;
       if (!ReadRegularFile(candidate.path, kQMCrashReportReadLimit, bytes, modified)) continue;
-      const std::string text = DecodeReport(bytes);
+      std::string text = DecodeReport(bytes);
       if (text.empty()) continue;
       const std::string header = "\n\n===== CRASH REPORT " + std::to_string(taken.size() + 1) +
                                  " =====\nSOURCE_FILE: " + (candidate.name.empty() ? "(unknown)" : candidate.name) +
@@ -164,10 +188,21 @@ bool QMCollectCrashReportsForManualUpload(std::string& bundle, std::vector<std::
                                  "\nSOURCE_MTIME_EPOCH: " + std::to_string(static_cast<long long>(modified)) +
                                  "\nSOURCE_SIZE_BYTES: " + std::to_string(static_cast<unsigned long long>(candidate.size)) +
                                  "\n\n";
-      const size_t sectionSize = header.size() + text.size();
-      if (!bundle.empty() && bundle.size() + sectionSize > kQMCrashBundleMaxBytes) continue;
+      const size_t headerSent = QMJSONStringBytes(header);
+      size_t sectionSent = headerSent + QMJSONStringBytes(text);
+      if (!bundle.empty() && (bundle.size() + header.size() + text.size() > kQMCrashBundleMaxBytes ||
+                              bundleSent + sectionSent > sentBytes))
+        continue;
+      if (sectionSent > sentBytes) {
+        // The first report goes whatever its size, but only as much of it as the upload can carry.
+        if (headerSent >= sentBytes) continue;
+        QMCutForUpload(text, sentBytes - headerSent);
+        if (text.empty()) continue;
+        sectionSent = headerSent + QMJSONStringBytes(text);
+      }
       bundle += header;
       bundle += text;
+      bundleSent += sectionSent;
       taken.insert(candidate.path);
       if (names) names->push_back(candidate.name);
       ++(hostPass ? hostTaken : otherTaken);

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr const char* kSendLogTitle = "Send Log";
+constexpr std::string_view kCrashSeparator = "\n\n--- CRASH REPORT ---\n";
+constexpr std::string_view kUpdaterSeparator = "\n\n--- UPDATER LOG ---\n";
 constexpr double kNoLogSeconds = 2.0;
 constexpr double kResultSeconds = 3.0;
 
@@ -45,11 +47,22 @@ void QMSettingsHelper::sendLogAction(qm::ui::Object*) {
   const std::string email = userEmail;
   const std::string token = QMUsableWindowToken(*this);
 
+  // The body must stay within what the service takes, counted as it is sent (a control byte of a
+  // report grows six-fold in JSON): the reports and then the updater log get what the plug-in
+  // log leaves, so one odd file never costs the log itself.
+  const size_t besidesLog = QuillomancerServer::UploadLogBody("", version, macosVersion, email, "").value_or("").size();
+  const auto less = [](size_t a, size_t b) { return a > b ? a - b : 0; };
+  size_t room = less(kQMLogUploadMaxBodyBytes, besidesLog);
+  QMKeepEndForUpload(upload, room);
+  room = less(room, QMJSONStringBytes(upload));
+  const auto roomAfter = [&](std::string_view separator) { return less(room, QMJSONStringBytes(separator)); };
+
   std::string bundle;
   std::vector<std::string> names;
   int hostMatched = 0;
   const bool attached = QMCollectCrashReportsForManualUpload(
-      bundle, &names, &hostMatched, crashReportFolders.empty() ? QMDefaultCrashReportFolders() : crashReportFolders);
+      bundle, &names, &hostMatched, crashReportFolders.empty() ? QMDefaultCrashReportFolders() : crashReportFolders,
+      roomAfter(kCrashSeparator));
   if (attached) {
     QMCardLog(QMCardFormat("Attaching %lu crash reports (%d host-matched, %lu generic)",
                            static_cast<unsigned long>(names.size()), hostMatched,
@@ -60,15 +73,20 @@ void QMSettingsHelper::sendLogAction(qm::ui::Object*) {
     QMCardLog("No crash report attached (no readable .ips in user/system DiagnosticReports)");
   }
   if (!bundle.empty()) {
-    upload += "\n\n--- CRASH REPORT ---\n";
+    room = less(roomAfter(kCrashSeparator), QMJSONStringBytes(bundle));
+    upload += kCrashSeparator;
     upload += bundle;
     QMCardLog(QMCardFormat("Merged crash bundle into log upload payload (total bytes=%zu)", upload.size()));
   }
   std::string updaterLog, updaterLogPath;
-  if (QMReadUpdaterLogForManualUpload(updaterLog, &updaterLogPath)) {
-    upload += "\n\n--- UPDATER LOG ---\n";
+  const bool updaterLogRead = QMReadUpdaterLogForManualUpload(updaterLog, &updaterLogPath);
+  QMCutForUpload(updaterLog, roomAfter(kUpdaterSeparator));
+  if (!updaterLog.empty()) {
+    upload += kUpdaterSeparator;
     upload += updaterLog;
     QMCardLog(QMCardFormat("Attached updater log: %s (total bytes=%zu)", updaterLogPath.c_str(), upload.size()));
+  } else if (updaterLogRead) {
+    QMCardLog("No updater log attached (no room left in the upload)");
   } else {
     QMCardLog("No updater log attached (missing or unreadable updater.log)");
   }

@@ -1,5 +1,7 @@
 #include "QuillomancerLogger.h"
 
+#include "QuillomancerServerPrivate.h"
+
 #include "qm/platform/files.h"
 #include "qm/platform/paths.h"
 #include "qm/platform/text.h"
@@ -19,33 +21,6 @@
 
 namespace {
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one
-// (overlong forms, surrogates and code points above U+10FFFF are invalid).
-size_t utf8SequenceLength(std::string_view s, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = byte(i);
-  if (c < 0x80) return 1;
-  size_t n;
-  unsigned min;
-  unsigned cp;
-  if ((c & 0xE0) == 0xC0) {
-    n = 2, cp = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    n = 3, cp = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    n = 4, cp = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
 bool isAscii(std::string_view s) {
   unsigned char any = 0;
   for (const char c : s) any |= static_cast<unsigned char>(c);
@@ -58,7 +33,7 @@ std::string toValidUtf8(std::string_view s) {
   std::string out;
   out.reserve(s.size() + 16);
   for (size_t i = 0; i < s.size();) {
-    const size_t n = utf8SequenceLength(s, i);
+    const size_t n = QMUtf8SequenceLength(s, i);
     if (n == 0) {
       out.append("\xEF\xBF\xBD");
       ++i;
@@ -204,13 +179,30 @@ const std::string& QuillomancerLogger::stampLocked(std::int64_t now) {
   return stamp_;
 }
 
+// Opens the log for appending, only ever as a regular file of its own: a link at the path is
+// never followed (it is removed and the log made anew beside it, its target left as it is), and
+// anything else there (a folder, a FIFO, a device) leaves the plug-in without a log rather than
+// blocking it. The open itself never waits (a FIFO without a reader would hold it for ever).
 bool QuillomancerLogger::openLocked() {
   if (logPath_.empty()) return false;
   if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  fd_ = ::open(logPath_.c_str(), kFlags | O_CREAT, 0644);
+  if (fd_ < 0 && errno == ELOOP) {
+    struct stat link {};
+    if (::lstat(logPath_.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && ::unlink(logPath_.c_str()) == 0)
+      fd_ = ::open(logPath_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+  }
   if (fd_ < 0) return false;
   struct stat info {};
-  fileBytes_ = ::fstat(fd_, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  fileBytes_ = static_cast<std::uint64_t>(info.st_size);
   return true;
 }
 
@@ -272,7 +264,11 @@ std::optional<std::string> QuillomancerLogger::getLogContents() noexcept {
     {
       std::lock_guard<std::mutex> guard(lock_);
       // Never more than the deletion threshold plus one line can be there; the bound is generous.
-      if (!qm::platform::readFile(logPath_, text, 64u << 20)) return std::nullopt;
+      // Only the plug-in's own file is sent: a link at the path is not followed.
+      qm::platform::FileOpenOptions options;
+      options.maxBytes = 64u << 20;
+      if (qm::platform::readRegularFile(logPath_, text, options) != qm::platform::FileRefusal::none)
+        return std::nullopt;
     }
     if (text.empty()) return text;
     // A torn or foreign byte must not make the whole log unavailable to Send Log.

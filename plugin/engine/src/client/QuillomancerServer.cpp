@@ -583,6 +583,22 @@ void QuillomancerServer::DismissMessage(const std::string& messageId, const std:
   QMLogFormat("[SRV] DismissMessage queued (id=%s)", messageId.c_str());
 }
 
+std::optional<std::string> QuillomancerServer::UploadLogBody(const std::string& log, const std::string& pluginVersion,
+                                                             const std::string& macosVersion, const std::string& email,
+                                                             const std::string& crashReport) {
+  try {
+    nlohmann::json object = {{"log", log}, {"plugin_version", pluginVersion}};
+    if (!macosVersion.empty()) object["macos_version"] = macosVersion;
+    if (!email.empty()) object["email"] = email;
+    if (!crashReport.empty()) object["crash_report"] = crashReport;
+    // Log files and crash reports may hold stray bytes that are not UTF-8; they are sent as U+FFFD
+    // rather than losing the whole upload.
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
 QuillomancerServer::UploadLogResult QuillomancerServer::UploadLog(const std::string& log,
                                                                   const std::string& pluginVersion,
                                                                   const std::string& macosVersion,
@@ -596,18 +612,7 @@ QuillomancerServer::UploadLogResult QuillomancerServer::UploadLog(const std::str
   HttpRequest request = makeRequest(*url, QuillomancerServerGetTimeouts().sessionRequest);
   request.headers.emplace_back("Content-Type", "application/json");
   addAuthorization(request, accessToken);
-  nlohmann::json object = {{"log", log}, {"plugin_version", pluginVersion}};
-  if (!macosVersion.empty()) object["macos_version"] = macosVersion;
-  if (!email.empty()) object["email"] = email;
-  if (!crashReport.empty()) object["crash_report"] = crashReport;
-  // Log files and crash reports may hold stray bytes that are not UTF-8; they are sent as U+FFFD
-  // rather than losing the whole upload.
-  std::optional<std::string> body;
-  try {
-    body = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  } catch (...) {
-    body.reset();
-  }
+  const std::optional<std::string> body = UploadLogBody(log, pluginVersion, macosVersion, email, crashReport);
   if (!body) {
     result.message = "Failed to serialise JSON";
     return result;

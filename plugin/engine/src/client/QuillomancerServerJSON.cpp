@@ -93,6 +93,76 @@ T readTyped(const json* object, std::string_view key, bool* present, Convert con
 
 }  // namespace
 
+size_t QMUtf8SequenceLength(std::string_view s, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = byte(i);
+  if (c < 0x80) return 1;
+  size_t n;
+  unsigned min;
+  unsigned cp;
+  if ((c & 0xE0) == 0xC0) {
+    n = 2, cp = c & 0x1F, min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    n = 3, cp = c & 0x0F, min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    n = 4, cp = c & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(i + k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+namespace {
+
+// One character of `text` at `i` as a JSON string holds it: the bytes it is sent as and the bytes
+// of `text` it takes. The body is written with the JSON library's escapes (a quote, a backslash
+// and the five short control escapes take two bytes, other control bytes "\u00XX") and a byte
+// that is not UTF-8 is replaced by U+FFFD.
+struct JSONCharacter {
+  size_t sent;
+  size_t taken;
+};
+JSONCharacter jsonCharacterAt(std::string_view text, size_t i) {
+  const auto c = static_cast<unsigned char>(text[i]);
+  if (c >= 0x80) {
+    const size_t n = QMUtf8SequenceLength(text, i);
+    return n ? JSONCharacter{n, n} : JSONCharacter{3, 1};
+  }
+  switch (c) {
+    case '"': case '\\': case '\b': case '\f': case '\n': case '\r': case '\t': return {2, 1};
+    default: return {c < 0x20 ? size_t(6) : size_t(1), 1};
+  }
+}
+
+}  // namespace
+
+size_t QMJSONStringBytes(std::string_view text) {
+  size_t sent = 0;
+  for (size_t i = 0; i < text.size();) {
+    const JSONCharacter ch = jsonCharacterAt(text, i);
+    sent += ch.sent;
+    i += ch.taken;
+  }
+  return sent;
+}
+
+size_t QMJSONStringPrefixLength(std::string_view text, size_t bytes) {
+  size_t sent = 0, i = 0;
+  while (i < text.size()) {
+    const JSONCharacter ch = jsonCharacterAt(text, i);
+    if (ch.sent > bytes - sent) break;
+    sent += ch.sent;
+    i += ch.taken;
+  }
+  return i;
+}
+
 std::optional<nlohmann::json> ParseJSONResponse(std::string_view body) { return qm::platform::parseJsonObject(body); }
 
 std::string JSONString(const nlohmann::json* object, std::string_view key) {

@@ -39,6 +39,10 @@ std::string HTTPHeaderValue(const qm::platform::HttpResponse* response, std::str
 // The current time as "yyyy-MM-ddTHH:mm:ssZ" in UTC with ASCII digits. [any-thread]
 std::string SRVUTCNowISOString();
 
+// Length of the valid UTF-8 sequence that starts at text[i], or 0 when none does (overlong forms,
+// surrogates and code points above U+10FFFF are not valid). [any-thread]
+size_t QMUtf8SequenceLength(std::string_view text, size_t i);
+
 // ---- Generate helpers -------------------------------------------------------------------------
 
 struct TimeoutRefundResult {

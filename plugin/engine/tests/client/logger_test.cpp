@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -250,4 +251,70 @@ TEST_F(LoggerTest, GetLogContentsReadsTheFile) {
   EXPECT_EQ(log.getLogContents(), "[t] " + kBanner + "\nlast\n");
   fs::remove(log.logPath());
   EXPECT_FALSE(log.getLogContents().has_value());
+}
+
+// Whatever stands at the log's path, only a regular file of the logger's own is written or read:
+// a link there (to a file, or to nothing yet) is replaced and its target left as it was, and a
+// folder leaves the plug-in without a log.
+TEST_F(LoggerTest, ALinkOrFolderAtThePathIsNeverWrittenThroughOrRead) {
+  const std::string path = dir + "/quillomancer.log";
+  const std::string target = dir + "/elsewhere.txt";
+  struct Case {
+    const char* what;
+    bool targetExists;
+    bool folder;
+  };
+  for (const Case& c : {Case{"link to a file", true, false}, Case{"link to nothing", false, false},
+                        Case{"folder", false, true}}) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(path);
+    fs::remove(target);
+    if (c.targetExists) write(target, "someone else's text\n");
+    if (c.folder) {
+      fs::create_directory(path);
+    } else {
+      fs::create_symlink(target, path);
+    }
+    QuillomancerLogger log(dir);
+    log.logMessage("a line of ours");
+    if (c.targetExists) {
+      EXPECT_EQ(read(target), "someone else's text\n");
+    }
+    EXPECT_EQ(fs::exists(target), c.targetExists) << "a dangling link made its target";
+    if (c.folder) {
+      EXPECT_TRUE(fs::is_directory(path));
+      EXPECT_FALSE(log.getLogContents().has_value());
+      continue;
+    }
+    ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(path))) << "the link was not replaced by a log";
+    const auto lines = splitLines(read(path));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(isLogLine(lines[2], "a line of ours"));
+
+    // A link put there later is not read for upload either.
+    fs::remove(path);
+    fs::create_symlink(target, path);
+    EXPECT_FALSE(log.getLogContents().has_value());
+  }
+}
+
+// A FIFO at the log's path: nothing reads it, so an open that waited for a reader would stop the
+// plug-in at its first line. The logger goes on without a log.
+TEST_F(LoggerTest, AFifoAtThePathHoldsNothingUp) {
+  const std::string path = dir + "/quillomancer.log";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::alarm(60);  // a logger that blocks ends with SIGALRM rather than hanging the test
+    QuillomancerLogger log(dir);
+    log.logMessage("a line");
+    ::_exit(log.getLogContents().has_value() ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  struct stat info {};
+  ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "left as it was";
 }
