@@ -22,7 +22,9 @@ httplib::Client* gClient = nullptr;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static qm::service::Service service;
+  qm::service::Options options;
+  options.deadlines = {600, 600, 1, 600};  // a loaded machine's pause never cuts a request short
+  static qm::service::Service service(options);
   if (!service.start()) __builtin_trap();
   gService = &service;
   static httplib::Client client("127.0.0.1", service.port());
