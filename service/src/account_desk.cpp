@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 namespace qm::service {
@@ -41,16 +40,21 @@ void keepEvent(std::deque<std::string>& kept, size_t& bytes, std::string text) {
 }
 
 // The events of one request, bounded as the desk's own are while the body is still being parsed,
-// and the id of every event that has one, kept or not.
+// and the ids to acknowledge (see account.h).
 struct EventBatch {
   std::deque<std::string> texts;
   size_t bytes = 0;
   std::vector<std::string> ids;
 
-  void add(const json& event) {
-    if (event.is_object())
-      if (const auto id = event.find("id"); id != event.end() && id->is_string()) ids.push_back(id->get<std::string>());
-    keepEvent(texts, bytes, compact(event));
+  void add(json&& event) {
+    std::string text = compact(event);
+    if (text.size() > kMostReceivedEventBytes) return;  // as one dropped while it was read
+    keepEvent(texts, bytes, std::move(text));
+    if (event.is_object() && ids.size() < kMostAckedEventIds)
+      if (const auto id = event.find("id"); id != event.end() && id->is_string()) {
+        auto& value = id->get_ref<std::string&>();
+        if (value.size() <= kMostAckedEventIdBytes) ids.push_back(std::move(value));
+      }
   }
 };
 
@@ -99,25 +103,14 @@ AccountDesk::Reply AccountDesk::answer(const std::string& bearerToken, const std
     if (!accepts(bearerToken)) return {401, compact(errorBody("UNAUTHORIZED", "Sign in to use this service."))};
   }
   // The body is read without the lock. Each element of the top-level "plugin_events" array is
-  // taken out as soon as it is parsed, so that the parsed request never holds the events.
-  using Event = json::parse_event_t;
+  // taken out as soon as it is parsed, so that the parsed request never holds the events, and one
+  // too large to keep is dropped before it is built.
   EventBatch batch;
-  std::string topKey;
-  bool inEvents = false;
-  const std::optional<json> request = readJsonBody(body, [&](int depth, Event event, json& parsed) {
-    if (depth == 1 && event == Event::key) {
-      topKey = parsed.is_string() ? parsed.get<std::string>() : std::string();
-    } else if (depth == 1 && event == Event::array_start) {
-      inEvents = topKey == "plugin_events";
-    } else if (depth == 1 && event == Event::array_end) {
-      inEvents = false;
-    } else if (inEvents && depth == 2 && (event == Event::value || event == Event::object_end || event == Event::array_end)) {
-      batch.add(parsed);
-      return false;
-    }
-    return true;
-  });
-  if (!request || !request->is_object())
+  const JsonStream events{"plugin_events", kMostReceivedEventBytes, [&batch](json&& event) { batch.add(std::move(event)); }};
+  const JsonBody request = readJsonBody(body, &events);
+  if (request.tooLarge)
+    return {413, compact(errorBody("PAYLOAD_TOO_LARGE", kTooManyValues))};
+  if (!request.value || !request.value->is_object())
     return {400, compact(errorBody("BAD_REQUEST", "The request body must be a JSON object."))};
 
   std::lock_guard lock(mutex_);
@@ -130,8 +123,8 @@ AccountDesk::Reply AccountDesk::answer(const std::string& bearerToken, const std
   std::string latest = settings_.latestVersion;
   if (latest.empty() && settings_.offer) latest = settings_.offer->targetVersion;
   if (latest.empty()) {
-    const auto installed = request->find("installed_version");
-    if (installed != request->end() && installed->is_string()) latest = installed->get<std::string>();
+    const auto installed = request.value->find("installed_version");
+    if (installed != request.value->end() && installed->is_string()) latest = installed->get<std::string>();
   }
   json messages = json::array();
   for (const auto& m : settings_.messages) messages.push_back({{"id", m.id}, {"title", m.title}, {"body", m.body}});

@@ -132,6 +132,7 @@ class DeadlineServer::Stream final : public httplib::Stream {
     bodyUnread_ = false;
     refused_ = false;
     drain_ = 0;
+    draining_ = false;
   }
   // The request has been answered: its share of the bytes in flight goes back.
   void EndRequest() {
@@ -177,8 +178,11 @@ class DeadlineServer::Stream final : public httplib::Stream {
   }
 
   // Reads and drops up to the refused body's bytes, on the terms a body is read on (its deadline
-  // and the idle time-out), so that the client has sent it all and reads the answer.
+  // and the idle time-out) and for no longer than kMostDrainSeconds, so that the client has sent
+  // it all and reads the answer.
   void Drain() {
+    draining_ = true;
+    drainUntil_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kMostDrainSeconds));
     const size_t buffered = size_ - at_;
     size_t left = drain_ - std::min(drain_, buffered);
     bodyBytes_ += buffered;
@@ -190,6 +194,14 @@ class DeadlineServer::Stream final : public httplib::Stream {
       bodyBytes_ += size_t(got);
       at_ = size_;
     }
+  }
+
+  // How long the connection may linger once its request is done: `idle`, and for a refused body no
+  // longer than its drain may last.
+  int LingerMilliseconds(int idle) const {
+    if (!draining_) return idle;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(drainUntil_ - Clock::now()).count();
+    return int(std::clamp<long long>(left, 0, idle));
   }
 
   bool is_readable() const override { return Buffered() || Wait(sock_, POLLIN, 0) > 0; }
@@ -231,7 +243,8 @@ class DeadlineServer::Stream final : public httplib::Stream {
     const RequestDeadlines& d = server_.deadlines_;
     if (!head_.Ended()) return start_ + std::chrono::duration_cast<Clock::duration>(Seconds(d.headerSeconds));
     const double allowed = d.bodyGraceSeconds + double(bodyBytes_ + 1) / d.bodyBytesPerSecond;
-    return bodyStart_ + std::chrono::duration_cast<Clock::duration>(Seconds(allowed));
+    const Clock::time_point body = bodyStart_ + std::chrono::duration_cast<Clock::duration>(Seconds(allowed));
+    return draining_ ? std::min(body, drainUntil_) : body;
   }
 
   // Reads what has come into the buffer: the count, 0 at the end, -1 on an error, the server
@@ -307,6 +320,8 @@ class DeadlineServer::Stream final : public httplib::Stream {
   bool chunked_ = false;     // its body comes in chunks (or in an encoding of its own)
   bool bodyUnread_ = false;  // it carries a body the library does not read (a GET's)
   size_t drain_ = 0;
+  bool draining_ = false;  // the refused body is being read away, until drainUntil_
+  Clock::time_point drainUntil_;
   bool cut_ = false;
 };
 
@@ -329,6 +344,7 @@ bool DeadlineServer::process_and_close_socket(socket_t sock) {
   bool served = false;
   bool whole = false;  // the connection ends with nothing of the client's left unread
   const int idle = Milliseconds(read_timeout_sec_, read_timeout_usec_);
+  int linger = idle;
   try {
     Stream stream(*this, sock, idle, Milliseconds(write_timeout_sec_, write_timeout_usec_));
     struct Current {
@@ -348,6 +364,7 @@ bool DeadlineServer::process_and_close_socket(socket_t sock) {
       served = process_request(stream, left == 1, closed, nullptr);
       stream.EndRequest();
       if (stream.Refused()) stream.Drain();
+      linger = stream.LingerMilliseconds(idle);
       whole = stream.ReadWhole() && !stream.Buffered();
       if (!served || closed || !stream.ReadWhole()) break;
     }
@@ -355,7 +372,7 @@ bool DeadlineServer::process_and_close_socket(socket_t sock) {
     served = false;  // whatever the library threw, the connection still ends
     whole = false;
   }
-  if (!whole) Linger(sock, idle, [this] { return svr_sock_ == INVALID_SOCKET; });
+  if (!whole) Linger(sock, linger, [this] { return svr_sock_ == INVALID_SOCKET; });
   Close(sock);
   return served;
 }
@@ -383,7 +400,13 @@ bool DeadlineServer::admit(const httplib::Request& req, httplib::Response& res) 
     request.set_header("Connection", "close");
   };
   if (stream->Admit(bytes, sized, chunked, read, req.get_header_value("Expect") == "100-continue", answer)) {
-    if (stream->EndsAfterAnswer()) closeAfter();
+    if (stream->EndsAfterAnswer()) {
+      closeAfter();
+    } else if (read && !chunked && bytes > request.body.capacity()) {
+      // The library appends the body as it comes: room for all of it at once, rather than growing
+      // it (and copying it) step by step to as much again.
+      request.body.reserve(bytes);
+    }
     return true;
   }
   // The answer is cpp-httplib's to write.

@@ -10,7 +10,7 @@
 //
 // Memory is bounded too: a request's headers (line count and bytes, else 431), its body (else
 // 413) and the bodies of all requests being read at once (else 503, answered before the body is
-// read). Bodies larger than kSmallBodyBytes may not take the last kKeptForSmallBodies of that
+// read; a body let in is read into room reserved for its whole length, never grown by copying). Bodies larger than kSmallBodyBytes may not take the last kKeptForSmallBodies of that
 // bound, so that large uploads trickling in at the floor rate never leave small requests refused.
 //
 // A connection is kept for another request only when the library has read the last one's body
@@ -38,6 +38,9 @@ inline constexpr size_t kMostBodyBytes = size_t(48) << 20;       // one request'
 inline constexpr size_t kMostBytesInFlight = size_t(64) << 20;   // the bodies being read at once
 inline constexpr size_t kSmallBodyBytes = size_t(1) << 20;       // a body this large or smaller is small
 inline constexpr size_t kKeptForSmallBodies = size_t(8) << 20;   // of kMostBytesInFlight
+// A body refused before it is read (503, 413) is read away after the answer, so that the client
+// can send it and read that answer, for at most this long; then its connection closes.
+inline constexpr double kMostDrainSeconds = 10;
 
 class DeadlineServer : public httplib::Server {
  public:

@@ -1,10 +1,14 @@
 #pragma once
-// The one way the stand-in reads a JSON request body: nlohmann's parser, never throwing, with
-// nesting bounded before any value is built deeper than that (a value nested a hundred thousand
-// levels deep would otherwise be copied and dumped recursively, and overflow the stack).
+// The one way the stand-in reads a JSON request body: nlohmann's parser driven event by event,
+// never throwing, building no more than a bound allows. A parsed value costs many times its text
+// (an array of one-digit numbers about sixteen times), so the values a body may build are counted
+// and the body is refused once it passes their bound, before more is built; nesting is bounded
+// before anything deeper is built (a value nested a hundred thousand levels deep would otherwise
+// be copied and dumped recursively, and overflow the stack).
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -13,12 +17,29 @@ namespace qm::service {
 
 // Arrays and objects inside one another, the outermost counted as 1.
 inline constexpr int kMostJsonDepth = 64;
+// Values (scalars, arrays and objects; not keys) in the value read, and in each streamed element.
+inline constexpr size_t kMostJsonValues = 10000;
 
-// Called for every event of the parser, as nlohmann's parser callback (false drops the value).
-using JsonHook = std::function<bool(int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed)>;
+// One member of the outermost object whose value, an array, is read an element at a time: each
+// element is handed to `take` as soon as it is whole and is not kept in the value read (which
+// holds the array empty). An element of more than kMostJsonValues values, or of more than
+// `mostElementBytes` of text (its strings and keys by their length, each scalar at least one
+// byte), is dropped while it is read: what it built is let go and it is not handed over.
+struct JsonStream {
+  std::string_view member;
+  size_t mostElementBytes = 0;
+  std::function<void(nlohmann::json&& element)> take;
+};
 
-// [any-thread] The body's value; none when it is not JSON, nests deeper than kMostJsonDepth, or
-// `hook` throws.
-std::optional<nlohmann::json> readJsonBody(std::string_view body, const JsonHook& hook = nullptr) noexcept;
+// The message of the 413 answer to a body of more values than that.
+inline constexpr const char* kTooManyValues = "The request body holds too many values.";
+
+struct JsonBody {
+  std::optional<nlohmann::json> value;  // none when not JSON, nested too deep, or too large
+  bool tooLarge = false;                // more than kMostJsonValues values outside the stream
+};
+
+// [any-thread] The body's value, read as above; none also when `take` throws.
+JsonBody readJsonBody(std::string_view body, const JsonStream* stream = nullptr) noexcept;
 
 }  // namespace qm::service

@@ -55,6 +55,8 @@ Answer errorAnswer(int status, const std::string& code, const std::string& messa
   return jsonAnswer(status, {{"error", code}, {"message", message}});
 }
 
+Answer tooManyValues() { return errorAnswer(413, "PAYLOAD_TOO_LARGE", kTooManyValues); }
+
 // Bytes that no endpoint answers with: not JSON, not a takes container, long enough to pass
 // size checks.
 const std::string kMalformedBody = "<<qmservice malformed answer>> {\"error\": [" + std::string(40, 'x');
@@ -534,7 +536,10 @@ struct Service::Impl {
   Answer refund(const RecordedRequest& r) {
     const std::string token = bearerToken(r);
     if (token.empty()) return jsonAnswer(401, {{"ok", false}, {"error", "UNAUTHORIZED"}, {"message", "Sign in to use this service."}});
-    const std::optional<json> body = readJsonBody(r.body);
+    const JsonBody read = readJsonBody(r.body);
+    const std::optional<json>& body = read.value;
+    if (read.tooLarge)
+      return jsonAnswer(413, {{"ok", false}, {"error", "PAYLOAD_TOO_LARGE"}, {"message", kTooManyValues}});
     if (!body || !body->is_object() || !body->contains("elapsed_ms") || !(*body)["elapsed_ms"].is_number())
       return jsonAnswer(400, {{"ok", false}, {"error", "BAD_REQUEST"}, {"message", "elapsed_ms is required."}});
     std::unique_lock lock(mutex);
@@ -554,7 +559,9 @@ struct Service::Impl {
 
   Answer vote(const RecordedRequest& r) {
     if (auto refused = authorise(r, true)) return *refused;
-    const std::optional<json> body = readJsonBody(r.body);
+    const JsonBody read = readJsonBody(r.body);
+    const std::optional<json>& body = read.value;
+    if (read.tooLarge) return tooManyValues();
     if (!body || !body->is_object() || !body->contains("render_id") || !(*body)["render_id"].is_string() ||
         !body->contains("vote") || !((*body)["vote"] == "up" || (*body)["vote"] == "down"))
       return errorAnswer(400, "BAD_REQUEST", "render_id and vote (up or down) are required.");
@@ -570,7 +577,9 @@ struct Service::Impl {
   }
 
   Answer logUpload(const RecordedRequest& r) {
-    const std::optional<json> body = readJsonBody(r.body);
+    const JsonBody read = readJsonBody(r.body);
+    const std::optional<json>& body = read.value;
+    if (read.tooLarge) return tooManyValues();
     if (!body || !body->is_object() || !body->contains("log") || !(*body)["log"].is_string())
       return errorAnswer(400, "BAD_REQUEST", "The log is missing.");
     std::lock_guard lock(mutex);
@@ -579,7 +588,9 @@ struct Service::Impl {
 
   Answer pluginEvent(const RecordedRequest& r) {
     if (auto refused = authorise(r, true)) return *refused;
-    const std::optional<json> body = readJsonBody(r.body);
+    const JsonBody read = readJsonBody(r.body);
+    const std::optional<json>& body = read.value;
+    if (read.tooLarge) return tooManyValues();
     if (!body || !body->is_object() || !body->contains("event") || !(*body)["event"].is_string())
       return errorAnswer(400, "BAD_REQUEST", "event is required.");
     return jsonAnswer(200, {{"ok", true}});

@@ -4,6 +4,7 @@
 #include "qm/platform/files.h"
 #include "qm/platform/process.h"
 #include "qm/service/service.h"
+#include "service_test_support.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -30,7 +31,7 @@ httplib::Result postStatus(const std::string& url, const std::string& token, con
 }  // namespace
 
 TEST(AccountStatus, AcceptedTokensMessagesDismissalsAndEvents) {
-  Options options;
+  Options options = qmservicetest::optionsWith(qmservicetest::kPatient);
   options.credits = 9;
   options.account.tokens = {"t1", "t2"};
   options.account.messages = {{"m1", "Hi", "there"}, {"m 2", "Two", ""}};
@@ -65,9 +66,14 @@ TEST(AccountStatus, TheProgramAnswersFromItsCommandLine) {
                   "2.0.9", "--update-required"});
   ASSERT_GT(pid, 0);
   std::string url;
-  for (int i = 0; i < 500 && url.find('\n') == std::string::npos; ++i) {
+  for (int i = 0; i < 6000 && url.find('\n') == std::string::npos; ++i) {  // a minute
     usleep(10000);
     qm::platform::readFile(out, url);
+  }
+  if (url.find('\n') == std::string::npos) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    FAIL() << "the program printed no address";
   }
   url.resize(url.find('\n'));
   const auto answer = json::parse(postStatus(url, "qm-test-token")->body);

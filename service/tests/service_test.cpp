@@ -66,7 +66,7 @@ class ServiceTest : public ::testing::Test {
     if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
     return c.Post(kGenerate, headers, items);
   }
-  Service service;
+  Service service{qmservicetest::optionsWith(qmservicetest::kPatient)};
 };
 
 }  // namespace
@@ -191,11 +191,11 @@ TEST(ServiceDeadlines, HealthAnswersWhileUploadsStall) {
 using qmservicetest::connectTo;
 
 // Clients that send a byte now and then keep no request open for ever: a request whose headers,
-// or whose body, fall behind is answered 408 and closed. They trickle on until answered.
+// or whose body, fall behind is answered 408 and closed. They trickle on until answered. A request
+// that keeps up is served on deadlines of the same kind, a minute longer than it needs.
 TEST(ServiceDeadlines, SlowRequestsAreAnswered408) {
-  Options options;
-  options.deadlines = {.headerSeconds = 0.5, .bodyGraceSeconds = 0.5, .bodyBytesPerSecond = 100, .idleSeconds = 600};
-  Service service(options);
+  const RequestDeadlines quick = {.headerSeconds = 0.5, .bodyGraceSeconds = 0.5, .bodyBytesPerSecond = 100, .idleSeconds = 600};
+  Service service(qmservicetest::optionsWith(quick));
   ASSERT_TRUE(service.start());
   const std::pair<std::string, std::string> requests[] = {  // sent at once, then a byte every 50 ms
       {"GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n", "X-Padding: "},
@@ -214,8 +214,9 @@ TEST(ServiceDeadlines, SlowRequestsAreAnswered408) {
     EXPECT_EQ(answer.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u) << answer;
   }
   EXPECT_EQ(service.requestCount(kLogUpload), 0u);
-  // A request that keeps up, sent whole in one piece, is served on the same terms.
-  const int fd = connectTo(service.port());
+  Service prompt(qmservicetest::optionsWith({.headerSeconds = 60, .bodyGraceSeconds = 60, .bodyBytesPerSecond = 100, .idleSeconds = 600}));
+  ASSERT_TRUE(prompt.start());
+  const int fd = connectTo(prompt.port());
   const std::string onTime = "POST /api/log/upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
                              "Content-Length: 17\r\nConnection: close\r\n\r\n{\"log\":\"on time\"}";
   ::send(fd, onTime.data(), onTime.size(), MSG_NOSIGNAL);
@@ -412,7 +413,7 @@ TEST_F(ServiceTest, BodyFaults) {
 }
 
 TEST_F(ServiceTest, RedirectAndDelay) {
-  Service other;
+  Service other(qmservicetest::optionsWith(qmservicetest::kPatient));
   ASSERT_TRUE(other.start());
   other.setFile("a", "moved");
   Fault f;
@@ -472,7 +473,7 @@ TEST(ServiceTls, ServesHttpsWithATestAuthority) {
   std::filesystem::create_directories(dir / "other");
   const auto strangers = makeTestCertificates((dir / "other").string());
   ASSERT_TRUE(strangers);
-  Options options;
+  Options options = qmservicetest::optionsWith(qmservicetest::kPatient);
   options.certFile = certs->certFile;
   options.keyFile = certs->keyFile;
   Service service(options);

@@ -3,14 +3,24 @@
 
 #include "qm/service/service.h"
 
+#include <gtest/gtest.h>
+#include <httplib.h>
+
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 
 namespace qmservicetest {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
 
 // Deadlines far beyond the tests' own waits, so that slow clients keep their connections.
 inline constexpr qm::service::RequestDeadlines kPatient = {600, 600, 1, 600};
@@ -41,6 +51,25 @@ inline std::string readToEnd(int fd) {
   pollfd p{fd, POLLIN, 0};
   for (ssize_t n; poll(&p, 1, 60000) > 0 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) read.append(buffer, size_t(n));
   return read;
+}
+
+// A client that waits for answers as long as the tests do.
+inline httplib::Client clientOf(int port) {
+  httplib::Client c("127.0.0.1", port);
+  c.set_read_timeout(120, 0);
+  c.set_write_timeout(120, 0);
+  return c;
+}
+
+// The peak resident size of this process (the service's included) since resetPeak().
+inline void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+inline void expectPeakUnder150Mb() {
+  if (kSanitized) return;  // shadow memory is no measure of ours
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) {
+      EXPECT_LT(std::stoul(line.substr(6)), 150u * 1024) << "peak RSS";
+    }
 }
 
 }  // namespace qmservicetest

@@ -14,10 +14,14 @@ inline constexpr const char* kAccountStatus = "/api/account/status";
 
 // The plug-in events received are kept for tests to read, newest last: at most kMostReceivedEvents
 // of them and kMostReceivedEventBytes of their compact JSON together; the oldest go first. An
-// event larger than that alone is neither kept nor acknowledged, and only the events kept of a
-// request are acknowledged.
+// event larger than that alone (or of more values than a request body may build) is dropped
+// while the body is read: it is neither kept nor acknowledged. Every other event is read whole,
+// and the answer acknowledges the ids of the first kMostAckedEventIds of them that have one (a
+// string "id" of at most kMostAckedEventIdBytes), whether or not the bounds above let it be kept.
 inline constexpr size_t kMostReceivedEvents = 10000;
 inline constexpr size_t kMostReceivedEventBytes = size_t(8) << 20;
+inline constexpr size_t kMostAckedEventIds = 1000;
+inline constexpr size_t kMostAckedEventIdBytes = 256;
 
 struct AccountMessage {
   std::string id;
