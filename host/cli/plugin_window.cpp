@@ -421,16 +421,6 @@ void TakeFiles::Seen(const QuillomancerStatusRecord& status) {
 
 // ---- on the desktop --------------------------------------------------------------------------
 
-std::optional<std::string> NoDesktop() {
-  // A video driver named outright is the caller's choice; otherwise a window needs an X or a
-  // Wayland display, without which it would open on no screen and wait for a close never given.
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && value[0] != '\0') return std::nullopt;
-  }
-  return std::string("no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)");
-}
-
 // [main-thread]
 bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavClip> clip,
                   int64_t from, int64_t to, const fs::path& takesFolder, std::string* error) {

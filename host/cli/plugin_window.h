@@ -148,9 +148,6 @@ class TakeFiles {
   std::vector<int> numbers_;
 };
 
-// Why no window can be shown on the desktop (no display to show it on), or nothing.
-std::optional<std::string> NoDesktop();
-
 // Shows the window on the desktop until it is closed (Ctrl+Q), the host's loop turning all the
 // while. With a clip, LOAD and RENDER (F5 and F6) sit in the strip below: LOAD analyses the
 // selection [from, to) of the clip, RENDER writes the next take into `takesFolder`, named as

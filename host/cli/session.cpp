@@ -31,6 +31,7 @@
 #include "qm/service/account.h"
 #include "qm/service/service.h"
 #include "qm/ui/button.h"
+#include "qm/ui/desktop_window.h"
 #include "qm/ui/event.h"
 #include "qm/ui/scroll_view.h"
 #include "qm/ui/text_field.h"
@@ -1203,9 +1204,9 @@ std::string RunHeadless(PluginWindow& window, const Options& options, const Inpu
 // Runs the session with parsed options: the web service, the window opened as a host opens it,
 // then the steps through the window, or the window on the desktop with LOAD and RENDER beside it.
 int Run(Options& options) {
-  if (options.interactive) {
-    if (auto none = qm::host::cli::NoDesktop()) return Failure(options, *none);
-  }
+  // Before anything else starts: a desktop that cannot be reached fails the run at once.
+  std::string noDesktop;
+  if (options.interactive && !qm::ui::desktop::openDesktop(&noDesktop)) return Failure(options, noDesktop);
   Inputs in;
   if (auto exit = ReadInputs(options, &in)) return *exit;
 

@@ -460,15 +460,27 @@ TEST_F(SessionCommand, TheLanguageOfAnEarlierRunIsNotTheNextRunsDefault) {
   EXPECT_EQ(Part(service.lastRequest(qm::service::kGenerate).value(), "language"), "(none)");
 }
 
-// Without a display the desktop window is refused at once instead of running where nobody sees it.
+// Without a display that can be reached the desktop window is refused at once, naming it, instead
+// of running where nobody sees it; so is a video driver that shows no window.
 TEST_F(SessionCommand, WithoutADisplayTheDesktopWindowIsRefusedAtOnce) {
-  for (const char* command : {"window --interactive", "session --interactive"}) {
-    SCOPED_TRACE(command);
-    const CommandRun run = RunCommand("cd '" + folder.string() + "' && HOME='" + folder.string() +
-                                      "' env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 120 '" +
-                                      program.string() + "' " + command);
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("no display"), std::string::npos) << run.output;
+  struct Case {
+    const char* environment;
+    const char* shows;
+  };
+  const Case cases[] = {
+      {"", "no display to show the window on"},
+      {"DISPLAY=:977", "cannot reach the display \":977\" (DISPLAY)"},
+      {"DISPLAY=:977 SDL_VIDEODRIVER=offscreen", "SDL_VIDEODRIVER=offscreen shows no window on a desktop"},
+  };
+  for (const Case& c : cases) {
+    for (const char* command : {"window --interactive", "session --interactive"}) {
+      SCOPED_TRACE(std::string(c.environment) + " " + command);
+      const CommandRun run = RunCommand("cd '" + folder.string() + "' && HOME='" + folder.string() +
+                                        "' env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER " + c.environment +
+                                        " timeout 60 '" + program.string() + "' " + command);
+      EXPECT_EQ(run.status, 1) << run.output;
+      EXPECT_NE(run.output.find(c.shows), std::string::npos) << run.output;
+    }
   }
 }
 
