@@ -47,6 +47,8 @@ namespace {
 
 constexpr double kServiceWaitSeconds = 180.0;
 constexpr double kWindowWaitSeconds = 10.0;
+// The longest a LOAD or RENDER pass may take: the longest selection read at a crawl.
+constexpr double kPassSeconds = 180.0;
 // The most turns of the mouse wheel that bring a place of a scroll view into reach (ten points
 // each; the editor's 200 units are far fewer lines).
 constexpr int kMostWheelTurns = 1000;
@@ -569,10 +571,23 @@ class Session {
     w_.Host().Transport().SetTimelineSelection(0, end);
     loadedEnd_ = end;
     if (!passes_.StartAnalysis(std::move(clip), 0, end)) return *error = "the host could not start LOAD", false;
-    RunUntil([] { return true; }, kServiceWaitSeconds);
-    if (const std::string failed = passes_.Join(); !failed.empty()) return *error = "LOAD: " + failed, false;
+    if (const std::string failed = FinishPass(); !failed.empty()) {
+      return *error = passes_.Stuck() ? failed : "LOAD: " + failed, false;
+    }
     return true;
   }
+  // The pass under way, run to its end (or to its time-out) with the host's loop turning; what
+  // went wrong, or nothing.
+  std::string FinishPass() {
+    return passes_.Finish(
+        [&] {
+          w_.Tick();
+          qm::platform::waitForMainQueueWork(0.01);
+        },
+        kPassSeconds);
+  }
+  // A pass did not end within its time: it still runs inside the plug-in.
+  bool PassStuck() const { return passes_.Stuck(); }
 
   // Waits for the transcript in the editor.
   bool Transcript(std::string* error) {
@@ -928,8 +943,7 @@ class Session {
       if (!passes_.StartRender(in_.clip, 0, in_.selectionEnd, take->path.string())) {
         return *error = "the host could not start RENDER", false;
       }
-      RunUntil([&] { return true; }, kServiceWaitSeconds);
-      if (const std::string failed = passes_.Join(); !failed.empty()) return *error = failed, false;
+      if (const std::string failed = FinishPass(); !failed.empty()) return *error = failed, false;
       takes_.Written(*take);
       written->push_back(take->path.filename().string() + ": " + take->Description());
       std::printf("      %s\n", take->Line().c_str());
@@ -1196,7 +1210,17 @@ std::string RunHeadless(PluginWindow& window, const Options& options, const Inpu
   Session session(window, options, in, service);
   std::vector<std::string> written;
   std::string transcript, error;
-  if (!RunSteps(session, options, in, &transcript, &written, &error)) return FailureOfStoppedRun(session, in, error);
+  if (!RunSteps(session, options, in, &transcript, &written, &error)) {
+    const std::string failure = FailureOfStoppedRun(session, in, error);
+    if (session.PassStuck()) {
+      // The pass is still inside the plug-in: neither the plug-in nor the session can be taken
+      // down under it, and waiting for it would be for ever. The run ends here.
+      Failure(options, failure);
+      std::fflush(nullptr);
+      std::_Exit(1);
+    }
+    return failure;
+  }
   PrintSummary(session, options, transcript, written);
   return "";
 }
