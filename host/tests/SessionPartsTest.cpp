@@ -1,5 +1,5 @@
-// A part of `qmhost session` taken on its own: the host's passes, where a pass that never ends
-// must not hold the run for ever.
+// Two parts of `qmhost session` taken on their own: the host's passes, where a pass that never
+// ends must not hold the run for ever, and the check of the words painted for repair.
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,14 @@
 #include "AAX_CHostProcessor.h"
 #include "host_passes.h"
 #include "qm/host/wav_file.h"
+#include "qm/platform/text.h"
+#include "repair_paint.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qm::host::cli::HostPasses;
+using qm::host::cli::WordPlace;
 
 // A plug-in whose passes hold their first window until let go, as one that never returns.
 class HeldProcessor : public AAX_CHostProcessor {
@@ -83,6 +86,31 @@ TEST_F(Passes, APassThatEndsIsAnsweredAsItWent) {
   ASSERT_TRUE(passes.StartAnalysis(clip, 0, clip->frames()));
   EXPECT_EQ(passes.Finish(Turn, 600), "");
   EXPECT_FALSE(passes.Stuck());
+}
+
+// The words painted are checked by where they stand: the same word at another place is not the
+// word asked for.
+TEST(RepairPainting, PaintedWordsAreCheckedByWhereTheyStand) {
+  const std::u16string line = qm::platform::utf8ToUtf16("the cat saw the \xF0\x9F\x91\x8B the end.");
+  const WordPlace first{0, 3}, second{12, 15}, third{19, 22}, wave{16, 18};
+  struct Case {
+    std::vector<WordPlace> painted, asked;
+    std::vector<std::string> missing;
+    const char* problem;  // null: none
+  };
+  const Case cases[] = {
+      {{second, first}, {first, second}, {}, nullptr},
+      {{first, third}, {first, second}, {},
+       "the window painted \"the\" (character 1), \"the\" (character 19) where \"the\" (character 1), \"the\" "
+       "(character 13) was asked"},
+      {{wave, third}, {wave, third}, {}, nullptr},
+      {{first}, {first}, {"dog"}, "the window painted \"the\" where \"the dog\" was asked"},
+      {{}, {wave}, {}, "the window painted nothing where \"\xF0\x9F\x91\x8B\" was asked"},
+  };
+  for (const Case& c : cases) {
+    const auto problem = qm::host::cli::PaintingProblem(line, c.painted, c.asked, c.missing);
+    EXPECT_EQ(problem.value_or("(none)"), c.problem ? c.problem : "(none)");
+  }
 }
 
 }  // namespace
