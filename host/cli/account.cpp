@@ -30,16 +30,8 @@ int AccountUsage() {
   return 2;
 }
 
-// The UTF-8 byte-order mark some editors put before the text they save. It is never part of a
-// token: a token stored with it would be one the service never issued.
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-std::string WithoutByteOrderMark(std::string token) {
-  if (token.starts_with(kByteOrderMark)) token.erase(0, kByteOrderMark.size());
-  return token;
-}
-
-// The first line of standard input without its line end or a leading byte-order mark. Reads a
+// The first line of standard input without its line end or a leading byte-order mark (never part
+// of a token: one stored with it would be a token the service never issued). Reads a
 // little past the longest token (the mark not counted), so that an overlong one is refused rather
 // than cut to fit.
 std::string FirstLineOfStandardInput() {

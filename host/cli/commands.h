@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace qm::host::cli {
 
@@ -22,6 +23,14 @@ inline int BadArguments(const std::string& command, const std::string& message) 
 inline int Failure(const std::string& command, const std::string& message) {
   std::fprintf(stderr, "qmhost %s: %s\n", command.c_str(), message.c_str());
   return 1;
+}
+
+// The UTF-8 byte-order mark some editors put before the text they save: never part of the text.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+inline std::string WithoutByteOrderMark(std::string text) {
+  if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
+  return text;
 }
 
 // `qmhost window --interactive`: the desktop window of `qmhost session --interactive` on the

@@ -28,7 +28,6 @@ namespace {
 
 constexpr const char* kEffectID = "com.quillomancer.aax.quillomancer";
 constexpr double kSnapshotScale = 2.0;
-constexpr int32_t kPassWindow = 1024;
 
 nlohmann::json Numbers(std::initializer_list<double> values) {
   nlohmann::json array = nlohmann::json::array();
@@ -279,114 +278,6 @@ std::optional<std::string> PluginWindow::WriteSnapshot(const fs::path& png, cons
   return std::nullopt;
 }
 
-// ---- the host's passes -----------------------------------------------------------------------
-
-bool HostPasses::Start(std::function<void()> pass) {
-  if (Running() || processor_ == nullptr) return false;
-  Join();
-  finished_ = false;
-  worker_ = std::thread([this, pass = std::move(pass)] {
-    pass();
-    finished_ = true;
-  });
-  return true;
-}
-
-namespace {
-
-// The channels' samples [at, at + n) for a pass, read from the clip's file for each window: its
-// own samples where it has them, silence beyond its end (as on a timeline).
-class PassWindow {
- public:
-  explicit PassWindow(const qm::host::WavClip& clip)
-      : clip_(clip), buffers_(size_t(clip.channels()), std::vector<float>(size_t(kPassWindow))) {
-    for (auto& buffer : buffers_) pointers_.push_back(buffer.data());
-  }
-  // Null when the file could not be read.
-  const float* const* At(int64_t at, int64_t n) {
-    // Past the clip's end every window is silence: the buffers are cleared once.
-    const bool silent = at >= clip_.frames() || at + n <= 0;
-    if (silent && !silent_) {
-      for (auto& buffer : buffers_) std::fill(buffer.begin(), buffer.end(), 0.0f);
-    } else if (!silent && !clip_.read(at, n, pointers_.data())) {
-      return nullptr;
-    }
-    silent_ = silent;
-    return pointers_.data();
-  }
-  int32_t Count() const { return int32_t(pointers_.size()); }
-
- private:
-  const qm::host::WavClip& clip_;
-  std::vector<std::vector<float>> buffers_;
-  std::vector<float*> pointers_;
-  bool silent_ = false;
-};
-
-}  // namespace
-
-bool HostPasses::StartAnalysis(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to) {
-  if (!clip) return false;
-  return Start([this, clip, from, to] {
-    int64_t dstStart = 0, dstEnd = 0;
-    processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
-    processor_->PreAnalyze(int32_t(clip->channels()), kPassWindow);
-    PassWindow inputs(*clip);
-    for (int64_t at = from; at < to; at += kPassWindow) {
-      int32_t n = int32_t(std::min<int64_t>(kPassWindow, to - at));
-      const float* const* window = inputs.At(at, n);
-      if (window == nullptr) {
-        // The pass is abandoned: what was handed over is not the selection, and the plug-in is
-        // never told that it was.
-        error_ = "cannot read " + clip->path();
-        return;
-      }
-      processor_->SetLocation(at);
-      processor_->AnalyzeAudio(window, inputs.Count(), &n);
-    }
-    processor_->PostAnalyze();
-  });
-}
-
-bool HostPasses::StartRender(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to,
-                             std::string file) {
-  if (!clip) return false;
-  return Start([this, clip, from, to, file] {
-    qm::host::Wav16Writer writer(file, 1, to - from, clip->sampleRate());
-    int64_t dstStart = 0, dstEnd = 0;
-    processor_->InitOutputBounds(from, to, &dstStart, &dstEnd);
-    processor_->PreRender(int32_t(clip->channels()), 1, kPassWindow);
-    PassWindow inputs(*clip);
-    std::vector<float> window(kPassWindow);
-    for (int64_t at = from; at < to; at += kPassWindow) {
-      const int64_t length = std::min<int64_t>(kPassWindow, to - at);
-      int32_t n = int32_t(length);
-      const float* const* in = inputs.At(at, length);
-      if (in == nullptr) {
-        error_ = "cannot read " + clip->path();
-        break;
-      }
-      std::fill(window.begin(), window.end(), 0.0f);
-      float* outputs[1] = {window.data()};
-      processor_->SetLocation(at);
-      processor_->RenderAudio(in, inputs.Count(), outputs, 1, &n);
-      const float* written[1] = {window.data()};
-      writer.append(written, length);
-    }
-    processor_->PostRender();
-    if (!error_.empty()) return;  // the take stays unwritten
-    std::string error;
-    if (!writer.finish(&error)) error_ = error.empty() ? "cannot write " + file : error;
-  });
-}
-
-std::string HostPasses::Join() {
-  if (worker_.joinable()) worker_.join();
-  std::string error;
-  error.swap(error_);
-  return error;
-}
-
 // ---- the takes -------------------------------------------------------------------------------
 
 std::string TakeFile::Description() const {
@@ -420,16 +311,6 @@ void TakeFiles::Seen(const QuillomancerStatusRecord& status) {
 }
 
 // ---- on the desktop --------------------------------------------------------------------------
-
-std::optional<std::string> NoDesktop() {
-  // A video driver named outright is the caller's choice; otherwise a window needs an X or a
-  // Wayland display, without which it would open on no screen and wait for a close never given.
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && value[0] != '\0') return std::nullopt;
-  }
-  return std::string("no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)");
-}
 
 // [main-thread]
 bool RunOnDesktop(PluginWindow& window, const std::string& title, std::shared_ptr<const qm::host::WavClip> clip,

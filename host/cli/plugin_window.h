@@ -1,24 +1,23 @@
 // What `qmhost window` and `qmhost session` share: the plug-in opened the way a host opens it
 // (the bundle registered, its three components created and initialised, a view container
 // holding the host's view in a window of ours), the host's main loop turn (the main queue, then
-// the window's timer), the host's own analysis (LOAD) and render (RENDER) passes on a host
-// thread, snapshots of the window (PNG and the view tree as JSON), finding views as a person
-// finds them, and the window on the desktop with LOAD and RENDER beside it.
+// the window's timer), the host's own passes (host_passes.h), snapshots of the window (PNG and
+// the view tree as JSON), finding views as a person finds them, and the window on the desktop
+// with LOAD and RENDER beside it.
 #pragma once
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "AAX_IEffectGUI.h"
 #include "AAX_IEffectParameters.h"
 #include "AAX_IHostProcessor.h"
 #include "QuillomancerStoreVocabulary.h"
+#include "host_passes.h"
 #include "qm/host/bundle_loader.h"
 #include "qm/host/fake_host.h"
 #include "qm/host/wav_file.h"
@@ -82,37 +81,6 @@ class PluginWindow {
   AAX_IEffectGUI* gui_ = nullptr;
 };
 
-// The host's own passes over the timeline selection [from, to) of a clip, each on a host thread
-// of its own while the main thread keeps turning the loop.
-class HostPasses {
- public:
-  explicit HostPasses(AAX_IHostProcessor* processor) : processor_(processor) {}
-  ~HostPasses() { Join(); }
-  HostPasses(const HostPasses&) = delete;
-  HostPasses& operator=(const HostPasses&) = delete;
-
-  // LOAD: an analysis pass. False while another pass runs.
-  // The clip's frames are read from its file for each window the pass hands over, so a pass holds
-  // no more of the clip than one window. A window that cannot be read abandons the pass before
-  // its end is announced: the plug-in never goes on with part of the selection (Join says why).
-  bool StartAnalysis(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to);
-  // RENDER: a render pass into one output channel, each window written to `file` as it comes.
-  bool StartRender(std::shared_ptr<const qm::host::WavClip> clip, int64_t from, int64_t to, std::string file);
-  bool Running() const { return worker_.joinable() && !finished_.load(); }
-  // Waits for the pass; answers what went wrong reading the clip or writing a render (empty
-  // otherwise).
-  std::string Join();
-
- private:
-  // Runs `pass` on the host thread; false while another pass runs.
-  bool Start(std::function<void()> pass);
-
-  AAX_IHostProcessor* processor_;
-  std::thread worker_;
-  std::atomic<bool> finished_{false};
-  std::string error_;
-};
-
 // The file of a RENDER pass, named for the take the service made: take-3.wav is the service's
 // take 3, whichever pass writes it.
 struct TakeFile {
@@ -147,9 +115,6 @@ class TakeFiles {
   int rendered_ = 0;
   std::vector<int> numbers_;
 };
-
-// Why no window can be shown on the desktop (no display to show it on), or nothing.
-std::optional<std::string> NoDesktop();
 
 // Shows the window on the desktop until it is closed (Ctrl+Q), the host's loop turning all the
 // while. With a clip, LOAD and RENDER (F5 and F6) sit in the strip below: LOAD analyses the

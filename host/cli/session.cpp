@@ -31,21 +31,27 @@
 #include "qm/service/account.h"
 #include "qm/service/service.h"
 #include "qm/ui/button.h"
+#include "qm/ui/desktop_window.h"
 #include "qm/ui/event.h"
 #include "qm/ui/scroll_view.h"
 #include "qm/ui/text_field.h"
 #include "qm/ui/text_view.h"
+#include "repair_paint.h"
 
 namespace fs = std::filesystem;
 using qm::host::cli::Centre;
+using qm::host::cli::DescribePlaces;
 using qm::host::cli::FindView;
 using qm::host::cli::PluginWindow;
 using qm::host::cli::ViewClassName;
+using qm::host::cli::WordPlace;
 
 namespace {
 
 constexpr double kServiceWaitSeconds = 180.0;
 constexpr double kWindowWaitSeconds = 10.0;
+// The longest a LOAD or RENDER pass may take: the longest selection read at a crawl.
+constexpr double kPassSeconds = 180.0;
 // The most turns of the mouse wheel that bring a place of a scroll view into reach (ten points
 // each; the editor's 200 units are far fewer lines).
 constexpr int kMostWheelTurns = 1000;
@@ -126,8 +132,8 @@ int BadArguments(const std::string& message) { return qm::host::cli::BadArgument
 
 int Failure(const Options& options, const std::string& message) { return qm::host::cli::Failure(options.command, message); }
 
-// The transcript file as text: a regular file within 64 KiB, UTF-8 without NUL bytes. Answers
-// what is wrong with it, or nothing.
+// The transcript file as text: a regular file within 64 KiB, UTF-8 without NUL bytes, without a
+// leading byte-order mark. Answers what is wrong with it, or nothing.
 std::optional<std::string> ReadTranscript(const std::string& path, std::string* out) {
   constexpr size_t kMostTranscriptBytes = 64 * 1024;
   qm::platform::FileOpenOptions limits;
@@ -141,6 +147,7 @@ std::optional<std::string> ReadTranscript(const std::string& path, std::string* 
   }
   if (text.find('\0') != std::string::npos) return "the transcript " + path + " is not text (it holds a NUL byte)";
   if (!qm::platform::isValidUtf8(text)) return "the transcript " + path + " is not UTF-8 text";
+  text = qm::host::cli::WithoutByteOrderMark(std::move(text));
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
   *out = std::move(text);
   return std::nullopt;
@@ -568,10 +575,23 @@ class Session {
     w_.Host().Transport().SetTimelineSelection(0, end);
     loadedEnd_ = end;
     if (!passes_.StartAnalysis(std::move(clip), 0, end)) return *error = "the host could not start LOAD", false;
-    RunUntil([] { return true; }, kServiceWaitSeconds);
-    if (const std::string failed = passes_.Join(); !failed.empty()) return *error = "LOAD: " + failed, false;
+    if (const std::string failed = FinishPass(); !failed.empty()) {
+      return *error = passes_.Stuck() ? failed : "LOAD: " + failed, false;
+    }
     return true;
   }
+  // The pass under way, run to its end (or to its time-out) with the host's loop turning; what
+  // went wrong, or nothing.
+  std::string FinishPass() {
+    return passes_.Finish(
+        [&] {
+          w_.Tick();
+          qm::platform::waitForMainQueueWork(0.01);
+        },
+        kPassSeconds);
+  }
+  // A pass did not end within its time: it still runs inside the plug-in.
+  bool PassStuck() const { return passes_.Stuck(); }
 
   // Waits for the transcript in the editor.
   bool Transcript(std::string* error) {
@@ -783,9 +803,9 @@ class Session {
     return true;
   }
 
-  // Repair: each word to repair painted with a drag from its first to its last letter, the editor
-  // scrolled to it first. Then what the window painted is read back: the words asked for, or the
-  // session fails.
+  // Repair: each word to repair painted with a drag across the whole of it, the editor scrolled
+  // to it first. Then what the window painted is read back: the words asked for, each where it
+  // stands in the line, or the session fails.
   bool PaintRepair(const std::string& transcript, std::string* error) {
     if (!ClickButton("Repair", error)) return false;
     if (auto failed = Step("repair-tool")) return *error = *failed, false;
@@ -793,68 +813,79 @@ class Session {
     std::vector<std::string> asked;
     std::istringstream words(options_.text.value_or(LastWord(transcript)));
     for (std::string word; words >> word;) asked.push_back(word);
-    // Where each word stands in the line, as [at, end); a word asked again is its next place.
-    std::vector<std::pair<size_t, size_t>> places;
+    // Where each word stands in the line; a word asked again is its next place.
+    std::vector<WordPlace> places;
     std::vector<std::string> missing;
     for (const auto& word : asked) {
-      std::optional<std::pair<size_t, size_t>> place;
+      std::optional<WordPlace> place;
       for (size_t from = 0; (place = FindWord(line, qm::platform::utf8ToUtf16(word), from));) {
         if (std::find(places.begin(), places.end(), *place) == places.end()) break;
-        from = place->first + 1;
+        from = place->at + 1;
       }
       if (place) places.push_back(*place);
       else missing.push_back(word);
     }
     if (places.empty()) return *error = "none of the words to repair is in the transcript", false;
-    for (const auto& [at, end] : places) {
-      if (!Reach(*Editor(), [&] { return EditorPoint(at); }) || !Reach(*Editor(), [&] { return EditorPoint(end - 1); })) {
-        return *error = "the editor cannot be scrolled to \"" + qm::platform::utf16ToUtf8(line.substr(at, end - at)) + "\"",
-               false;
+    for (const WordPlace& place : places) {
+      const auto stroke = [&] { return PaintStroke(place); };
+      if (!Reach(*Editor(), [&] { return stroke().first; }) || !Reach(*Editor(), [&] { return stroke().second; })) {
+        return *error = "the editor cannot be scrolled to " + DescribePlaces(line, {place}), false;
       }
       using qm::ui::Event;
       using qm::ui::EventType;
-      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDown, EditorPoint(at)));
-      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDragged, EditorPoint(end - 1)));
-      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseUp, EditorPoint(end - 1)));
+      const auto [press, release] = stroke();
+      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDown, press));
+      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseDragged, release));
+      w_.Window().sendEvent(Event::mouse(EventType::LeftMouseUp, release));
     }
     w_.Tick();
-    // What the window painted, against the words asked as the line holds them, in its order.
-    std::sort(places.begin(), places.end());
-    std::vector<std::string> wanted;
-    for (const auto& [at, end] : places) wanted.push_back(qm::platform::utf16ToUtf8(line.substr(at, end - at)));
-    wanted.insert(wanted.end(), missing.begin(), missing.end());
-    const std::vector<std::string> painted = PaintedWords();
+    // What the window painted, word by word where it stands, against the words asked.
+    const std::vector<WordPlace> painted = PaintedPlaces();
     if (auto failed = Step("painted")) return *error = *failed, false;
-    if (painted != wanted) {
-      return *error = "the window painted " + Listed(painted) + " where " + Listed(wanted) + " was asked", false;
-    }
-    std::printf("      Repair: %zu word%s of \"%s\"\n", painted.size(), painted.size() == 1 ? "" : "s", transcript.c_str());
+    if (auto problem = qm::host::cli::PaintingProblem(line, painted, places, missing)) return *error = *problem, false;
+    std::printf("      Repair: %zu word%s of \"%s\": %s\n", painted.size(), painted.size() == 1 ? "" : "s",
+                transcript.c_str(), DescribePlaces(line, painted).c_str());
     return true;
   }
-  // The words the window shows painted for repair, in the line's order: its highlighted runs.
-  std::vector<std::string> PaintedWords() {
-    std::vector<std::string> out;
+  // Where a person presses to paint a word of the editor and where they let go, in window points:
+  // just inside the edge where its first character begins and the far edge of its last one, on
+  // whichever side each stands in the line's writing direction (the side where the text view
+  // puts the caret before the first character and after the last).
+  std::pair<qm::ui::Point, qm::ui::Point> PaintStroke(const WordPlace& word) {
+    qm::ui::TextView& editor = *Editor();
+    const std::u16string& text = editor.string();
+    const auto edge = [&](size_t from, size_t to, size_t caret) {
+      const std::vector<qm::ui::Rect> pieces = editor.rectsForCharacterRange(qm::ui::Range{from, to - from});
+      if (pieces.empty()) return EditorPoint(caret);
+      const qm::ui::Rect r = caret == from ? pieces.front() : pieces.back();
+      const double inset = std::min(1.0, r.width() / 4);
+      const qm::ui::Point left{r.minX() + inset, r.midY()}, right{r.maxX() - inset, r.midY()};
+      const bool leftward = editor.characterIndexForPoint(left) == caret ||
+                            (editor.characterIndexForPoint(right) != caret && caret == from);
+      return editor.convertPointToView(leftward ? left : right, nullptr);
+    };
+    const size_t firstEnd = std::clamp(qm::platform::nextCharacterBoundary(text, word.at), word.at + 1, word.end);
+    const size_t lastStart = std::clamp(qm::platform::characterStartAt(text, word.end - 1), word.at, word.end - 1);
+    return {edge(word.at, firstEnd, word.at), edge(lastStart, word.end, word.end)};
+  }
+  // The words the window shows painted for repair, where they stand in the line: its highlighted
+  // runs, split at spaces and line breaks.
+  std::vector<WordPlace> PaintedPlaces() {
+    std::vector<WordPlace> out;
     qm::ui::TextView* editor = Editor();
     if (editor == nullptr) return out;
     const qm::ui::TextStorage& text = editor->textStorage();
-    std::u16string word;
-    const auto flush = [&] {
-      if (!word.empty()) out.push_back(qm::platform::utf16ToUtf8(word));
-      word.clear();
-    };
-    for (size_t at = 0; at < text.length(); ++at) {
-      const char16_t unit = text.string()[at];
-      if (!text.attributesAt(at).backgroundColor || unit == u' ' || unit == u'\n') flush();
-      else word.push_back(unit);
+    std::optional<size_t> start;
+    for (size_t at = 0; at <= text.length(); ++at) {
+      const bool painted = at < text.length() && text.attributesAt(at).backgroundColor &&
+                           text.string()[at] != u' ' && text.string()[at] != u'\n';
+      if (painted && !start) start = at;
+      if (!painted && start) {
+        out.push_back(WordPlace{*start, at});
+        start.reset();
+      }
     }
-    flush();
     return out;
-  }
-  static std::string Listed(const std::vector<std::string>& words) {
-    if (words.empty()) return "nothing";
-    std::string joined;
-    for (const auto& word : words) joined += (joined.empty() ? "" : " ") + word;
-    return Quoted(joined);
   }
 
   // Voice Change: the tool, then LOAD of the voice and LOAD of the performance.
@@ -927,8 +958,7 @@ class Session {
       if (!passes_.StartRender(in_.clip, 0, in_.selectionEnd, take->path.string())) {
         return *error = "the host could not start RENDER", false;
       }
-      RunUntil([&] { return true; }, kServiceWaitSeconds);
-      if (const std::string failed = passes_.Join(); !failed.empty()) return *error = failed, false;
+      if (const std::string failed = FinishPass(); !failed.empty()) return *error = failed, false;
       takes_.Written(*take);
       written->push_back(take->path.filename().string() + ": " + take->Description());
       std::printf("      %s\n", take->Line().c_str());
@@ -964,7 +994,7 @@ class Session {
   }
   // The first place from `from` of the word as a whole word, as [at, end), ignoring the case of
   // ASCII letters and the punctuation around it.
-  static std::optional<std::pair<size_t, size_t>> FindWord(const std::u16string& line, std::u16string word, size_t from) {
+  static std::optional<WordPlace> FindWord(const std::u16string& line, std::u16string word, size_t from) {
     const auto punctuation = [](char16_t c) { return c < 0x80 && std::ispunct(int(c)) && c != u'\''; };
     while (!word.empty() && punctuation(word.back())) word.pop_back();
     while (!word.empty() && punctuation(word.front())) word.erase(0, 1);
@@ -976,7 +1006,7 @@ class Session {
       for (size_t i = 0; i < word.size() && same; ++i) same = lower(line[at + i]) == lower(word[i]);
       if (same && (at == 0 || !letter(line[at - 1])) &&
           (at + word.size() == line.size() || !letter(line[at + word.size()]))) {
-        return std::pair{at, at + word.size()};
+        return WordPlace{at, at + word.size()};
       }
     }
     return std::nullopt;
@@ -1195,7 +1225,17 @@ std::string RunHeadless(PluginWindow& window, const Options& options, const Inpu
   Session session(window, options, in, service);
   std::vector<std::string> written;
   std::string transcript, error;
-  if (!RunSteps(session, options, in, &transcript, &written, &error)) return FailureOfStoppedRun(session, in, error);
+  if (!RunSteps(session, options, in, &transcript, &written, &error)) {
+    const std::string failure = FailureOfStoppedRun(session, in, error);
+    if (session.PassStuck()) {
+      // The pass is still inside the plug-in: neither the plug-in nor the session can be taken
+      // down under it, and waiting for it would be for ever. The run ends here.
+      Failure(options, failure);
+      std::fflush(nullptr);
+      std::_Exit(1);
+    }
+    return failure;
+  }
   PrintSummary(session, options, transcript, written);
   return "";
 }
@@ -1203,9 +1243,9 @@ std::string RunHeadless(PluginWindow& window, const Options& options, const Inpu
 // Runs the session with parsed options: the web service, the window opened as a host opens it,
 // then the steps through the window, or the window on the desktop with LOAD and RENDER beside it.
 int Run(Options& options) {
-  if (options.interactive) {
-    if (auto none = qm::host::cli::NoDesktop()) return Failure(options, *none);
-  }
+  // Before anything else starts: a desktop that cannot be reached fails the run at once.
+  std::string noDesktop;
+  if (options.interactive && !qm::ui::desktop::openDesktop(&noDesktop)) return Failure(options, noDesktop);
   Inputs in;
   if (auto exit = ReadInputs(options, &in)) return *exit;
 

@@ -8,6 +8,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace qm::ui::desktop {
 
@@ -32,24 +35,57 @@ bool present(SDL_Window* sdl, Bitmap& picture) {
   return ok;
 }
 
-// SDL's video stays up from the first desktop window to the end of the process: shutting it down
-// unloads the display libraries that it loaded, and their caches would then show as leaks.
-// SDL leaves the signals alone, so an interrupt still ends the program.
-bool startVideo() {
-  static bool started = false;
-  if (started) return true;
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-  return started;
-}
-
 std::string number(double v) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%g", v);
   return buffer;
 }
 
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
 }  // namespace
+
+// SDL's video stays up from the first desktop window to the end of the process: shutting it down
+// unloads the display libraries that it loaded, and their caches would then show as leaks.
+// SDL leaves the signals alone, so an interrupt still ends the program.
+// Left to itself, SDL falls back from a display it cannot reach to a driver that draws nowhere,
+// and the window would wait for a close nobody can give: only the drivers of a desktop are tried,
+// one at a time (SDL's own error text is not kept across a failed start, so the message is ours).
+bool openDesktop(std::string* error) {
+  static bool started = false;
+  if (started) return true;
+  struct Desktop {
+    const char* driver;
+    const char* variable;  // the display it connects to
+  };
+  constexpr Desktop kDesktops[] = {{"x11", "DISPLAY"}, {"wayland", "WAYLAND_DISPLAY"}};
+  const std::string named = environment("SDL_VIDEODRIVER");
+  std::vector<Desktop> tried;
+  for (const Desktop& desktop : kDesktops) {
+    if (named.empty() ? !environment(desktop.variable).empty() : named == desktop.driver) tried.push_back(desktop);
+  }
+  const auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (tried.empty() && !named.empty()) {
+    return fail("SDL_VIDEODRIVER=" + named + " shows no window on a desktop (x11 or wayland do)");
+  }
+  if (tried.empty()) return fail("no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  std::string unreachable;
+  for (const Desktop& desktop : tried) {
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, desktop.driver, SDL_HINT_OVERRIDE);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return started = true;
+    const std::string display = environment(desktop.variable);
+    unreachable += std::string(unreachable.empty() ? "" : ", nor ") + "the display \"" +
+                   (display.empty() ? "(default)" : display) + "\" (" + desktop.variable + ")";
+  }
+  return fail("cannot reach " + unreachable + " to show the window on");
+}
 
 bool runDesktopWindow(Window& window, const DesktopWindowOptions& options, std::string* error) {
   const auto fail = [&](const std::string& what) {
@@ -62,7 +98,7 @@ bool runDesktopWindow(Window& window, const DesktopWindowOptions& options, std::
     else
       std::fprintf(stderr, "%s\n", line.c_str());
   };
-  if (!startVideo()) return fail("cannot open a desktop window");
+  if (!openDesktop(error)) return false;
 
   const double scale = options.scale > 0 ? std::min(options.scale, 8.0) : displayScale();
   DesktopSession session(window, options, scale);

@@ -88,10 +88,17 @@ struct DesktopWindowOptions {
   std::function<void(const std::string&)> log;
 };
 
+// Connects to the user's desktop: the X display that DISPLAY names or the Wayland display of
+// WAYLAND_DISPLAY, through a video driver that puts windows on it (x11 or wayland, also when
+// SDL_VIDEODRIVER names one; never one that shows nothing). False, with a message naming the
+// display in `error`, when there is none to reach. Done once; runDesktopWindow does it itself.
+// [main-thread]
+bool openDesktop(std::string* error = nullptr);
+
 // Opens the desktop window, runs until the person closes it (the close box, Ctrl+Q, a quit from
 // the desktop) or a tick returns false, and returns true. False, with a message in `error`, when
-// no desktop window can be opened (no display). The window is resized along with `window`'s
-// frame. [main-thread]
+// no desktop window can be opened (no display: see openDesktop). The window is resized along
+// with `window`'s frame. [main-thread]
 bool runDesktopWindow(Window& window, const DesktopWindowOptions& options, std::string* error = nullptr);
 
 }  // namespace qm::ui::desktop
