@@ -2,48 +2,18 @@
 // module: it never crashes or reads past the file, and it always gives a verdict. A file it
 // passes has its ELF header and every segment inside it.
 #include <elf.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "input_file.h"
 #include "qm/host/bundle_loader.h"
 
-namespace {
-
-// One file per process, rewritten for every input.
-const std::string& ModulePath() {
-  static const std::string path = [] {
-    char pattern[] = "/tmp/qm-fuzz-module-XXXXXX";
-    const int fd = ::mkstemp(pattern);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return std::string(pattern);
-  }();
-  static const bool removedAtExit = std::atexit([] { ::unlink(ModulePath().c_str()); }) == 0;
-  (void)removedAtExit;
-  return path;
-}
-
-void WriteModule(const uint8_t* data, size_t size) {
-  const int fd = ::open(ModulePath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) std::abort();
-  for (size_t done = 0; done < size;) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n <= 0) std::abort();
-    done += size_t(n);
-  }
-  ::close(fd);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  WriteModule(data, size);
-  const std::string fault = qm::host::LoadedBundle::ModuleFault(ModulePath());
+  const std::string& path = WriteInputFile("qm-fuzz-module", data, size);
+  const std::string fault = qm::host::LoadedBundle::ModuleFault(path);
   if (!fault.empty()) return 0;
   // Passed: the header and each segment's bytes lie inside the input.
   Elf64_Ehdr header;

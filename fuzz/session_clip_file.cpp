@@ -2,51 +2,21 @@
 // chunk walk, the header check, the samples a piece at a time): it accepts exactly what the
 // in-memory parser accepts, with the same samples, and a header check that lowers the frames to
 // decode gets that many.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "input_file.h"
 #include "qm/host/wav_file.h"
 
-namespace {
-
-// One file per process, rewritten for every input.
-const std::string& ClipPath() {
-  static const std::string path = [] {
-    char pattern[] = "/tmp/qm-fuzz-session-clip-XXXXXX";
-    const int fd = ::mkstemp(pattern);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return std::string(pattern);
-  }();
-  static const bool removedAtExit = std::atexit([] { ::unlink(ClipPath().c_str()); }) == 0;
-  (void)removedAtExit;
-  return path;
-}
-
-void WriteClip(const uint8_t* data, size_t size) {
-  const int fd = ::open(ClipPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) std::abort();
-  for (size_t done = 0; done < size;) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n <= 0) std::abort();
-    done += size_t(n);
-  }
-  ::close(fd);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  WriteClip(data, size);
+  const std::string& path = WriteInputFile("qm-fuzz-session-clip", data, size);
   qm::host::WavAudio parsed, read;
   std::string parseError, readError;
   const bool parsedOk =
       qm::host::parseWav(std::string(reinterpret_cast<const char*>(data), size), &parsed, &parseError);
-  const bool readOk = qm::host::readWav(ClipPath(), &read, &readError);
+  const bool readOk = qm::host::readWav(path, &read, &readError);
   if (parsedOk != readOk || (!readOk && readError.empty())) std::abort();
   if (!readOk) return 0;
   if (read.sampleRate != parsed.sampleRate || read.channels != parsed.channels) std::abort();
@@ -59,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return {};
   };
   qm::host::WavAudio opening;
-  if (!qm::host::readWav(ClipPath(), &opening, &readError, half)) std::abort();
+  if (!qm::host::readWav(path, &opening, &readError, half)) std::abort();
   if (seenFrames != read.frames() || opening.frames() != read.frames() / 2) std::abort();
   const auto refuse = [](const qm::host::WavHeader&, int64_t*) { return std::string("refused"); };
-  if (qm::host::readWav(ClipPath(), &opening, &readError, refuse) || readError != "refused") std::abort();
+  if (qm::host::readWav(path, &opening, &readError, refuse) || readError != "refused") std::abort();
   return 0;
 }
