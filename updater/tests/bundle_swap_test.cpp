@@ -328,6 +328,18 @@ TEST(BundleSwap, ExchangeThatCannotBeUndoneIsKept) {
   EXPECT_EQ(w.statusStage(), "swap_commit_complete");
 }
 
+// A swap (no exchange) stopped by SIGTERM between its two moves: it ends retryable with the
+// installed bundle put back.
+void stopBetweenTheTwoMoves(SwapWorld& w) {
+  ASSERT_TRUE(WIFEXITED(inChild([&] {
+    FileFaults::set({kExchangeRefused, {0, 0, false, FileStep::rename, w.target, SIGTERM}});
+    w.run();
+    return true;
+  })));
+  ASSERT_EQ(w.statusText(),
+            "failed/failed/unexpected_exception/interrupted by SIGTERM; the installed bundle was put back");
+}
+
 // Without exchange the new bundle cannot go in, and neither copy of the old one can go back (in
 // this process).
 Faults rollbackFailsWithoutExchange(const SwapWorld& w) {
@@ -647,13 +659,7 @@ TEST(BundleSwap, StopBeforeAChangeAtTheTargetChangesNothing) {
 // A stop between the two moves (no exchange) puts the installed bundle back; the swap runs again.
 TEST(BundleSwap, StopBetweenTheTwoMovesEndsRetryableWithTheBundleWhole) {
   SwapWorld w(false);
-  ASSERT_TRUE(WIFEXITED(inChild([&] {
-    FileFaults::set({kExchangeRefused, {0, 0, false, FileStep::rename, w.target, SIGTERM}});
-    w.run();
-    return true;
-  })));
-  EXPECT_EQ(w.statusText(),
-            "failed/failed/unexpected_exception/interrupted by SIGTERM; the installed bundle was put back");
+  ASSERT_NO_FATAL_FAILURE(stopBetweenTheTwoMoves(w));
   EXPECT_EQ(fingerprint(w.target), w.oldPrint);
   w.run();
   EXPECT_EQ(w.statusText(), "success/swap_commit_complete//");
@@ -678,13 +684,7 @@ TEST(BundleSwap, RetryRefillsAnEmptyTargetOnlyWhereOurRollbackFailed) {
       w.queueRequest();
       w.hostFoundAtLooks("-le 2");
     } else {
-      ASSERT_TRUE(WIFEXITED(inChild([&] {
-        FileFaults::set({kExchangeRefused, {0, 0, false, FileStep::rename, w.target, SIGTERM}});
-        w.run();
-        return true;
-      })));
-      ASSERT_EQ(w.statusText(),
-                "failed/failed/unexpected_exception/interrupted by SIGTERM; the installed bundle was put back");
+      ASSERT_NO_FATAL_FAILURE(stopBetweenTheTwoMoves(w));
       fs::remove_all(w.target);
     }
     ASSERT_EQ(fingerprint(w.target), "<missing>");
