@@ -78,6 +78,11 @@ void Quillomancer_GUI::SetLineMode(bool editBefore) {
   state.editingBeforeText = editBefore;
   // The Repair tool only works on the Before text.
   if (!editBefore) state.repairToolActive = false;
+  // Typing changes the diff display in place, and the pass that merges a retyped word with its
+  // equal keeps the spaces typed beside it as shared text: the display can show the text not
+  // being edited with a space it does not hold. The text edited from now on is shown afresh from
+  // the two texts, so a click and a key land where the display shows them.
+  if (views.editorView) views.editorView->setDirtyTrackedLayout(true);
   QMRedrawModeButtons(*this);
   SyncLineChangeEditorMode(true);
   SyncEditorModeToParameters();
