@@ -56,6 +56,7 @@ void Quillomancer_GUI::SetEditorMode(QuillomancerMode mode) {
   if (IsVoiceChangeMode()) return;
   CaptureCurrentModeText();
   QMForgetUndoOfOtherText(*this);
+  state.ForgetLeftTags();
   state.editorMode = kQuillomancerMode_VoiceChange;
   state.repairToolActive = false;
   SetLoadButtonArmed(false, /*animated=*/false);
@@ -73,6 +74,7 @@ void Quillomancer_GUI::SetLineMode(bool editBefore) {
   if (state.editorMode == mode && state.editingBeforeText == editBefore) return;
   CaptureCurrentModeText();
   QMForgetUndoOfOtherText(*this);
+  state.ForgetLeftTags();
   if (!editBefore && state.afterText.empty()) state.afterText = state.beforeText;
   state.editorMode = mode;
   state.editingBeforeText = editBefore;
@@ -171,6 +173,7 @@ void Quillomancer_GUI::ApplyLineChangeDiffStyling() {
 void Quillomancer_GUI::ResetLineChangeTargetFromSnapshot() {
   if (!views.editorView) return;
   QMForgetUndoOfOtherText(*this);
+  state.ForgetLeftTags();
   state.afterText = state.beforeText;
   state.editingBeforeText = false;
   state.repairToolActive = false;
@@ -185,6 +188,7 @@ void Quillomancer_GUI::ClearLineChangeState() {
   if (!views.editorView) return;
   state.beforeText.clear();
   state.afterText.clear();
+  state.ForgetLeftTags();
   state.lastSentText.clear();
   state.renderId.clear();
   state.afterTextEdited = false;
