@@ -1,12 +1,16 @@
 // Seeded random typing through the window, checked after every step against what the window
 // promises whatever the sequence: keys typed land in the text being edited at the caret; an
 // edit of the Before text outside the text both lines share leaves the After text alone; the
-// timer call only ever takes resolved language tags out (it never loses or moves what was
-// typed); the line sent never holds a resolved tag; an undo gives back an earlier state of the
-// text being edited, or does nothing, and never touches the other text.
+// timer call only takes resolved language tags out, squeezing and trimming the spaces as the
+// cleaning does (keys typed where a tag just left counting as typed before it), and the caret
+// keeps its place among the characters that stay; the line sent never holds a resolved tag; an
+// undo gives back an earlier state of the text being edited, or does nothing, and never touches
+// the other text; while the Before text is edited the display shows both texts as they are.
 //
 // Each seed is one test, run in a window of its own and replayed by its name
-// (--gtest_filter='Seeds/TypingModel.*/<seed>'); a failure names the seed and the steps up to it.
+// (--gtest_filter='Seeds/TypingModel.*/<seed>'); a failure, a throw included, names the seed and
+// the steps up to it. QM_TYPING_MODEL_SEEDS and QM_TYPING_MODEL_STEPS set how many seeds of how
+// many steps run (60 and 60 when unset, as in CI).
 
 #include "WindowTickSupport.h"
 #include "../../editor/tests/EditorTestSupport.h"
@@ -311,7 +315,8 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
       std::size_t sourceAt = caret;
       if (left && x != left->left && x.size() > left->left.size()) {
         const std::size_t typed = x.size() - left->left.size(), at = left->leftAt;
-        if (x.compare(0, at, left->left, 0, at) == 0 && x.compare(at + typed, std::u16string::npos, left->left, at) == 0) {
+        if (x.compare(0, at, left->left, 0, at) == 0 &&
+            x.compare(at + typed, std::u16string::npos, left->left, at) == 0) {
           const std::u16string r = std::u16string(left->raw).insert(left->rawAt, x, at, typed);
           if (HoldsResolvedTag(S(r)) && U(WithoutTags(S(r))).size() <= QMTrackedTextEditorView::kMaxLength) {
             source = r;
@@ -340,9 +345,9 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
       if (d0.selection.length != 0 || d1.selection.length != 0 || y != expected) continue;
       // A text the call leaves as it was is not shown again: the caret stays.
       if (y != x || d0.diff == d1.diff) {
-        EXPECT_EQ(CaretInEdited(d1), y == x ? caret : landed) << "the caret left its place in the " << (before ? "Before" : "After")
-                                             << " text '" << S(x) << "' (" << (d0.diff ? "diff" : "plain")
-                                             << " display, cleaned as '" << S(source) << "')";
+        EXPECT_EQ(CaretInEdited(d1), y == x ? caret : landed)
+            << "the caret left its place in the " << (before ? "Before" : "After") << " text '" << S(x) << "' ("
+            << (d0.diff ? "diff" : "plain") << " display, cleaned as '" << S(source) << "')";
       }
     }
     // Two calls in a row, no key between: the tag is out of the text being edited.
@@ -446,33 +451,41 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
     // The line the steps start from: no transcript, or the transcript as it came, or with its
     // first word struck or a word replaced in the After text; in either mode.
     const unsigned start = random() % 4;
-    if (start != 0) Transcript(std::string(R"({"text":")") + kTranscript + "\"}");
-    FocusEditor();
-    Note();
-    if (start >= 2) {
-      Run(Step(Step::Change));
-      Step change = start == 2 ? Step(Step::Delete) : Step(Step::Type, u"blue");
-      if (start == 2) change.where = 7;  // "please "
-      if (start == 3) {
-        Step click(Step::Click);
-        click.where = 19;  // after "red"
-        Run(click);
-        for (int i = 0; i < 3; ++i) Run(Step(Step::Backspace));
-      }
-      Run(change);
-      Run(Step(Step::Tick));
-    }
-    if (random() % 2 == 0) Run(Step(Step::Change));
     static const char* const kStarts[] = {"no transcript", "the transcript", "\"please \" struck", "\"red\" -> \"blue\""};
-    std::string done = std::string("from ") + kStarts[start] + " in " + (EditingBefore() ? "Before" : "After") + " mode:";
-    for (int i = 0; i < count; ++i) {
-      const Step step = RandomStep(random);
-      done += (i == 0 ? " " : ", ") + step.Describe();
+    std::string done = std::string("from ") + kStarts[start];
+    const auto run = [&](const Step& step) {
       try {
         Run(step);
       } catch (const std::exception& e) {
         ADD_FAILURE() << "threw: " << e.what();
       }
+    };
+    if (start != 0) Transcript(std::string(R"({"text":")") + kTranscript + "\"}");
+    FocusEditor();
+    Note();
+    if (start >= 2) {
+      run(Step(Step::Change));
+      Step change = start == 2 ? Step(Step::Delete) : Step(Step::Type, u"blue");
+      if (start == 2) change.where = 7;  // "please "
+      if (start == 3) {
+        Step click(Step::Click);
+        click.where = 19;  // after "red"
+        run(click);
+        for (int i = 0; i < 3; ++i) run(Step(Step::Backspace));
+      }
+      run(change);
+      run(Step(Step::Tick));
+    }
+    if (random() % 2 == 0) run(Step(Step::Change));
+    if (HasFailure()) {
+      ADD_FAILURE() << "seed " << seed << ", at the start " << done;
+      return;
+    }
+    done += std::string(" in ") + (EditingBefore() ? "Before" : "After") + " mode:";
+    for (int i = 0; i < count; ++i) {
+      const Step step = RandomStep(random);
+      done += (i == 0 ? " " : ", ") + step.Describe();
+      run(step);
       if (HasFailure()) {
         ADD_FAILURE() << "seed " << seed << ", step " << i << "; steps: " << done;
         return;
