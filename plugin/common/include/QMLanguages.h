@@ -94,11 +94,15 @@ bool QMLookupFishLanguageAlias(std::string_view text, QMLanguageSelection* selec
 // reading order. Otherwise `cleaned` gets the text unchanged and the result is false; then
 // `selection` is set to no choice when the text held brackets that did not resolve, and left
 // untouched when it held no bracket pair (or is not valid UTF-8). Brackets that do not resolve
-// (a stage direction, "()") stay. Either output may be null. Cheap enough for every timer
-// call: a text without a closing bracket costs one scan.
+// (a stage direction, "()") stay. `positions`, when given, tells where each place of the text
+// went: for every byte offset 0..size of `text`, the offset in the cleaned text after the bytes
+// before it that stayed (a place inside or just after what was taken out lands where that was);
+// the offsets unchanged when nothing was removed. Any output may be null. Cheap enough for
+// every timer call: a text without a closing bracket costs one scan.
 // [any-thread]
 bool QMExtractFishLanguageTags(std::string_view text, std::string* cleaned,
-                               QMLanguageSelection* selection);
+                               QMLanguageSelection* selection,
+                               std::vector<std::size_t>* positions = nullptr);
 
 // The entries of the list, in its order, one of whose normalised aliases contains the
 // normalised query; every entry for a blank query.

@@ -170,9 +170,13 @@ bool QMLookupFishLanguageAlias(std::string_view text, QMLanguageSelection* selec
 }
 
 bool QMExtractFishLanguageTags(std::string_view text, std::string* cleaned,
-                               QMLanguageSelection* selection) {
+                               QMLanguageSelection* selection, std::vector<std::size_t>* positions) {
   const auto unchanged = [&] {
     if (cleaned) cleaned->assign(text);
+    if (positions) {
+      positions->resize(text.size() + 1);
+      for (std::size_t i = 0; i <= text.size(); ++i) (*positions)[i] = i;
+    }
     return false;
   };
   // Brackets are ASCII, so they are found in the UTF-8 bytes directly: no byte of a multi-byte
@@ -195,18 +199,19 @@ bool QMExtractFishLanguageTags(std::string_view text, std::string* cleaned,
   }
   if (tags.empty()) return unchanged();
 
-  // From the last tag to the first, so the positions of the ones still to visit stay valid.
-  std::string copy(text);
+  // The tags never overlap, so each byte is either in a resolved one (and goes) or stays; the
+  // last resolved tag in reading order chooses.
+  std::vector<bool> kept(text.size(), true);
   bool resolvedAny = false;
-  QMLanguageSelection kept;
-  for (auto tag = tags.rbegin(); tag != tags.rend(); ++tag) {
+  QMLanguageSelection chosen;
+  for (const Tag& tag : tags) {
     // Only a listed language or a no-hint word: a bracketed "(uh)" or "(ok)" in a line is
     // part of what is said, not a language of its own.
     QMLanguageSelection found;
-    if (!LookupListedAlias(QMNormalizeLanguageAlias(text.substr(tag->open + 1, tag->close - tag->open - 1)), &found))
+    if (!LookupListedAlias(QMNormalizeLanguageAlias(text.substr(tag.open + 1, tag.close - tag.open - 1)), &found))
       continue;
-    copy.erase(tag->open, tag->close - tag->open + 1);
-    if (!resolvedAny) kept = std::move(found);
+    std::fill(kept.begin() + std::ptrdiff_t(tag.open), kept.begin() + std::ptrdiff_t(tag.close + 1), false);
+    chosen = std::move(found);
     resolvedAny = true;
   }
   if (!resolvedAny) {
@@ -214,18 +219,34 @@ bool QMExtractFishLanguageTags(std::string_view text, std::string* cleaned,
     return unchanged();
   }
 
-  // Runs of spaces left by the removals become one space; then both ends are trimmed.
+  // Runs of spaces left by the removals become their first space; then both ends are trimmed
+  // of white space and line breaks.
+  std::vector<std::size_t> stay;  // offsets in `text` of the bytes that stay, in order
+  stay.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!kept[i]) continue;
+    if (text[i] == ' ' && !stay.empty() && text[stay.back()] == ' ') continue;
+    stay.push_back(i);
+  }
   std::string collapsed;
-  collapsed.reserve(copy.size());
-  for (char c : copy) {
-    if (c == ' ' && !collapsed.empty() && collapsed.back() == ' ') continue;
-    collapsed.push_back(c);
+  collapsed.reserve(stay.size());
+  for (std::size_t i : stay) collapsed.push_back(text[i]);
+  const std::u16string units = platform::utf8ToUtf16(collapsed);
+  const std::u16string_view trimmed = platform::trimWhitespaceAndNewlines(units);
+  const std::size_t leadUnits = std::size_t(trimmed.data() - units.data());
+  const std::size_t lead = platform::utf16ToUtf8(std::u16string_view(units).substr(0, leadUnits)).size();
+  const std::size_t length = platform::utf16ToUtf8(trimmed).size();
+
+  if (cleaned) *cleaned = collapsed.substr(lead, length);
+  if (positions) {
+    // A position lands after the bytes before it that stay: inside or just after a stretch that
+    // went, it lands where the stretch was.
+    std::fill(kept.begin(), kept.end(), false);
+    for (std::size_t k = lead; k < lead + length; ++k) kept[stay[k]] = true;
+    positions->assign(text.size() + 1, 0);
+    for (std::size_t i = 0; i < text.size(); ++i) (*positions)[i + 1] = (*positions)[i] + (kept[i] ? 1 : 0);
   }
-  if (cleaned) {
-    const std::u16string units = platform::utf8ToUtf16(collapsed);
-    *cleaned = platform::utf16ToUtf8(platform::trimWhitespaceAndNewlines(units));
-  }
-  if (selection) *selection = std::move(kept);
+  if (selection) *selection = std::move(chosen);
   return true;
 }
 

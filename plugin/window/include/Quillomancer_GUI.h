@@ -42,6 +42,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The views the window drives. Not owned: the view tree holds them.
 struct QuillomancerWindowViews {
@@ -79,6 +80,16 @@ struct QuillomancerWindowViews {
   qm::ui::TextField* creditsLabel = nullptr;
 
   friend bool operator==(const QuillomancerWindowViews&, const QuillomancerWindowViews&) = default;
+};
+
+// Where a language tag last left a text, so that keys typed at that place next are cleaned as
+// if typed before the tag left (Quillomancer_GUITick.cpp). Offsets are UTF-8 bytes.
+struct QuillomancerLeftTag {
+  std::string raw;                     // the text as it stood with its tag (and the keys since)
+  std::size_t rawAt = 0;               // where keys typed at the place go in `raw`
+  std::string cleaned;                 // what the cleaning left of `raw`
+  std::size_t cleanedAt = 0;           // the place in `cleaned`
+  std::vector<std::size_t> positions;  // each offset of `raw` to where it landed in `cleaned`
 };
 
 // What the window mirrors from and to the store, the editor modes and the status line's state.
@@ -126,6 +137,13 @@ struct QuillomancerWindowState {
   bool processButtonArmed = false;
   bool restylingInProgress = false;
   bool placeholderSuppressed = false;
+  // Where a tag last left the Before and the After text; forgotten whenever the texts are set
+  // from elsewhere or the text being edited changes.
+  std::optional<QuillomancerLeftTag> beforeLeftTag, afterLeftTag;
+  void ForgetLeftTags() {
+    beforeLeftTag.reset();
+    afterLeftTag.reset();
+  }
   // The account access token read when the view was built (also in the store as QMli).
   std::string accountAccessToken;
   // Host and lock.

@@ -40,6 +40,7 @@ void Quillomancer_GUI::NilViewPointers() {
   state.lastTakeIndex = -1;
   state.beforeText.clear();
   state.afterText.clear();
+  state.ForgetLeftTags();
   state.editorMode = kQuillomancerMode_Before;
   state.editingBeforeText = true;
   state.afterTextEdited = false;

@@ -56,6 +56,7 @@ void Quillomancer_GUI::SetEditorMode(QuillomancerMode mode) {
   if (IsVoiceChangeMode()) return;
   CaptureCurrentModeText();
   QMForgetUndoOfOtherText(*this);
+  state.ForgetLeftTags();
   state.editorMode = kQuillomancerMode_VoiceChange;
   state.repairToolActive = false;
   SetLoadButtonArmed(false, /*animated=*/false);
@@ -73,11 +74,17 @@ void Quillomancer_GUI::SetLineMode(bool editBefore) {
   if (state.editorMode == mode && state.editingBeforeText == editBefore) return;
   CaptureCurrentModeText();
   QMForgetUndoOfOtherText(*this);
+  state.ForgetLeftTags();
   if (!editBefore && state.afterText.empty()) state.afterText = state.beforeText;
   state.editorMode = mode;
   state.editingBeforeText = editBefore;
   // The Repair tool only works on the Before text.
   if (!editBefore) state.repairToolActive = false;
+  // Typing changes the diff display in place, and the pass that merges a retyped word with its
+  // equal keeps the spaces typed beside it as shared text: the display can show the text not
+  // being edited with a space it does not hold. The text edited from now on is shown afresh from
+  // the two texts, so a click and a key land where the display shows them.
+  if (views.editorView) views.editorView->setDirtyTrackedLayout(true);
   QMRedrawModeButtons(*this);
   SyncLineChangeEditorMode(true);
   SyncEditorModeToParameters();
@@ -166,6 +173,7 @@ void Quillomancer_GUI::ApplyLineChangeDiffStyling() {
 void Quillomancer_GUI::ResetLineChangeTargetFromSnapshot() {
   if (!views.editorView) return;
   QMForgetUndoOfOtherText(*this);
+  state.ForgetLeftTags();
   state.afterText = state.beforeText;
   state.editingBeforeText = false;
   state.repairToolActive = false;
@@ -180,6 +188,7 @@ void Quillomancer_GUI::ClearLineChangeState() {
   if (!views.editorView) return;
   state.beforeText.clear();
   state.afterText.clear();
+  state.ForgetLeftTags();
   state.lastSentText.clear();
   state.renderId.clear();
   state.afterTextEdited = false;

@@ -24,6 +24,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -51,6 +52,7 @@ void ApplyTranscriptPayload(Quillomancer_GUI& gui, const std::string& payload) {
   state.repairToolActive = false;
   state.editorMode = kQuillomancerMode_Before;
   state.lastSentText.clear();
+  state.ForgetLeftTags();
   const std::size_t timedWords = timings.size();
   gui.repair.SetTranscript(text, std::move(timings));
   QMLogFormat("GUI transcribe: applied %zu-byte payload, textChars=%zu, timedWords=%zu", payload.size(), text.size(),
@@ -117,68 +119,168 @@ void ApplyUpdateLock(Quillomancer_GUI& gui, const QuillomancerStoreClient& store
   SetHidden(v.takeSelector, false);
 }
 
-// The caret's offset in `before` carried over to `after`, a text that differs from it in one
-// stretch (a tag taken out): before the stretch it stays, after it it moves with the text, inside
-// it it goes to where the stretch was.
-std::size_t CaretAcrossChange(const std::u16string& before, const std::u16string& after, std::size_t caret) {
-  const std::size_t shorter = std::min(before.size(), after.size());
-  std::size_t prefix = 0;
-  while (prefix < shorter && before[prefix] == after[prefix]) ++prefix;
-  std::size_t suffix = 0;
-  while (suffix < shorter - prefix && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) ++suffix;
-  if (caret <= prefix) return caret;
-  if (caret >= before.size() - suffix) return std::min(after.size(), caret - before.size() + after.size());
-  return after.size() - suffix;
+// The editor counts UTF-16 units, the tag cleaning UTF-8 bytes.
+std::size_t ByteOffset(const std::string& text, std::size_t units) {
+  const std::u16string decoded = qm::platform::utf8ToUtf16(text);
+  return qm::platform::utf16ToUtf8(
+             std::u16string_view(decoded).substr(0, qm::platform::utf16PrefixLength(decoded, units)))
+      .size();
+}
+std::size_t UnitOffset(const std::string& text, std::size_t bytes) {
+  return qm::platform::utf16Length(std::string_view(text).substr(0, std::min(bytes, text.size())));
 }
 
-// A tag taken out can close a new one around it ("(i(fr)t)" leaves "(it)"), so the removal runs
-// again on what it left until no tag remains; the first tag found chooses the language.
-bool ExtractAllLanguageTags(const std::string& text, std::string* cleaned, QMLanguageSelection* selection) {
-  if (!QMExtractFishLanguageTags(text, cleaned, selection)) return false;
+// A text without its language tags, and where each place of it went. A tag taken out can close
+// a new one around it ("(i(fr)t)" leaves "(it)"), so the removal runs again on what it left until
+// no tag remains; the first tag found chooses the language.
+struct Cleaning {
+  bool resolved = false;
+  std::string text;
+  QMLanguageSelection selection;
+  std::vector<std::size_t> positions;  // each byte offset of the input to one of `text`
+};
+
+Cleaning CleanTags(const std::string& text) {
+  Cleaning c;
+  c.resolved = QMExtractFishLanguageTags(text, &c.text, &c.selection, &c.positions);
   std::string again;
-  while (QMExtractFishLanguageTags(*cleaned, &again, nullptr) && again != *cleaned) *cleaned = std::move(again);
-  return true;
+  std::vector<std::size_t> moved;
+  while (c.resolved && QMExtractFishLanguageTags(c.text, &again, nullptr, &moved) && again != c.text) {
+    for (std::size_t& p : c.positions) p = moved[p];
+    c.text = std::move(again);
+  }
+  return c;
+}
+
+// The line must not depend on when the timer call falls. Typed at once, "(it) " before "take"
+// leaves "please take" and " (fr)abc" at the end leaves "one abc"; with a call between the keys,
+// the tag went first, and the space typed after it doubled the one before it, or the trim took
+// the space before the tag and "abc" stuck to "one". The rule: keys typed at the caret where it
+// stood when a tag left count as typed before the tag left. While a text is what the cleaning
+// left plus keys typed at that place (nothing else changed, no mode switch), the cleaning runs on
+// the text as it stood with its tag plus those keys, which is what it would have seen with no
+// call between; so the tag and the spaces around it leave one space, wherever the call fell. Any
+// other change of the text ends this.
+struct TagPass {
+  std::string source;                  // the text, or the text as it stood with the tag and keys
+  std::vector<std::size_t> toSource;   // each byte offset of the text to the same place in source
+  bool holdsTag = false;               // the text itself holds a tag (that chooses the language)
+  Cleaning cleaning;                   // of the source
+  // Where a place of the text lands in the cleaned text.
+  std::size_t Land(std::size_t at) const { return cleaning.positions[toSource[at]]; }
+};
+
+// The text as `left` says it stood, with the keys typed at its place since; nothing when the
+// text is not what the cleaning left plus keys typed there.
+std::optional<TagPass> WithKeysAtTheTag(const QuillomancerLeftTag& left, const std::string& text) {
+  const std::string& was = left.cleaned;
+  const std::size_t at = left.cleanedAt;
+  if (text.size() <= was.size() || text.compare(0, at, was, 0, at) != 0 ||
+      text.compare(text.size() - (was.size() - at), std::string::npos, was, at) != 0) {
+    return std::nullopt;
+  }
+  const std::size_t typed = text.size() - was.size();
+  TagPass pass;
+  pass.source = left.raw;
+  pass.source.insert(left.rawAt, text, at, typed);
+  pass.cleaning = CleanTags(pass.source);
+  // Keys that break the tag they follow, or that would make the line too long, are typed after it.
+  if (!pass.cleaning.resolved ||
+      qm::platform::utf16Length(pass.cleaning.text) > QMTrackedTextEditorView::kMaxLength) {
+    return std::nullopt;
+  }
+  pass.toSource.resize(text.size() + 1);
+  const auto first = [&](std::size_t c) {  // the first place of `raw` that landed on c
+    return std::size_t(std::lower_bound(left.positions.begin(), left.positions.end(), c) - left.positions.begin());
+  };
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    pass.toSource[i] = i < at            ? first(i)
+                       : i <= at + typed ? left.rawAt + (i - at)
+                                         : first(i - typed) + typed;
+  }
+  return pass;
+}
+
+// One text's pass: its own tags out, or the keys typed where a tag left (see above); `left`
+// follows it. `at` is the place in the text where keys go (npos: none go there).
+TagPass PassOverText(const std::string& text, std::optional<QuillomancerLeftTag>& left, std::size_t at) {
+  std::optional<TagPass> replay;
+  if (left && text != left->cleaned) replay = WithKeysAtTheTag(*left, text);
+  TagPass pass;
+  if (replay) {
+    pass = std::move(*replay);
+    pass.holdsTag = QMExtractFishLanguageTags(text, nullptr, nullptr);
+  } else {
+    pass.source = text;
+    pass.toSource.resize(text.size() + 1);
+    for (std::size_t i = 0; i <= text.size(); ++i) pass.toSource[i] = i;
+    pass.cleaning = CleanTags(text);
+    pass.holdsTag = pass.cleaning.resolved;
+  }
+  if (pass.cleaning.resolved && at != std::string::npos) {
+    const std::size_t rawAt = pass.toSource[std::min(at, text.size())];
+    left = QuillomancerLeftTag{pass.source, rawAt, pass.cleaning.text, pass.cleaning.positions[rawAt],
+                               pass.cleaning.positions};
+  } else if (!left || text != left->cleaned) {
+    left.reset();
+  }
+  return pass;
 }
 
 // A language tag typed into the line ("(es)") chooses the language and leaves the text in the
 // same timer call that found it, so keys typed after it land in the text as it then stands. It
 // leaves every line that holds it (one typed into text both lines share went into both; one typed
 // just before a mode switch stands in the other text); the edited text's tag chooses first. The
-// editor then shows the texts again, in whatever display they now call for, with the caret kept
-// in the edited text among the characters that stay.
+// editor then shows the texts again, in whatever display they now call for, with the caret (or
+// selection) kept among the characters that stay: the cleaning tells where each place went, as
+// it may squeeze and trim the text in several places.
 void ApplyLanguageTags(Quillomancer_GUI& gui) {
   QMTrackedTextEditorView* editor = gui.views.editorView;
   QuillomancerWindowState& state = gui.state;
   if (gui.IsVoiceChangeMode() || editor->hasActiveMarkedText()) return;
-  std::string& edited = state.editingBeforeText ? state.beforeText : state.afterText;
-  std::string& other = state.editingBeforeText ? state.afterText : state.beforeText;
-  std::string cleanedEdited, cleanedOther;
-  QMLanguageSelection fromEdited, fromOther;
-  const bool inEdited = ExtractAllLanguageTags(edited, &cleanedEdited, &fromEdited);
-  const bool inOther = ExtractAllLanguageTags(other, &cleanedOther, &fromOther);
-  if (!inEdited && !inOther) return;
-  if ((inEdited && cleanedEdited != edited) || (inOther && cleanedOther != other)) {
+  const bool before = state.editingBeforeText;
+  std::string& edited = before ? state.beforeText : state.afterText;
+  std::string& other = before ? state.afterText : state.beforeText;
+
+  qm::ui::TextView& view = *editor->textView();
+  const qm::ui::TextStorage* storage = &view.textStorage();
+  const bool onReference = editor->editReferenceWhileShowingDiff();
+  const qm::ui::Range shown = view.selectedRange();
+  const auto offsetAt = [&](std::size_t location) {
+    return onReference ? editor->referenceOffsetForDisplayLocation(location, storage)
+                       : editor->targetOffsetForDisplayLocation(location, storage);
+  };
+  const std::size_t from = ByteOffset(edited, offsetAt(shown.location));
+  const std::size_t to = ByteOffset(edited, offsetAt(shown.end()));
+  // Keys typed into the Before text of the diff display go into the After text too where both
+  // hold the text, at this place.
+  const std::size_t otherAt =
+      onReference ? ByteOffset(other, editor->targetOffsetForDisplayLocation(shown.location, storage))
+                  : std::string::npos;
+  const TagPass e = PassOverText(edited, before ? state.beforeLeftTag : state.afterLeftTag, from);
+  const TagPass o = PassOverText(other, before ? state.afterLeftTag : state.beforeLeftTag, otherAt);
+
+  const bool editedChanges = e.cleaning.resolved && e.cleaning.text != edited;
+  const bool otherChanges = o.cleaning.resolved && o.cleaning.text != other;
+  if (editedChanges || otherChanges) {
     // The picks point into the texts with their tags.
     if (gui.repair.HasRepairSelections()) gui.ClearRepairSelections();
-    qm::ui::TextView& view = *editor->textView();
-    const qm::ui::TextStorage* storage = &view.textStorage();
-    const std::size_t shownAt = view.selectedRange().location;
-    std::size_t caret = editor->editReferenceWhileShowingDiff()
-                            ? editor->referenceOffsetForDisplayLocation(shownAt, storage)
-                            : editor->targetOffsetForDisplayLocation(shownAt, storage);
-    if (inEdited) {
-      caret = CaretAcrossChange(qm::platform::utf8ToUtf16(edited), qm::platform::utf8ToUtf16(cleanedEdited), caret);
-      edited = cleanedEdited;
-    }
-    if (inOther) other = cleanedOther;
+    if (e.cleaning.resolved) edited = e.cleaning.text;
+    if (o.cleaning.resolved) other = o.cleaning.text;
     gui.SyncLineChangeEditorMode(false);
-    view.setSelectedRange(qm::ui::Range{editor->editReferenceWhileShowingDiff()
-                                            ? editor->displayLocationForReferenceOffset(caret, storage)
-                                            : editor->displayLocationForTargetOffset(caret, storage),
-                                        0});
+    const auto locationOf = [&](std::size_t bytes) {
+      const std::size_t offset = UnitOffset(edited, e.Land(bytes));
+      return editor->editReferenceWhileShowingDiff() ? editor->displayLocationForReferenceOffset(offset, storage)
+                                                     : editor->displayLocationForTargetOffset(offset, storage);
+    };
+    const std::size_t a = locationOf(from), b = std::max(a, locationOf(to));
+    view.setSelectedRange(qm::ui::Range{a, b - a});
   }
-  const QMLanguageSelection& selection = inEdited ? fromEdited : fromOther;
-  if (!selection.bubble.empty()) gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
+  const TagPass& chooser = e.holdsTag ? e : o;
+  const QMLanguageSelection& selection = chooser.cleaning.selection;
+  if (chooser.holdsTag && !selection.bubble.empty()) {
+    gui.SetSelectedLanguage(selection.prompt, selection.bubble, selection.code, true);
+  }
 }
 
 // The editor's texts read back, tags applied and QMtx pushed. The toolkit's range error

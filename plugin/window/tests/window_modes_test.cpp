@@ -196,6 +196,25 @@ TEST_F(ModesWindow, TypingTheBeforeTextNeverRewritesTheAfterText) {
   EXPECT_EQ(Runs(), "[-so][+please take the blue one]");
 }
 
+// In After mode, "ab " struck and " ab" typed back in its place merge into shared text that shows
+// a space where the Before text has none. Switched to Before, the display shows the Before text
+// as it is, so a key typed between "a" and "b" lands there.
+TEST_F(ModesWindow, TheBeforeTextIsShownAsItIsWhenItsEditingStarts) {
+  using namespace qm::ui::keys;
+  Transcript(R"({"text":"ab cd"})");
+  Press(Views().changeToolButton);
+  w.window.click(At(0));
+  Keys(std::u16string{kHome, kForwardDelete, kForwardDelete, kForwardDelete});
+  Tick();
+  Keys(std::u16string(1, kHome) + u" ab");
+  Press(Views().changeToolButton);
+  ASSERT_TRUE(w.gui->IsEditingBeforeText());
+  w.window.click(At(TextView().string().find(u'b')));
+  Keys(u"X");
+  Tick();
+  EXPECT_EQ(Block(kQMBlock_ReferenceText), "aXb cd");
+}
+
 // An edit drops the picks made on the text (the editor's tests show the highlight going): the
 // window forgets their plan and reference cut, and picks made afterwards stand on the new text.
 TEST_F(ModesWindow, AnEditOfTheTextDropsThePicksMadeOnIt) {
