@@ -284,3 +284,7 @@ void QMApplySmallSecondaryButtonTitle(qm::ui::Button* button, const std::string&
 // right-aligned, wrapping at words, line spacing 2. [main-thread]
 qm::ui::AttributedString QMVersionLabelAttributedString(const std::string& text,
                                                         std::optional<qm::ui::Color> colour = std::nullopt);
+
+// Forgets the updates that ended in this run of the host (see the update card), as a new run
+// starts with none: for tests, which stand several runs of the host in one process. [main-thread]
+void QMForgetFinishedUpdates();

@@ -60,6 +60,8 @@ std::map<std::string, std::string>& FinishedUpdates() {
 
 }  // namespace
 
+void QMForgetFinishedUpdates() { FinishedUpdates().clear(); }
+
 std::string QMFinishedUpdateStage(const std::string& version) {
   const auto& finished = FinishedUpdates();
   const auto it = finished.find(version);

@@ -8,6 +8,7 @@
 
 #include "QMAccountToken.h"
 #include "QMPluginEventsQueue.h"
+#include "QMSettingsHelper.h"
 #include "QuillomancerLogger.h"
 #include "QuillomancerServer.h"
 
@@ -64,6 +65,7 @@ inline svc::AccountSettings SwapOffering(const std::string& version) {
 struct UpdateRoad : ::testing::Test {
   UpdateRoad() {
     qm::platform::setCurrentThreadAsMain();
+    QMForgetFinishedUpdates();  // each test is a run of its own
     fs::remove_all(Updates().parent_path());
     for (const char* key : {kQMPendingRequestIdKey, kQMPendingTargetVersionKey, kQMPendingOperationIdKey,
                             kQMReadyTargetVersionKey, kQMLastPrefetchTargetKey, kQMFailureCountKey, kQMFailureCodeKey,
