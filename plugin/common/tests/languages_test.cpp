@@ -105,29 +105,6 @@ TEST(LanguageTags, ExtractionFromEditorText) {
   }
 }
 
-// Where each place of the text went: a place lands after the characters before it that stay, so
-// one inside or just after what was taken out (a tag, a squeezed or trimmed space) lands where
-// that stood, however many places the cleaning changed.
-TEST(LanguageTags, ExtractionTellsWherePlacesWent) {
-  struct Case { const char* text; std::vector<std::size_t> places, landed; };
-  const Case cases[] = {
-      {"please (it)take", {0, 7, 9, 11, 12, 15}, {0, 7, 7, 7, 8, 11}},
-      {"please (it) take", {6, 7, 11, 12, 13}, {6, 7, 7, 7, 8}},
-      {"(de)please  one ", {0, 4, 10, 11, 12, 15, 16}, {0, 0, 6, 7, 7, 10, 10}},
-      {" one (fr)", {0, 1, 4, 5, 9}, {0, 0, 3, 3, 3}},
-      {"a (fr) b (de) c", {2, 6, 7, 8, 13, 15}, {2, 2, 2, 3, 4, 5}},
-      {"\xC3\xA9 (fr) x", {0, 2, 3, 7, 9}, {0, 2, 3, 3, 4}},
-      {"no tag (uh)", {0, 7, 11}, {0, 7, 11}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::vector<std::size_t> positions;
-    QMExtractFishLanguageTags(c.text, nullptr, nullptr, &positions);
-    ASSERT_EQ(positions.size(), std::string_view(c.text).size() + 1);
-    for (std::size_t i = 0; i < c.places.size(); ++i) EXPECT_EQ(positions[c.places[i]], c.landed[i]) << c.places[i];
-  }
-}
-
 TEST(LanguageMatches, QueryAgainstEveryAliasInListOrder) {
   EXPECT_EQ(QMFishLanguageMatches(" ").size(), QMFishLanguageCanonicalEntries().size());
   EXPECT_EQ(MatchingCodes("DEUTS"), std::vector<std::string>{"de"});
