@@ -3,12 +3,17 @@
 // the plug-in log, the token and update files) and a stand-in for the window that owns the
 // controller, which answers from a few switches and records every call it gets.
 
+#include "QMSettingsHelper.h"
 #include "QMSettingsHelperOwner.h"
 #include "QMUpdaterHandoff.h"
 #include "QuillomancerLogger.h"
+#include "QuillomancerServer.h"
 
 #include "qm/platform/code_signature.h"
+#include "qm/platform/dispatch.h"
 #include "qm/platform/files.h"
+#include "qm/service/service.h"
+#include "qm/ui/window.h"
 
 #include <gtest/gtest.h>
 
@@ -79,10 +84,10 @@ struct RecordingWindow : QMSettingsHelperOwner {
 
 // The plug-in log's lines that begin with `prefix`, from construction to destruction.
 struct LoggedLines {
-  explicit LoggedLines(std::string prefix) : prefix(std::move(prefix)) {
-    QuillomancerLogger::shared().setMessageObserver([this](const std::string& line) {
+  explicit LoggedLines(std::string prefix) {
+    QuillomancerLogger::shared().setMessageObserver([this, prefix = std::move(prefix)](const std::string& line) {
       std::lock_guard lock(mutex);
-      if (line.rfind(this->prefix, 0) == 0) lines.push_back(line);
+      if (line.rfind(prefix, 0) == 0) lines.push_back(line);
     });
   }
   ~LoggedLines() { QuillomancerLogger::shared().setMessageObserver({}); }
@@ -92,7 +97,6 @@ struct LoggedLines {
     return std::exchange(lines, {});
   }
 
-  const std::string prefix;
   std::mutex mutex;
   std::vector<std::string> lines;
 };
@@ -124,6 +128,39 @@ struct StandInUpdater {
   std::filesystem::path root;
   std::string path;
   const qm::platform::CodeSigningKey key = *qm::platform::generateCodeSigningKey();
+};
+
+// The controller in a toolkit window (its views go in `content`), the window stand-in as its
+// owner, its service calls going to the web-service stand-in, and the log's lines from `prefix`.
+struct ControllerInWindow : ::testing::Test {
+  explicit ControllerInWindow(std::string prefix, const qm::service::Options& options = {})
+      : service(options), logged(std::move(prefix)) {
+    UseTemporaryHome();
+    qm::platform::setCurrentThreadAsMain();
+    EXPECT_TRUE(service.start());
+    QuillomancerServerSetBaseURLOverride(service.url());
+    window.setContentView(content);
+    controller->setGuiOwner(&owner);
+  }
+  ~ControllerInWindow() override {
+    qm::platform::dispatchWaitForIdle(60);
+    qm::platform::drainMainQueue();
+    QuillomancerServerSetBaseURLOverride(std::nullopt);
+  }
+  // `button` in the window, sending `action` to the controller.
+  void addButton(const std::shared_ptr<qm::ui::Button>& button, const char* action) {
+    button->setTarget(controller);
+    button->setAction(action);
+    content->addSubview(button);
+  }
+  std::vector<std::string> takeLog() { return logged.take(); }
+
+  qm::service::Service service;
+  qm::ui::Window window{qm::ui::Rect{0, 0, 420, 100}};
+  std::shared_ptr<qm::ui::View> content = std::make_shared<qm::ui::View>(qm::ui::Rect{0, 0, 420, 100});
+  RecordingWindow owner;
+  std::shared_ptr<QMSettingsHelper> controller = QMSettingsHelper::Create();
+  LoggedLines logged;
 };
 
 }  // namespace qmsettingstest

@@ -8,7 +8,6 @@
 #include "QMSettingsCardSupport.h"
 #include "QMSettingsHelper.h"
 #include "QMWindowLook.h"
-#include "QuillomancerLogger.h"
 
 #include "qm/platform/defaults.h"
 #include "qm/platform/dispatch.h"
@@ -25,7 +24,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
@@ -77,34 +75,15 @@ TEST(SettingsCardAlone, TheEditorLockFollowsTheCardAndEventsCarryWhatTheControll
 // ---- the gear and the health check ----------------------------------------------------------------
 
 // The controller's gear and card in a toolkit window; its service calls go to the stand-in.
-struct CardInWindow : ::testing::Test {
-  CardInWindow() {
-    qmsettingstest::UseTemporaryHome();
-    qm::platform::setCurrentThreadAsMain();
-    EXPECT_TRUE(service.start());
-    QuillomancerServerSetBaseURLOverride(service.url());
-    QuillomancerLogger::shared().setMessageObserver([this](const std::string& line) {
-      std::lock_guard lock(mutex);
-      if (line.rfind("GUI event: ", 0) == 0) logged.push_back(line);
-    });
-    auto content = std::make_shared<qm::ui::View>(qm::ui::Rect{0, 0, 200, 100});
-    gear->setTarget(controller);
-    gear->setAction("toggleSettings:");
-    content->addSubview(gear);
+struct CardInWindow : qmsettingstest::ControllerInWindow {
+  CardInWindow() : ControllerInWindow("GUI event: ") {
+    addButton(gear, "toggleSettings:");
     auto card = std::make_shared<qm::ui::View>(qm::ui::Rect{100, 0, 100, 100});
     card->setHidden(true);
     content->addSubview(card);
-    window.setContentView(content);
-    controller->setGuiOwner(&owner);
     controller->views.settingsCard = card;
     for (auto* label : {&controller->views.healthLabel, &controller->views.updateReqHealthLabel})
       *label = qm::ui::TextField::label("Checking server...");
-  }
-  ~CardInWindow() override {
-    qm::platform::dispatchWaitForIdle(10);
-    qm::platform::drainMainQueue();
-    QuillomancerLogger::shared().setMessageObserver({});
-    QuillomancerServerSetBaseURLOverride(std::nullopt);
   }
   void clickGear() { window.click(qm::ui::Point{10, 10}); }
   bool cardShown() const { return !controller->views.settingsCard->isHidden(); }
@@ -117,18 +96,8 @@ struct CardInWindow : ::testing::Test {
         },
         10);
   }
-  Calls takeLog() {
-    std::lock_guard lock(mutex);
-    return std::exchange(logged, {});
-  }
 
-  qm::service::Service service;
-  qm::ui::Window window{qm::ui::Rect{0, 0, 200, 100}};
   std::shared_ptr<qm::ui::Button> gear = std::make_shared<qm::ui::Button>(qm::ui::Rect{0, 0, 20, 20});
-  qmsettingstest::RecordingWindow owner;
-  std::shared_ptr<QMSettingsHelper> controller = QMSettingsHelper::Create();
-  std::mutex mutex;
-  Calls logged;
 };
 
 TEST_F(CardInWindow, TheStartChecksHealthOnceAndTheGearClosesWhatItOpened) {
