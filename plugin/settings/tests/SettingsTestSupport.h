@@ -137,6 +137,7 @@ struct ControllerInWindow : ::testing::Test {
       : service(options), logged(std::move(prefix)) {
     UseTemporaryHome();
     qm::platform::setCurrentThreadAsMain();
+    QMForgetFinishedUpdates();  // each test is a run of the host of its own
     EXPECT_TRUE(service.start());
     QuillomancerServerSetBaseURLOverride(service.url());
     window.setContentView(content);

@@ -66,6 +66,7 @@ struct UpdaterExit : ::testing::Test {
   UpdaterExit() {
     qmsettingstest::UseTemporaryHome();
     qm::platform::setCurrentThreadAsMain();
+    QMForgetFinishedUpdates();  // each test is a run of the host of its own
     updater.configure(controller->updaterHandoffConfig);
     controller->setGuiOwner(&window);
     controller->updateTargetVersion = "2.0.3";
