@@ -211,8 +211,7 @@ TEST_F(WavFiles, TheMessagesSayWhatIsWrong) {
   EXPECT_EQ(error, "cannot open " + large + ": is larger than 1 GiB");
 }
 
-// A second format chunk, before or after the samples, leaves their rate in doubt: the file is
-// refused, also when it stands past as many chunks as the reader walks.
+// A second format chunk, before or after the samples or past 1,024 others, is refused: the rate is in doubt.
 TEST_F(WavFiles, ASecondFormatChunkIsRefused) {
   const auto format = [](uint32_t rate) {
     return "fmt " + Le32(16) + Le16(1) + Le16(1) + Le32(rate) + Le32(rate * 2) + Le16(2) + Le16(16);
