@@ -70,11 +70,8 @@ TEST(AccountStatus, TheProgramAnswersFromItsCommandLine) {
     usleep(10000);
     qm::platform::readFile(out, url);
   }
-  if (url.find('\n') == std::string::npos) {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    FAIL() << "the program printed no address";
-  }
+  if (url.find('\n') == std::string::npos) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
+  ASSERT_NE(url.find('\n'), std::string::npos) << "the program printed no address";
   url.resize(url.find('\n'));
   const auto answer = json::parse(postStatus(url, "qm-test-token")->body);
   EXPECT_EQ(answer["email"], "e@x.io");
