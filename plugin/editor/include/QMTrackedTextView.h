@@ -8,6 +8,7 @@
 #include "qm/ui/cursor.h"
 #include "qm/ui/text_view.h"
 
+#include <cstdint>
 #include <memory>
 
 class QMTrackedTextView : public qm::ui::TextView {
@@ -26,6 +27,14 @@ class QMTrackedTextView : public qm::ui::TextView {
   // without a string, the inherited paste.
   void paste() override;
 
+  // How often the user has placed the caret or the selection: a click or drag, a key that leaves
+  // the text as it was (an arrow, Home or End, even where the caret already stands), a paste.
+  // Typing and deleting do not count, so an owner can tell keys typed on at one place from keys
+  // typed after the caret went elsewhere (and perhaps back).
+  std::uint64_t caretPlacements() const { return caretPlacements_; }
+  void mouseDown(const qm::ui::Event& e) override;
+  void keyDown(const qm::ui::Event& e) override;
+
   void resetCursorRects() override;
   void updateTrackingAreas() override;
   void mouseEntered(const qm::ui::Event& e) override;
@@ -36,6 +45,7 @@ class QMTrackedTextView : public qm::ui::TextView {
   bool repairCursorOn() const;
 
   qm::ui::View* owner_ = nullptr;
+  std::uint64_t caretPlacements_ = 0;
   std::shared_ptr<qm::ui::TrackingArea> repairTrackingArea_;
 };
 

@@ -333,9 +333,13 @@ void QMTrackedTextEditorView::reconcileEquivalentWordPairsInTextStorage(TextStor
         continue;
       }
       const Range run2 = st.longestEffectiveRange(s2, kIgnoredForRuns);
-      const bool tracked = QMIsTrackedCharacter(st.attributesAt(run1.location)) || QMIsTrackedCharacter(st.attributesAt(run2.location));
+      const bool tracked1 = QMIsTrackedCharacter(st.attributesAt(run1.location));
+      const bool tracked2 = QMIsTrackedCharacter(st.attributesAt(run2.location));
+      // With nothing between, a kept run and a tracked one are parts of one word of the text (a
+      // letter typed beside its equal inside "sat"): only a struck and a typed word pair there.
+      const bool pairs = e1 < s2 ? tracked1 || tracked2 : tracked1 && tracked2;
       const std::u16string w1 = QMNormalizedTokenForMatch(TextOf(st, run1));
-      if (tracked && !w1.empty() && w1 == QMNormalizedTokenForMatch(TextOf(st, run2))) {
+      if (pairs && !w1.empty() && w1 == QMNormalizedTokenForMatch(TextOf(st, run2))) {
         SetKeepingBackground(st, keptAttributes(), run1);
         const Range gone = e1 < s2 ? Range{e1, run2.end() - e1} : run2;
         st.deleteCharacters(gone);

@@ -62,6 +62,7 @@ bool QMTrackedTextView::performKeyEquivalent(const Event& e) {
 }
 
 void QMTrackedTextView::paste() {
+  ++caretPlacements_;
   const auto& text = qm::ui::Pasteboard::general().string();
   if (!text) {
     qm::ui::TextView::paste();
@@ -69,6 +70,18 @@ void QMTrackedTextView::paste() {
   }
   if (hasMarkedText()) unmarkText();
   insertText(*text);
+}
+
+void QMTrackedTextView::mouseDown(const Event& e) {
+  if (isSelectable()) ++caretPlacements_;
+  qm::ui::TextView::mouseDown(e);
+}
+
+void QMTrackedTextView::keyDown(const Event& e) {
+  // A key that leaves the text as it was moved the caret, or meant to (End where it stands).
+  const std::uint64_t changes = textStorage().changeCount();
+  qm::ui::TextView::keyDown(e);
+  if (isSelectable() && textStorage().changeCount() == changes) ++caretPlacements_;
 }
 
 bool QMTrackedTextView::repairCursorOn() const {

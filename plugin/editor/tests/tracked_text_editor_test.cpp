@@ -191,6 +191,20 @@ TEST_F(TrackedEditor, TheCleanUpCollapsesAWordDeletedAndTypedAndKeepsTheCaretIns
   EXPECT_EQ(Selection(), (Range{5, 0}));
 }
 
+// A letter typed inside a kept word beside its equal is a letter of that word: it stays.
+TEST_F(TrackedEditor, ALetterTypedBesideItsEqualInsideAWordStays) {
+  const struct { std::size_t at; const char *typed, *target; } cases[] = {
+      {12, "s", "the dog ssat"},  // after the "s" that follows the typed "dog"
+      {13, "t", "the dog satt"},  // before the last "t"
+  };
+  for (const auto& c : cases) {
+    Diff("the cat sat", "the dog sat");
+    ClickAt(c.at);
+    Type(c.typed);
+    EXPECT_EQ(Target(), c.target);
+  }
+}
+
 TEST_F(TrackedEditor, TheTargetNeverGrowsPastTheLimit) {
   Diff(Words(195), Words(195));
   Paste("0123456789");

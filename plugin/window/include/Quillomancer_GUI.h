@@ -90,6 +90,7 @@ struct QuillomancerLeftTag {
   std::string cleaned;                 // what the cleaning left of `raw`
   std::size_t cleanedAt = 0;           // the place in `cleaned`
   std::vector<std::size_t> positions;  // each offset of `raw` to where it landed in `cleaned`
+  std::uint64_t caretPlacements = 0;   // the text view's count then: once the caret is placed, this ends
 };
 
 // What the window mirrors from and to the store, the editor modes and the status line's state.

@@ -160,7 +160,9 @@ Cleaning CleanTags(const std::string& text) {
 // left plus keys typed at that place (nothing else changed, no mode switch), the cleaning runs on
 // the text as it stood with its tag plus those keys, which is what it would have seen with no
 // call between; so the tag and the spaces around it leave one space, wherever the call fell. Any
-// other change of the text ends this.
+// other change of the text ends this, and so does the user placing the caret (a click, an arrow,
+// Home or End, Select All, a paste), even back where it was: keys typed after that land where
+// the caret stands, in the text as shown.
 struct TagPass {
   std::string source;                  // the text, or the text as it stood with the tag and keys
   std::vector<std::size_t> toSource;   // each byte offset of the text to the same place in source
@@ -202,8 +204,11 @@ std::optional<TagPass> WithKeysAtTheTag(const QuillomancerLeftTag& left, const s
 }
 
 // One text's pass: its own tags out, or the keys typed where a tag left (see above); `left`
-// follows it. `at` is the place in the text where keys go (npos: none go there).
-TagPass PassOverText(const std::string& text, std::optional<QuillomancerLeftTag>& left, std::size_t at) {
+// follows it. `at` is the place in the text where keys go (npos: none go there); `placements`
+// is the text view's count of caret placements.
+TagPass PassOverText(const std::string& text, std::optional<QuillomancerLeftTag>& left, std::size_t at,
+                     std::uint64_t placements) {
+  if (left && left->caretPlacements != placements) left.reset();
   std::optional<TagPass> replay;
   if (left && text != left->cleaned) replay = WithKeysAtTheTag(*left, text);
   TagPass pass;
@@ -220,7 +225,7 @@ TagPass PassOverText(const std::string& text, std::optional<QuillomancerLeftTag>
   if (pass.cleaning.resolved && at != std::string::npos) {
     const std::size_t rawAt = pass.toSource[std::min(at, text.size())];
     left = QuillomancerLeftTag{pass.source, rawAt, pass.cleaning.text, pass.cleaning.positions[rawAt],
-                               pass.cleaning.positions};
+                               pass.cleaning.positions, placements};
   } else if (!left || text != left->cleaned) {
     left.reset();
   }
@@ -257,8 +262,9 @@ void ApplyLanguageTags(Quillomancer_GUI& gui) {
   const std::size_t otherAt =
       onReference ? ByteOffset(other, editor->targetOffsetForDisplayLocation(shown.location, storage))
                   : std::string::npos;
-  const TagPass e = PassOverText(edited, before ? state.beforeLeftTag : state.afterLeftTag, from);
-  const TagPass o = PassOverText(other, before ? state.afterLeftTag : state.beforeLeftTag, otherAt);
+  const std::uint64_t placements = editor->textView()->caretPlacements();
+  const TagPass e = PassOverText(edited, before ? state.beforeLeftTag : state.afterLeftTag, from, placements);
+  const TagPass o = PassOverText(other, before ? state.afterLeftTag : state.beforeLeftTag, otherAt, placements);
 
   const bool editedChanges = e.cleaning.resolved && e.cleaning.text != edited;
   const bool otherChanges = o.cleaning.resolved && o.cleaning.text != other;

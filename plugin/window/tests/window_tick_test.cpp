@@ -6,6 +6,7 @@
 #include "WindowTickSupport.h"
 
 #include "qm/platform/text.h"
+#include "qm/ui/pasteboard.h"
 
 using qmwindowtest::Defaults;
 using qmwindowtest::TickFixture;
@@ -210,11 +211,25 @@ struct TagTyping : TickFixture {
     Keys(qm::ui::keys::kEnd + Repeat(qm::ui::keys::kLeftArrow, 4) + Repeat(qm::ui::keys::kBackspace, 3) + u"blue");
   }
   std::string Sent() { return TextOf(Store(), kQMBlock_Text) + "|" + TextOf(Store(), kQMBlock_ReferenceText); }
+  // A click that puts the caret before the display character at `at`.
+  void ClickAt(std::size_t at) {
+    qm::ui::TextView& text = *Views().editorView->textView();
+    const qm::ui::Rect caret = text.caretRectForIndex(at);
+    w.window.click(text.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr));
+  }
+  void ClickInTheLine() { ClickAt(7); }
+  void ClickAtTheEnd() { ClickAt(Views().editorView->textView()->string().size()); }
+  void PasteS() {
+    qm::ui::Pasteboard::general().clearContents();
+    qm::ui::Pasteboard::general().setString(u"s");
+    w.window.typeKey(u"v", qm::ui::kModifierCommand, 0, u"v");
+  }
 };
 
 // A tag typed among other keys leaves both lines; the keys around it stay, in order, at the caret,
 // and the line is the same at any pace: one space where the tag and its spaces stood. Its leaving
 // may squeeze and trim the line in several places; the keys after it still land where typed.
+// Once the caret has been placed (a click, an arrow, Home or End), keys land where it stands.
 TEST_F(TagTyping, KeysAroundATagStayWhereTheyWereTyped) {
   using namespace qm::ui::keys;
   enum Line {
@@ -235,6 +250,7 @@ TEST_F(TagTyping, KeysAroundATagStayWhereTheyWereTyped) {
     std::u16string then;  // after a timer call
     const char* language;
     std::string sent;
+    void (TagTyping::*first)() = nullptr;  // before `then`
   } cases[] = {
       {kBlueInBefore, intoShared, u"(it) ", 0, u"x", "it", "please xtake the blue one|please xtake the red one"},
       {kBlueInBefore, intoShared, u"(it) ", 3, u"x", "it", "please xtake the blue one|please xtake the red one"},
@@ -258,6 +274,13 @@ TEST_F(TagTyping, KeysAroundATagStayWhereTheyWereTyped) {
       {kBlue, intoShared + u" " + home, u"(de)XY", 1, u"", "de", std::string("XYplease take the blue one") + red},
       {kBlue, intoShared + u" " + pastASpace, u"(de)XY", 1, u"", "de", std::string("please take XYthe blue one") + red},
       {kBlue, intoShared + u" " + end, u"(de)XY", 1, u"", "de", std::string("please take the blue oneXY") + red},
+      // The caret placed after the tag left, even back where it was: the key lands as shown.
+      {kBlue, end, u" (fr)", 1, end + u"s", "fr", std::string("please take the blue ones") + red, &TagTyping::ClickInTheLine},
+      {kBlue, end, u" (fr)", 0, u"s", "fr", std::string("please take the blue ones") + red, &TagTyping::ClickAtTheEnd},
+      {kBlue, end, u" (fr)", 1, u"", "fr", std::string("please take the blue ones") + red, &TagTyping::PasteS},
+      {kBlue, end, u" (fr)", 1, kLeftArrow + (kRightArrow + std::u16string(u"s")), "fr", std::string("please take the blue ones") + red},
+      {kBlue, end, u" (fr)", 1, end + u"s", "fr", std::string("please take the blue ones") + red},
+      {kBlue, end, u" (fr)", 1, kLeftArrow + std::u16string(u"e"), "fr", std::string("please take the blue onee") + red},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "row " << &c - cases);
@@ -273,6 +296,7 @@ TEST_F(TagTyping, KeysAroundATagStayWhereTheyWereTyped) {
     if (c.line == kNoTranscript) Keys(u"please take the blue one");
     Keys(c.place);
     Keys(c.keys, c.perTick);
+    if (c.first) (this->*c.first)();
     if (!c.then.empty()) Keys(c.then);
     Tick(2);
     EXPECT_EQ(Sent(), c.sent);

@@ -2,7 +2,7 @@
 // promises whatever the sequence: keys typed land in the text being edited at the caret; an
 // edit of the Before text outside the text both lines share leaves the After text alone; the
 // timer call only takes resolved language tags out (keys typed where one just left count as
-// typed before it), and the caret keeps its place among the characters that stay; the line sent
+// typed before it, until the caret is placed), and the caret keeps its place among the characters that stay; the line sent
 // never holds a resolved tag; an undo gives back an earlier state of the text being edited, or
 // does nothing, and never touches the other text.
 //
@@ -236,6 +236,12 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
   }
 
   void Key(const std::u16string& key) { w.window.typeKey(key); }
+  // A key that places the caret, even where it stands: keys typed next are no longer typed where
+  // a tag left.
+  void Place(const std::u16string& key) {
+    Key(key);
+    leftTag[0] = leftTag[1] = std::nullopt;
+  }
   void Command(char16_t letter) { w.window.typeKey(std::u16string(1, letter), qm::ui::kModifierCommand, 0, std::u16string(1, letter)); }
 
   // One key that types `text`, checked: in After mode the After text gains it at the caret, in
@@ -289,7 +295,7 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
 
   // Where the timer call last took a tag out of the After (0) and the Before (1) text: the text
   // it cleaned and the caret there, what it left and the caret there. Keys typed at that caret
-  // next count as typed before the tag left; a switch forgets this.
+  // next count as typed before the tag left; a switch, or the caret placed, forgets this.
   struct LeftTag {
     std::u16string raw, left;
     std::size_t rawAt = 0, leftAt = 0;
@@ -375,7 +381,7 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
       case Step::Tag:
         for (char16_t c : s.text) {
           if (c == keys::kHome) {
-            Key(std::u16string(1, c));
+            Place(std::u16string(1, c));
             continue;
           }
           TypeChecked(std::u16string(1, c), true);
@@ -384,16 +390,17 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
         break;
       case Step::Backspace: DeleteChecked(keys::kBackspace); break;
       case Step::Delete:
-        if (s.where > 0) Key(std::u16string(1, keys::kHome));
+        if (s.where > 0) Place(std::u16string(1, keys::kHome));
         for (std::size_t i = 0; i < std::max<std::size_t>(1, s.where); ++i) DeleteChecked(keys::kForwardDelete);
         break;
       case Step::SelectAll: Command(u'a'); break;
-      case Step::Arrow: Key(s.text); break;
+      case Step::Arrow: Place(s.text); break;
       case Step::Click: {
         qm::ui::TextView& text = *Editor().textView();
         const std::size_t at = std::min(s.where, text.string().size());
         const qm::ui::Rect caret = text.caretRectForIndex(at);
         w.window.click(text.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr));
+        leftTag[0] = leftTag[1] = std::nullopt;
         break;
       }
       case Step::Change: {
