@@ -27,8 +27,8 @@ class QMTrackedTextView : public qm::ui::TextView {
   // without a string, the inherited paste.
   void paste() override;
 
-  // How often the user has placed the caret or the selection: a click or drag, a key that leaves
-  // the text as it was (an arrow, Home or End, even where the caret already stands), a paste.
+  // How often the user has placed the caret or the selection: a click or drag, an arrow key, Home
+  // or End (even where the caret already stands), a paste.
   // Typing and deleting do not count, so an owner can tell keys typed on at one place from keys
   // typed after the caret went elsewhere (and perhaps back).
   std::uint64_t caretPlacements() const { return caretPlacements_; }

@@ -78,10 +78,20 @@ void QMTrackedTextView::mouseDown(const Event& e) {
 }
 
 void QMTrackedTextView::keyDown(const Event& e) {
-  // A key that leaves the text as it was moved the caret, or meant to (End where it stands).
-  const std::uint64_t changes = textStorage().changeCount();
+  namespace keys = qm::ui::keys;
+  const std::u16string& pressed = e.charactersIgnoringModifiers.empty() ? e.characters : e.charactersIgnoringModifiers;
+  if (isSelectable() && !pressed.empty()) {
+    switch (pressed[0]) {
+      case keys::kLeftArrow:
+      case keys::kRightArrow:
+      case keys::kUpArrow:
+      case keys::kDownArrow:
+      case keys::kHome:
+      case keys::kEnd: ++caretPlacements_; break;
+      default: break;
+    }
+  }
   qm::ui::TextView::keyDown(e);
-  if (isSelectable() && textStorage().changeCount() == changes) ++caretPlacements_;
 }
 
 bool QMTrackedTextView::repairCursorOn() const {
