@@ -28,9 +28,9 @@ class QMTrackedTextView : public qm::ui::TextView {
   void paste() override;
 
   // How often the user has placed the caret or the selection: a click or drag, an arrow key, Home
-  // or End (even where the caret already stands), a paste.
-  // Typing and deleting do not count, so an owner can tell keys typed on at one place from keys
-  // typed after the caret went elsewhere (and perhaps back).
+  // or End (even where the caret already stands), a paste. Typing and deleting do not count, so
+  // an owner can tell keys typed on at one place from keys typed after the caret went elsewhere
+  // (and perhaps back).
   std::uint64_t caretPlacements() const { return caretPlacements_; }
   void mouseDown(const qm::ui::Event& e) override;
   void keyDown(const qm::ui::Event& e) override;

@@ -161,7 +161,7 @@ Cleaning CleanTags(const std::string& text) {
 // the text as it stood with its tag plus those keys, which is what it would have seen with no
 // call between; so the tag and the spaces around it leave one space, wherever the call fell. Any
 // other change of the text ends this, and so does the user placing the caret (a click, an arrow,
-// Home or End, Select All, a paste), even back where it was: keys typed after that land where
+// Home or End, a paste), even back where it was: keys typed after that land where
 // the caret stands, in the text as shown.
 struct TagPass {
   std::string source;                  // the text, or the text as it stood with the tag and keys

@@ -106,16 +106,19 @@ struct TickFixture : ::testing::Test {
     for (char16_t c : text) w.window.typeKey(std::u16string(1, c));
   }
   void Press(qm::ui::View* button) { w.window.click(OpenedWindow::Centre(*button)); }
+  // The point in the window where a click puts the editor's caret before display character `index`.
+  qm::ui::Point CaretPoint(std::size_t index) {
+    qm::ui::TextView& text = *Views().editorView->textView();
+    const qm::ui::Rect caret = text.caretRectForIndex(index);
+    return text.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr);
+  }
+  void ClickAtCharacter(std::size_t index) { w.window.click(CaretPoint(index)); }
   // A drag inside a word of the editor: with the Repair tool on, it toggles the word's pick.
   void PickWord(const std::u16string& word) {
-    qm::ui::TextView& text = *Views().editorView->textView();
-    const auto at = [&](std::size_t index) {
-      const qm::ui::Rect caret = text.caretRectForIndex(text.string().find(word) + index);
-      return text.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr);
-    };
-    w.window.sendEvent(qm::ui::Event::mouse(qm::ui::EventType::LeftMouseDown, at(1)));
-    w.window.sendEvent(qm::ui::Event::mouse(qm::ui::EventType::LeftMouseDragged, at(2)));
-    w.window.sendEvent(qm::ui::Event::mouse(qm::ui::EventType::LeftMouseUp, at(2)));
+    const std::size_t start = Views().editorView->textView()->string().find(word);
+    w.window.sendEvent(qm::ui::Event::mouse(qm::ui::EventType::LeftMouseDown, CaretPoint(start + 1)));
+    w.window.sendEvent(qm::ui::Event::mouse(qm::ui::EventType::LeftMouseDragged, CaretPoint(start + 2)));
+    w.window.sendEvent(qm::ui::Event::mouse(qm::ui::EventType::LeftMouseUp, CaretPoint(start + 2)));
   }
   DrawnLine Line() { return DrawStatusLine(*Views().statusClipView); }
   bool Logged(const std::string& line) const { return std::find(logged.begin(), logged.end(), line) != logged.end(); }

@@ -211,14 +211,8 @@ struct TagTyping : TickFixture {
     Keys(qm::ui::keys::kEnd + Repeat(qm::ui::keys::kLeftArrow, 4) + Repeat(qm::ui::keys::kBackspace, 3) + u"blue");
   }
   std::string Sent() { return TextOf(Store(), kQMBlock_Text) + "|" + TextOf(Store(), kQMBlock_ReferenceText); }
-  // A click that puts the caret before the display character at `at`.
-  void ClickAt(std::size_t at) {
-    qm::ui::TextView& text = *Views().editorView->textView();
-    const qm::ui::Rect caret = text.caretRectForIndex(at);
-    w.window.click(text.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr));
-  }
-  void ClickInTheLine() { ClickAt(7); }
-  void ClickAtTheEnd() { ClickAt(Views().editorView->textView()->string().size()); }
+  void ClickInTheLine() { ClickAtCharacter(7); }
+  void ClickAtTheEnd() { ClickAtCharacter(Views().editorView->textView()->string().size()); }
   void PasteS() {
     qm::ui::Pasteboard::general().clearContents();
     qm::ui::Pasteboard::general().setString(u"s");
@@ -229,7 +223,8 @@ struct TagTyping : TickFixture {
 // A tag typed among other keys leaves both lines; the keys around it stay, in order, at the caret,
 // and the line is the same at any pace: one space where the tag and its spaces stood. Its leaving
 // may squeeze and trim the line in several places; the keys after it still land where typed.
-// Once the caret has been placed (a click, an arrow, Home or End), keys land where it stands.
+// Once the caret has been placed (a click, an arrow, Home or End, a paste), keys land where it
+// stands.
 TEST_F(TagTyping, KeysAroundATagStayWhereTheyWereTyped) {
   using namespace qm::ui::keys;
   enum Line {

@@ -2,8 +2,8 @@
 // promises whatever the sequence: keys typed land in the text being edited at the caret; an
 // edit of the Before text outside the text both lines share leaves the After text alone; the
 // timer call only takes resolved language tags out (keys typed where one just left count as
-// typed before it, until the caret is placed), and the caret keeps its place among the characters that stay; the line sent
-// never holds a resolved tag; an undo gives back an earlier state of the text being edited, or
+// typed before it, until the caret is placed), and the caret keeps its place among the
+// characters that stay; the line sent never holds a resolved tag; an undo gives back an earlier state of the text being edited, or
 // does nothing, and never touches the other text.
 //
 // Each seed is one test, run in a window of its own and replayed by its name
@@ -240,8 +240,9 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
   // a tag left.
   void Place(const std::u16string& key) {
     Key(key);
-    leftTag[0] = leftTag[1] = std::nullopt;
+    ForgetLeftTags();
   }
+  void ForgetLeftTags() { leftTag[0] = leftTag[1] = std::nullopt; }
   void Command(char16_t letter) { w.window.typeKey(std::u16string(1, letter), qm::ui::kModifierCommand, 0, std::u16string(1, letter)); }
 
   // One key that types `text`, checked: in After mode the After text gains it at the caret, in
@@ -395,20 +396,16 @@ struct TypingModel : TickFixture, ::testing::WithParamInterface<unsigned> {
         break;
       case Step::SelectAll: Command(u'a'); break;
       case Step::Arrow: Place(s.text); break;
-      case Step::Click: {
-        qm::ui::TextView& text = *Editor().textView();
-        const std::size_t at = std::min(s.where, text.string().size());
-        const qm::ui::Rect caret = text.caretRectForIndex(at);
-        w.window.click(text.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr));
-        leftTag[0] = leftTag[1] = std::nullopt;
+      case Step::Click:
+        ClickAtCharacter(std::min(s.where, Editor().textView()->string().size()));
+        ForgetLeftTags();
         break;
-      }
       case Step::Change: {
         const bool before = EditingBefore();
         const std::string edited = Edited();
         Press(Views().changeToolButton);
         ASSERT_NE(EditingBefore(), before);
-        leftTag[0] = leftTag[1] = std::nullopt;
+        ForgetLeftTags();
         // The text edited until now is kept through the switch.
         if (Editor().lineChangeEnabled()) {
           EXPECT_EQ(S(before ? Editor().referenceText() : Editor().targetText()), edited) << "lost by the switch";

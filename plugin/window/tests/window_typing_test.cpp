@@ -28,9 +28,7 @@ TEST_F(TwoLines, AnEmptyBeforeTextIsTypedAloneAfterTheAfterTextWasShown) {
     Press(Views().changeToolButton);  // Before
     ASSERT_TRUE(w.gui->IsEditingBeforeText());
     Tick();
-    qm::ui::TextView& text = *Views().editorView->textView();
-    const qm::ui::Rect caret = text.caretRectForIndex(5);  // inside "the"
-    w.window.click(text.convertPointToView(qm::ui::Point{caret.minX() + 0.1, caret.midY()}, nullptr));
+    ClickAtCharacter(5);  // inside "the"
     keys(u"take the red one");
     EXPECT_EQ(Store().ReadString(kQMBlock_Text, 16383) + "|" + Store().ReadString(kQMBlock_ReferenceText, 16383),
               "take the blue one|take the red one");
