@@ -366,6 +366,9 @@ struct SendLog : SettingsCard {
   std::string press(OpenedWindow& w) {
     w.controller->crashReportFolders = {(reports / "user").string(), (reports / "system").string()};
     Open(w);
+    // The account check the window started logs from a worker: done first, it cannot put a line
+    // between the click's and the read of the log.
+    qm::platform::dispatchWaitForIdle();
     QMModeTextButton& button = *w.controller->views.sendLogBtn;
     Click(w, button);
     EXPECT_EQ(button.title(), "Sending\u2026");
